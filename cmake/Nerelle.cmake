@@ -1,0 +1,84 @@
+# Helpers shared by every CMakeLists of the project.
+
+set(NERELLE_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wno-missing-field-initializers)
+if(NERELLE_WERROR)
+  list(APPEND NERELLE_WARNINGS -Werror)
+endif()
+
+# nerelle_library(<name> SOURCES ... [DEPS ...])
+# Static library nerelle_<name>, with src/ on the include path so headers are
+# included as "<subsystem>/<header>.h".
+function(nerelle_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(nerelle_${name} STATIC ${A_SOURCES})
+  target_include_directories(nerelle_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_compile_options(nerelle_${name} PRIVATE ${NERELLE_WARNINGS})
+  target_link_libraries(nerelle_${name} PUBLIC ${A_DEPS})
+endfunction()
+
+# nerelle_executable(<name> SOURCES ... [DEPS ...])
+function(nerelle_executable name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_compile_options(${name} PRIVATE ${NERELLE_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${A_DEPS})
+endfunction()
+
+# nerelle_test(<name> SOURCES ... [DEPS ...] [LABELS ...])
+# One GoogleTest program, its cases registered with CTest one by one; tests run
+# with the source tree's data/ as working directory parent available through
+# NERELLE_SOURCE_DIR.
+function(nerelle_test name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_compile_options(${name} PRIVATE ${NERELLE_WARNINGS})
+  target_compile_definitions(${name} PRIVATE
+    NERELLE_SOURCE_DIR="${PROJECT_SOURCE_DIR}" NERELLE_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
+  set(props ENVIRONMENT "NERELLE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  if(A_LABELS)
+    list(APPEND props LABELS "${A_LABELS}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+endfunction()
+
+# nerelle_benchmark(<name> SOURCES ... [DEPS ...])
+function(nerelle_benchmark name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_compile_options(${name} PRIVATE ${NERELLE_WARNINGS})
+  target_compile_definitions(${name} PRIVATE NERELLE_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  target_link_libraries(${name} PRIVATE ${A_DEPS} benchmark::benchmark)
+endfunction()
+
+# nerelle_fuzzer(<name> SOURCES ... [DEPS ...] [CORPUS dir])
+# With NERELLE_FUZZ (clang): a libFuzzer program under ASan and UBSan.
+# Otherwise: the same entry point linked with a small driver that replays the
+# seed corpus, registered as a test, so every build checks the seeds.
+function(nerelle_fuzzer name)
+  cmake_parse_arguments(A "" "CORPUS" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE ${A_DEPS})
+  if(NERELLE_FUZZ)
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+  else()
+    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
+    target_compile_options(${name} PRIVATE ${NERELLE_WARNINGS})
+    if(NERELLE_TESTS AND A_CORPUS)
+      add_test(NAME fuzz_replay.${name} COMMAND ${name} ${A_CORPUS})
+    endif()
+  endif()
+endfunction()
+
+# Adds every direct subdirectory of <dir> that has a CMakeLists.txt, so each
+# subsystem keeps its tools, benchmarks and fuzzers in a folder of its own.
+function(nerelle_add_subdirs dir)
+  file(GLOB children RELATIVE ${PROJECT_SOURCE_DIR}/${dir} ${PROJECT_SOURCE_DIR}/${dir}/*)
+  list(SORT children)
+  foreach(child ${children})
+    if(EXISTS ${PROJECT_SOURCE_DIR}/${dir}/${child}/CMakeLists.txt)
+      add_subdirectory(${PROJECT_SOURCE_DIR}/${dir}/${child} ${PROJECT_BINARY_DIR}/${dir}/${child})
+    endif()
+  endforeach()
+endfunction()

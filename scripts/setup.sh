@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs, only those missing. Idempotent.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config git
+  # window, GL and headless context
+  freeglut3-dev libgl-dev libegl-dev libegl-mesa0 libgl1-mesa-dri libglx-mesa0
+  # images, fonts
+  libpng-dev zlib1g-dev libfreetype-dev libfontconfig-dev fontconfig fonts-cmu unicode-data
+  # tests, benchmarks, fuzzing
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libjpeg62-turbo-dev libturbojpeg0-dev libstb-dev
+  clang libclang-rt-14-dev
+  # the whole program under a real X server
+  xvfb xauth xdotool x11-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+    SUDO=sudo
+  else
+    echo "error: these Debian packages are missing and installing them needs root: ${missing[*]}" >&2
+    echo "       run: sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
+    exit 1
+  fi
+else
+  SUDO=
+fi
+
+echo "installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"

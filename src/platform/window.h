@@ -1,0 +1,32 @@
+// The program's one window, on GLUT (freeglut).
+//
+// The application shell sees only these functions; it never includes a
+// windowing header. Everything here runs on the thread that runs the main
+// loop, which also owns the window's GL context.
+#pragma once
+
+namespace platform {
+
+enum MouseButton { kLeftButton = 0, kMiddleButton = 1, kRightButton = 2 };
+enum MouseState { kButtonDown = 0, kButtonUp = 1 };
+
+struct WindowCallbacks {
+    void (*reshape)(int width, int height) = nullptr;
+    void (*keyboard)(unsigned char key, int x, int y) = nullptr;
+    void (*mouse)(int button, int state, int x, int y) = nullptr;
+    void (*motion)(int x, int y) = nullptr;
+    void (*display)() = nullptr;
+};
+
+// GLUT initialisation; failures end the process through exit().
+void Window_Init(int* argc, char** argv);
+// RGBA, double-buffered, with depth; makes the context current and registers
+// the window's GL lookup. Failures end the process through exit().
+void Window_Create(const char* title, int width, int height, int x, int y);
+// Registers reshape, keyboard, mouse, motion and display, in this order.
+void Window_SetCallbacks(const WindowCallbacks& callbacks);
+void Window_MainLoop();
+void Window_SwapBuffers();
+void Window_PostRedisplay();
+
+}  // namespace platform
