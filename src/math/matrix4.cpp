@@ -278,9 +278,10 @@ Matrix4 ObliqueClip(const Vector4& plane, const Matrix4& view, const Matrix4& pr
         return out;
     }
 
-    // The camera is on the kept side, which happens when the eye is within a
-    // hair of the plane: build the plane's frame and derive the clip row from
-    // the full transform instead.
+    // The camera is on the kept side (the eye within a hair of the plane): no
+    // near plane can lie on c with the camera behind it, so the plane is
+    // carried to clip space through its own frame and becomes the far plane;
+    // what lies beyond it is still clipped.
     Vector4 cp = plane;
     const float length = Vector3<float>(cp.x, cp.y, cp.z).Length();
     cp = {cp.x / length, cp.y / length, cp.z / length, cp.w / length};

@@ -70,9 +70,10 @@ struct Matrix4 {
 // the aliasing-safe form).
 void Multiply(Matrix4& out, const Matrix4& a, const Matrix4& b);
 
-// Projection whose near plane is `plane` (given in the space `view` acts
-// on), so geometry on the plane's negative side is clipped. Used for the
-// water-surface mirror and the view up through the surface.
+// Projection that clips geometry on the negative side of `plane` (given in
+// the space `view` acts on): the plane becomes the near plane, or the far
+// plane when the camera is on its positive side. Used for the water-surface
+// mirror and the view up through the surface.
 Matrix4 ObliqueClip(const Vector4& plane, const Matrix4& view, const Matrix4& projection);
 
 }  // namespace math
