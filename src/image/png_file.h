@@ -1,0 +1,24 @@
+// PNG reading and writing for `TBitmap`, through libpng.
+//
+// Textures are mostly PNG files, and every frame of an offline recording is
+// written with `WritePNG` (from the frame encoder's worker threads: both
+// operations touch only their own file, bitmap and libpng structures, so
+// they may run on several threads at once). The reader takes the stored
+// samples as they are and accepts palette images at any bit depth and grey,
+// grey+alpha, RGB and RGBA at 8 bits; anything else is refused rather than
+// converted. Errors raised by libpng are caught inside: the file is closed,
+// the structures released, and the result is null / false. No GL, nothing
+// printed.
+#pragma once
+
+#include "image/bitmap.h"
+
+// Reads a PNG file into a new bitmap; null when the file is missing, not a
+// PNG, corrupt, of an unsupported layout, or claims more pixels than its
+// compressed data could hold.
+TBitmap* ReadPNG(const char* file_name);
+
+// Writes the bitmap as an 8-bit grey, RGB or RGBA PNG. `rgb_order` true:
+// the pixel bytes are red, green, blue, alpha (the bitmap convention);
+// false: blue, green, red, alpha. True when the whole file was written.
+bool WritePNG(const char* file_name, const TBitmap* bitmap, bool rgb_order);
