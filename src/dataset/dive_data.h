@@ -1,0 +1,86 @@
+// Dive data: what a dataset directory holds ("manifest.txt" and
+// "solution.txt"), read into memory, and the time queries over it.
+//
+// DiveDataset (dive_dataset.h) builds on this to upload and draw the tracks;
+// the tools (nerelle-dive) and the tests use it directly, without GL.
+// DiveData owns its lists; DiveManifest owns the three compiled motion
+// expressions. Loading throws std::runtime_error with one of the six fixed
+// messages of DiveLoadMessage; the parsers underneath return a DiveLoadError
+// and print nothing.
+#pragma once
+
+#include "dataset/expression.h"
+#include "math/vector.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// Why a dataset could not be loaded.
+enum class DiveLoadError {
+    kNone,
+    kOpenSolution,     // "failed to open solution"
+    kReadSolution,     // "failed to read solution"
+    kOpenManifest,     // "failed to open manifest"
+    kReadManifest,     // "failed to read manifest"
+    kInterpretMotion,  // "failed to interpret diver motion"
+    kCalculateMotion,  // "failed to calculate diver motion"
+};
+
+// The fixed message of an error ("" for kNone).
+const char* DiveLoadMessage(DiveLoadError error);
+
+// More motion samples than this would not fit any real dive; such a manifest
+// is rejected instead of filling memory.
+constexpr size_t kMaxMotionSamples = 10000000;
+
+// The manifest: duration, step, motion expressions, buoys and axis swap.
+class DiveManifest {
+public:
+    double time = 0.0;            // end of the motion, seconds
+    double dt = 0.0;              // time step of the motion track and the solution lines
+    CExpression motion[3];        // x, y, z of the diver as expressions of t
+    std::vector<Vector3> buoys;   // buoy lines in file order, y and z swapped if swap_y_z
+    int swap_y_z = 0;             // non-zero: the file's y and z are exchanged
+
+    // Parses the whole manifest text (time, dt, motion line, buoy count,
+    // buoys, optional swap flag).
+    DiveLoadError Read(const std::string& text);
+    // Number of samples Sample will produce: t = 1, 1 + dt, ... while t < time + dt/2.
+    size_t SampleCount() const;
+    // Appends the sampled motion (swapped if swap_y_z) to track.
+    DiveLoadError Sample(std::vector<Vector3>& track);
+    // The motion at expression time t, in double precision (swapped if swap_y_z).
+    DiveLoadError PositionAt(double t, double position[3]);
+};
+
+// The loaded data and its time queries.
+struct DiveData {
+    double time = 0.0;                        // "time=" of the manifest
+    double dt = 0.0;                          // "dt=" of the manifest
+    std::vector<Vector3> manifest_buoys;      // buoy positions of the manifest
+    std::vector<Vector3> motion_track;        // motion sampled at t = 1 + k*dt
+    std::vector<Vector3> solution_points;     // 3-number lines of the solution
+    std::vector<Vector3> solution_positions;  // first three numbers of each 6-number line
+    std::vector<Vector3> solution_directions; // last three numbers of each 6-number line
+
+    // Reads "<directory>/solution.txt" and "<directory>/manifest.txt"; throws
+    // std::runtime_error with the message of DiveLoadMessage.
+    void Load(const std::string& directory);
+
+    // Position on the solution at playback time t; (0, 0, 0) without positions.
+    Vector3 SolutionPositionAt(double t) const;
+    // Position on the sampled motion at playback time t; (0, 0, 0) without samples.
+    Vector3 MotionPositionAt(double t) const;
+    // Unit heading at playback time t, or zero.
+    Vector3 SolutionDirectionAt(double t) const;
+
+    // Where playback time t falls in a list of count entries: entry i, the
+    // next entry j (clamped to the last) and the fraction f of the way to it.
+    // Playback wraps with period time - 1; negative or NaN times count as 0.
+    // False when count is 0.
+    bool Lookup(double t, size_t count, size_t& i, size_t& j, float& f) const;
+};
+
+// Appends the lines of a solution text to data's three solution lists.
+DiveLoadError ReadSolutionText(const std::string& text, DiveData& data);
