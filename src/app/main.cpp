@@ -1,1 +1,6 @@
-int main() { return 0; }
+#include "app/window_shell.h"
+
+int main(int argc, char** argv)
+{
+    return RunWindowShell(argc, argv);
+}

@@ -1,0 +1,64 @@
+#include "app/shell_state.h"
+
+#include <cmath>
+
+ShellState& Shell()
+{
+    static ShellState state;
+    return state;
+}
+
+void NormalisedCursor(const ShellState& state, int x, int y, float* nx, float* ny)
+{
+    *nx = static_cast<float>(static_cast<double>(x) / state.window_width * 2.0 - 1.0);
+    *ny = static_cast<float>(1.0 - static_cast<double>(y) / state.window_height * 2.0);
+}
+
+void Shell_OnMouse(ShellState& state, int button, int button_state, int x, int y)
+{
+    NormalisedCursor(state, x, y, &state.last_cursor_x, &state.last_cursor_y);
+    state.drag_button = (button_state == 0) ? button : -1;  // 0 is GLUT's "pressed"
+}
+
+void Shell_OnMotion(ShellState& state, int x, int y)
+{
+    float nx, ny;
+    NormalisedCursor(state, x, y, &nx, &ny);
+    if (state.drag_button == 0) {
+        state.yaw += nx - state.last_cursor_x;
+        state.pitch += ny - state.last_cursor_y;
+    } else if (state.drag_button == 2) {
+        state.roll += nx - state.last_cursor_x;
+    }
+    state.last_cursor_x = nx;
+    state.last_cursor_y = ny;
+}
+
+bool Shell_MoveKey(ShellState& state, unsigned char key)
+{
+    const double step = 0.5;
+    const double yaw = state.yaw, pitch = state.pitch;
+    // Forward is the viewing direction of the negated eye position; the
+    // angles are taken in double and each component rounded before it is added.
+    const Vector3 forward(static_cast<float>(step * (-std::sin(yaw) * std::cos(pitch))),
+                          static_cast<float>(step * std::sin(pitch)),
+                          static_cast<float>(step * (std::cos(yaw) * std::cos(pitch))));
+    const Vector3 side(static_cast<float>(step * std::cos(yaw)), 0.0f, static_cast<float>(step * std::sin(yaw)));
+    switch (key) {
+    case 'w': state.camera_offset += forward; return true;
+    case 's': state.camera_offset -= forward; return true;
+    case 'a': state.camera_offset += side; return true;
+    case 'd': state.camera_offset -= side; return true;
+    default: return false;
+    }
+}
+
+Matrix4 FreeCameraView(const ShellState& state)
+{
+    Matrix4 view = Matrix4::Identity();
+    view.RotateZ(state.roll);
+    view.RotateX(state.pitch);
+    view.RotateY(state.yaw);
+    view *= Matrix4::Translation(state.camera_offset);
+    return view;
+}

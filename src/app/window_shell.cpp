@@ -1,0 +1,99 @@
+#include "app/window_shell.h"
+
+#include "app/shell_state.h"
+#include "gl/gles20.h"
+#include "platform/window.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void OnReshape(int width, int height)
+{
+    Shell().window_width = width;
+    Shell().window_height = height;
+    glViewport(0, 0, width, height);
+}
+
+void OnKeyboard(unsigned char key, int, int)
+{
+    Shell_OnKey(key);
+}
+
+void OnMouse(int button, int state, int x, int y)
+{
+    Shell_OnMouse(Shell(), button, state, x, y);
+}
+
+void OnMotion(int x, int y)
+{
+    Shell_OnMotion(Shell(), x, y);
+}
+
+void OnDisplay()
+{
+    // The scene arrives with the application object; until then each
+    // frame is a cleared window.
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    platform::Window_SwapBuffers();
+    platform::Window_PostRedisplay();
+}
+
+// A context without these entry points would crash at the first call
+// through a null pointer; say which are missing and stop instead.
+bool ReportMissingEntryPoints()
+{
+    const auto missing = CGLES20ExtensionHandler::Missing_EntryPoints();
+    if (missing.empty())
+        return false;
+    std::fprintf(stderr, "error: the OpenGL context lacks %zu entry point%s:", missing.size(),
+                 missing.size() == 1 ? "" : "s");
+    for (const char* name : missing)
+        std::fprintf(stderr, " %s", name);
+    std::fprintf(stderr, "\n");
+    return true;
+}
+
+}  // namespace
+
+bool Shell_OnKey(unsigned char key)
+{
+    if (key == 27)
+        std::exit(0);
+    if (Shell_MoveKey(Shell(), key)) {
+        platform::Window_PostRedisplay();
+        return true;
+    }
+    return false;
+}
+
+int RunWindowShell(int argc, char** argv)
+{
+    ShellState& shell = Shell();
+    platform::Window_Init(&argc, argv);
+    platform::Window_Create("Nerelle Demo", shell.window_width, shell.window_height, 200, 200);
+
+    CGLES20ExtensionHandler::Init_GLES20();
+    CGLES20ExtensionHandler::Init_VertexArrayObject();
+    if (ReportMissingEntryPoints())
+        return EXIT_FAILURE;
+
+    std::printf("controls:\nn: onPushSplinePose()\nm: onPlayAnimation()\nj: onResetAnimation()\n"
+                "k: onSaveAnimation()\nl: onLoadAnimation()\n");
+    std::fflush(stdout);
+
+    glEnable(GL_POINT_SPRITE);
+    glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
+
+    platform::WindowCallbacks callbacks;
+    callbacks.reshape = &OnReshape;
+    callbacks.keyboard = &OnKeyboard;
+    callbacks.mouse = &OnMouse;
+    callbacks.motion = &OnMotion;
+    callbacks.display = &OnDisplay;
+    platform::Window_SetCallbacks(callbacks);
+    platform::Window_MainLoop();
+    return 0;
+}

@@ -1,0 +1,161 @@
+#include "app/shell_state.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kDown = 0, kUp = 1;
+constexpr int kLeft = 0, kMiddle = 1, kRight = 2;
+
+TEST(ShellState, StartsWithTheDocumentedCamera)
+{
+    ShellState s;
+    EXPECT_EQ(s.window_width, 720);
+    EXPECT_EQ(s.window_height, 480);
+    EXPECT_FLOAT_EQ(s.pitch, -0.2f);
+    EXPECT_FLOAT_EQ(s.yaw, 0.5f);
+    EXPECT_EQ(s.camera_offset, Vector3(3.0f, 2.0f, -5.0f));
+    EXPECT_EQ(s.drag_button, 0);
+    EXPECT_FALSE(s.wireframe);
+    EXPECT_EQ(s.application, nullptr);
+}
+
+TEST(ShellState, CursorNormalisationSpansMinusOneToOne)
+{
+    ShellState s;
+    float nx, ny;
+    NormalisedCursor(s, 0, 0, &nx, &ny);
+    EXPECT_FLOAT_EQ(nx, -1.0f);
+    EXPECT_FLOAT_EQ(ny, 1.0f);
+    NormalisedCursor(s, 720, 480, &nx, &ny);
+    EXPECT_FLOAT_EQ(nx, 1.0f);
+    EXPECT_FLOAT_EQ(ny, -1.0f);
+    NormalisedCursor(s, 360, 120, &nx, &ny);
+    EXPECT_FLOAT_EQ(nx, 0.0f);
+    EXPECT_FLOAT_EQ(ny, 0.5f);
+}
+
+TEST(ShellState, LeftDragTurnsAndFullWidthIsTwoRadians)
+{
+    ShellState s;
+    Shell_OnMouse(s, kLeft, kDown, 0, 240);
+    Shell_OnMotion(s, 720, 120);
+    EXPECT_FLOAT_EQ(s.yaw, 0.5f + 2.0f);
+    EXPECT_FLOAT_EQ(s.pitch, -0.2f + 0.5f);
+    EXPECT_FLOAT_EQ(s.roll, 0.0f);
+}
+
+TEST(ShellState, RightDragRollsOnly)
+{
+    ShellState s;
+    Shell_OnMouse(s, kRight, kDown, 360, 240);
+    Shell_OnMotion(s, 540, 0);
+    EXPECT_FLOAT_EQ(s.roll, 0.5f);
+    EXPECT_FLOAT_EQ(s.yaw, 0.5f);
+    EXPECT_FLOAT_EQ(s.pitch, -0.2f);
+}
+
+TEST(ShellState, ReleasingAnyButtonEndsTheDrag)
+{
+    ShellState s;
+    Shell_OnMouse(s, kLeft, kDown, 100, 100);
+    Shell_OnMouse(s, kRight, kDown, 100, 100);
+    Shell_OnMouse(s, kRight, kUp, 100, 100);
+    EXPECT_EQ(s.drag_button, -1);
+    Shell_OnMotion(s, 600, 400);  // left still held: no change
+    EXPECT_FLOAT_EQ(s.yaw, 0.5f);
+    EXPECT_FLOAT_EQ(s.pitch, -0.2f);
+    EXPECT_FLOAT_EQ(s.roll, 0.0f);
+}
+
+TEST(ShellState, MiddleDragKeepsTheCursorSoTheNextDragDoesNotJump)
+{
+    ShellState s;
+    Shell_OnMouse(s, kMiddle, kDown, 0, 0);
+    Shell_OnMotion(s, 700, 400);
+    EXPECT_FLOAT_EQ(s.yaw, 0.5f);
+    float nx, ny;
+    NormalisedCursor(s, 700, 400, &nx, &ny);
+    EXPECT_FLOAT_EQ(s.last_cursor_x, nx);
+    EXPECT_FLOAT_EQ(s.last_cursor_y, ny);
+    s.drag_button = kLeft;  // as if the left button were now pressed without a move
+    Shell_OnMotion(s, 700, 400);
+    EXPECT_FLOAT_EQ(s.yaw, 0.5f);
+}
+
+TEST(ShellState, ResizingChangesTheAngleOfTheSamePixelDrag)
+{
+    ShellState s;
+    Shell_OnMouse(s, kLeft, kDown, 0, 0);
+    Shell_OnMotion(s, 72, 0);
+    const float small_window_turn = s.yaw - 0.5f;
+    ShellState t;
+    t.window_width = 1440;
+    t.window_height = 960;
+    Shell_OnMouse(t, kLeft, kDown, 0, 0);
+    Shell_OnMotion(t, 72, 0);
+    EXPECT_FLOAT_EQ(t.yaw - 0.5f, small_window_turn / 2);
+}
+
+TEST(ShellState, MovementKeysFollowTheViewingDirection)
+{
+    ShellState s;
+    s.yaw = 0.0f;
+    s.pitch = 0.0f;
+    s.camera_offset = Vector3(0, 0, 0);
+    ASSERT_TRUE(Shell_MoveKey(s, 'w'));
+    EXPECT_NEAR(s.camera_offset.z, 0.5f, 1e-7);
+    ASSERT_TRUE(Shell_MoveKey(s, 's'));
+    EXPECT_NEAR(s.camera_offset.z, 0.0f, 1e-7);
+    ASSERT_TRUE(Shell_MoveKey(s, 'a'));
+    EXPECT_NEAR(s.camera_offset.x, 0.5f, 1e-7);
+    ASSERT_TRUE(Shell_MoveKey(s, 'd'));
+    EXPECT_NEAR(s.camera_offset.x, 0.0f, 1e-7);
+
+    s.yaw = 0.3f;
+    s.pitch = -0.4f;
+    s.camera_offset = Vector3(1, 2, 3);
+    Shell_MoveKey(s, 'w');
+    EXPECT_EQ(s.camera_offset.x, 1.0f + static_cast<float>(0.5 * (-std::sin(double(0.3f)) * std::cos(double(-0.4f)))));
+    EXPECT_EQ(s.camera_offset.y, 2.0f + static_cast<float>(0.5 * std::sin(double(-0.4f))));
+}
+
+TEST(ShellState, UpperCaseAndOtherKeysDoNotMove)
+{
+    ShellState s;
+    for (unsigned char key : {'W', 'A', 'S', 'D', 'x', ' '}) {
+        EXPECT_FALSE(Shell_MoveKey(s, key));
+    }
+    EXPECT_EQ(s.camera_offset, Vector3(3.0f, 2.0f, -5.0f));
+}
+
+TEST(ShellState, MovingForwardBringsTheEyeTowardsWhatItLooksAt)
+{
+    // A point straight ahead of the eye sits on the view's -Z axis; after w
+    // its view-space z must be 0.5 closer to zero.
+    ShellState s;
+    s.roll = 0.25f;
+    const Matrix4 before = FreeCameraView(s);
+    const Matrix4 inverse = before.Inverse();
+    const Vector4 ahead = inverse * Vector4(0, 0, -10, 1);
+    Shell_MoveKey(s, 'w');
+    const Vector4 seen = FreeCameraView(s) * ahead;
+    EXPECT_NEAR(seen.z, -9.5f, 1e-4);
+    EXPECT_NEAR(seen.x, 0.0f, 1e-4);
+    EXPECT_NEAR(seen.y, 0.0f, 1e-4);
+}
+
+TEST(ShellState, FreeCameraViewComposesRollPitchYawThenOffset)
+{
+    ShellState s;
+    s.roll = 0.1f;
+    Matrix4 expected = Matrix4::RotationZ(0.1f) * Matrix4::RotationX(-0.2f) * Matrix4::RotationY(0.5f) *
+                       Matrix4::Translation(3.0f, 2.0f, -5.0f);
+    const Matrix4 view = FreeCameraView(s);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(view[i], expected[i], 1e-6) << i;
+}
+
+}  // namespace
