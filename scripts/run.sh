@@ -4,7 +4,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${NERELLE_BUILD_DIR:-$root/build}"
-NERELLE_BUILD_DIR="$build" "$root/scripts/build.sh"
+NERELLE_BUILD_DIR="$build" "$root/scripts/build.sh" nerelle
 cd "$build/run"
 if [ -n "${DISPLAY:-}" ]; then
   exec "$build/src/app/nerelle" "$@"
