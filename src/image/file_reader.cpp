@@ -1,19 +1,16 @@
 #include "image/file_reader.h"
 
-#include <sys/stat.h>
-
-FileReader::FileReader(FILE* file) : m_file(file)
+uint64_t RemainingBytes(FILE* file)
 {
-    struct stat st;
-    if (m_file && fstat(fileno(m_file), &st) == 0 && st.st_size > 0)
-        m_size = static_cast<uint64_t>(st.st_size);
+    const long here = std::ftell(file);
+    if (here < 0 || std::fseek(file, 0, SEEK_END) != 0)
+        return 0;
+    const long end = std::ftell(file);
+    std::fseek(file, here, SEEK_SET);
+    return end > here ? static_cast<uint64_t>(end - here) : 0;
 }
 
-FileReader::~FileReader()
-{
-    if (m_file)
-        std::fclose(m_file);
-}
+FileReader::FileReader(FILE* file) : m_file(file), m_size(file ? RemainingBytes(file) : 0) {}
 
 bool FileReader::Refill()
 {

@@ -8,11 +8,14 @@
 #include <cstdio>
 #include <cstring>
 
+// Bytes from the stream's position to its end (0 if it cannot be told);
+// the position is left unchanged.
+uint64_t RemainingBytes(FILE* file);
+
 class FileReader {
 public:
-    // Takes over an open stream; closes it when destroyed.
+    // Reads an open stream from its current position; does not close it.
     explicit FileReader(FILE* file);
-    ~FileReader();
     FileReader(const FileReader&) = delete;
     FileReader& operator=(const FileReader&) = delete;
 

@@ -2,13 +2,14 @@
 // writing.
 #include "image/png_file.h"
 
+#include "image/file_reader.h"
+
 #include <png.h>
 
 #include <cstdio>
 #include <memory>
 #include <new>
 #include <stdexcept>
-#include <sys/stat.h>
 
 namespace {
 
@@ -38,6 +39,7 @@ struct PngSession {
     png_infop info = nullptr;
     png_infop end_info = nullptr;
     bool writing = false;
+    bool owns_file = true;
 
     ~PngSession()
     {
@@ -47,7 +49,7 @@ struct PngSession {
             else
                 png_destroy_read_struct(&png, info ? &info : nullptr, end_info ? &end_info : nullptr);
         }
-        if (file)
+        if (file && owns_file)
             std::fclose(file);
     }
 };
@@ -69,8 +71,7 @@ TBitmap* Read(PngSession& s)
     png_set_chunk_malloc_max(s.png, kMaxChunkBytes);
     png_set_chunk_cache_max(s.png, 256);
 
-    struct stat st;
-    const uint64_t file_size = fstat(fileno(s.file), &st) == 0 && st.st_size > 0 ? uint64_t(st.st_size) : 0;
+    const uint64_t file_size = RemainingBytes(s.file);
 
     png_init_io(s.png, s.file);
     png_read_info(s.png, s.info);
@@ -217,17 +218,28 @@ bool Write(PngSession& s, const TBitmap& b, bool rgb_order)
 
 }  // namespace
 
-TBitmap* ReadPNG(const char* file_name)
+TBitmap* ReadPNG(FILE* file)
 {
-    PngSession s;
-    s.file = file_name ? std::fopen(file_name, "rb") : nullptr;
-    if (!s.file)
+    if (!file)
         return nullptr;
+    PngSession s;
+    s.file = file;
+    s.owns_file = false;
     try {
         return Read(s);
     } catch (const std::exception&) {
         return nullptr;
     }
+}
+
+TBitmap* ReadPNG(const char* file_name)
+{
+    FILE* f = file_name ? std::fopen(file_name, "rb") : nullptr;
+    if (!f)
+        return nullptr;
+    TBitmap* bitmap = ReadPNG(f);
+    std::fclose(f);
+    return bitmap;
 }
 
 bool WritePNG(const char* file_name, const TBitmap* bitmap, bool rgb_order)

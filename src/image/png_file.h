@@ -13,10 +13,16 @@
 
 #include "image/bitmap.h"
 
+#include <cstdio>
+
 // Reads a PNG file into a new bitmap; null when the file is missing, not a
 // PNG, corrupt, of an unsupported layout, or claims more pixels than its
 // compressed data could hold.
 TBitmap* ReadPNG(const char* file_name);
+
+// The same, from an open stream positioned at the signature; the stream
+// stays open.
+TBitmap* ReadPNG(FILE* file);
 
 // Writes the bitmap as an 8-bit grey, RGB or RGBA PNG. `rgb_order` true:
 // the pixel bytes are red, green, blue, alpha (the bitmap convention);

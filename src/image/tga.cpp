@@ -268,17 +268,22 @@ bool WriteStream(FILE* f, const TBitmap& b)
 
 }  // namespace
 
+TBitmap* ReadTGA(FILE* file)
+{
+    if (!file)
+        return nullptr;
+    auto in = std::unique_ptr<FileReader>(new (std::nothrow) FileReader(file));
+    return in ? ReadStream(*in) : nullptr;
+}
+
 TBitmap* ReadTGA(const char* file_name)
 {
     FILE* f = file_name ? std::fopen(file_name, "rb") : nullptr;
     if (!f)
         return nullptr;
-    auto in = std::unique_ptr<FileReader>(new (std::nothrow) FileReader(f));
-    if (!in) {
-        std::fclose(f);
-        return nullptr;
-    }
-    return ReadStream(*in);
+    TBitmap* bitmap = ReadTGA(f);
+    std::fclose(f);
+    return bitmap;
 }
 
 bool WriteTGA(const char* file_name, const TBitmap* bitmap)

@@ -10,10 +10,16 @@
 
 #include "image/bitmap.h"
 
+#include <cstdio>
+
 // Reads a TGA file into a new bitmap; null on any failure (missing or short
 // file, unsupported kind or depth, a run-length packet crossing a row end,
 // an image larger than the file can hold, allocation failure).
 TBitmap* ReadTGA(const char* file_name);
+
+// The same, from an open stream positioned at the start of the file; the
+// stream stays open.
+TBitmap* ReadTGA(FILE* file);
 
 // Writes the bitmap as TGA; false when the file cannot be created, a write
 // falls short (the partial file stays), or a side exceeds 65535 pixels.
