@@ -1,0 +1,367 @@
+#include "dataset/dive_data.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kManifest =
+    "time=10\n"
+    "dt=0.5\n"
+    "diver=(t, 0, -t)\n"
+    "buoy_num=2\n"
+    "buoy[0]=(1, 2, 3)\n"
+    "buoy[1]=(-4.5, 0, 6)\n";
+
+// A dataset directory of its own for each test.
+class DiveDataTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() /
+              ("nerelle_dive_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    void Write(const char* name, const std::string& text)
+    {
+        std::ofstream(dir / name, std::ios::binary) << text;
+    }
+    void WriteBoth(const std::string& manifest, const std::string& solution)
+    {
+        Write("manifest.txt", manifest);
+        Write("solution.txt", solution);
+    }
+    // The loader's message, or "" when it loads.
+    std::string LoadMessage()
+    {
+        try {
+            data.Load(dir.string());
+        } catch (const std::runtime_error& e) {
+            return e.what();
+        }
+        return "";
+    }
+
+    fs::path dir;
+    DiveData data;
+};
+
+TEST_F(DiveDataTest, SolutionLinesSplitAtSpacesOnly)
+{
+    WriteBoth(kManifest,
+              "1 2 3\n"
+              "1  2   3\n"
+              "\t1 2 3\t\r\n"
+              "1\t2\t3\n"
+              "1 2\n"
+              "1 2 3 4 5 6 7\n"
+              "\n"
+              "   \n"
+              "1 2 3 4 5 6\n"
+              "7 8 9 0 0 -1");  // no final line feed
+    ASSERT_EQ(LoadMessage(), "");
+    ASSERT_EQ(data.solution_points.size(), 3u);
+    for (const Vector3& p : data.solution_points)
+        EXPECT_EQ(p, Vector3(1, 2, 3));
+    ASSERT_EQ(data.solution_positions.size(), 2u);
+    ASSERT_EQ(data.solution_directions.size(), 2u);
+    EXPECT_EQ(data.solution_positions[0], Vector3(1, 2, 3));
+    EXPECT_EQ(data.solution_directions[0], Vector3(4, 5, 6));
+    EXPECT_EQ(data.solution_positions[1], Vector3(7, 8, 9));
+    EXPECT_EQ(data.solution_directions[1], Vector3(0, 0, -1));
+}
+
+TEST_F(DiveDataTest, SolutionPiecesNeedALeadingNumber)
+{
+    WriteBoth(kManifest, "1abc 2e1x 0x10\n1.5 -2 inf\n");
+    ASSERT_EQ(LoadMessage(), "");
+    ASSERT_EQ(data.solution_points.size(), 2u);
+    EXPECT_EQ(data.solution_points[0], Vector3(1, 20, 16));
+    EXPECT_EQ(data.solution_points[1].x, 1.5f);
+    EXPECT_TRUE(std::isinf(data.solution_points[1].z));
+
+    WriteBoth(kManifest, "1 2 3\nabc 2 3\n");
+    EXPECT_EQ(LoadMessage(), "failed to read solution");
+    WriteBoth(kManifest, "1 2 3 4 5 -\n");
+    EXPECT_EQ(LoadMessage(), "failed to read solution");
+    // A piece of tabs only holds no number, even though a number follows it.
+    WriteBoth(kManifest, "1 \t 3\n");
+    EXPECT_EQ(LoadMessage(), "failed to read solution");
+}
+
+TEST_F(DiveDataTest, LongSolutionLinesLoad)
+{
+    std::string longLine(1 << 20, ' ');
+    std::string solution = "1" + longLine + "2" + longLine + "3\n" + std::string(1 << 20, 'x') + "\n";
+    for (int i = 0; i < 1000; ++i)
+        solution += "4 5 6 0 0 1\n";
+    WriteBoth(kManifest, solution);
+    ASSERT_EQ(LoadMessage(), "");
+    ASSERT_EQ(data.solution_points.size(), 1u);
+    EXPECT_EQ(data.solution_points[0], Vector3(1, 2, 3));
+    EXPECT_EQ(data.solution_positions.size(), 1000u);
+}
+
+TEST_F(DiveDataTest, ManifestFieldsAndSamples)
+{
+    WriteBoth(kManifest, "");
+    ASSERT_EQ(LoadMessage(), "");
+    EXPECT_EQ(data.time, 10.0);
+    EXPECT_EQ(data.dt, 0.5);
+    ASSERT_EQ(data.manifest_buoys.size(), 2u);
+    EXPECT_EQ(data.manifest_buoys[0], Vector3(1, 2, 3));
+    EXPECT_EQ(data.manifest_buoys[1], Vector3(-4.5f, 0, 6));
+    // 1.0, 1.5, ..., 10.0: 10.0 < 10.25 still samples, 10.5 does not.
+    ASSERT_EQ(data.motion_track.size(), 19u);
+    for (size_t k = 0; k < data.motion_track.size(); ++k) {
+        float t = 1.0f + 0.5f * static_cast<float>(k);
+        EXPECT_EQ(data.motion_track[k], Vector3(t, 0, -t)) << k;
+    }
+    EXPECT_TRUE(data.solution_points.empty());
+}
+
+TEST_F(DiveDataTest, ManifestFormatsMatchAnyWhiteSpace)
+{
+    WriteBoth("time= 10\r\n\r\n\tdt=\n0.5\r\n"
+              "diver=( 2*t ,sin(t)*0, 3 )\r\n"
+              "buoy_num= 1\r\n\r\n"
+              "buoy[0]=( 1,2,  3 )\r\n"
+              "swap_y_z=0\r\n",
+              "");
+    ASSERT_EQ(LoadMessage(), "");
+    ASSERT_EQ(data.manifest_buoys.size(), 1u);
+    EXPECT_EQ(data.manifest_buoys[0], Vector3(1, 2, 3));
+    ASSERT_EQ(data.motion_track.size(), 19u);
+    EXPECT_EQ(data.motion_track[2], Vector3(4, 0, 3));
+}
+
+TEST_F(DiveDataTest, BuoyLineWithoutClosingParenthesisStillCounts)
+{
+    // Formatted input stops at the missing ")"; the next line's match starts
+    // right there, so only a line feed in between would fail.
+    WriteBoth("time=10\ndt=1\ndiver=(t,0,0)\nbuoy_num=2\nbuoy[0]=(1,2,3buoy[1]=(4,5,6)\nswap_y_z=1\n", "");
+    ASSERT_EQ(LoadMessage(), "");
+    ASSERT_EQ(data.manifest_buoys.size(), 2u);
+    EXPECT_EQ(data.manifest_buoys[1], Vector3(4, 6, 5));
+}
+
+TEST_F(DiveDataTest, MotionLineRules)
+{
+    WriteBoth("time=3\ndt=1\ndiver=(0, 0, 0)\nbuoy_num=0\n", "");
+    ASSERT_EQ(LoadMessage(), "");
+    ASSERT_EQ(data.motion_track.size(), 3u);
+    EXPECT_EQ(data.motion_track[2], Vector3(0, 0, 0));
+
+    const std::pair<const char*, const char*> cases[] = {
+        {"diver=(x, 0, 0)", "failed to calculate diver motion"},
+        {"diver=(t*x, 0, 0)", "failed to interpret diver motion"},
+        {"diver=(t, 0)", "failed to interpret diver motion"},
+        {"diver=(t, 0, 0, 0)", "failed to interpret diver motion"},
+        {"diver=(t, , 0)", "failed to interpret diver motion"},
+        {"diver=(pow(t, 2), 0, 0)", "failed to interpret diver motion"},
+        {"diver=(t+, 0, 0)", "failed to interpret diver motion"},
+        {"diver=()", "failed to interpret diver motion"},
+        {"diver=(t, 0, 0) ", "failed to read manifest"},  // ")" must end the line
+        {"diver = (t, 0, 0)", "failed to read manifest"},
+        {"motion=(t, 0, 0)", "failed to read manifest"},
+        {"diver=(t, 0, 0", "failed to read manifest"},
+    };
+    for (const auto& [line, message] : cases) {
+        WriteBoth(std::string("time=3\ndt=1\n") + line + "\nbuoy_num=0\n", "");
+        EXPECT_EQ(LoadMessage(), message) << line;
+    }
+    // The text between the first "(" and the last ")" is what counts.
+    WriteBoth("time=3\ndt=1\ndiver=((t), (2), (3))\nbuoy_num=0\n", "");
+    ASSERT_EQ(LoadMessage(), "");
+    EXPECT_EQ(data.motion_track[0], Vector3(1, 2, 3));
+}
+
+TEST_F(DiveDataTest, SwapExchangesYAndZEverywhere)
+{
+    WriteBoth("time=3\ndt=1\ndiver=(t, 2*t, 3*t)\nbuoy_num=1\nbuoy[0]=(1, 2, 3)\nswap_y_z=1\n",
+              "1 2 3\n1 2 3 4 5 6\n");
+    ASSERT_EQ(LoadMessage(), "");
+    EXPECT_EQ(data.manifest_buoys[0], Vector3(1, 3, 2));
+    EXPECT_EQ(data.motion_track[0], Vector3(1, 3, 2));
+    EXPECT_EQ(data.solution_points[0], Vector3(1, 3, 2));
+    EXPECT_EQ(data.solution_positions[0], Vector3(1, 3, 2));
+    EXPECT_EQ(data.solution_directions[0], Vector3(4, 6, 5));
+
+    WriteBoth("time=3\ndt=1\ndiver=(t, 2*t, 3*t)\nbuoy_num=0\nswap_y_z=0\n", "1 2 3\n");
+    ASSERT_EQ(LoadMessage(), "");
+    EXPECT_EQ(data.motion_track[0], Vector3(1, 2, 3));
+    EXPECT_EQ(data.solution_points[0], Vector3(1, 2, 3));
+}
+
+TEST_F(DiveDataTest, MissingFilesAndTheirOrder)
+{
+    EXPECT_EQ(LoadMessage(), "failed to open solution");
+    Write("manifest.txt", kManifest);
+    EXPECT_EQ(LoadMessage(), "failed to open solution");
+    fs::remove(dir / "manifest.txt");
+    Write("solution.txt", "1 2 3\n");
+    EXPECT_EQ(LoadMessage(), "failed to open manifest");
+    // The solution is read before the manifest is even opened.
+    Write("solution.txt", "x y z\n");
+    EXPECT_EQ(LoadMessage(), "failed to read solution");
+}
+
+TEST_F(DiveDataTest, MalformedManifestHeader)
+{
+    const char* tail = "diver=(t,0,0)\nbuoy_num=0\n";
+    const std::string cases[] = {
+        "",
+        "time=\ndt=1\n",
+        " time=10\ndt=1\n",          // a literal does not skip white space
+        "time=10\ndt:1\n",
+        "time=10\n",
+        "time=10\ndt=0\n",           // endless sampling
+        "time=10\ndt=-1\n",
+        "time=10\ndt=nan\n",
+        "time=10\ndt=inf\n",
+        "time=1\ndt=1\n",            // zero wrap period
+        "time=0.5\ndt=1\n",
+        "time=nan\ndt=1\n",
+        "time=inf\ndt=1\n",
+        "time=1e12\ndt=1e-3\n",      // far too many samples
+    };
+    for (const std::string& head : cases) {
+        WriteBoth(head + tail, "");
+        EXPECT_EQ(LoadMessage(), "failed to read manifest") << head;
+    }
+}
+
+TEST_F(DiveDataTest, MalformedBuoys)
+{
+    const std::string head = "time=10\ndt=1\ndiver=(t,0,0)\n";
+    const std::string cases[] = {
+        "buoy_num=-1\n",
+        "buoy_num=x\n",
+        "\nbuoy_num=0\n",                               // nothing may come between
+        "buoy_num=99999999999\n",                       // does not fit an int
+        "buoy_num=1000000\nbuoy[0]=(1,2,3)\n",          // more than the file can hold
+        "buoy_num=2147483647\n",
+        "buoy_num=1\nbuoy[0]=(1, 2)\n",
+        "buoy_num=1\nbuoy[1]=(1, 2, 3)\n",
+        "buoy_num=2\nbuoy[0]=(1, 2, 3)\n",
+        "buoy_num=1\nbuoy[0] = (1, 2, 3)\n",
+        "buoy_num=1\nbuoy[0]=(1; 2; 3)\n",
+    };
+    for (const std::string& rest : cases) {
+        WriteBoth(head + rest, "");
+        EXPECT_EQ(LoadMessage(), "failed to read manifest") << rest;
+    }
+    // A bad buoy count is found before the motion line is interpreted...
+    WriteBoth("time=10\ndt=1\ndiver=(t,)\nbuoy_num=-1\n", "");
+    EXPECT_EQ(LoadMessage(), "failed to read manifest");
+    // ...and a bad motion before the buoy lines are read.
+    WriteBoth("time=10\ndt=1\ndiver=(t,)\nbuoy_num=1\nbuoy[0]=(1, 2)\n", "");
+    EXPECT_EQ(LoadMessage(), "failed to interpret diver motion");
+}
+
+// Queries over a hand-made dataset: time 5 (period 4), dt 1.
+class DiveQueryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        data.time = 5.0;
+        data.dt = 1.0;
+        data.solution_positions = {{0, 0, 0}, {10, 0, 0}, {10, 20, 0}, {10, 20, 40}};
+        data.solution_directions = {{2, 0, 0}, {0, 3, 0}, {0, 0, 0}, {0, 0, -5}};
+        data.motion_track = {{0, 0, 0}, {1, 1, 1}};
+    }
+    DiveData data;
+};
+
+TEST_F(DiveQueryTest, PositionsInterpolateAndClampAtTheEnd)
+{
+    EXPECT_EQ(data.SolutionPositionAt(0.0), Vector3(0, 0, 0));
+    EXPECT_EQ(data.SolutionPositionAt(1.0), Vector3(10, 0, 0));
+    EXPECT_EQ(data.SolutionPositionAt(2.0), Vector3(10, 20, 0));
+    EXPECT_EQ(data.SolutionPositionAt(0.25), Vector3(2.5f, 0, 0));
+    EXPECT_EQ(data.SolutionPositionAt(1.5), Vector3(10, 10, 0));
+    EXPECT_EQ(data.SolutionPositionAt(3.0), Vector3(10, 20, 40));
+    EXPECT_EQ(data.SolutionPositionAt(3.5), Vector3(10, 20, 40));  // next index clamped
+    // Playback wraps with period time - 1 = 4.
+    EXPECT_EQ(data.SolutionPositionAt(4.0), Vector3(0, 0, 0));
+    EXPECT_EQ(data.SolutionPositionAt(5.5), Vector3(10, 10, 0));
+}
+
+TEST_F(DiveQueryTest, ShortListWrapsWithoutExtrapolating)
+{
+    // Two samples cover steps 0 and 1; step 3 wraps to entry 1 and its
+    // fraction stays within one step.
+    EXPECT_EQ(data.MotionPositionAt(1.0), Vector3(1, 1, 1));
+    EXPECT_EQ(data.MotionPositionAt(2.0), Vector3(0, 0, 0));
+    EXPECT_EQ(data.MotionPositionAt(2.5), Vector3(0.5f, 0.5f, 0.5f));
+    EXPECT_EQ(data.MotionPositionAt(3.5), Vector3(1, 1, 1));
+    size_t i, j;
+    float f;
+    ASSERT_TRUE(data.Lookup(3.5, 2, i, j, f));
+    EXPECT_EQ(i, 1u);
+    EXPECT_EQ(j, 1u);
+    EXPECT_FLOAT_EQ(f, 0.5f);
+}
+
+TEST_F(DiveQueryTest, EmptyListsAndOddTimes)
+{
+    DiveData empty;
+    empty.time = 5.0;
+    empty.dt = 1.0;
+    EXPECT_EQ(empty.SolutionPositionAt(1.0), Vector3(0, 0, 0));
+    EXPECT_EQ(empty.MotionPositionAt(1.0), Vector3(0, 0, 0));
+    EXPECT_EQ(empty.SolutionDirectionAt(1.0), Vector3(0, 0, 0));
+    size_t i, j;
+    float f;
+    EXPECT_FALSE(empty.Lookup(1.0, 0, i, j, f));
+
+    // Negative, NaN and infinite playback times count as 0.
+    EXPECT_EQ(data.SolutionPositionAt(-3.0), Vector3(0, 0, 0));
+    EXPECT_EQ(data.SolutionPositionAt(std::nan("")), Vector3(0, 0, 0));
+    EXPECT_EQ(data.SolutionPositionAt(INFINITY), Vector3(0, 0, 0));
+
+    // A dataset never loaded (no period, no step) answers its first entry.
+    DiveData unset;
+    unset.solution_positions = {{7, 8, 9}};
+    EXPECT_EQ(unset.SolutionPositionAt(12.0), Vector3(7, 8, 9));
+}
+
+TEST_F(DiveQueryTest, DirectionsAreUnitOrZero)
+{
+    EXPECT_EQ(data.SolutionDirectionAt(0.0), Vector3(1, 0, 0));
+    Vector3 half = data.SolutionDirectionAt(0.5);
+    EXPECT_FLOAT_EQ(half.x, std::sqrt(0.5f));
+    EXPECT_FLOAT_EQ(half.y, std::sqrt(0.5f));
+    EXPECT_FLOAT_EQ(half.Length(), 1.0f);
+    // Entry 2 has a zero direction: it counts as zero, no NaN.
+    Vector3 toZero = data.SolutionDirectionAt(1.5);
+    EXPECT_EQ(toZero, Vector3(0, 1, 0));
+    EXPECT_EQ(data.SolutionDirectionAt(2.0), Vector3(0, 0, 0));
+    Vector3 fromZero = data.SolutionDirectionAt(2.25);
+    EXPECT_FALSE(std::isnan(fromZero.x));
+    EXPECT_EQ(fromZero, Vector3(0, 0, -1));
+}
+
+TEST(DiveLoadMessageTest, FixedTexts)
+{
+    EXPECT_STREQ(DiveLoadMessage(DiveLoadError::kOpenSolution), "failed to open solution");
+    EXPECT_STREQ(DiveLoadMessage(DiveLoadError::kReadSolution), "failed to read solution");
+    EXPECT_STREQ(DiveLoadMessage(DiveLoadError::kOpenManifest), "failed to open manifest");
+    EXPECT_STREQ(DiveLoadMessage(DiveLoadError::kReadManifest), "failed to read manifest");
+    EXPECT_STREQ(DiveLoadMessage(DiveLoadError::kInterpretMotion), "failed to interpret diver motion");
+    EXPECT_STREQ(DiveLoadMessage(DiveLoadError::kCalculateMotion), "failed to calculate diver motion");
+}
+
+}  // namespace

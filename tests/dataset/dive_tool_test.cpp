@@ -1,0 +1,172 @@
+// Runs nerelle-dive on small manifests and loads what it writes.
+#include "dataset/dive_data.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kManifest =
+    "time=31\n"
+    "dt=0.5\n"
+    "diver=(6*cos(t*0.2), -2 - t*0.2, -10 + 6*sin(t*0.2))\n"
+    "buoy_num=4\n"
+    "buoy[0]=(15, 0, -25)\n"
+    "buoy[1]=(-15, 0, -25)\n"
+    "buoy[2]=(-15, 0, 5)\n"
+    "buoy[3]=(15, 0, 5)\n";
+
+class DiveToolTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() /
+              ("nerelle_divetool_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    void WriteManifest(const std::string& text) { std::ofstream(dir / "manifest.txt") << text; }
+    std::string ReadFile(const fs::path& path)
+    {
+        std::ifstream in(path);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    // Runs the tool with arguments; returns its exit status, keeps its output.
+    int Run(const std::string& arguments)
+    {
+        std::string command = std::string(NERELLE_DIVE_TOOL) + " " + arguments + " > " + (dir / "out.txt").string() +
+                              " 2> " + (dir / "err.txt").string();
+        int status = std::system(command.c_str());
+        out = ReadFile(dir / "out.txt");
+        err = ReadFile(dir / "err.txt");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    fs::path dir;
+    std::string out, err;
+};
+
+TEST_F(DiveToolTest, SimulatedSolutionLoadsAndFollowsThePlannedPath)
+{
+    WriteManifest(kManifest);
+    ASSERT_EQ(Run("simulate " + dir.string() + " --seed 7"), 0) << err;
+    DiveData data;
+    ASSERT_NO_THROW(data.Load(dir.string()));
+    ASSERT_EQ(data.motion_track.size(), 61u);
+    ASSERT_EQ(data.solution_positions.size(), data.motion_track.size());
+    ASSERT_EQ(data.solution_points.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_NEAR(data.solution_points[i].x, data.manifest_buoys[i].x, 1e-3);
+        EXPECT_NEAR(data.solution_points[i].z, data.manifest_buoys[i].z, 1e-3);
+    }
+
+    double sum = 0.0, worst = 0.0;
+    int aligned = 0;
+    for (size_t k = 0; k < data.motion_track.size(); ++k) {
+        double e = (data.solution_positions[k] - data.motion_track[k]).Length();
+        sum += e;
+        worst = std::max(worst, e);
+        // The heading should point along the true direction of travel.
+        size_t a = k > 0 ? k - 1 : 0, b = std::min(k + 1, data.motion_track.size() - 1);
+        Vector3 velocity = math::Normalise(data.motion_track[b] - data.motion_track[a]);
+        Vector3 heading = data.SolutionDirectionAt(static_cast<double>(k) * data.dt);
+        EXPECT_NEAR(heading.Length(), 1.0f, 1e-4);
+        if (math::Dot(velocity, heading) > 0.8f)
+            ++aligned;
+    }
+    double mean = sum / static_cast<double>(data.motion_track.size());
+    EXPECT_GT(mean, 0.02);  // real fixes scatter...
+    EXPECT_LT(mean, 0.5);   // ...by decimetres
+    EXPECT_LT(worst, 1.5);
+    EXPECT_GT(aligned, 55);
+}
+
+TEST_F(DiveToolTest, SimulationIsDeterministicPerSeed)
+{
+    WriteManifest(kManifest);
+    ASSERT_EQ(Run("simulate " + dir.string() + " --seed 11"), 0) << err;
+    std::string first = ReadFile(dir / "solution.txt");
+    ASSERT_EQ(Run("simulate " + dir.string() + " --seed 11"), 0) << err;
+    EXPECT_EQ(ReadFile(dir / "solution.txt"), first);
+    ASSERT_EQ(Run("simulate " + dir.string() + " --seed 12"), 0) << err;
+    EXPECT_NE(ReadFile(dir / "solution.txt"), first);
+}
+
+TEST_F(DiveToolTest, WithoutNoiseTheFixesMeetThePath)
+{
+    // The file's y and z exchanged: z is up in the file, and the buoys float
+    // on the surface once swapped.
+    WriteManifest("time=31\ndt=0.5\ndiver=(6*cos(t*0.2), -10 + 6*sin(t*0.2), -2 - t*0.2)\nbuoy_num=4\n"
+                  "buoy[0]=(15, -25, 0)\nbuoy[1]=(-15, -25, 0)\nbuoy[2]=(-15, 5, 0)\nbuoy[3]=(15, 5, 0)\n"
+                  "swap_y_z=1\n");
+    ASSERT_EQ(Run("simulate " + dir.string() + " --range-noise 0 --depth-noise 0"), 0) << err;
+    DiveData data;
+    ASSERT_NO_THROW(data.Load(dir.string()));
+    ASSERT_EQ(data.solution_positions.size(), data.motion_track.size());
+    EXPECT_EQ(data.solution_points[0], Vector3(15, 0, -25));
+    EXPECT_NEAR(data.motion_track[0].y, -2.2f, 1e-5);
+    for (size_t k = 0; k < data.motion_track.size(); ++k)
+        EXPECT_LT((data.solution_positions[k] - data.motion_track[k]).Length(), 2e-3) << k;
+}
+
+TEST_F(DiveToolTest, CheckReportsCountsAndLoaderErrors)
+{
+    WriteManifest(kManifest);
+    ASSERT_EQ(Run("simulate " + dir.string()), 0) << err;
+    ASSERT_EQ(Run("check " + dir.string() + " --at 0 --at 10.25"), 0) << err;
+    EXPECT_NE(out.find("motion samples: 61\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("solution positions: 61\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("solution points: 4\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("manifest buoys: 4\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("at 10.25: motion"), std::string::npos) << out;
+
+    fs::remove(dir / "solution.txt");
+    EXPECT_EQ(Run("check " + dir.string()), 1);
+    EXPECT_EQ(err, "error: failed to open solution\n");
+
+    WriteManifest("time=31\ndt=0.5\ndiver=(t, 0)\nbuoy_num=0\n");
+    EXPECT_EQ(Run("simulate " + dir.string()), 1);
+    EXPECT_EQ(err, "error: failed to interpret diver motion\n");
+    EXPECT_FALSE(fs::exists(dir / "solution.txt"));
+
+    WriteManifest("time=31\ndt=0.5\ndiver=(t, 0, 0)\nbuoy_num=0\n");
+    EXPECT_EQ(Run("simulate " + dir.string()), 1);
+    EXPECT_NE(err.find("three buoys"), std::string::npos) << err;
+    EXPECT_EQ(Run("simulate " + dir.string() + " --seed -3"), 1);
+}
+
+TEST(DefaultDatasetTest, SpiralLongLoadsAndStaysNearItsPlan)
+{
+    DiveData data;
+    ASSERT_NO_THROW(data.Load(std::string(NERELLE_SOURCE_DIR) + "/data/spiral_long"));
+    ASSERT_GE(data.manifest_buoys.size(), 4u);
+    ASSERT_EQ(data.solution_positions.size(), data.motion_track.size());
+    EXPECT_GE(data.time - 1.0, 180.0);
+    float deepest = 0.0f;
+    double worst = 0.0;
+    for (size_t k = 0; k < data.motion_track.size(); ++k) {
+        deepest = std::min(deepest, data.motion_track[k].y);
+        worst = std::max(worst, static_cast<double>((data.solution_positions[k] - data.motion_track[k]).Length()));
+    }
+    EXPECT_LE(deepest, -30.0f);
+    EXPECT_GT(worst, 0.1);
+    EXPECT_LT(worst, 1.5);
+    EXPECT_NEAR(data.motion_track.front().y, 0.0f, 0.01f);  // starts at the surface
+}
+
+}  // namespace

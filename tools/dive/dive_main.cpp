@@ -1,0 +1,177 @@
+// nerelle-dive: checks a dive dataset and simulates its positioning solution.
+//
+//   nerelle-dive check DIR [--at T]...
+//       loads DIR as the program does and prints its counts and, for each T,
+//       the motion position, solution position and heading at playback time T.
+//   nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]
+//       writes MANIFEST_DIR/solution.txt from MANIFEST_DIR/manifest.txt.
+#include "dataset/dive_data.h"
+#include "dive_simulator.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+void Usage()
+{
+    std::fprintf(stderr,
+                 "error: usage: nerelle-dive check DIR [--at T]...\n"
+                 "       nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]\n");
+}
+
+bool ParseDouble(const char* text, double& value)
+{
+    char* end = nullptr;
+    value = std::strtod(text, &end);
+    return end != text && *end == '\0' && std::isfinite(value);
+}
+
+bool ParseSeed(const char* text, uint64_t& value)
+{
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long v = std::strtoull(text, &end, 10);
+    if (end == text || *end != '\0' || errno == ERANGE || text[0] == '-')
+        return false;
+    value = v;
+    return true;
+}
+
+int Check(int argc, char** argv)
+{
+    if (argc < 3) {
+        Usage();
+        return 1;
+    }
+    const char* dir = argv[2];
+    std::vector<double> times;
+    for (int i = 3; i < argc; ++i) {
+        double t;
+        if (std::strcmp(argv[i], "--at") != 0 || i + 1 >= argc || !ParseDouble(argv[i + 1], t)) {
+            Usage();
+            return 1;
+        }
+        times.push_back(t);
+        ++i;
+    }
+
+    DiveData data;
+    try {
+        data.Load(dir);
+    } catch (const std::runtime_error& e) {
+        std::fprintf(stderr, "error: %s\n", e.what());
+        return 1;
+    }
+    std::printf("motion samples: %zu\n", data.motion_track.size());
+    std::printf("solution positions: %zu\n", data.solution_positions.size());
+    std::printf("solution points: %zu\n", data.solution_points.size());
+    std::printf("manifest buoys: %zu\n", data.manifest_buoys.size());
+    std::printf("duration: %g s (playback period %g s)\n", data.time, data.time - 1.0);
+    std::printf("dt: %g s\n", data.dt);
+    for (double t : times) {
+        Vector3 m = data.MotionPositionAt(t);
+        Vector3 s = data.SolutionPositionAt(t);
+        Vector3 d = data.SolutionDirectionAt(t);
+        std::printf("at %g: motion (%.3f, %.3f, %.3f) solution (%.3f, %.3f, %.3f) direction (%.4f, %.4f, %.4f)\n", t,
+                    m.x, m.y, m.z, s.x, s.y, s.z, d.x, d.y, d.z);
+    }
+    return 0;
+}
+
+bool ReadText(const std::string& path, std::string& text)
+{
+    FILE* f = std::fopen(path.c_str(), "r");
+    if (!f)
+        return false;
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        text.append(buffer, n);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
+int Simulate(int argc, char** argv)
+{
+    if (argc < 3) {
+        Usage();
+        return 1;
+    }
+    const std::string dir = argv[2];
+    DiveSimulationSettings settings;
+    for (int i = 3; i < argc; i += 2) {
+        const char* option = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        bool ok = value != nullptr;
+        if (ok && std::strcmp(option, "--seed") == 0)
+            ok = ParseSeed(value, settings.seed);
+        else if (ok && std::strcmp(option, "--range-noise") == 0)
+            ok = ParseDouble(value, settings.range_noise) && settings.range_noise >= 0;
+        else if (ok && std::strcmp(option, "--depth-noise") == 0)
+            ok = ParseDouble(value, settings.depth_noise) && settings.depth_noise >= 0;
+        else
+            ok = false;
+        if (!ok) {
+            Usage();
+            return 1;
+        }
+    }
+
+    std::string text;
+    const std::string manifestPath = dir + "/manifest.txt";
+    if (!ReadText(manifestPath, text)) {
+        std::fprintf(stderr, "error: %s\n", DiveLoadMessage(DiveLoadError::kOpenManifest));
+        return 1;
+    }
+    DiveManifest manifest;
+    if (DiveLoadError e = manifest.Read(text); e != DiveLoadError::kNone) {
+        std::fprintf(stderr, "error: %s\n", DiveLoadMessage(e));
+        return 1;
+    }
+    DiveSimulationResult result;
+    DiveLoadError error;
+    if (!SimulateDive(manifest, settings, result, error)) {
+        if (error != DiveLoadError::kNone)
+            std::fprintf(stderr, "error: %s\n", DiveLoadMessage(error));
+        else
+            std::fprintf(stderr, "error: a position fix needs at least three buoys\n");
+        return 1;
+    }
+
+    const std::string solutionPath = dir + "/solution.txt";
+    const std::string solution = FormatSolution(result, manifest.swap_y_z != 0);
+    FILE* f = std::fopen(solutionPath.c_str(), "w");
+    if (!f) {
+        std::fprintf(stderr, "error: cannot write %s\n", solutionPath.c_str());
+        return 1;
+    }
+    bool written = std::fwrite(solution.data(), 1, solution.size(), f) == solution.size();
+    written = (std::fclose(f) == 0) && written;
+    if (!written) {
+        std::fprintf(stderr, "error: cannot write %s\n", solutionPath.c_str());
+        return 1;
+    }
+    std::printf("wrote %s: %zu fixes, %zu buoys, error rms %.3f m, max %.3f m\n", solutionPath.c_str(),
+                result.fixes.size(), result.buoys.size(), result.rms_error, result.max_error);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc >= 2 && std::strcmp(argv[1], "check") == 0)
+        return Check(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "simulate") == 0)
+        return Simulate(argc, argv);
+    Usage();
+    return 1;
+}
