@@ -1,0 +1,61 @@
+#include "image/texture.h"
+
+#include "image/image_file.h"
+
+#include <cstdio>
+
+TTexture& LoadTexture(const char* file_name, TTexture& texture, GLenum format)
+{
+    TBitmap* bitmap = ReadImageFile(file_name);
+    if (!bitmap)
+        std::fprintf(stderr, "warning: cannot read texture '%s'\n", file_name ? file_name : "");
+    return TextureFromBitmap(bitmap, texture, format);
+}
+
+TTexture& TextureFromBitmap(TBitmap* bitmap, TTexture& texture, GLenum format)
+{
+    BitmapPtr owned(bitmap);
+    if (format == 0)
+        format = bitmap && bitmap->has_alpha && bitmap->greyscale ? GL_LUMINANCE_ALPHA : GL_RGBA;
+    // The placeholder has defined content: a missing sky shows black, not noise.
+    static const uint32_t kPlaceholder = PackRGBA(0, 0, 0, 255);
+    if (!bitmap)
+        return CreateTexture(1, 1, texture, format, true, GL_RGBA, &kPlaceholder);
+    return CreateTexture(bitmap->width, bitmap->height, texture, format, true, GL_RGBA, bitmap->pixels);
+}
+
+TTexture& CreateTexture(int width, int height, TTexture& texture, GLenum internal_format, bool mipmaps,
+                        GLenum data_format, const void* pixels)
+{
+    texture.name = 0;
+    texture.target = GL_TEXTURE_2D;
+    glGenTextures(1, &texture.name);
+    texture.width = width;
+    texture.height = height;
+    if (texture.name == 0)
+        return texture;
+    glBindTexture(GL_TEXTURE_2D, texture.name);
+    glTexImage2D(GL_TEXTURE_2D, 0, GLint(internal_format), width, height, 0, data_format, GL_UNSIGNED_BYTE, pixels);
+    GLint min_filter = GL_LINEAR;
+    if (mipmaps) {
+        glGenerateMipmap(GL_TEXTURE_2D);
+        min_filter = GL_LINEAR_MIPMAP_LINEAR;
+    }
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, min_filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    // Every pending error is taken, so none is left for an unrelated caller.
+    bool failed = false;
+    while (glGetError() != GL_NO_ERROR)
+        failed = true;
+    if (failed)
+        DeleteTexture(texture);
+    return texture;
+}
+
+void DeleteTexture(TTexture& texture)
+{
+    if (texture.name != 0) {
+        glDeleteTextures(1, &texture.name);
+        texture.name = 0;
+    }
+}
