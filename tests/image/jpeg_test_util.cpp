@@ -85,12 +85,14 @@ std::vector<uint8_t> DecodeJpegReference(const std::vector<uint8_t>& file, int* 
                                          int* channels)
 {
     jpeg_decompress_struct cinfo;
+    std::vector<uint8_t> px;  // before the jump point: a jump must not skip its destructor
     ErrorManager err;
     cinfo.err = jpeg_std_error(&err.base);
     err.base.error_exit = OnError;
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
-        return {};
+        px.clear();
+        return px;
     }
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, file.data(), static_cast<unsigned long>(file.size()));
@@ -99,7 +101,7 @@ std::vector<uint8_t> DecodeJpegReference(const std::vector<uint8_t>& file, int* 
     *width = int(cinfo.output_width);
     *height = int(cinfo.output_height);
     *channels = cinfo.output_components;
-    std::vector<uint8_t> px(size_t(*width) * size_t(*height) * size_t(*channels));
+    px.resize(size_t(*width) * size_t(*height) * size_t(*channels));
     while (cinfo.output_scanline < cinfo.output_height) {
         JSAMPROW row = px.data() + size_t(cinfo.output_scanline) * size_t(*width) * size_t(*channels);
         jpeg_read_scanlines(&cinfo, &row, 1);

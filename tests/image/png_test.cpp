@@ -6,8 +6,8 @@
 #include <png.h>
 #include <zlib.h>
 
-#include <csetjmp>
 #include <cstdio>
+#include <stdexcept>
 #include <vector>
 
 using imagetest::Bytes;
@@ -17,6 +17,9 @@ using imagetest::SamePixels;
 using imagetest::WriteBytes;
 
 namespace {
+
+// libpng errors in the helpers leave through an exception, as in the library.
+[[noreturn]] void Throw(png_structp, png_const_charp message) { throw std::runtime_error(message); }
 
 // Test inputs are made by libpng itself, from raw stored samples.
 struct PngSpec {
@@ -36,18 +39,8 @@ size_t RowBytes(const PngSpec& s)
     return (size_t(s.width) * channels * s.depth + 7) / 8;
 }
 
-bool MakePng(const std::string& path, const PngSpec& s)
+void WritePngBody(png_structp png, png_infop info, FILE* f, const PngSpec& s)
 {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        return false;
-    }
     png_init_io(png, f);
     png_set_IHDR(png, info, s.width, s.height, s.depth, s.colour,
                  s.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
@@ -62,6 +55,22 @@ bool MakePng(const std::string& path, const PngSpec& s)
         rows[size_t(y)] = const_cast<png_bytep>(s.samples.data()) + size_t(y) * RowBytes(s);
     png_write_image(png, rows.data());
     png_write_end(png, info);
+}
+
+bool MakePng(const std::string& path, const PngSpec& s)
+{
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, Throw, nullptr);
+    png_infop info = png_create_info_struct(png);
+    try {
+        WritePngBody(png, info, f, s);
+    } catch (const std::exception&) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(f);
+        return false;
+    }
     png_destroy_write_struct(&png, &info);
     return std::fclose(f) == 0;
 }
@@ -74,19 +83,8 @@ struct PngFacts {
     std::vector<uint8_t> samples;
 };
 
-PngFacts Inspect(const std::string& path)
+void InspectBody(png_structp png, png_infop info, FILE* f, PngFacts& facts)
 {
-    PngFacts facts;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return facts;
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        std::fclose(f);
-        return PngFacts{};
-    }
     png_init_io(png, f);
     png_read_info(png, info);
     facts.colour = png_get_color_type(png, info);
@@ -103,6 +101,21 @@ PngFacts Inspect(const std::string& path)
     for (png_uint_32 y = 0; y < h; ++y)
         rows[y] = facts.samples.data() + y * rb;
     png_read_image(png, rows.data());
+}
+
+PngFacts Inspect(const std::string& path)
+{
+    PngFacts facts;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return facts;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, Throw, nullptr);
+    png_infop info = png_create_info_struct(png);
+    try {
+        InspectBody(png, info, f, facts);
+    } catch (const std::exception&) {
+        facts = PngFacts{};
+    }
     png_destroy_read_struct(&png, &info, nullptr);
     std::fclose(f);
     return facts;

@@ -10,8 +10,8 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
-#include <csetjmp>
 #include <cstdio>
+#include <stdexcept>
 
 #include <vector>
 
@@ -19,29 +19,31 @@ using imagetest::MakePattern;
 
 namespace {
 
+[[noreturn]] void Throw(png_structp, png_const_charp message) { throw std::runtime_error(message); }
+
 // A grey-and-alpha (colour type 4) PNG, which our writer never produces.
 bool WriteGreyAlphaPng(const std::string& path, int w, int h)
 {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)
         return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, Throw, nullptr);
     png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        return false;
+    bool ok = true;
+    try {
+        png_init_io(png, f);
+        png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_INTERLACE_NONE,
+                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_write_info(png, info);
+        std::vector<png_byte> row(size_t(w) * 2, 77);
+        for (int y = 0; y < h; ++y)
+            png_write_row(png, row.data());
+        png_write_end(png, info);
+    } catch (const std::exception&) {
+        ok = false;
     }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    std::vector<png_byte> row(size_t(w) * 2, 77);
-    for (int y = 0; y < h; ++y)
-        png_write_row(png, row.data());
-    png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
-    return std::fclose(f) == 0;
+    return std::fclose(f) == 0 && ok;
 }
 
 class TextureTest : public testsupport::GLTest {
