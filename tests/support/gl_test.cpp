@@ -1,6 +1,6 @@
 #include "gl_test.h"
 
-#include <GL/gl.h>
+#include "gl/gles20.h"
 
 #include <memory>
 #include <string>
@@ -12,6 +12,12 @@ platform::HeadlessContext* HeadlessGL()
     static std::string error;
     static std::unique_ptr<platform::HeadlessContext> context = [] {
         auto c = platform::HeadlessContext::Create(kGLTestWidth, kGLTestHeight, &error);
+        // As at program start: entry points and the default vertex array
+        // right after the context exists, before any other GL work.
+        if (c) {
+            CGLES20ExtensionHandler::Init_GLES20();
+            CGLES20ExtensionHandler::Init_VertexArrayObject();
+        }
         return c;
     }();
     return context.get();
@@ -30,8 +36,9 @@ void GLTest::SetUp()
 
 void GLTest::TearDown()
 {
-    if (m_context)
+    if (m_context) {
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << "the test left a GL error behind";
+    }
 }
 
 std::vector<uint8_t> GLTest::PixelAt(int x, int y) const

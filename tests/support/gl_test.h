@@ -1,6 +1,8 @@
 // Test fixture for GL code: one headless context per test process, its
 // framebuffer bound and cleared before each test, GL errors drained so each
-// test sees only its own.
+// test sees only its own. The context gets the ES 2.0 entry points and the
+// default vertex array when it is made, as the program does at start-up, so
+// code written against "gl/gles20.h" runs in it.
 #pragma once
 
 #include "platform/headless_context.h"
