@@ -1,0 +1,82 @@
+// Glyph rasteriser for font builds, on FreeType and fontconfig.
+//
+// The font build (CBitmapFont::Build) opens a font file or a family name with
+// Start, rasterises every wanted code point twice (once to measure, once to
+// draw into a page) and releases everything with Stop. The numbers follow the
+// Windows GDI conventions the font format was made with: a 48-pixel character
+// (em) height, GDI's eight text metrics, a 32-bit bottom-up drawing surface
+// with the top of the character cell at (W / 2, H - H / 2), the ink box found
+// by scanning it, and grey levels copied into the page. Owns the FreeType
+// library and face and the drawing surface.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "font/font_info.h"
+
+// The eight text metrics, in the order the build copies them into FontInfo.
+struct TFontMetrics {
+    int32_t ascent;            // cell top to baseline
+    int32_t neg_descent;       // minus the cell part below the baseline
+    int32_t cell_height;       // ascent + descent
+    int32_t internal_leading;  // cell height - em height
+    int32_t external_leading;  // extra line gap, as GDI derives it from the line gap
+    int32_t space_advance;     // width of the extent of " "
+    int32_t x_extent;          // height of the extent of "x" (GDI reports the cell height)
+    int32_t line_spacing;      // cell height + external leading
+};
+
+// Ink rectangle on the surface: left column, bottom-most buffer row, size.
+struct TInkBox {
+    int x, y, w, h;
+};
+
+class CGlyphRenderer {
+public:
+    CGlyphRenderer();
+    ~CGlyphRenderer();
+    CGlyphRenderer(const CGlyphRenderer &) = delete;
+    CGlyphRenderer &operator=(const CGlyphRenderer &) = delete;
+
+    // Opens a font file (a name with a dot that opens as a file; it must hold
+    // exactly one face) or else a family looked up through fontconfig, at the
+    // given em height in pixels. Check Usable() afterwards.
+    void Start(const char *font, int pixel_height, int weight, bool italic, bool underline);
+    // True when the start found a font and made the surface.
+    bool Usable() const;
+    // Draws one code point and measures its ink; false for surrogates, values
+    // above 0x10FFFF and when the surface cannot grow. An empty box means no ink.
+    bool Rasterise(int32_t code, GlyphInfo &info, TInkBox &box);
+    // Copies the ink box of the last Rasterise into a page of page_width words,
+    // dest pointing at (page_x, page_y); turned by a quarter turn when rotated.
+    void Copy(uint32_t *dest, bool rotated, int page_width, const TInkBox &box) const;
+    // Releases the face, the library and the surface.
+    void Stop();
+
+    const TFontMetrics &Metrics() const { return m_metrics; }  // valid after a usable start
+    const std::string &Family() const { return m_family; }      // family name of the face
+    int Surface_Width() const { return m_width; }              // current surface size
+    int Surface_Height() const { return m_height; }
+
+    // Counts the faces of a font file and lists their family names (sorted,
+    // unique); -1 when the file is not a font.
+    static int Install(const char *path, std::vector<std::string> &families);
+
+private:
+    struct Impl;
+    bool Make_Surface(int width, int height);
+    bool Draw(int32_t code, int &advance);
+    bool Measure_Font();
+
+    Impl *m_impl;
+    std::vector<uint32_t> m_surface;  // bottom-up, bytes blue, green, red, unused
+    int m_width = 0, m_height = 0;
+    TFontMetrics m_metrics = {};
+    std::string m_family;
+    std::string m_path;
+    int m_pixel_height = 0;
+    int m_weight = 400;
+    bool m_italic = false, m_underline = false;
+};
