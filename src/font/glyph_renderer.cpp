@@ -16,6 +16,10 @@
 
 namespace {
 
+// Outlines are drawn as designed: the hinting programs of converted fonts
+// such as CMU move stems and baselines by pixels at this size.
+constexpr FT_Int32 kLoadFlags = FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP;
+
 // Beyond this a glyph at 48 pixels is nonsense; refusing keeps memory bounded.
 constexpr int kMaxSurfaceSide = 4096;
 
@@ -219,7 +223,7 @@ bool CGlyphRenderer::Measure_Font()
     m.x_extent = m.cell_height;
     FT_UInt space = FT_Get_Char_Index(face, ' ');
     m.space_advance = 0;
-    if (!FT_Load_Glyph(face, space, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP)) {
+    if (!FT_Load_Glyph(face, space, kLoadFlags)) {
         if (m_weight >= 600)
             FT_GlyphSlot_Embolden(face->glyph);
         m.space_advance = int32_t((face->glyph->advance.x + 32) >> 6);
@@ -235,7 +239,7 @@ bool CGlyphRenderer::Draw(int32_t code, int &advance)
     advance = 0;
     FT_Face face = m_impl->face;
     const FT_UInt index = FT_Get_Char_Index(face, FT_ULong(code));
-    if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP))
+    if (FT_Load_Glyph(face, index, kLoadFlags))
         return true;  // nothing drawn: the glyph is discarded as empty
     FT_GlyphSlot slot = face->glyph;
     if (m_italic)
