@@ -66,6 +66,8 @@ struct Matrix4 {
     bool operator==(const Matrix4&) const = default;
 };
 
+static_assert(sizeof(Matrix4) == 16 * sizeof(float));
+
 // out = a * b; out must not alias a or b (the value-returning operator* is
 // the aliasing-safe form).
 void Multiply(Matrix4& out, const Matrix4& a, const Matrix4& b);

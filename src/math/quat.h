@@ -29,6 +29,8 @@ struct Quat {
     constexpr bool operator==(const Quat&) const = default;
 };
 
+static_assert(sizeof(Quat) == 4 * sizeof(float));
+
 }  // namespace math
 
 using Quat = math::Quat;

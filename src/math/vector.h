@@ -132,6 +132,11 @@ constexpr int SideOfPlane(const Vector4& plane, const Vector3<T>& p, T epsilon)
 
 }  // namespace math
 
+// Buffers and key files rely on the plain float layout.
+static_assert(sizeof(math::Vector2) == 2 * sizeof(float));
+static_assert(sizeof(math::Vector3<float>) == 3 * sizeof(float));
+static_assert(sizeof(math::Vector4) == 4 * sizeof(float));
+
 // The program's names for the float vectors.
 using Vector2 = math::Vector2;
 using Vector3 = math::Vector3<float>;
