@@ -537,10 +537,12 @@ bool Prepare_PageMeta_Layout(const TGlyphLayout &layout, TPageMetaPlan &plan)
         int64_t free = int64_t(plan.Area_Width(a)) * plan.Area_Height(a) - 28;
         if (a == 0)
             free -= 39 + L;
-        while (free > 40 && page < layout.pages.size()) {
+        while (page < layout.pages.size()) {
             const size_t remaining = layout.pages[page].glyphs.size() - next;
-            const size_t take = std::min<size_t>(remaining, size_t((free - 8) / 33));
             // A page without glyphs still gets an empty run, so that readers learn it exists.
+            if (remaining ? free <= 40 : free < 8)
+                break;
+            const size_t take = std::min<size_t>(remaining, size_t((free - 8) / 33));
             plan.runs[size_t(a)].push_back({int(page), int(next), int(next + take)});
             free -= 8 + 33 * int64_t(take);
             next += take;

@@ -116,6 +116,51 @@ TEST(FontBuild, SmallPagesGiveSeveralPagesAndStillVerify)
     EXPECT_EQ(back.glyphs.size(), 94u);
 }
 
+TEST(FontBuild, TinyPagesSpreadTheTableOverSeveralMetadataPages)
+{
+    // 64-pixel pages allow 32 x 32 metadata areas: 94 records need several.
+    CBitmapFont font;
+    font.info.max_page_size = 64;
+    CollectingConsumer pages;
+    BuildOutput r = RunBuild(font, pages, SourceFont("cmunrm.otf"));
+    ASSERT_TRUE(r.ok) << r.err;
+    ASSERT_EQ(pages.pages.size(), font.info.page_count);
+    unsigned meta_pages = 0;
+    for (const BitmapPtr &page : pages.pages) {
+        CPageMetaStream stream(page->pixels, page->width, page->height);
+        if (stream.Open_Read()) {
+            EXPECT_EQ(stream.Header().page_index, meta_pages);
+            ++meta_pages;
+        }
+    }
+    EXPECT_GT(meta_pages, 1u);
+    MemoryProducer producer;
+    for (BitmapPtr &page : pages.pages)
+        producer.pages.push_back(CopyBitmap(*page));
+    CollectingConsumer loaded;
+    CBitmapFont back;
+    ASSERT_TRUE(CBitmapFont::ReadPages(back, producer, loaded));
+    EXPECT_EQ(back.glyphs.size(), 94u);
+    EXPECT_EQ(back.pages.size(), pages.pages.size());
+}
+
+TEST(FontBuild, FontWithoutGlyphsStillMakesAReadablePage)
+{
+    CBitmapFont font;
+    font.AddBlock("Private Use Area");
+    CollectingConsumer pages;
+    BuildOutput r = RunBuild(font, pages, SourceFont("cmunrm.otf"));
+    ASSERT_TRUE(r.ok) << r.err;
+    EXPECT_NE(r.out.find("done. produced 0 glyphs (excluding 0 discarded), 1 page\n"), std::string::npos);
+    MemoryProducer producer;
+    producer.pages.push_back(CopyBitmap(*pages.pages.at(0)));
+    CollectingConsumer loaded;
+    CBitmapFont back;
+    ASSERT_TRUE(CBitmapFont::ReadPages(back, producer, loaded));
+    EXPECT_TRUE(back.glyphs.empty());
+    EXPECT_EQ(back.pages.size(), 1u);
+}
+
 TEST(FontBuild, MissingGlyphsAreDiscardedAndCounted)
 {
     CBitmapFont font;

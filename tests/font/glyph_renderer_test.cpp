@@ -31,6 +31,13 @@ TEST_F(CmuSerif, MetricsKeepGdiRelations)
     EXPECT_EQ(m.line_spacing, m.cell_height + m.external_leading);
     EXPECT_EQ(m.x_extent, m.cell_height);
     EXPECT_GE(m.external_leading, 0);
+    // CMU Serif: 1000 units per em, usWinAscent 935, usWinDescent 250, hhea
+    // 935 / -250 with a line gap of 200. At 48 pixels GDI reports ascent
+    // round(44.88) = 45, descent round(12.0) = 12, and an external leading of
+    // the whole line gap, round(9.6) = 10, since the Windows and hhea heights agree.
+    EXPECT_EQ(m.ascent, 45);
+    EXPECT_EQ(m.neg_descent, -12);
+    EXPECT_EQ(m.external_leading, 10);
     EXPECT_LE(m.neg_descent, 0);
     // A Latin text face at a 48-pixel em: ascent over most of the em, a cell
     // taller than the em, a space about a third of it.
