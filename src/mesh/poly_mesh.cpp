@@ -150,8 +150,11 @@ bool CPolyMesh::AppendTransformed(const CPolyMesh& other, const Matrix4& m)
 
 void CPolyMesh::Transform(const Matrix4& m, size_t firstVertex)
 {
-    // Normal matrix: cofactors of the upper-left 3 x 3 over its determinant
-    // (the inverse transpose), so non-uniform scales keep normals perpendicular.
+    // Normal matrix: the cofactors of the upper-left 3 x 3 (the inverse
+    // transpose times the determinant), so non-uniform scales keep normals
+    // perpendicular. Only the determinant's sign matters before the
+    // normalisation, and leaving out the division keeps flattening
+    // transforms (determinant 0) from turning normals into NaN.
     auto a = [&m](int r, int c) { return m.At(r, c); };
     float cof[3][3];
     for (int r = 0; r < 3; ++r)
@@ -160,6 +163,7 @@ void CPolyMesh::Transform(const Matrix4& m, size_t firstVertex)
             cof[r][c] = a(r0, c0) * a(r1, c1) - a(r0, c1) * a(r1, c0);
         }
     const float det = a(0, 0) * cof[0][0] + a(0, 1) * cof[0][1] + a(0, 2) * cof[0][2];
+    const float sign = det < 0 ? -1.0f : 1.0f;
     const size_t n = vertices.Count();
     for (size_t i = firstVertex; i < n; ++i) {
         _TyVertex& v = vertices[i];
@@ -168,9 +172,9 @@ void CPolyMesh::Transform(const Matrix4& m, size_t firstVertex)
             v.position[r] = a(r, 0) * x + a(r, 1) * y + a(r, 2) * z + a(r, 3);
         const Vector3 nv = v.Normal();
         Vector3 t;
-        t.x = (cof[0][0] * nv.x + cof[0][1] * nv.y + cof[0][2] * nv.z) / det;
-        t.y = (cof[1][0] * nv.x + cof[1][1] * nv.y + cof[1][2] * nv.z) / det;
-        t.z = (cof[2][0] * nv.x + cof[2][1] * nv.y + cof[2][2] * nv.z) / det;
+        t.x = sign * (cof[0][0] * nv.x + cof[0][1] * nv.y + cof[0][2] * nv.z);
+        t.y = sign * (cof[1][0] * nv.x + cof[1][1] * nv.y + cof[1][2] * nv.z);
+        t.z = sign * (cof[2][0] * nv.x + cof[2][1] * nv.y + cof[2][2] * nv.z);
         v.SetNormal(math::Normalise(t));
     }
 }

@@ -70,13 +70,13 @@ public:
     CPolyMesh(const CPolyMesh&) = delete;
     CPolyMesh& operator=(const CPolyMesh&) = delete;
 
-    size_t VertexCount() const { return vertices.Count(); }
+    size_t VertexCount() const { return vertices.Count(); }    // element counts of the pools
     size_t PolygonCount() const { return polygons.Count(); }
-    _TyVertex& Vertex(size_t i) { return vertices[i]; }
+    _TyVertex& Vertex(size_t i) { return vertices[i]; }        // record i; stays put while the mesh lives
     const _TyVertex& Vertex(size_t i) const { return vertices[i]; }
-    _TyPolygon& Polygon(size_t i) { return polygons[i]; }
+    _TyPolygon& Polygon(size_t i) { return polygons[i]; }      // polygon i
     const _TyPolygon& Polygon(size_t i) const { return polygons[i]; }
-    const CVertexPool& VertexPool() const { return vertices; }
+    const CVertexPool& VertexPool() const { return vertices; }  // the pool references point at
     const CPagedArray<_TyPolygon>& PolygonPool() const { return polygons; }
 
     // A reference to vertex i of this mesh, for building polygons.
@@ -105,7 +105,8 @@ public:
     // inverse transpose of its upper-left 3 x 3, then renormalised).
     bool AppendTransformed(const CPolyMesh& other, const Matrix4& m);
 
-    // Transforms vertices first .. end as AppendTransformed does.
+    // Transforms vertices firstVertex .. end as AppendTransformed does:
+    // positions by m, normals by the inverse transpose of its 3 x 3, renormalised.
     void Transform(const Matrix4& m, size_t firstVertex = 0);
 
     // Component-wise bounds of all positions; false and zero corners when empty.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 
 #include "mesh/poly_mesh.h"
@@ -162,6 +163,24 @@ TEST(PolyMesh, NonUniformScaleKeepsNormalsPerpendicular)
     EXPECT_NEAR(math::Dot(m.Vertex(0).Normal(), e1), 0, 1e-6);
     EXPECT_NEAR(math::Dot(m.Vertex(0).Normal(), e2), 0, 1e-6);
     EXPECT_NEAR(m.Vertex(0).Normal().Length(), 1, 1e-6);
+}
+
+TEST(PolyMesh, FlatteningTransformKeepsFiniteNormals)
+{
+    CPolyMesh m, box;
+    ASSERT_TRUE(mesh::MakeBox(box));
+    ASSERT_TRUE(m.AppendTransformed(box, mesh::ScaleMatrix(1, 0, 1)));
+    for (size_t i = 0; i < m.VertexCount(); ++i) {
+        const Vector3 n = m.Vertex(i).Normal();
+        EXPECT_TRUE(std::isfinite(n.x) && std::isfinite(n.y) && std::isfinite(n.z)) << i;
+        EXPECT_EQ(m.Vertex(i).position[1], 0.0f);
+    }
+    // The top face's normal survives the squash; mirrored transforms keep normals outward.
+    EXPECT_EQ(m.Vertex(20).Normal(), Vector3(0, 1, 0));
+    CPolyMesh mirrored;
+    ASSERT_TRUE(mirrored.AppendTransformed(box, mesh::ScaleMatrix(-2, 1, 1)));
+    EXPECT_EQ(mirrored.Vertex(4).Normal(), Vector3(0, 0, 1));
+    EXPECT_EQ(mirrored.Vertex(8).Normal(), Vector3(1, 0, 0));  // was -x, now at +x
 }
 
 TEST(PolyMesh, SwapRepointsReferencesAtTheNewOwner)
