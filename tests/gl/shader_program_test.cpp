@@ -135,6 +135,28 @@ TEST_F(ShaderProgramTest, FragmentErrorFollowsVertexSection)
     EXPECT_EQ(AttachedShaders().size(), 2u);
 }
 
+// Plays a driver that reports an info log of length 1 (just the
+// terminator) on top of the real one.
+PFNGLGETSHADERIVPROC g_real_get_shaderiv = nullptr;
+
+void GLAPIENTRY GetShaderivWithEmptyLog(GLuint shader, GLenum name, GLint* value)
+{
+    g_real_get_shaderiv(shader, name, value);
+    if (name == GL_INFO_LOG_LENGTH)
+        *value = 1;
+}
+
+TEST_F(ShaderProgramTest, InfoLogOfLengthOneLeavesTheLogEmpty)
+{
+    g_real_get_shaderiv = CGLES20ExtensionHandler::glGetShaderiv;
+    CGLES20ExtensionHandler::glGetShaderiv = &GetShaderivWithEmptyLog;
+    const bool built = Build(kBrokenVertex, kFragment, nullptr);
+    CGLES20ExtensionHandler::glGetShaderiv = g_real_get_shaderiv;
+    EXPECT_FALSE(built);
+    EXPECT_EQ(m_compile_log, "");
+    EXPECT_EQ(m_stderr, "error: while compiling shader:\n\n");
+}
+
 TEST_F(ShaderProgramTest, ConfigurationErrorIsReported)
 {
     EXPECT_FALSE(Build(kVertex, kFragment, "vertex { v_pos: 0 }"));
