@@ -54,167 +54,107 @@ double EvalVariable(const ExprNode* n) { return *n->variable; }
 double EvalConditional(const ExprNode* n) { return Arg(n, 0) != 0.0 ? Arg(n, 1) : Arg(n, 2); }
 double EvalOr(const ExprNode* n) { return (Arg(n, 0) != 0.0 || Arg(n, 1) != 0.0) ? 1.0 : 0.0; }
 double EvalAnd(const ExprNode* n) { return (Arg(n, 0) != 0.0 && Arg(n, 1) != 0.0) ? 1.0 : 0.0; }
-double EvalXor(const ExprNode* n)
+
+// Operands that are constants or variables are read in place by their parent
+// instead of through a call of their own: every unary and binary evaluator
+// exists once per operand kind (computed, constant, variable).
+enum OperandKind { kComputed = 0, kConstant = 1, kVariable = 2 };
+
+template <int Kind>
+inline double Fetch(const ExprNode* c)
 {
-    bool a = Arg(n, 0) != 0.0;
-    bool b = Arg(n, 1) != 0.0;
-    return a != b ? 1.0 : 0.0;
+    if constexpr (Kind == kConstant)
+        return c->value;
+    else if constexpr (Kind == kVariable)
+        return *c->variable;
+    else
+        return c->eval(c);
 }
 
-double EvalBitOr(const ExprNode* n)
+template <class Op, int K>
+double EvalUnary(const ExprNode* n)
 {
-    int32_t a = ToInt32(Arg(n, 0));
-    int32_t b = ToInt32(Arg(n, 1));
-    return a | b;
-}
-double EvalBitXor(const ExprNode* n)
-{
-    int32_t a = ToInt32(Arg(n, 0));
-    int32_t b = ToInt32(Arg(n, 1));
-    return a ^ b;
-}
-double EvalBitAnd(const ExprNode* n)
-{
-    int32_t a = ToInt32(Arg(n, 0));
-    int32_t b = ToInt32(Arg(n, 1));
-    return a & b;
+    return Op::Apply(Fetch<K>(n->child[0].get()));
 }
 
-double EvalEq(const ExprNode* n)
+// Left operand first, then the right one.
+template <class Op, int L, int R>
+double EvalBinary(const ExprNode* n)
 {
-    double a = Arg(n, 0);
-    double b = Arg(n, 1);
-    return a == b ? 1.0 : 0.0;
-}
-double EvalNe(const ExprNode* n)
-{
-    double a = Arg(n, 0);
-    double b = Arg(n, 1);
-    return a != b ? 1.0 : 0.0;
-}
-double EvalLt(const ExprNode* n)
-{
-    double a = Arg(n, 0);
-    double b = Arg(n, 1);
-    return a < b ? 1.0 : 0.0;
-}
-double EvalGt(const ExprNode* n)
-{
-    double a = Arg(n, 0);
-    double b = Arg(n, 1);
-    return a > b ? 1.0 : 0.0;
-}
-double EvalLe(const ExprNode* n)
-{
-    double a = Arg(n, 0);
-    double b = Arg(n, 1);
-    return a <= b ? 1.0 : 0.0;
-}
-double EvalGe(const ExprNode* n)
-{
-    double a = Arg(n, 0);
-    double b = Arg(n, 1);
-    return a >= b ? 1.0 : 0.0;
+    const double a = Fetch<L>(n->child[0].get());
+    const double b = Fetch<R>(n->child[1].get());
+    return Op::Apply(a, b);
 }
 
-double EvalShl(const ExprNode* n)
-{
-    int32_t a = ToInt32(Arg(n, 0));
-    int32_t s = ToInt32(Arg(n, 1)) & 31;
-    return static_cast<int32_t>(static_cast<uint32_t>(a) << s);
-}
-double EvalShr(const ExprNode* n)
-{
-    int32_t a = ToInt32(Arg(n, 0));
-    int32_t s = ToInt32(Arg(n, 1)) & 31;
-    return a >> s;
-}
+using UnaryTable = EvalFn[3];
+using BinaryTable = EvalFn[3][3];
 
-double EvalAdd(const ExprNode* n)
-{
-    double a = Arg(n, 0);
-    return a + Arg(n, 1);
-}
-double EvalSub(const ExprNode* n)
-{
-    double a = Arg(n, 0);
-    return a - Arg(n, 1);
-}
-double EvalMul(const ExprNode* n)
-{
-    double a = Arg(n, 0);
-    return a * Arg(n, 1);
-}
-double EvalDiv(const ExprNode* n)
-{
-    double a = Arg(n, 0);
-    return a / Arg(n, 1);
-}
-double EvalMod(const ExprNode* n)
-{
-    double a = Arg(n, 0);
-    return std::fmod(a, Arg(n, 1));
-}
+template <class Op>
+constexpr UnaryTable kUnary = {EvalUnary<Op, 0>, EvalUnary<Op, 1>, EvalUnary<Op, 2>};
 
-double EvalPlus(const ExprNode* n) { return Arg(n, 0); }
-double EvalNegate(const ExprNode* n) { return -Arg(n, 0); }
-double EvalBitNot(const ExprNode* n) { return ~ToInt32(Arg(n, 0)); }
-double EvalNot(const ExprNode* n) { return Arg(n, 0) == 0.0 ? 1.0 : 0.0; }
+template <class Op>
+constexpr BinaryTable kBinary = {
+    {EvalBinary<Op, 0, 0>, EvalBinary<Op, 0, 1>, EvalBinary<Op, 0, 2>},
+    {EvalBinary<Op, 1, 0>, EvalBinary<Op, 1, 1>, EvalBinary<Op, 1, 2>},
+    {EvalBinary<Op, 2, 0>, EvalBinary<Op, 2, 1>, EvalBinary<Op, 2, 2>},
+};
 
-// Built-in functions.
+// Binary operators.
+struct OpXor { static double Apply(double a, double b) { return (a != 0.0) != (b != 0.0) ? 1.0 : 0.0; } };
+struct OpBitOr { static double Apply(double a, double b) { return ToInt32(a) | ToInt32(b); } };
+struct OpBitXor { static double Apply(double a, double b) { return ToInt32(a) ^ ToInt32(b); } };
+struct OpBitAnd { static double Apply(double a, double b) { return ToInt32(a) & ToInt32(b); } };
+struct OpEq { static double Apply(double a, double b) { return a == b ? 1.0 : 0.0; } };
+struct OpNe { static double Apply(double a, double b) { return a != b ? 1.0 : 0.0; } };
+struct OpLt { static double Apply(double a, double b) { return a < b ? 1.0 : 0.0; } };
+struct OpGt { static double Apply(double a, double b) { return a > b ? 1.0 : 0.0; } };
+struct OpLe { static double Apply(double a, double b) { return a <= b ? 1.0 : 0.0; } };
+struct OpGe { static double Apply(double a, double b) { return a >= b ? 1.0 : 0.0; } };
+struct OpShl {
+    static double Apply(double a, double b)
+    {
+        return static_cast<int32_t>(static_cast<uint32_t>(ToInt32(a)) << (ToInt32(b) & 31));
+    }
+};
+struct OpShr { static double Apply(double a, double b) { return ToInt32(a) >> (ToInt32(b) & 31); } };
+struct OpAdd { static double Apply(double a, double b) { return a + b; } };
+struct OpSub { static double Apply(double a, double b) { return a - b; } };
+struct OpMul { static double Apply(double a, double b) { return a * b; } };
+struct OpDiv { static double Apply(double a, double b) { return a / b; } };
+struct OpMod { static double Apply(double a, double b) { return std::fmod(a, b); } };
+
+// Prefix operators.
+struct OpPlus { static double Apply(double x) { return x; } };
+struct OpNegate { static double Apply(double x) { return -x; } };
+struct OpBitNot { static double Apply(double x) { return ~ToInt32(x); } };
+struct OpNot { static double Apply(double x) { return x == 0.0 ? 1.0 : 0.0; } };
+
+// Built-in functions of one and two arguments.
+struct FnExp { static double Apply(double x) { return std::exp(x); } };
+struct FnLn { static double Apply(double x) { return std::log(x); } };
+struct FnLog { static double Apply(double x) { return std::log10(x); } };
+struct FnSqr { static double Apply(double x) { return x * x; } };
+struct FnPow { static double Apply(double x, double y) { return std::pow(x, y); } };
+struct FnSqrt { static double Apply(double x) { return std::sqrt(x); } };
+struct FnAbs { static double Apply(double x) { return std::fabs(x); } };
+struct FnSign { static double Apply(double x) { return x < 0.0 ? -1.0 : 1.0; } };
+struct FnSin { static double Apply(double x) { return std::sin(x); } };
+struct FnCos { static double Apply(double x) { return std::cos(x); } };
+struct FnTan { static double Apply(double x) { return std::tan(x); } };
+struct FnAsin { static double Apply(double x) { return std::asin(x); } };
+struct FnAcos { static double Apply(double x) { return std::acos(x); } };
+struct FnAtan { static double Apply(double x) { return std::atan(x); } };
+struct FnAtan2 { static double Apply(double y, double x) { return std::atan2(y, x); } };
+struct FnFloor { static double Apply(double x) { return std::floor(x); } };
+struct FnCeil { static double Apply(double x) { return std::ceil(x); } };
+struct FnFract { static double Apply(double x) { return x - std::floor(x); } };
+struct FnRound { static double Apply(double x) { return std::floor(x + 0.5); } };
+struct FnMin { static double Apply(double a, double b) { return b > a ? a : b; } };
+struct FnMax { static double Apply(double a, double b) { return b > a ? b : a; } };
+struct FnStep { static double Apply(double edge, double x) { return edge <= x ? 1.0 : 0.0; } };
+
+// Functions of no and three arguments.
 double FnPi(const ExprNode*) { return 3.141592653589793; }
-double FnExp(const ExprNode* n) { return std::exp(Arg(n, 0)); }
-double FnLn(const ExprNode* n) { return std::log(Arg(n, 0)); }
-double FnLog(const ExprNode* n) { return std::log10(Arg(n, 0)); }
-double FnSqr(const ExprNode* n)
-{
-    double x = Arg(n, 0);
-    return x * x;
-}
-double FnPow(const ExprNode* n)
-{
-    double x = Arg(n, 0);
-    return std::pow(x, Arg(n, 1));
-}
-double FnSqrt(const ExprNode* n) { return std::sqrt(Arg(n, 0)); }
-double FnAbs(const ExprNode* n) { return std::fabs(Arg(n, 0)); }
-double FnSign(const ExprNode* n) { return Arg(n, 0) < 0.0 ? -1.0 : 1.0; }
-double FnSin(const ExprNode* n) { return std::sin(Arg(n, 0)); }
-double FnCos(const ExprNode* n) { return std::cos(Arg(n, 0)); }
-double FnTan(const ExprNode* n) { return std::tan(Arg(n, 0)); }
-double FnAsin(const ExprNode* n) { return std::asin(Arg(n, 0)); }
-double FnAcos(const ExprNode* n) { return std::acos(Arg(n, 0)); }
-double FnAtan(const ExprNode* n) { return std::atan(Arg(n, 0)); }
-double FnAtan2(const ExprNode* n)
-{
-    double y = Arg(n, 0);
-    return std::atan2(y, Arg(n, 1));
-}
-double FnFloor(const ExprNode* n) { return std::floor(Arg(n, 0)); }
-double FnCeil(const ExprNode* n) { return std::ceil(Arg(n, 0)); }
-double FnFract(const ExprNode* n)
-{
-    double x = Arg(n, 0);
-    return x - std::floor(x);
-}
-double FnRound(const ExprNode* n) { return std::floor(Arg(n, 0) + 0.5); }
-double FnMod(const ExprNode* n)
-{
-    double x = Arg(n, 0);
-    return std::fmod(x, Arg(n, 1));
-}
-double FnMin(const ExprNode* n)
-{
-    double a = Arg(n, 0);
-    double b = Arg(n, 1);
-    return b > a ? a : b;
-}
-double FnMax(const ExprNode* n)
-{
-    double a = Arg(n, 0);
-    double b = Arg(n, 1);
-    return b > a ? b : a;
-}
 double FnClamp(const ExprNode* n)
 {
     double x = Arg(n, 0);
@@ -223,12 +163,6 @@ double FnClamp(const ExprNode* n)
     if (!(x >= lo))
         return lo;
     return x <= hi ? x : hi;
-}
-double FnStep(const ExprNode* n)
-{
-    double edge = Arg(n, 0);
-    double x = Arg(n, 1);
-    return edge <= x ? 1.0 : 0.0;
 }
 // A straight ramp, and 1 (not 0) below the lower edge: the manifests written
 // for this program rely on that.
@@ -249,25 +183,56 @@ double FnMix(const ExprNode* n)
     return a + t * (b - a);
 }
 
+// How a node is evaluated: one function for any operands, or a table chosen
+// by the kinds of its one or two operands.
+struct Evaluator {
+    EvalFn general = nullptr;
+    const UnaryTable* unary = nullptr;
+    const BinaryTable* binary = nullptr;
+};
+
+template <class Op>
+constexpr Evaluator Unary() { return {nullptr, &kUnary<Op>, nullptr}; }
+template <class Op>
+constexpr Evaluator Binary() { return {nullptr, nullptr, &kBinary<Op>}; }
+constexpr Evaluator General(EvalFn fn) { return {fn, nullptr, nullptr}; }
+
 struct BuiltinFunction {
     size_t length;
     const char* name;
-    EvalFn eval;
+    Evaluator eval;
     int arity;
 };
 
 // Searched in order; the first exact match wins.
 constexpr BuiltinFunction kBuiltins[27] = {
-    {2, "pi", FnPi, 0},        {3, "exp", FnExp, 1},     {2, "ln", FnLn, 1},
-    {3, "log", FnLog, 1},      {3, "sqr", FnSqr, 1},     {3, "pow", FnPow, 2},
-    {4, "sqrt", FnSqrt, 1},    {3, "abs", FnAbs, 1},     {4, "sign", FnSign, 1},
-    {3, "sin", FnSin, 1},      {3, "cos", FnCos, 1},     {3, "tan", FnTan, 1},
-    {4, "asin", FnAsin, 1},    {4, "acos", FnAcos, 1},   {4, "atan", FnAtan, 1},
-    {5, "atan2", FnAtan2, 2},  {5, "floor", FnFloor, 1}, {4, "ceil", FnCeil, 1},
-    {5, "fract", FnFract, 1},  {5, "round", FnRound, 1}, {3, "mod", FnMod, 2},
-    {3, "min", FnMin, 2},      {3, "max", FnMax, 2},     {5, "clamp", FnClamp, 3},
-    {4, "step", FnStep, 2},    {10, "smoothstep", FnSmoothstep, 3},
-    {3, "mix", FnMix, 3},
+    {2, "pi", General(FnPi), 0},
+    {3, "exp", Unary<FnExp>(), 1},
+    {2, "ln", Unary<FnLn>(), 1},
+    {3, "log", Unary<FnLog>(), 1},
+    {3, "sqr", Unary<FnSqr>(), 1},
+    {3, "pow", Binary<FnPow>(), 2},
+    {4, "sqrt", Unary<FnSqrt>(), 1},
+    {3, "abs", Unary<FnAbs>(), 1},
+    {4, "sign", Unary<FnSign>(), 1},
+    {3, "sin", Unary<FnSin>(), 1},
+    {3, "cos", Unary<FnCos>(), 1},
+    {3, "tan", Unary<FnTan>(), 1},
+    {4, "asin", Unary<FnAsin>(), 1},
+    {4, "acos", Unary<FnAcos>(), 1},
+    {4, "atan", Unary<FnAtan>(), 1},
+    {5, "atan2", Binary<FnAtan2>(), 2},
+    {5, "floor", Unary<FnFloor>(), 1},
+    {4, "ceil", Unary<FnCeil>(), 1},
+    {5, "fract", Unary<FnFract>(), 1},
+    {5, "round", Unary<FnRound>(), 1},
+    {3, "mod", Binary<OpMod>(), 2},
+    {3, "min", Binary<FnMin>(), 2},
+    {3, "max", Binary<FnMax>(), 2},
+    {5, "clamp", General(FnClamp), 3},
+    {4, "step", Binary<FnStep>(), 2},
+    {10, "smoothstep", General(FnSmoothstep), 3},
+    {3, "mix", General(FnMix), 3},
 };
 
 const BuiltinFunction* FindBuiltin(const char* name, size_t length)
@@ -378,7 +343,7 @@ size_t ScanNumber(const char* s, double& value)
 struct BinaryOperator {
     int level;     // 2 (loosest, "||") to 12 (tightest, "*")
     size_t length; // characters of the operator
-    EvalFn eval;
+    Evaluator eval;
 };
 
 // The binary operator at s, if any. Longer operators win, so a single "|"
@@ -386,48 +351,54 @@ struct BinaryOperator {
 bool ScanBinary(const char* s, BinaryOperator& op)
 {
     switch (s[0]) {
-    case '|': op = s[1] == '|' ? BinaryOperator{2, 2, EvalOr} : BinaryOperator{5, 1, EvalBitOr}; return true;
-    case '^': op = s[1] == '^' ? BinaryOperator{3, 2, EvalXor} : BinaryOperator{6, 1, EvalBitXor}; return true;
-    case '&': op = s[1] == '&' ? BinaryOperator{4, 2, EvalAnd} : BinaryOperator{7, 1, EvalBitAnd}; return true;
+    case '|':
+        op = s[1] == '|' ? BinaryOperator{2, 2, General(EvalOr)} : BinaryOperator{5, 1, Binary<OpBitOr>()};
+        return true;
+    case '^':
+        op = s[1] == '^' ? BinaryOperator{3, 2, Binary<OpXor>()} : BinaryOperator{6, 1, Binary<OpBitXor>()};
+        return true;
+    case '&':
+        op = s[1] == '&' ? BinaryOperator{4, 2, General(EvalAnd)} : BinaryOperator{7, 1, Binary<OpBitAnd>()};
+        return true;
     case '=':
         if (s[1] != '=')
             return false;
-        op = {8, 2, EvalEq};
+        op = {8, 2, Binary<OpEq>()};
         return true;
     case '!':
         if (s[1] != '=')
             return false;
-        op = {8, 2, EvalNe};
+        op = {8, 2, Binary<OpNe>()};
         return true;
     case '<':
         if (s[1] == '<')
-            op = {10, 2, EvalShl};
+            op = {10, 2, Binary<OpShl>()};
         else if (s[1] == '=')
-            op = {9, 2, EvalLe};
+            op = {9, 2, Binary<OpLe>()};
         else
-            op = {9, 1, EvalLt};
+            op = {9, 1, Binary<OpLt>()};
         return true;
     case '>':
         if (s[1] == '>')
-            op = {10, 2, EvalShr};
+            op = {10, 2, Binary<OpShr>()};
         else if (s[1] == '=')
-            op = {9, 2, EvalGe};
+            op = {9, 2, Binary<OpGe>()};
         else
-            op = {9, 1, EvalGt};
+            op = {9, 1, Binary<OpGt>()};
         return true;
     case '+':
         if (s[1] == '+')
             return false;
-        op = {11, 1, EvalAdd};
+        op = {11, 1, Binary<OpAdd>()};
         return true;
     case '-':
         if (s[1] == '-')
             return false;
-        op = {11, 1, EvalSub};
+        op = {11, 1, Binary<OpSub>()};
         return true;
-    case '*': op = {12, 1, EvalMul}; return true;
-    case '/': op = {12, 1, EvalDiv}; return true;
-    case '%': op = {12, 1, EvalMod}; return true;
+    case '*': op = {12, 1, Binary<OpMul>()}; return true;
+    case '/': op = {12, 1, Binary<OpDiv>()}; return true;
+    case '%': op = {12, 1, Binary<OpMod>()}; return true;
     default: return false;
     }
 }
@@ -481,12 +452,26 @@ private:
         return n;
     }
 
+    static int KindOf(const NodePtr& n)
+    {
+        if (n->eval == EvalConstant)
+            return kConstant;
+        if (n->eval == EvalVariable)
+            return kVariable;
+        return kComputed;
+    }
+
     // Builds an operator or function node; a node whose operands are all
     // constants is evaluated once here, since every operator is pure.
-    static NodePtr MakeNode(EvalFn eval, NodePtr a = nullptr, NodePtr b = nullptr, NodePtr c = nullptr)
+    static NodePtr MakeNode(const Evaluator& eval, NodePtr a = nullptr, NodePtr b = nullptr, NodePtr c = nullptr)
     {
         NodePtr n(new ExprNode);
-        n->eval = eval;
+        if (eval.unary)
+            n->eval = (*eval.unary)[KindOf(a)];
+        else if (eval.binary)
+            n->eval = (*eval.binary)[KindOf(a)][KindOf(b)];
+        else
+            n->eval = eval.general;
         n->child[0] = std::move(a);
         n->child[1] = std::move(b);
         n->child[2] = std::move(c);
@@ -500,7 +485,7 @@ private:
                 height = k->height;
         }
         if (constant)
-            return Constant(eval(n.get()));
+            return Constant(n->eval(n.get()));
         n->height = height + 1;
         if (n->height > CExpression::kMaxHeight)
             return nullptr;
@@ -532,7 +517,7 @@ private:
             return nullptr;
         if (condition->eval == EvalConstant)
             return condition->value != 0.0 ? std::move(whenTrue) : std::move(whenFalse);
-        return MakeNode(EvalConditional, std::move(condition), std::move(whenTrue), std::move(whenFalse));
+        return MakeNode(General(EvalConditional), std::move(condition), std::move(whenTrue), std::move(whenFalse));
     }
 
     // Levels 2 to 12, all left-associative.
@@ -563,12 +548,12 @@ private:
             p += length;
             return Constant(value);
         }
-        EvalFn prefix = nullptr;
+        Evaluator prefix;
         switch (s[p]) {
-        case '+': prefix = EvalPlus; break;
-        case '-': prefix = EvalNegate; break;
-        case '~': prefix = EvalBitNot; break;
-        case '!': prefix = EvalNot; break;
+        case '+': prefix = Unary<OpPlus>(); break;
+        case '-': prefix = Unary<OpNegate>(); break;
+        case '~': prefix = Unary<OpBitNot>(); break;
+        case '!': prefix = Unary<OpNot>(); break;
         default: return ParsePrimary();
         }
         ++p;
@@ -657,6 +642,7 @@ bool CExpression::Compile(const char* text)
 {
     root.reset();
     variables.clear();
+    time_variable = nullptr;
     if (!text)
         return false;
     try {
@@ -664,6 +650,9 @@ bool CExpression::Compile(const char* text)
     } catch (const std::bad_alloc&) {
         root.reset();
     }
+    auto t = variables.find("t");
+    if (t != variables.end())
+        time_variable = &t->second;
     return root != nullptr;
 }
 
@@ -674,7 +663,10 @@ double CExpression::Evaluate() const
 
 bool CExpression::SetTime(double t)
 {
-    return SetVariable("t", t);
+    if (!time_variable)
+        return false;
+    *time_variable = t;
+    return true;
 }
 
 bool CExpression::SetVariable(std::string_view name, double value)

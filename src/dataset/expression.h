@@ -50,4 +50,5 @@ public:
 private:
     std::unique_ptr<ExprNode> root;          // compiled tree, empty before a successful compile
     std::map<std::string, double, std::less<>> variables; // name -> value; nodes keep references to the values
+    double* time_variable = nullptr;         // the entry of "t", found once per compile
 };

@@ -317,6 +317,11 @@ TEST(ExpressionTest, DeepNestingFailsInsteadOfExhaustingTheStack)
         return s;
     };
     EXPECT_EQ(Eval(nested(200, "(", "t", ")")), 0);
+    // The limit itself counts the outermost expression too.
+    EXPECT_TRUE(Compiles(nested(CExpression::kMaxNesting - 1, "(", "t", ")")));
+    EXPECT_FALSE(Compiles(nested(CExpression::kMaxNesting, "(", "t", ")")));
+    EXPECT_TRUE(Compiles(nested(CExpression::kMaxNesting - 1, "-", "t", "")));
+    EXPECT_FALSE(Compiles(nested(CExpression::kMaxNesting, "-", "t", "")));
     EXPECT_FALSE(Compiles(nested(100000, "(", "1", ")")));
     EXPECT_FALSE(Compiles(nested(100000, "-", "t", "")));
     EXPECT_FALSE(Compiles(nested(100000, "t?", "1", ":2")));
