@@ -1,11 +1,14 @@
 #include "app/window_shell.h"
 
+#include "app/demo_application.h"
 #include "app/shell_state.h"
 #include "gl/gles20.h"
 #include "platform/window.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <memory>
 
 namespace {
 
@@ -33,10 +36,8 @@ void OnMotion(int x, int y)
 
 void OnDisplay()
 {
-    // The scene arrives with the application object; until then each
-    // frame is a cleared window.
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (Shell().application)
+        Shell().application->Tick();
     platform::Window_SwapBuffers();
     platform::Window_PostRedisplay();
 }
@@ -87,6 +88,17 @@ int RunWindowShell(int argc, char** argv)
     glEnable(GL_POINT_SPRITE);
     glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
 
+    // A dataset that cannot be loaded ends the program with its message,
+    // not with an uncaught exception and a core dump.
+    std::unique_ptr<DemoApplication> application;
+    try {
+        application = std::make_unique<DemoApplication>();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "error: %s\n", e.what());
+        return EXIT_FAILURE;
+    }
+    shell.application = application.get();
+
     platform::WindowCallbacks callbacks;
     callbacks.reshape = &OnReshape;
     callbacks.keyboard = &OnKeyboard;
@@ -95,5 +107,7 @@ int RunWindowShell(int argc, char** argv)
     callbacks.display = &OnDisplay;
     platform::Window_SetCallbacks(callbacks);
     platform::Window_MainLoop();
+    shell.application = nullptr;
+    application.reset();
     return 0;
 }

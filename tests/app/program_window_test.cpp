@@ -132,9 +132,9 @@ protected:
         fs::remove_all(m_dir, ec);
     }
 
-    void StartProgram()
+    void StartProgram(const fs::path& run_dir = NERELLE_RUN_DIR)
     {
-        m_program = Spawn({NERELLE_PROGRAM}, {"DISPLAY=" + m_display}, NERELLE_RUN_DIR, m_dir / "out.txt",
+        m_program = Spawn({NERELLE_PROGRAM}, {"DISPLAY=" + m_display}, run_dir, m_dir / "out.txt",
                           m_dir / "err.txt");
         ASSERT_GT(m_program, 0);
     }
@@ -201,6 +201,37 @@ TEST_F(ProgramWindowTest, KeepsRunningUnderMouseDragsAndMovementKeys)
     ASSERT_NE(status, -1);
     m_program = 0;
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(ProgramWindowTest, AMissingDatasetEndsWithItsMessageAndStatusOne)
+{
+    const fs::path empty = m_dir / "empty-run";
+    fs::create_directories(empty);
+    StartProgram(empty);
+    int status = WaitFor(m_program, 60);
+    ASSERT_NE(status, -1) << "the program kept running without its dataset";
+    m_program = 0;
+    ASSERT_TRUE(WIFEXITED(status)) << "the program was killed by a signal";
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    std::string err = Slurp(m_dir / "err.txt");
+    EXPECT_NE(err.find("error: failed to open solution\n"), std::string::npos) << err;
+}
+
+TEST_F(ProgramWindowTest, AMalformedManifestEndsWithItsMessageAndStatusOne)
+{
+    const fs::path run = m_dir / "bad-run";
+    fs::create_directories(run / "data" / "spiral_long");
+    fs::copy_file(fs::path(NERELLE_RUN_DIR) / "data" / "spiral_long" / "solution.txt",
+                  run / "data" / "spiral_long" / "solution.txt");
+    std::ofstream(run / "data" / "spiral_long" / "manifest.txt") << "time=100\ndt=0\n";
+    StartProgram(run);
+    int status = WaitFor(m_program, 60);
+    ASSERT_NE(status, -1);
+    m_program = 0;
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    std::string err = Slurp(m_dir / "err.txt");
+    EXPECT_NE(err.find("error: failed to read manifest\n"), std::string::npos) << err;
 }
 
 }  // namespace
