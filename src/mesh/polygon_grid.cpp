@@ -68,9 +68,9 @@ bool CPolygonGrid::Build(const CPolyMesh& mesh)
         total *= double(n[a]);
     }
     if (total > double(CellLimit(count))) {
-        const double f = std::cbrt(double(CellLimit(count)) / total);
-        for (int64_t& cellsOnAxis : n)
-            cellsOnAxis = std::max<int64_t>(1, int64_t(double(cellsOnAxis) * f));
+        // Coarsen the longest axis, the one that made the count explode.
+        int64_t& longest = *std::max_element(n, n + 3);
+        longest = std::max<int64_t>(1, int64_t(double(longest) * double(CellLimit(count)) / total));
     }
     toGrid = ScaleMatrix(float(n[0]) / extent[0], float(n[1]) / extent[1], float(n[2]) / extent[2]) *
              Matrix4::Translation(-min);

@@ -116,17 +116,19 @@ bool Weld(CPolyMesh& mesh, bool compareNormals, bool compareTexCoords, float eps
     if (!(eps >= 0) || vertexCount > size_t(UINT32_MAX))
         return false;
     const float eps2 = eps * eps;
+    // Written as "not within" so that NaN never counts as close.
+    auto within = [eps2](float d2) { return d2 <= eps2; };
     auto equivalent = [&](const _TyVertex& c, const _TyVertex& r) {
-        if (Squared(c.position[0] - r.position[0], c.position[1] - r.position[1], c.position[2] - r.position[2]) > eps2)
+        if (!within(Squared(c.position[0] - r.position[0], c.position[1] - r.position[1], c.position[2] - r.position[2])))
             return false;
         if (compareNormals &&
-            Squared(c.normal[0] - r.normal[0], c.normal[1] - r.normal[1], c.normal[2] - r.normal[2]) > eps2)
+            !within(Squared(c.normal[0] - r.normal[0], c.normal[1] - r.normal[1], c.normal[2] - r.normal[2])))
             return false;
         if (compareTexCoords) {
             const float* a = c.texcoord[0];
             const float* b = r.texcoord[0];
             const float d3 = a[3] - b[3];
-            if (Squared(a[0] - b[0], a[1] - b[1], a[2] - b[2]) + d3 * d3 > eps2)
+            if (!within(Squared(a[0] - b[0], a[1] - b[1], a[2] - b[2]) + d3 * d3))
                 return false;
         }
         return true;

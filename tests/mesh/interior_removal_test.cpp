@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "mesh/interior_removal.h"
@@ -218,6 +219,68 @@ TEST(InteriorRemoval, CulledRaysRemoveTheSamePolygonsAsBruteForce)
         for (size_t p = 0; p < a.PolygonCount(); ++p)
             ASSERT_EQ(a.Polygon(p).attribute[0], b.Polygon(p).attribute[0]);
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MeshRobustness, NonFiniteAndExtremeInputFailsCleanly)
+{
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    for (const Vector3 bad : {Vector3(inf, 0, 0), Vector3(0, nan, 0), Vector3(1e30f, 0, 0)}) {
+        CPolyMesh m;
+        ASSERT_TRUE(mesh::MakeBox(m));
+        m.Vertex(3).SetPosition(bad);
+        mesh::ComputePolygonPlanes(m);
+        if (std::isinf(bad.x)) {
+            // No grid can span an infinite box: both refuse and change nothing.
+            EXPECT_FALSE(mesh::Weld(m, false, false, 0.001f));
+            EXPECT_EQ(m.VertexCount(), 24u);
+            EXPECT_FALSE(mesh::RemoveInteriorPolygons(m, 0.1f));
+            EXPECT_EQ(m.PolygonCount(), 6u);
+        } else {
+            // The odd vertex stays on its own (NaN is close to nothing); the
+            // other 23 weld to the 8 corners.
+            EXPECT_TRUE(mesh::Weld(m, false, false, 0.001f));
+            EXPECT_EQ(m.VertexCount(), 9u);
+            EXPECT_TRUE(mesh::RemoveInteriorPolygons(m, 0.1f));
+            EXPECT_GE(m.PolygonCount(), 3u);
+        }
+        // The rest runs through without trouble.
+        EXPECT_TRUE(mesh::Subdivide(m));
+        EXPECT_TRUE(mesh::GenerateTexCoords(m, mesh::kTexCoordSpherical, mesh::UnitCubeMatrix(m)));
+        EXPECT_TRUE(mesh::Triangulate(m));
+        std::vector<float> f;
+        std::vector<uint32_t> i;
+        EXPECT_TRUE(mesh::ExportArrays(m, true, true, f, i));
+    }
+    CPolyMesh box;
+    ASSERT_TRUE(mesh::MakeBox(box));
+    EXPECT_FALSE(mesh::Weld(box, false, false, -1.0f));
+    EXPECT_FALSE(mesh::Weld(box, false, false, nan));
+    EXPECT_EQ(box.VertexCount(), 24u);
+}
+
+TEST(MeshRobustness, NeedleShapedMeshBuildsABoundedGrid)
+{
+    // A 1e5 long, 0.001 thin strip of 10 quads: the 0.01 minimum edge would
+    // ask for ten million cells along it.
+    CPolyMesh m;
+    std::vector<Vector3> p;
+    std::vector<std::vector<size_t>> polygons;
+    for (int k = 0; k <= 10; ++k)
+        p.insert(p.end(), {{float(k) * 1e4f, 0, 0}, {float(k) * 1e4f, 0.001f, 0}});
+    for (size_t k = 0; k < 10; ++k)
+        polygons.push_back({2 * k, 2 * k + 2, 2 * k + 3, 2 * k + 1});
+    ASSERT_TRUE(BuildMesh(m, p, polygons));
+    mesh::CPolygonGrid grid;
+    ASSERT_TRUE(grid.Build(m));
+    EXPECT_LE(grid.CellCount(), 65536u);
+    mesh::ComputePolygonPlanes(m);
+    EXPECT_TRUE(mesh::RemoveInteriorPolygons(m, 0.1f));
+    EXPECT_EQ(m.PolygonCount(), 10u);
+    EXPECT_TRUE(mesh::Weld(m, false, false, 0.001f));
 }
 
 }  // namespace
