@@ -95,7 +95,9 @@ protected:
     {
         m_dir = fs::temp_directory_path() / ("nerelle-window-" + std::to_string(getpid()));
         fs::create_directories(m_dir);
-        // Xvfb picks a free display number and reports it on a pipe.
+        // Xvfb picks a free display number and reports it on a pipe. Without
+        // -noreset it resets whenever its last client leaves and refuses
+        // connections meanwhile, which races with the program's start.
         int fds[2];
         ASSERT_EQ(pipe(fds), 0);
         m_xvfb = fork();
@@ -105,7 +107,7 @@ protected:
             dup2(null, 2);
             std::string fd = std::to_string(fds[1]);
             execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-                   static_cast<char*>(nullptr));
+                   "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
