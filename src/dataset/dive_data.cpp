@@ -154,6 +154,9 @@ DiveLoadError DiveManifest::Read(const std::string& text)
     // Between the first "(" and the last ")", split at every ",".
     size_t open = line.find('(');
     std::string inner = line.substr(open + 1, line.size() - open - 2);
+    // Count before splitting, so a line of a million commas costs no memory.
+    if (std::count(inner.begin(), inner.end(), ',') != 2)
+        return DiveLoadError::kInterpretMotion;
     std::vector<std::string> pieces;
     size_t from = 0;
     for (;;) {

@@ -182,6 +182,8 @@ TEST_F(DiveDataTest, MotionLineRules)
         WriteBoth(std::string("time=3\ndt=1\n") + line + "\nbuoy_num=0\n", "");
         EXPECT_EQ(LoadMessage(), message) << line;
     }
+    WriteBoth("time=3\ndt=1\ndiver=(" + std::string(1 << 20, ',') + ")\nbuoy_num=0\n", "");
+    EXPECT_EQ(LoadMessage(), "failed to interpret diver motion");
     // The text between the first "(" and the last ")" is what counts.
     WriteBoth("time=3\ndt=1\ndiver=((t), (2), (3))\nbuoy_num=0\n", "");
     ASSERT_EQ(LoadMessage(), "");
