@@ -9,7 +9,6 @@ namespace mesh {
 namespace {
 
 constexpr float kHalfPi = 1.5707964f;
-constexpr float kPi = 3.1415927f;
 
 Matrix4 T(float x, float y, float z)
 {

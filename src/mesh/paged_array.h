@@ -34,9 +34,6 @@ public:
     T& operator[](size_t i) { return pages[i / kPageSize][i % kPageSize]; }
     const T& operator[](size_t i) const { return pages[i / kPageSize][i % kPageSize]; }
 
-    // Start of page p (kPageSize entries), for address lookups.
-    const T* Page(size_t p) const { return pages[p]; }
-
     // Grows to hold n entries; an array already that large is unchanged. New
     // pages are default-initialised: records without constructors stay raw,
     // class types are constructed. On allocation failure the page list is

@@ -221,10 +221,6 @@ TEST(InteriorRemoval, CulledRaysRemoveTheSamePolygonsAsBruteForce)
     }
 }
 
-}  // namespace
-
-namespace {
-
 TEST(MeshRobustness, NonFiniteAndExtremeInputFailsCleanly)
 {
     const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
