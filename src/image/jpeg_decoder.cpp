@@ -1,10 +1,13 @@
-// JPEG decoder. Sections, in order: constants, input stream, Huffman
-// tables, decoder state, marker handlers (APP0, DRI, DQT, DHT, SOF, SOS),
-// bit reader and entropy decoding, inverse DCT, colour output, top level.
+// JPEG decoder. Sections, in order: constants, Huffman tables, inverse DCT
+// (the transform itself is in jpeg_idct.cpp), decoder state, input stream,
+// marker handlers (APP0, DRI, DQT, DHT, SOF, SOS), bit reader and entropy
+// decoding, colour output, top level.
 #include "image/jpeg_decoder.h"
 
 #include "image/file_reader.h"
+#include "image/jpeg_idct.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
@@ -43,6 +46,7 @@ constexpr std::array<Action, 256> MakeActions()
 constexpr std::array<Action, 256> kActions = MakeActions();
 
 constexpr int kLookBits = 9;       // Huffman codes up to this length decode with one look-up
+constexpr int32_t kEndOfBlock = 0x4000;  // flag in HuffmanTable::look_coefficient
 constexpr size_t kBufferSize = 16384;
 constexpr size_t kKeepBack = 32;   // bytes kept across refills so the bit reader can step back
 
@@ -58,6 +62,10 @@ struct HuffmanTable {
     // symbol the bit-serial search finds within the prefix.
     uint8_t look_length[1 << kLookBits] = {};
     uint8_t look_symbol[1 << kLookBits] = {};
+    // For AC tables: when a prefix holds a whole code with a non-zero size
+    // and its extra bits, value x 65536 + run x 256 + bits used; for the
+    // end-of-block code, kEndOfBlock + its length; else 0.
+    int32_t look_coefficient[1 << kLookBits] = {};
 
     // The bit-serial match at length L, or -1.
     int Match(int length, int32_t code) const
@@ -79,78 +87,42 @@ struct HuffmanTable {
                     break;
                 }
             }
+            look_coefficient[p] = 0;
+            const int len = look_length[p], size = look_symbol[p] & 15, run = look_symbol[p] >> 4;
+            if (len && size && len + size <= kLookBits) {
+                const int32_t extra = (p >> (kLookBits - len - size)) & ((1 << size) - 1);
+                const int32_t v = extra < (1 << (size - 1)) ? extra - (1 << size) + 1 : extra;
+                look_coefficient[p] = v * 65536 + run * 256 + len + size;
+            } else if (len && look_symbol[p] == 0) {
+                look_coefficient[p] = kEndOfBlock + len;
+            }
         }
     }
 };
 
-// --- inverse DCT --------------------------------------------------------------------
+// --- inverse DCT (image/jpeg_idct.h) -------------------------------------------------
 
-// The products of the AAN butterflies: (v x K) / 256, truncated toward zero.
-inline int16_t Mul(int16_t v, int32_t k) { return int16_t(int32_t(v) * k / 256); }
-inline int16_t W(int v) { return int16_t(v); }  // 16-bit wrap of sums and differences
-
-// One 8-point AAN pass over x[0], x[step], ..., x[7 step] (x[0] the lowest
-// frequency) into y[0..7].
-inline void AanPass(const int16_t* x, int step, int16_t* y)
+// A block without AC terms comes out flat at its DC term / 8, which the
+// transform gives too; it is taken directly.
+void InverseDctBlock(const int16_t* coef, bool dc_only, int8_t* out, size_t stride)
 {
-    const int16_t x0 = x[0], x1 = x[step], x2 = x[2 * step], x3 = x[3 * step];
-    const int16_t x4 = x[4 * step], x5 = x[5 * step], x6 = x[6 * step], x7 = x[7 * step];
-    const int16_t a = W(x0 + x4), b = W(x0 - x4), c = W(x2 + x6);
-    const int16_t d = W(Mul(W(x2 - x6), 362) - c);
-    const int16_t e0 = W(a + c), e3 = W(a - c), e1 = W(b + d), e2 = W(b - d);
-    const int16_t z13 = W(x5 + x3), z10 = W(x5 - x3), z11 = W(x1 + x7), z12 = W(x1 - x7);
-    const int16_t o7 = W(z11 + z13);
-    const int16_t z5 = Mul(W(z10 + z12), 473);
-    const int16_t o6 = W(W(z5 - Mul(z10, 668)) - o7);
-    const int16_t o5 = W(Mul(W(z11 - z13), 362) - o6);
-    const int16_t o4 = W(W(Mul(z12, 277) - z5) + o5);
-    y[0] = W(e0 + o7);
-    y[7] = W(e0 - o7);
-    y[1] = W(e1 + o6);
-    y[6] = W(e1 - o6);
-    y[2] = W(e2 + o5);
-    y[5] = W(e2 - o5);
-    y[4] = W(e3 + o4);
-    y[3] = W(e3 - o4);
-}
-
-inline int8_t ClampSample(int v) { return int8_t(v < -128 ? -128 : v > 127 ? 127 : v); }
-
-// Columns into a temporary block, then rows, each output divided by 8 and
-// clamped into the plane. A column or row without AC terms yields its DC
-// term everywhere, which the butterflies give too; it is taken directly.
-void InverseDct(const int16_t* coef, int8_t* out, size_t stride)
-{
-    int16_t tmp[64];
-    for (int c = 0; c < 8; ++c) {
-        const int16_t* x = coef + c;
-        if ((x[8] | x[16] | x[24] | x[32] | x[40] | x[48] | x[56]) == 0) {
-            for (int i = 0; i < 8; ++i)
-                tmp[i * 8 + c] = x[0];
-            continue;
-        }
-        int16_t y[8];
-        AanPass(x, 8, y);
-        for (int i = 0; i < 8; ++i)
-            tmp[i * 8 + c] = y[i];
+    if (!dc_only) {
+        InverseDct(coef, out, stride);
+        return;
     }
-    for (int r = 0; r < 8; ++r) {
-        const int16_t* x = tmp + r * 8;
-        int8_t* o = out + size_t(r) * stride;
-        if ((x[1] | x[2] | x[3] | x[4] | x[5] | x[6] | x[7]) == 0) {
-            const int8_t v = ClampSample(x[0] / 8);
-            for (int i = 0; i < 8; ++i)
-                o[i] = v;
-            continue;
-        }
-        int16_t y[8];
-        AanPass(x, 1, y);
-        for (int i = 0; i < 8; ++i)
-            o[i] = ClampSample(y[i] / 8);
-    }
+    const int dc = coef[0] / 8;
+    const int8_t v = int8_t(dc < -128 ? -128 : dc > 127 ? 127 : dc);
+    for (int r = 0; r < 8; ++r)
+        std::memset(out + size_t(r) * stride, static_cast<uint8_t>(v), 8);
 }
 
 // --- decoder state ------------------------------------------------------------------
+
+// Pending entropy-coded bits, most significant first.
+struct BitState {
+    uint64_t acc = 0;
+    int bits = 0;
+};
 
 struct Component {
     int id = 0;
@@ -206,11 +178,12 @@ private:
     bool Scan();
 
     // bit reader and entropy decoding
-    void Fill();
+    BitState Fill(BitState st);
     void AlignBitReader();
-    bool Bits(int n, int32_t& out);
-    int Symbol(const HuffmanTable& t);
-    bool DecodeBlock(Component& c, int16_t* coef);
+    bool Bits(BitState& st, int n, int32_t& out);
+    int Symbol(BitState& st, const HuffmanTable& t);
+    // Decodes one block; `dc_only` tells that every AC coefficient is zero.
+    bool DecodeBlock(Component& c, int16_t* coef, bool& dc_only);
 
     TBitmap* Output();
 
@@ -224,16 +197,14 @@ private:
     HuffmanTable m_dc[4], m_ac[4];
 
     bool m_frame = false;
+    bool m_scanned = false;  // a scan has filled every plane of the current frame
     int m_precision = 8, m_width = 0, m_height = 0, m_count = 0;
     Component m_comp[3];
     int m_mcus_per_row = 0, m_mcus = 0;
     uint16_t m_interval = 0;
     bool m_restarts = false;
 
-    uint64_t m_acc = 0;       // pending bits, most significant first
-    int m_bits = 0;           // number of pending bits
-    uint64_t m_starts[16] = {};  // stream offsets of the last bytes taken into m_acc
-    uint32_t m_taken = 0;
+    BitState m_state;
     bool m_input_end = false;
 };
 
@@ -384,6 +355,7 @@ bool CJpegDecoder::Frame()
     if ((height & 0x8000) || (width & 0x8000) || (count != 1 && count != 3) || length < 8 + 3 * count)
         return false;
     m_frame = false;
+    m_scanned = false;
     int hmax = 1, vmax = 1;
     for (int i = 0; i < count; ++i) {
         uint8_t id, hv, tq;
@@ -430,7 +402,8 @@ bool CJpegDecoder::Frame()
         c.vrep = vmax / c.v;
         c.plane_width = ((m_width + c.hrep - 1) / c.hrep + 7) / 8 * 8;
         c.plane_height = ((m_height + c.vrep - 1) / c.vrep + 7) / 8 * 8;
-        c.plane.reset(new (std::nothrow) int8_t[size_t(c.plane_width) * size_t(c.plane_height) + 1]());
+        // Filled by the scan (every block of the plane lies in some MCU).
+        c.plane.reset(new (std::nothrow) int8_t[size_t(c.plane_width) * size_t(c.plane_height) + 1]);
         if (!c.plane)
             return false;
     }
@@ -469,25 +442,32 @@ bool CJpegDecoder::Scan()
 
     for (int i = 0; i < count; ++i)
         order[i]->predictor = 0;
-    m_acc = 0;
-    m_bits = 0;
+    m_state = BitState{};
     m_input_end = false;
 
     alignas(16) int16_t coef[64];
+    bool dc_only = false;
+    int mcu_col = 0, mcu_row = 0, until_restart = m_interval;
     for (int m = 0; m < m_mcus; ++m) {
-        const int mcu_col = m % m_mcus_per_row, mcu_row = m / m_mcus_per_row;
         for (int i = 0; i < count; ++i) {
             Component& c = *order[i];
-            for (int b = 0; b < c.h * c.v; ++b) {
-                if (!DecodeBlock(c, coef))
-                    return false;
-                const int x = 8 * (mcu_col * c.h + b % c.h), y = 8 * (mcu_row * c.v + b / c.h);
-                if (x < c.plane_width && y < c.plane_height)
-                    InverseDct(coef, c.plane.get() + size_t(y) * size_t(c.plane_width) + size_t(x),
-                               size_t(c.plane_width));
-            }
+            // Blocks in row-major order within the MCU.
+            for (int by = 0; by < c.v; ++by)
+                for (int bx = 0; bx < c.h; ++bx) {
+                    if (!DecodeBlock(c, coef, dc_only))
+                        return false;
+                    const int x = 8 * (mcu_col * c.h + bx), y = 8 * (mcu_row * c.v + by);
+                    if (x < c.plane_width && y < c.plane_height)
+                        InverseDctBlock(coef, dc_only, c.plane.get() + size_t(y) * size_t(c.plane_width) + size_t(x),
+                                   size_t(c.plane_width));
+                }
         }
-        if (m_restarts && (m + 1) % m_interval == 0 && m + 1 < m_mcus) {
+        if (++mcu_col == m_mcus_per_row) {
+            mcu_col = 0;
+            ++mcu_row;
+        }
+        if (m_restarts && --until_restart == 0 && m + 1 < m_mcus) {
+            until_restart = m_interval;
             for (int i = 0; i < count; ++i)
                 order[i]->predictor = 0;
             AlignBitReader();
@@ -497,6 +477,7 @@ bool CJpegDecoder::Scan()
         }
     }
     AlignBitReader();  // hand the bytes after the entropy data back to the marker search
+    m_scanned = true;
     return true;
 }
 
@@ -505,71 +486,77 @@ bool CJpegDecoder::Scan()
 // Takes whole bytes into the accumulator. A 0x00 after 0xFF is stuffing and
 // is dropped at once, so the stream position after the last byte taken is
 // always where the next byte of the file starts.
-void CJpegDecoder::Fill()
+BitState CJpegDecoder::Fill(BitState st)
 {
-    while (m_bits <= 56 && !m_input_end) {
-        const uint64_t start = Position();
+    while (st.bits <= 56 && !m_input_end) {
         uint8_t b;
-        if (!Byte(b)) {
-            m_input_end = true;
-            break;
-        }
-        if (b == 0xFF) {
-            if (m_pos == m_fill)
-                Refill();
-            if (m_pos < m_fill && m_buf[m_pos] == 0x00)
+        if (m_pos + 2 <= m_fill) {
+            b = m_buf[m_pos++];
+            if (b == 0xFF && m_buf[m_pos] == 0x00)
                 ++m_pos;
+        } else {
+            if (!Byte(b)) {
+                m_input_end = true;
+                break;
+            }
+            if (b == 0xFF) {
+                if (m_pos == m_fill)
+                    Refill();
+                if (m_pos < m_fill && m_buf[m_pos] == 0x00)
+                    ++m_pos;
+            }
         }
-        m_starts[m_taken++ & 15] = start;
-        m_acc |= uint64_t(b) << (56 - m_bits);
-        m_bits += 8;
+        st.acc |= uint64_t(b) << (56 - st.bits);
+        st.bits += 8;
     }
+    return st;
 }
 
 // Drops the bits left in the current byte and gives back the whole bytes
 // taken ahead, as a reader taking one bit at a time would have left them.
+// Walking back, a 0x00 after 0xFF was stuffing (always dropped with its
+// 0xFF), so such a pair is one byte taken; the buffer keeps enough old
+// bytes for this.
 void CJpegDecoder::AlignBitReader()
 {
-    const int ahead = m_bits / 8;
-    if (ahead > 0)
-        m_pos = size_t(m_starts[(m_taken - uint32_t(ahead)) & 15] - m_base);
-    m_acc = 0;
-    m_bits = 0;
+    for (int ahead = m_state.bits / 8; ahead > 0 && m_pos > 0; --ahead)
+        m_pos -= m_pos >= 2 && m_buf[m_pos - 1] == 0x00 && m_buf[m_pos - 2] == 0xFF ? 2 : 1;
+    m_state = BitState{};
     m_input_end = false;
 }
 
-bool CJpegDecoder::Bits(int n, int32_t& out)
+inline bool CJpegDecoder::Bits(BitState& st, int n, int32_t& out)
 {
-    if (m_bits < n)
-        Fill();
-    if (m_bits < n)
+    if (st.bits < n)
+        st = Fill(st);
+    if (st.bits < n)
         return false;
-    out = n ? int32_t(m_acc >> (64 - n)) : 0;
-    m_acc <<= n;
-    m_bits -= n;
+    out = n ? int32_t(st.acc >> (64 - n)) : 0;
+    st.acc <<= n;
+    st.bits -= n;
     return true;
 }
 
 // The symbol whose code comes next, exactly as a search growing the code by
 // one bit and trying lengths 1 to 16 in turn finds it; -1 if none matches
 // or the data runs out first.
-int CJpegDecoder::Symbol(const HuffmanTable& t)
+inline int CJpegDecoder::Symbol(BitState& st, const HuffmanTable& t)
 {
-    if (m_bits < 16)
-        Fill();
-    if (m_bits >= 16) {
-        const uint32_t peek = uint32_t(m_acc >> 48);
+    if (st.bits < 16)
+        st = Fill(st);
+    if (st.bits >= 16) {
+        const uint32_t peek = uint32_t(st.acc >> 48);
         const int len = t.look_length[peek >> (16 - kLookBits)];
         if (len) {
-            m_acc <<= len;
-            m_bits -= len;
+            st.acc <<= len;
+            st.bits -= len;
             return t.look_symbol[peek >> (16 - kLookBits)];
         }
         for (int l = kLookBits + 1; l <= 16; ++l) {
             const int s = t.Match(l, int32_t(peek >> (16 - l)));
             if (s >= 0) {
-                m_acc <<= l;
-                m_bits -= l;
+                st.acc <<= l;
+                st.bits -= l;
                 return s;
             }
         }
@@ -577,11 +564,11 @@ int CJpegDecoder::Symbol(const HuffmanTable& t)
     }
     int32_t code = 0;
     for (int l = 1; l <= 16; ++l) {
-        if (m_bits == 0)
+        if (st.bits == 0)
             return -1;
-        code = code * 2 + int32_t(m_acc >> 63);
-        m_acc <<= 1;
-        --m_bits;
+        code = code * 2 + int32_t(st.acc >> 63);
+        st.acc <<= 1;
+        --st.bits;
         const int s = t.Match(l, code);
         if (s >= 0)
             return s;
@@ -595,16 +582,18 @@ inline int32_t Extend(int32_t v, int s) { return v < (1 << (s - 1)) ? v - (1 << 
 // instead of overflowing.
 inline int16_t Dequantise(int32_t v, int32_t q) { return int16_t((int64_t(v) * q + 0x8000) >> 16); }
 
-bool CJpegDecoder::DecodeBlock(Component& c, int16_t* coef)
+// Kept out of line: inlined into the scan loop it loses registers to it.
+__attribute__((noinline)) bool CJpegDecoder::DecodeBlock(Component& c, int16_t* coef, bool& dc_only)
 {
     std::memset(coef, 0, 64 * sizeof *coef);
     const int32_t* q = m_quant[c.tq];
-    int s = Symbol(m_dc[c.dc]);
+    BitState st = m_state;  // kept in registers; written back at the end
+    int s = Symbol(st, m_dc[c.dc]);
     if (s < 0 || s > 16)
         return false;
     int32_t v = 0;
     if (s) {
-        if (!Bits(s, v))
+        if (!Bits(st, s, v))
             return false;
         v = Extend(v, s);
     }
@@ -612,8 +601,25 @@ bool CJpegDecoder::DecodeBlock(Component& c, int16_t* coef)
     coef[0] = Dequantise(c.predictor, q[0]);
 
     const HuffmanTable& ac = m_ac[c.ac];
-    for (int k = 1; k < 64;) {
-        const int rs = Symbol(ac);
+    int k = 1;
+    while (k < 64) {
+        if (st.bits < 16)
+            st = Fill(st);
+        // Short code and short value together: one look-up gives both.
+        const int32_t e = ac.look_coefficient[st.acc >> (64 - kLookBits)];
+        if (e != 0 && (e & 255) <= st.bits) {
+            st.acc <<= (e & 255);
+            st.bits -= (e & 255);
+            if (e & kEndOfBlock)
+                break;
+            k += (e >> 8) & 15;
+            if (k > 63)
+                return false;
+            coef[kZigzag[k]] = Dequantise(e >> 16, q[k]);
+            ++k;
+            continue;
+        }
+        const int rs = Symbol(st, ac);
         if (rs < 0)
             return false;
         const int r = rs >> 4;
@@ -629,11 +635,13 @@ bool CJpegDecoder::DecodeBlock(Component& c, int16_t* coef)
             continue;
         }
         k += r;
-        if (k > 63 || !Bits(s, v))
+        if (k > 63 || !Bits(st, s, v))
             return false;
         coef[kZigzag[k]] = Dequantise(Extend(v, s), q[k]);
         ++k;
     }
+    dc_only = k == 1;
+    m_state = st;
     return true;
 }
 
@@ -646,6 +654,11 @@ TBitmap* CJpegDecoder::Output()
     BitmapPtr bitmap(TBitmap::Create(m_width, m_height, m_count == 1, false, uint8_t(m_precision)));
     if (!bitmap)
         return nullptr;
+    // A frame without a scan has no samples: it shows as mid-grey rather
+    // than as whatever the memory held.
+    if (!m_scanned)
+        for (int i = 0; i < m_count; ++i)
+            std::memset(m_comp[i].plane.get(), 0, size_t(m_comp[i].plane_width) * size_t(m_comp[i].plane_height));
     if (m_count == 1) {
         const Component& g = m_comp[0];
         for (int y = 0; y < m_height; ++y) {
@@ -666,23 +679,60 @@ TBitmap* CJpegDecoder::Output()
         t3[c] = int(a * -0.71414f);
         t4[c] = int(a * 1.772f);
     }
-    uint8_t clamp[1024];
-    for (int i = 0; i < 1024; ++i)
-        clamp[i] = uint8_t(i < 384 ? 0 : i > 384 + 255 ? 255 : i - 384);
-    const uint8_t* lim = clamp + 384;
-
+    // The chroma terms of a row are worked out once per chroma row, at
+    // chroma resolution (a = sample - 128 is the plane value itself, and
+    // float(a) x multiplier truncated is exactly the table entry); the
+    // pixel loops are then plain arithmetic.
     const Component &cy = m_comp[0], &cb = m_comp[1], &cr = m_comp[2];
     const int yh = Log2(cy.hrep), yv = Log2(cy.vrep), bh = Log2(cb.hrep), bv = Log2(cb.vrep);
     const int rh = Log2(cr.hrep), rv = Log2(cr.vrep);
+    const size_t w = size_t(m_width);
+    const bool shared = bh == rh && bv == rv && yh == 0;  // both chroma planes alike, luma full width
+    const size_t cw = shared ? (w + (size_t(1) << bh) - 1) >> bh : w;
+    std::unique_ptr<int16_t[]> terms(new (std::nothrow) int16_t[3 * cw + 3]);
+    if (!terms)
+        return nullptr;
+    int16_t *red = terms.get(), *green = red + cw, *blue = green + cw;
+    int last_b = -1, last_r = -1;
+    const auto pixel = [](int l, int r, int g, int b) {
+        return uint32_t(std::clamp(l + r, 0, 255)) | uint32_t(std::clamp(l + g, 0, 255)) << 8 |
+               uint32_t(std::clamp(l + b, 0, 255)) << 16 | 0xFF000000u;
+    };
     for (int y = 0; y < m_height; ++y) {
         const int8_t* py = cy.plane.get() + size_t(y >> yv) * size_t(cy.plane_width);
         const int8_t* pb = cb.plane.get() + size_t(y >> bv) * size_t(cb.plane_width);
         const int8_t* pr = cr.plane.get() + size_t(y >> rv) * size_t(cr.plane_width);
         uint32_t* out = bitmap->Row(y);
-        for (int x = 0; x < m_width; ++x) {
-            const int l = py[x >> yh] + 128, u = pb[x >> bh] + 128, w = pr[x >> rh] + 128;
-            out[x] = uint32_t(lim[l + t1[w]]) | uint32_t(lim[l + t2[u] + t3[w]]) << 8 |
-                     uint32_t(lim[l + t4[u]]) << 16 | 0xFF000000u;
+        if (!shared) {
+            for (size_t x = 0; x < w; ++x) {
+                const int l = py[x >> yh] + 128, u = pb[x >> bh] + 128, v = pr[x >> rh] + 128;
+                out[x] = pixel(l, t1[v], t2[u] + t3[v], t4[u]);
+            }
+            continue;
+        }
+        if ((y >> bv) != last_b || (y >> rv) != last_r) {
+            last_b = y >> bv;
+            last_r = y >> rv;
+            for (size_t j = 0; j < cw; ++j) {
+                const float u = float(pb[j]), v = float(pr[j]);
+                red[j] = int16_t(int(v * 1.402f));
+                green[j] = int16_t(int(u * -0.34414f) + int(v * -0.71414f));
+                blue[j] = int16_t(int(u * 1.772f));
+            }
+        }
+        if (bh == 0) {
+            for (size_t x = 0; x < w; ++x)
+                out[x] = pixel(py[x] + 128, red[x], green[x], blue[x]);
+        } else if (bh == 1) {
+            for (size_t j = 0; j < w / 2; ++j) {
+                out[2 * j] = pixel(py[2 * j] + 128, red[j], green[j], blue[j]);
+                out[2 * j + 1] = pixel(py[2 * j + 1] + 128, red[j], green[j], blue[j]);
+            }
+            if (w & 1)
+                out[w - 1] = pixel(py[w - 1] + 128, red[w / 2], green[w / 2], blue[w / 2]);
+        } else {
+            for (size_t x = 0; x < w; ++x)
+                out[x] = pixel(py[x] + 128, red[x >> bh], green[x >> bh], blue[x >> bh]);
         }
     }
     return bitmap.release();
