@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include "mesh/interior_removal.h"
@@ -19,6 +20,12 @@ struct Primitive {
     size_t vertices, quads, triangles;
     bool convex;  // every face plane points away from the origin
 };
+
+// Keeps test names and failure messages readable instead of a byte dump.
+void PrintTo(const Primitive& p, std::ostream* os)
+{
+    *os << p.name;
+}
 
 class ClosedPrimitive : public ::testing::TestWithParam<Primitive> {};
 
