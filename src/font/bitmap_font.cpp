@@ -383,8 +383,9 @@ bool CBitmapFont::Build(CBitmapCallback &consumer, const char *font_file)
             std::sort(read_records.begin(), read_records.end(),
                       [](const GlyphInfo &a, const GlyphInfo &b) { return a.code < b.code; });
             for (const GlyphInfo &built : glyphs) {
-                auto it = std::lower_bound(read_records.begin(), read_records.end(), built.code,
-                                           [](const GlyphInfo &a, int32_t code) { return a.code < code; });
+                const int32_t code = built.code;  // a packed field cannot be bound to a reference
+                auto it = std::lower_bound(read_records.begin(), read_records.end(), code,
+                                           [](const GlyphInfo &a, int32_t wanted) { return a.code < wanted; });
                 if (it == read_records.end() || !SameRecord(*it, built))
                     return false;
             }

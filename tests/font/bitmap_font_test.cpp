@@ -65,7 +65,7 @@ TEST(FontBuild, BasicLatinBuildsWritesAndReadsBack)
     for (size_t i = 0; i < back.pages[0].glyphs.size(); ++i)
         EXPECT_EQ(std::memcmp(back.pages[0].glyphs[i], font.pages[0].glyphs[i], sizeof(GlyphInfo)), 0) << i;
     for (size_t i = 1; i < font.glyphs.size(); ++i)
-        EXPECT_LT(font.glyphs[i - 1].code, font.glyphs[i].code);
+        EXPECT_LT(+font.glyphs[i - 1].code, +font.glyphs[i].code);
 
     // The pixels in the page are the rasteriser's, turned where the layout says.
     CGlyphRenderer renderer;

@@ -173,10 +173,10 @@ TEST(GlyphLayout, EarlyGlyphsKeepTheirOrientationLateOnesMayTurn)
     int turned_late = 0;
     for (size_t i = 0; i < order.size(); ++i) {
         const GlyphInfo &g = glyphs[order[i]];
-        EXPECT_EQ(g.width, original[order[i]].width);  // inflation removed again
+        EXPECT_EQ(+g.width, +original[order[i]].width);  // inflation removed again
         const bool landscape_rule = g.height > g.width;
         if (i < k) {
-            EXPECT_EQ(bool(g.rotated), landscape_rule) << "early glyph " << g.code << " turned against the rule";
+            EXPECT_EQ(bool(+g.rotated), landscape_rule) << "early glyph " << +g.code << " turned against the rule";
         } else if (bool(g.rotated) != landscape_rule) {
             ++turned_late;
         }
@@ -199,7 +199,7 @@ TEST(GlyphLayout, EqualAreasKeepCodePointOrder)
     ASSERT_EQ(l.layout.pages.size(), 1u);
     const auto &list = l.layout.pages[0].glyphs;
     for (size_t i = 1; i < list.size(); ++i)
-        EXPECT_LT(list[i - 1]->code, list[i]->code);
+        EXPECT_LT(+list[i - 1]->code, +list[i]->code);
 }
 
 TEST(GlyphLayout, OnePageShrinksToTheSmallestListedSize)

@@ -55,19 +55,19 @@ TEST_F(CmuSerif, GlyphBoxesSitOnTheBaseline)
     ASSERT_TRUE(renderer.Rasterise('x', x, box));
     ASSERT_TRUE(renderer.Rasterise('g', g, box));
     ASSERT_TRUE(renderer.Rasterise('A', cap_a, box));
-    EXPECT_EQ(x.code, 'x');
-    EXPECT_NEAR(x.bearing_y, 0, 1);          // x stands on the baseline
-    EXPECT_NEAR(x.height, 21, 3);            // CMU x-height is 0.43 em
-    EXPECT_LT(g.bearing_y, -6);              // g descends below it
-    EXPECT_GT(g.bearing_y + g.height, 15);
-    EXPECT_NEAR(cap_a.bearing_y, 0, 1);
-    EXPECT_NEAR(cap_a.height, 33, 3);        // cap height 0.68 em
-    EXPECT_GT(cap_a.advance, cap_a.width - 2);
-    EXPECT_GE(cap_a.bearing_x, -2);
-    EXPECT_EQ(box.w, cap_a.width);
-    EXPECT_EQ(box.h, cap_a.height);
-    EXPECT_EQ(cap_a.rotated, 0);
-    EXPECT_EQ(cap_a.page_x, 0);
+    EXPECT_EQ(+x.code, 'x');
+    EXPECT_NEAR(+x.bearing_y, 0, 1);          // x stands on the baseline
+    EXPECT_NEAR(+x.height, 21, 3);            // CMU x-height is 0.43 em
+    EXPECT_LT(+g.bearing_y, -6);              // g descends below it
+    EXPECT_GT(+g.bearing_y + +g.height, 15);
+    EXPECT_NEAR(+cap_a.bearing_y, 0, 1);
+    EXPECT_NEAR(+cap_a.height, 33, 3);        // cap height 0.68 em
+    EXPECT_GT(+cap_a.advance, +cap_a.width - 2);
+    EXPECT_GE(+cap_a.bearing_x, -2);
+    EXPECT_EQ(box.w, +cap_a.width);
+    EXPECT_EQ(box.h, +cap_a.height);
+    EXPECT_EQ(+cap_a.rotated, 0);
+    EXPECT_EQ(+cap_a.page_x, 0);
 }
 
 TEST_F(CmuSerif, SpaceHasAnAdvanceAndNoInk)
@@ -75,9 +75,9 @@ TEST_F(CmuSerif, SpaceHasAnAdvanceAndNoInk)
     GlyphInfo space;
     TInkBox box;
     ASSERT_TRUE(renderer.Rasterise(' ', space, box));
-    EXPECT_EQ(space.width, 0);
-    EXPECT_EQ(space.height, 0);
-    EXPECT_EQ(space.advance, renderer.Metrics().space_advance);
+    EXPECT_EQ(+space.width, 0);
+    EXPECT_EQ(+space.height, 0);
+    EXPECT_EQ(+space.advance, renderer.Metrics().space_advance);
     EXPECT_EQ(box.w, 0);
 }
 
@@ -92,7 +92,7 @@ TEST_F(CmuSerif, RefusesWhatUtf16CannotCarry)
     // Supplementary planes go through (an empty box when the font lacks the glyph).
     EXPECT_TRUE(renderer.Rasterise(0x1D400, info, box));
     EXPECT_TRUE(renderer.Rasterise(0x10FFFD, info, box));
-    EXPECT_EQ(info.width, 0);
+    EXPECT_EQ(+info.width, 0);
 }
 
 TEST_F(CmuSerif, SurfaceGrowsUntilTheMarginHoldsAndStays)
@@ -191,7 +191,7 @@ TEST(GlyphRenderer, BoldAndItalicChangeTheInk)
     TInkBox box;
     ASSERT_TRUE(plain.Rasterise('l', a, box));
     ASSERT_TRUE(bold.Rasterise('l', b, box));
-    EXPECT_GT(b.width, a.width);
+    EXPECT_GT(+b.width, +a.width);
 }
 
 } // namespace
