@@ -179,6 +179,7 @@ private:
 
     // bit reader and entropy decoding
     BitState Fill(BitState st);
+    inline BitState Refill(BitState st);  // Fill, with a fast path for eight plain bytes
     void AlignBitReader();
     bool Bits(BitState& st, int n, int32_t& out);
     int Symbol(BitState& st, const HuffmanTable& t);
@@ -525,10 +526,31 @@ void CJpegDecoder::AlignBitReader()
     m_input_end = false;
 }
 
+// Eight buffered bytes without 0xFF among them go in by whole bytes at
+// once; anything else takes the byte-wise way.
+inline BitState CJpegDecoder::Refill(BitState st)
+{
+    if (m_pos + 8 <= m_fill && st.bits <= 56) {
+        uint64_t w;
+        std::memcpy(&w, m_buf + m_pos, 8);
+        constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+        if (((~w - kOnes) & w & kHighs) == 0) {  // no byte is 0xFF
+            const int take = (64 - st.bits) / 8;
+            const uint64_t bytes = __builtin_bswap64(w) >> st.bits;
+            const int keep = st.bits + 8 * take;
+            st.acc |= keep == 64 ? bytes : bytes & ~(~uint64_t(0) >> keep);
+            st.bits = keep;
+            m_pos += size_t(take);
+            return st;
+        }
+    }
+    return Fill(st);
+}
+
 inline bool CJpegDecoder::Bits(BitState& st, int n, int32_t& out)
 {
     if (st.bits < n)
-        st = Fill(st);
+        st = Refill(st);
     if (st.bits < n)
         return false;
     out = n ? int32_t(st.acc >> (64 - n)) : 0;
@@ -543,7 +565,7 @@ inline bool CJpegDecoder::Bits(BitState& st, int n, int32_t& out)
 inline int CJpegDecoder::Symbol(BitState& st, const HuffmanTable& t)
 {
     if (st.bits < 16)
-        st = Fill(st);
+        st = Refill(st);
     if (st.bits >= 16) {
         const uint32_t peek = uint32_t(st.acc >> 48);
         const int len = t.look_length[peek >> (16 - kLookBits)];
@@ -604,7 +626,7 @@ __attribute__((noinline)) bool CJpegDecoder::DecodeBlock(Component& c, int16_t* 
     int k = 1;
     while (k < 64) {
         if (st.bits < 16)
-            st = Fill(st);
+            st = Refill(st);
         // Short code and short value together: one look-up gives both.
         const int32_t e = ac.look_coefficient[st.acc >> (64 - kLookBits)];
         if (e != 0 && (e & 255) <= st.bits) {
