@@ -229,6 +229,18 @@ TEST(FontBuild, TwoFaceFontFailsWithTheRendererError)
     EXPECT_TRUE(pages.pages.empty());
 }
 
+TEST(FontBuild, FileThatIsNoFontFailsWithTheRendererError)
+{
+    TempDir dir;
+    const std::string bogus = dir.File("bogus.otf");
+    { std::ofstream(bogus) << "not a font"; }
+    CBitmapFont font;
+    CollectingConsumer pages;
+    BuildOutput r = RunBuild(font, pages, bogus);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.err, "error: failed to initialize glyph renderer\n");
+}
+
 TEST(FontBuild, RefusedPageEndsTheBuildSilently)
 {
     CBitmapFont font;
@@ -326,14 +338,10 @@ TEST_F(PageCache, ExistenceAloneCounts)
     EXPECT_EQ(Find_Missing_FontCaches(fonts, 2), (std::vector<size_t>{1}));
 }
 
-TEST(HudFonts, NamesAndBlocks)
+TEST(HudFonts, EveryRequestedBlockExists)
 {
-    EXPECT_STREQ(g_hud_fonts[0].page_pattern, "data/fonts/cmunrm%02u.tga");
-    EXPECT_STREQ(g_hud_fonts[0].font_file, "data/fonts/cmunrm.otf");
-    EXPECT_STREQ(g_hud_fonts[1].page_pattern, "data/fonts/cmunsl%02u.tga");
-    EXPECT_STREQ(g_hud_fonts[1].font_file, "data/fonts/cmunsl.otf");
     for (const char *block : g_hud_font_blocks)
-        EXPECT_NE(Find_UnicodeBlock(block), nullptr) << block;
+        EXPECT_NE(Find_UnicodeBlock(block), nullptr) << "'" << block << "'";
 }
 
 } // namespace
