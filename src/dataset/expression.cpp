@@ -1,9 +1,10 @@
 // Expression compiler and evaluator.
 //
-// Sections, in order: the node type; evaluation functions (constants and
-// variables, operators, built-in functions and their table); the lexer helpers;
-// the parser (precedence climbing over the binary levels, then prefix operators
-// and primaries); the CExpression operations.
+// Sections, in order: the node type; evaluation (constants and variables, the
+// short-circuit operators, evaluators specialised by operand kind, operators
+// and built-in functions, the function table); the lexer helpers; the parser
+// (precedence climbing over the binary levels, then prefix operators and
+// primaries, with constant folding); the CExpression operations.
 #include "dataset/expression.h"
 
 #include <cmath>
@@ -164,8 +165,8 @@ double FnClamp(const ExprNode* n)
         return lo;
     return x <= hi ? x : hi;
 }
-// A straight ramp, and 1 (not 0) below the lower edge: the manifests written
-// for this program rely on that.
+// Not the shading-language smoothstep: a straight ramp between the edges and
+// 1 on both sides outside them.
 double FnSmoothstep(const ExprNode* n)
 {
     double e0 = Arg(n, 0);
@@ -430,7 +431,9 @@ private:
     int nesting = 0;
     std::map<std::string, double, std::less<>>& vars;
 
-    // Counts the recursive constructs on the way down.
+    // Counts the recursive calls on the way down: conditionals and
+    // parenthesised or argument expressions, prefix operators and operands
+    // of a tighter binary level.
     struct NestingGuard {
         int& n;
         explicit NestingGuard(int& counter) : n(counter) { ++n; }
@@ -530,7 +533,14 @@ private:
             if (!ScanBinary(s + p, op) || op.level < minLevel)
                 break;
             p += op.length;
-            NodePtr right = ParseBinary(op.level + 1);
+            NodePtr right;
+            {
+                // Each rise in precedence is one more frame on the stack.
+                NestingGuard guard(nesting);
+                if (guard.Exceeded())
+                    return nullptr;
+                right = ParseBinary(op.level + 1);
+            }
             if (!right)
                 return nullptr;
             left = MakeNode(op.eval, std::move(left), std::move(right));

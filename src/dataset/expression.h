@@ -10,9 +10,10 @@
 // Values are doubles. Bitwise operators and shifts work on the values cut to
 // 32-bit signed integers (toward zero, then modulo 2^32, so out-of-range and
 // non-finite values are well defined). Comparisons and logical operators give
-// 1 or 0. Texts nested deeper than kMaxNesting, or whose tree would be taller
-// than kMaxHeight, fail to compile, so neither compiling nor evaluating can
-// exhaust the stack.
+// 1 or 0. Texts nested deeper than kMaxNesting (counting parentheses, calls,
+// conditionals, prefix operators and each step to a tighter binary operator),
+// or whose tree would be taller than kMaxHeight, fail to compile, so neither
+// compiling nor evaluating can exhaust the stack.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +26,7 @@ struct ExprNode;
 
 class CExpression {
 public:
-    static constexpr int kMaxNesting = 1000;  // parentheses, prefix operators, conditionals, calls
+    static constexpr int kMaxNesting = 1000;  // recursive steps of the parser
     static constexpr int kMaxHeight = 4096;   // levels of the compiled tree
 
     CExpression();

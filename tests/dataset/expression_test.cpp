@@ -334,13 +334,19 @@ TEST(ExpressionTest, DeepNestingFailsInsteadOfExhaustingTheStack)
     for (int i = 0; i < 100000; ++i)
         sum += "+t";
     EXPECT_FALSE(Compiles(sum));
-    std::string shortSum = "t";
-    for (int i = 0; i < 1000; ++i)
-        shortSum += "+t";
+    // Just under the height limit it compiles and evaluates (under the
+    // sanitizers too, whose frames are larger).
+    std::string tallSum = "t";
+    for (int i = 1; i < CExpression::kMaxHeight; ++i)
+        tallSum += "+t";
     CExpression e;
-    ASSERT_TRUE(e.Compile(shortSum.c_str()));
+    ASSERT_TRUE(e.Compile(tallSum.c_str()));
     e.SetTime(1);
-    EXPECT_EQ(e.Evaluate(), 1001);
+    EXPECT_EQ(e.Evaluate(), CExpression::kMaxHeight);
+    EXPECT_FALSE(Compiles(tallSum + "+t"));
+    // Every operator level in turn, parenthesised again and again: fails at
+    // the nesting limit long before the stack runs out.
+    EXPECT_TRUE(Compiles(nested(60, "1||1^^1&&1|1^1&1==1<1<<1+1*(", "t", ")")));
 }
 
 TEST(ExpressionTest, ConstantSubtreesGiveTheSameValues)

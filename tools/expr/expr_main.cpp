@@ -85,10 +85,10 @@ int RunFile(const char* path, bool haveTime, double t)
     return 0;
 }
 
-int RunTable(const char* spec, const char* text)
+int RunTable(const char* range, const char* text)
 {
     double a, b, step;
-    if (!ParseTable(spec, a, b, step) || !(step > 0) || b < a) {
+    if (!ParseTable(range, a, b, step) || !(step > 0) || b < a) {
         std::fprintf(stderr, "error: --table needs A:B:STEP with A <= B and STEP > 0\n");
         return 1;
     }
