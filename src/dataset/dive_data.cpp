@@ -200,16 +200,6 @@ DiveLoadError DiveManifest::Read(const std::string& text)
     return DiveLoadError::kNone;
 }
 
-size_t DiveManifest::SampleCount() const
-{
-    if (!(dt > 0.0))
-        return 0;
-    size_t n = 0;
-    for (double t = 1.0; t < time + 0.5 * dt && n <= kMaxMotionSamples; t += dt)
-        ++n;
-    return n;
-}
-
 DiveLoadError DiveManifest::PositionAt(double t, double position[3])
 {
     for (int k = 0; k < 3; ++k) {

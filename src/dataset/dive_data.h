@@ -46,9 +46,8 @@ public:
     // Parses the whole manifest text (time, dt, motion line, buoy count,
     // buoys, optional swap flag).
     DiveLoadError Read(const std::string& text);
-    // Number of samples Sample will produce: t = 1, 1 + dt, ... while t < time + dt/2.
-    size_t SampleCount() const;
-    // Appends the sampled motion (swapped if swap_y_z) to track.
+    // Appends the sampled motion (swapped if swap_y_z) to track: expression
+    // times 1, 1 + dt, 1 + dt + dt, ... while below time + dt/2.
     DiveLoadError Sample(std::vector<Vector3>& track);
     // The motion at expression time t, in double precision (swapped if swap_y_z).
     DiveLoadError PositionAt(double t, double position[3]);
