@@ -7,6 +7,7 @@
 #include <png.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -31,6 +32,19 @@ constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
 // Deflate cannot expand data by more than about 1032 times, so image data
 // larger than this multiple of the file size cannot be in the file.
 constexpr uint64_t kMaxInflateRatio = 1040;
+
+// Largest single block libpng may allocate. Its own needs (structures, a
+// few rows of at most 65535 x 8 bytes, the inflate window, ancillary chunks
+// up to kMaxChunkBytes) stay well below; a chunk whose header claims more,
+// which libpng 1.6 would otherwise try to allocate before reading it, is
+// refused and skipped.
+constexpr png_alloc_size_t kMaxLibraryBlock = 16u << 20;
+
+png_voidp BoundedMalloc(png_structp, png_alloc_size_t size)
+{
+    return size <= kMaxLibraryBlock ? std::malloc(size) : nullptr;
+}
+void BoundedFree(png_structp, png_voidp p) { std::free(p); }
 
 // Owns the stream and the libpng structures of one operation.
 struct PngSession {
@@ -60,7 +74,8 @@ uint8_t SignificantBits(uint8_t bits) { return bits >= 1 && bits <= 8 ? bits : 8
 
 TBitmap* Read(PngSession& s)
 {
-    s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
+    s.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning, nullptr, BoundedMalloc,
+                                     BoundedFree);
     if (!s.png)
         return nullptr;
     s.info = png_create_info_struct(s.png);
@@ -70,6 +85,9 @@ TBitmap* Read(PngSession& s)
     png_set_user_limits(s.png, kMaxSide, kMaxSide);
     png_set_chunk_malloc_max(s.png, kMaxChunkBytes);
     png_set_chunk_cache_max(s.png, 256);
+    // Chunks the reader has no use for are skipped unread.
+    static const png_byte kUnused[] = "iCCP\0sPLT\0tEXt\0zTXt\0iTXt\0eXIf\0hIST\0pCAL\0sCAL\0";
+    png_set_keep_unknown_chunks(s.png, PNG_HANDLE_CHUNK_NEVER, kUnused, int(sizeof kUnused / 5));
 
     const uint64_t file_size = RemainingBytes(s.file);
 
