@@ -5,6 +5,13 @@ if(NERELLE_WERROR)
   list(APPEND NERELLE_WARNINGS -Werror)
 endif()
 
+# A fuzz build instruments every library too, so the fuzzers get coverage
+# from the code they exercise, not just from their own entry points.
+if(NERELLE_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 # nerelle_library(<name> SOURCES ... [DEPS ...])
 # Static library nerelle_<name>, with src/ on the include path so headers are
 # included as "<subsystem>/<header>.h".
