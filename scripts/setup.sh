@@ -11,7 +11,7 @@ packages=(
   libpng-dev zlib1g-dev libfreetype-dev libfontconfig-dev fontconfig fonts-cmu unicode-data
   # tests, benchmarks, fuzzing
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libjpeg62-turbo-dev libturbojpeg0-dev libstb-dev
+  libjpeg62-turbo-dev libturbojpeg0-dev libstb-dev libmuparser-dev
   clang libclang-rt-14-dev
   # the whole program under a real X server
   xvfb xauth xdotool x11-utils
