@@ -45,12 +45,12 @@ TEST(ImageFileTest, UnknownExtensionFallsBackThroughPngTgaJpeg)
     ASSERT_NE(t, nullptr);
     EXPECT_TRUE(SamePixels(*t, *src));
 
-    imagetest::JpegSpec spec;
-    spec.width = 16;
-    spec.height = 8;
-    spec.pixels = imagetest::PhotoPixels(16, 8, false);
+    imagetest::JpegParams params;
+    params.width = 16;
+    params.height = 8;
+    params.pixels = imagetest::PhotoPixels(16, 8, false);
     const std::string jpeg = dir.Path("photo.bin");
-    WriteBytes(jpeg, imagetest::EncodeJpeg(spec));
+    WriteBytes(jpeg, imagetest::EncodeJpeg(params));
     BitmapPtr j(ReadImageFile(jpeg.c_str()));
     ASSERT_NE(j, nullptr);
     EXPECT_EQ(j->width, 16);
@@ -86,12 +86,12 @@ RunResult RunTool(const imagetest::ScratchDir& dir, const std::string& args)
 TEST(NerelleImageToolTest, ConvertsAndDescribes)
 {
     imagetest::ScratchDir dir;
-    imagetest::JpegSpec spec;
-    spec.width = 33;
-    spec.height = 21;
-    spec.pixels = imagetest::PhotoPixels(33, 21, false);
+    imagetest::JpegParams params;
+    params.width = 33;
+    params.height = 21;
+    params.pixels = imagetest::PhotoPixels(33, 21, false);
     const std::string jpeg = dir.Path("in.jpg"), png = dir.Path("out.png"), tga = dir.Path("out.tga");
-    WriteBytes(jpeg, imagetest::EncodeJpeg(spec));
+    WriteBytes(jpeg, imagetest::EncodeJpeg(params));
 
     RunResult r = RunTool(dir, "convert " + jpeg + " " + png);
     ASSERT_EQ(r.status, 0) << r.err;

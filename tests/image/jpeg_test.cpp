@@ -10,7 +10,7 @@
 using imagetest::Bytes;
 using imagetest::DecodeJpegReference;
 using imagetest::EncodeJpeg;
-using imagetest::JpegSpec;
+using imagetest::JpegParams;
 using imagetest::PhotoPixels;
 using imagetest::Psnr;
 using imagetest::SamePixels;
@@ -48,9 +48,9 @@ protected:
         return BitmapPtr(ReadJPEG(path.c_str()));
     }
     // Encodes, decodes with ours and libjpeg, and returns the PSNR between them.
-    double CompareWithLibjpeg(const JpegSpec& spec, BitmapPtr* out = nullptr)
+    double CompareWithLibjpeg(const JpegParams& params, BitmapPtr* out = nullptr)
     {
-        const std::vector<uint8_t> file = EncodeJpeg(spec);
+        const std::vector<uint8_t> file = EncodeJpeg(params);
         EXPECT_FALSE(file.empty());
         int w = 0, h = 0, channels = 0;
         const std::vector<uint8_t> ref = DecodeJpegReference(file, &w, &h, &channels);
@@ -59,7 +59,7 @@ protected:
             return -1;
         EXPECT_EQ(ours->width, w);
         EXPECT_EQ(ours->height, h);
-        EXPECT_EQ(ours->greyscale, spec.grey);
+        EXPECT_EQ(ours->greyscale, params.grey);
         EXPECT_EQ(ours->has_alpha, 0);
         const double psnr = Psnr(*ours, ref, channels);
         RecordProperty("psnr", std::to_string(psnr));
@@ -81,7 +81,7 @@ TEST_F(JpegTest, SamplingLayoutsMatchLibjpeg)
     } cases[] = {{"4:4:4", false, 1, 1}, {"4:2:2", false, 2, 1}, {"4:2:0", false, 2, 2}, {"grey", true, 1, 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        JpegSpec s;
+        JpegParams s;
         s.width = 83;
         s.height = 61;
         s.grey = c.grey;
@@ -104,7 +104,7 @@ TEST_F(JpegTest, SamplingLayoutsMatchLibjpeg)
 
 TEST_F(JpegTest, OptimisedTablesAndLowQualityMatchLibjpeg)
 {
-    JpegSpec s;
+    JpegParams s;
     s.width = 40;
     s.height = 40;
     s.h_luma = s.v_luma = 2;
@@ -116,7 +116,7 @@ TEST_F(JpegTest, OptimisedTablesAndLowQualityMatchLibjpeg)
 
 TEST_F(JpegTest, OddSizeCropsToTheFrame)
 {
-    JpegSpec s;
+    JpegParams s;
     s.width = 17;
     s.height = 9;
     s.pixels = PhotoPixels(s.width, s.height, false);
@@ -131,7 +131,7 @@ TEST_F(JpegTest, ChromaIsReplicatedOverTwoByTwoSquares)
 {
     // Uniform luma, chroma changing per 2 x 2 square: every square decodes
     // to one colour because Y is flat and each chroma sample covers it.
-    JpegSpec s;
+    JpegParams s;
     s.width = 32;
     s.height = 32;
     s.h_luma = s.v_luma = 2;
@@ -157,7 +157,7 @@ TEST_F(JpegTest, ChromaIsReplicatedOverTwoByTwoSquares)
 
 TEST_F(JpegTest, MidGreyIsExact)
 {
-    JpegSpec s;
+    JpegParams s;
     s.width = 16;
     s.height = 16;
     s.pixels.assign(16 * 16 * 3, 128);
@@ -171,7 +171,7 @@ TEST_F(JpegTest, MidGreyIsExact)
 
 TEST_F(JpegTest, RestartMarkersDecodeLikeWithout)
 {
-    JpegSpec s;
+    JpegParams s;
     s.width = 70;
     s.height = 50;
     s.h_luma = 2;
@@ -192,7 +192,7 @@ TEST_F(JpegTest, StuffedByteBeforeRestartMarkerKeepsAlignment)
     // Find an encoding whose entropy data ends an interval with FF 00 just
     // before the restart marker: the stuffing must not shift the marker search.
     for (uint32_t seed = 1; seed < 400; ++seed) {
-        JpegSpec s;
+        JpegParams s;
         s.width = 64;
         s.height = 64;
         s.quality = 95;
@@ -221,7 +221,7 @@ TEST_F(JpegTest, StuffedByteBeforeRestartMarkerKeepsAlignment)
 
 TEST_F(JpegTest, ExifSegmentIsSkippedButForeignApp0IsRefused)
 {
-    JpegSpec s;
+    JpegParams s;
     s.width = 16;
     s.height = 16;
     s.pixels = PhotoPixels(16, 16, false);
@@ -239,7 +239,7 @@ TEST_F(JpegTest, ExifSegmentIsSkippedButForeignApp0IsRefused)
 
 TEST_F(JpegTest, ProgressiveAndArithmeticAreRefused)
 {
-    JpegSpec s;
+    JpegParams s;
     s.width = 24;
     s.height = 24;
     s.pixels = PhotoPixels(24, 24, false);
@@ -257,7 +257,7 @@ TEST_F(JpegTest, ProgressiveAndArithmeticAreRefused)
 
 TEST_F(JpegTest, TwelveBitFramesAreRefused)
 {
-    JpegSpec s;
+    JpegParams s;
     s.width = 16;
     s.height = 16;
     s.pixels = PhotoPixels(16, 16, false);
@@ -271,7 +271,7 @@ TEST_F(JpegTest, TwelveBitFramesAreRefused)
 
 TEST_F(JpegTest, ComponentIdentifiersAreMatchedNotUsedAsIndices)
 {
-    JpegSpec s;
+    JpegParams s;
     s.width = 32;
     s.height = 16;
     s.h_luma = 2;
@@ -299,7 +299,7 @@ TEST_F(JpegTest, ComponentIdentifiersAreMatchedNotUsedAsIndices)
 
 TEST_F(JpegTest, OversizedSamplingAndQuantisationStayInBounds)
 {
-    JpegSpec s;
+    JpegParams s;
     s.width = 40;
     s.height = 24;
     s.pixels = PhotoPixels(40, 24, false);
@@ -329,7 +329,7 @@ TEST_F(JpegTest, OversizedSamplingAndQuantisationStayInBounds)
 TEST_F(JpegTest, BrokenFilesAreRefused)
 {
     EXPECT_EQ(ReadJPEG(dir.Path("missing.jpg").c_str()), nullptr);
-    JpegSpec s;
+    JpegParams s;
     s.width = 48;
     s.height = 48;
     s.pixels = PhotoPixels(48, 48, false);
@@ -346,7 +346,7 @@ TEST_F(JpegTest, BrokenFilesAreRefused)
 
 TEST_F(JpegTest, HugeFrameInTinyFileIsRefusedQuickly)
 {
-    JpegSpec s;
+    JpegParams s;
     s.width = 16;
     s.height = 16;
     s.pixels = PhotoPixels(16, 16, false);

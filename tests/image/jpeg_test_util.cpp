@@ -36,7 +36,7 @@ std::vector<uint8_t> PhotoPixels(int width, int height, bool grey, uint32_t seed
     return px;
 }
 
-std::vector<uint8_t> EncodeJpeg(const JpegSpec& spec)
+std::vector<uint8_t> EncodeJpeg(const JpegParams& params)
 {
     jpeg_compress_struct cinfo;
     ErrorManager err;
@@ -51,27 +51,27 @@ std::vector<uint8_t> EncodeJpeg(const JpegSpec& spec)
     }
     jpeg_create_compress(&cinfo);
     jpeg_mem_dest(&cinfo, &out, &size);
-    cinfo.image_width = JDIMENSION(spec.width);
-    cinfo.image_height = JDIMENSION(spec.height);
-    cinfo.input_components = spec.grey ? 1 : 3;
-    cinfo.in_color_space = spec.grey ? JCS_GRAYSCALE : JCS_RGB;
+    cinfo.image_width = JDIMENSION(params.width);
+    cinfo.image_height = JDIMENSION(params.height);
+    cinfo.input_components = params.grey ? 1 : 3;
+    cinfo.in_color_space = params.grey ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, spec.quality, TRUE);
-    if (!spec.grey) {
-        cinfo.comp_info[0].h_samp_factor = spec.h_luma;
-        cinfo.comp_info[0].v_samp_factor = spec.v_luma;
+    jpeg_set_quality(&cinfo, params.quality, TRUE);
+    if (!params.grey) {
+        cinfo.comp_info[0].h_samp_factor = params.h_luma;
+        cinfo.comp_info[0].v_samp_factor = params.v_luma;
         cinfo.comp_info[1].h_samp_factor = cinfo.comp_info[1].v_samp_factor = 1;
         cinfo.comp_info[2].h_samp_factor = cinfo.comp_info[2].v_samp_factor = 1;
     }
-    cinfo.restart_interval = unsigned(spec.restart_interval);
-    cinfo.optimize_coding = spec.optimize ? TRUE : FALSE;
-    cinfo.arith_code = spec.arithmetic ? TRUE : FALSE;
-    if (spec.progressive)
+    cinfo.restart_interval = unsigned(params.restart_interval);
+    cinfo.optimize_coding = params.optimize ? TRUE : FALSE;
+    cinfo.arith_code = params.arithmetic ? TRUE : FALSE;
+    if (params.progressive)
         jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
-    const int stride = spec.width * cinfo.input_components;
+    const int stride = params.width * cinfo.input_components;
     while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(spec.pixels.data() + size_t(cinfo.next_scanline) * size_t(stride));
+        JSAMPROW row = const_cast<JSAMPROW>(params.pixels.data() + size_t(cinfo.next_scanline) * size_t(stride));
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);

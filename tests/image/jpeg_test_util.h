@@ -10,7 +10,7 @@
 
 namespace imagetest {
 
-struct JpegSpec {
+struct JpegParams {
     int width = 64, height = 48;
     bool grey = false;
     int h_luma = 1, v_luma = 1;  // luma sampling; chroma is 1 x 1
@@ -26,7 +26,7 @@ struct JpegSpec {
 std::vector<uint8_t> PhotoPixels(int width, int height, bool grey, uint32_t seed = 7);
 
 // The encoded file bytes; empty on failure.
-std::vector<uint8_t> EncodeJpeg(const JpegSpec& spec);
+std::vector<uint8_t> EncodeJpeg(const JpegParams& params);
 
 // libjpeg's own decode to RGB (or grey) samples; empty on failure.
 std::vector<uint8_t> DecodeJpegReference(const std::vector<uint8_t>& file, int* width, int* height,
