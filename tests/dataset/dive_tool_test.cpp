@@ -1,15 +1,14 @@
 // Runs nerelle-dive on small manifests and loads what it writes.
 #include "dataset/dive_data.h"
 
+#include "run_tool.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -39,22 +38,14 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
 
     void WriteManifest(const std::string& text) { std::ofstream(dir / "manifest.txt") << text; }
-    std::string ReadFile(const fs::path& path)
-    {
-        std::ifstream in(path);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    static std::string ReadFile(const fs::path& path) { return testsupport::ReadFileText(path); }
     // Runs the tool with arguments; returns its exit status, keeps its output.
     int Run(const std::string& arguments)
     {
-        std::string command = std::string(NERELLE_DIVE_TOOL) + " " + arguments + " > " + (dir / "out.txt").string() +
-                              " 2> " + (dir / "err.txt").string();
-        int status = std::system(command.c_str());
-        out = ReadFile(dir / "out.txt");
-        err = ReadFile(dir / "err.txt");
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        testsupport::ToolRun run = testsupport::RunTool(NERELLE_DIVE_TOOL, arguments, dir);
+        out = run.out;
+        err = run.err;
+        return run.status;
     }
 
     fs::path dir;

@@ -5,13 +5,12 @@
 
 #include "image_test_util.h"
 #include "jpeg_test_util.h"
+#include "run_tool.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
-#include <sys/wait.h>
 
 using imagetest::MakePattern;
 using imagetest::SamePixels;
@@ -63,24 +62,11 @@ TEST(ImageFileTest, UnknownExtensionFallsBackThroughPngTgaJpeg)
 
 // --- the tool ---------------------------------------------------------------------------
 
-struct RunResult {
-    int status = -1;
-    std::string out, err;
-};
+using RunResult = testsupport::ToolRun;
 
 RunResult RunTool(const imagetest::ScratchDir& dir, const std::string& args)
 {
-    const std::string tool = std::string(NERELLE_BINARY_DIR) + "/tools/image/nerelle-image";
-    const std::string out = dir.Path("stdout.txt"), err = dir.Path("stderr.txt");
-    const int raw = std::system((tool + " " + args + " >" + out + " 2>" + err).c_str());
-    RunResult r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::stringstream so, se;
-    so << std::ifstream(out).rdbuf();
-    se << std::ifstream(err).rdbuf();
-    r.out = so.str();
-    r.err = se.str();
-    return r;
+    return testsupport::RunTool(std::string(NERELLE_BINARY_DIR) + "/tools/image/nerelle-image", args, dir.Path(""));
 }
 
 TEST(NerelleImageToolTest, ConvertsAndDescribes)
