@@ -19,17 +19,15 @@ template <class Traits>
 class GLObject {
 public:
     GLObject() = default;
-    explicit GLObject(GLuint name) : name_(name) {}
+    explicit GLObject(GLuint name) : m_name(name) {}
     ~GLObject() { Reset(); }
     GLObject(const GLObject&) = delete;
     GLObject& operator=(const GLObject&) = delete;
-    GLObject(GLObject&& other) noexcept : name_(std::exchange(other.name_, 0)) {}
+    GLObject(GLObject&& other) noexcept : m_name(std::exchange(other.m_name, 0)) {}
     GLObject& operator=(GLObject&& other) noexcept
     {
-        if (this != &other) {
-            Reset();
-            name_ = std::exchange(other.name_, 0);
-        }
+        if (this != &other)
+            Reset(std::exchange(other.m_name, 0));
         return *this;
     }
 
@@ -39,32 +37,35 @@ public:
     void Create(Args... args)
     {
         Reset();
-        name_ = Traits::Create(args...);
+        m_name = Traits::Create(args...);
     }
     // Deletes the name when it is non-zero, then sets it to zero.
     void Reset()
     {
-        if (name_ != 0) {
-            Traits::Delete(name_);
-            name_ = 0;
+        if (m_name != 0) {
+            Traits::Delete(m_name);
+            m_name = 0;
         }
     }
-    // Takes ownership of `name`, deleting the old one first.
+    // Takes ownership of `name`, deleting the old one first. Handing a
+    // handle its own name keeps it (deleting it would leave a dead name).
     void Reset(GLuint name)
     {
+        if (name == m_name)
+            return;
         Reset();
-        name_ = name;
+        m_name = name;
     }
     // Gives up ownership without deleting.
-    [[nodiscard]] GLuint Release() { return std::exchange(name_, 0); }
+    [[nodiscard]] GLuint Release() { return std::exchange(m_name, 0); }
 
-    GLuint Get() const { return name_; }
-    GLuint& Ref() { return name_; }  // for calls that create or rebuild the name in place
-    operator GLuint() const { return name_; }
-    explicit operator bool() const { return name_ != 0; }
+    GLuint Get() const { return m_name; }
+    GLuint& Ref() { return m_name; }  // for calls that create or rebuild the name in place
+    operator GLuint() const { return m_name; }
+    explicit operator bool() const { return m_name != 0; }
 
 private:
-    GLuint name_ = 0;
+    GLuint m_name = 0;
 };
 
 namespace gl_object_traits {

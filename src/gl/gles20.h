@@ -26,6 +26,118 @@
 // array, draws, and binds this one again. 0 when the context has none.
 extern GLuint default_vertex_array;
 
+// The entry points, written once: X(pointer type, ES name, name looked up).
+// The class declares one pointer per row, gles20.cpp defines them and looks
+// them up in this order, and the build writes "gl/gles20_names.h" from these
+// rows: the macros that make each ES name mean the handler's pointer. The
+// ES 2.0 set beyond OpenGL 1.1 is ordered by ES name; where the looked-up name
+// differs, the pointer stands for the ES function all the same.
+#define NERELLE_GLES20_ENTRY_POINTS(X)                                                                      \
+    X(PFNGLACTIVETEXTUREPROC, glActiveTexture, "glActiveTexture")                                           \
+    X(PFNGLATTACHSHADERPROC, glAttachShader, "glAttachObjectARB")                                           \
+    X(PFNGLBINDATTRIBLOCATIONPROC, glBindAttribLocation, "glBindAttribLocation")                            \
+    X(PFNGLBINDBUFFERPROC, glBindBuffer, "glBindBuffer")                                                    \
+    X(PFNGLBINDFRAMEBUFFERPROC, glBindFramebuffer, "glBindFramebufferEXT")                                  \
+    X(PFNGLBINDRENDERBUFFERPROC, glBindRenderbuffer, "glBindRenderbufferEXT")                               \
+    X(PFNGLBLENDCOLORPROC, glBlendColor, "glBlendColor")                                                    \
+    X(PFNGLBLENDEQUATIONPROC, glBlendEquation, "glBlendEquation")                                           \
+    X(PFNGLBLENDEQUATIONSEPARATEPROC, glBlendEquationSeparate, "glBlendEquationSeparate")                   \
+    X(PFNGLBLENDFUNCSEPARATEPROC, glBlendFuncSeparate, "glBlendFuncSeparate")                               \
+    X(PFNGLBUFFERDATAPROC, glBufferData, "glBufferData")                                                    \
+    X(PFNGLBUFFERSUBDATAPROC, glBufferSubData, "glBufferSubData")                                           \
+    X(PFNGLCHECKFRAMEBUFFERSTATUSPROC, glCheckFramebufferStatus, "glCheckFramebufferStatusEXT")             \
+    X(PFNGLCLEARDEPTHFPROC, glClearDepthf, "glClearDepthf")                                                 \
+    X(PFNGLCOMPILESHADERPROC, glCompileShader, "glCompileShaderARB")                                        \
+    X(PFNGLCOMPRESSEDTEXIMAGE2DPROC, glCompressedTexImage2D, "glCompressedTexImage2D")                      \
+    X(PFNGLCOMPRESSEDTEXSUBIMAGE2DPROC, glCompressedTexSubImage2D, "glCompressedTexSubImage2D")             \
+    X(PFNGLCREATEPROGRAMPROC, glCreateProgram, "glCreateProgramObjectARB")                                  \
+    X(PFNGLCREATESHADERPROC, glCreateShader, "glCreateShaderObjectARB")                                     \
+    X(PFNGLDELETEBUFFERSPROC, glDeleteBuffers, "glDeleteBuffers")                                           \
+    X(PFNGLDELETEFRAMEBUFFERSPROC, glDeleteFramebuffers, "glDeleteFramebuffersEXT")                         \
+    X(PFNGLDELETEPROGRAMPROC, glDeleteProgram, "glDeleteProgram")                                           \
+    X(PFNGLDELETERENDERBUFFERSPROC, glDeleteRenderbuffers, "glDeleteRenderbuffersEXT")                      \
+    X(PFNGLDELETESHADERPROC, glDeleteShader, "glDeleteObjectARB")                                           \
+    X(PFNGLDEPTHRANGEFPROC, glDepthRangef, "glDepthRangef")                                                 \
+    X(PFNGLDETACHSHADERPROC, glDetachShader, "glDetachObjectARB")                                           \
+    X(PFNGLDISABLEVERTEXATTRIBARRAYPROC, glDisableVertexAttribArray, "glDisableVertexAttribArray")          \
+    X(PFNGLENABLEVERTEXATTRIBARRAYPROC, glEnableVertexAttribArray, "glEnableVertexAttribArray")             \
+    X(PFNGLFRAMEBUFFERRENDERBUFFERPROC, glFramebufferRenderbuffer, "glFramebufferRenderbufferEXT")          \
+    X(PFNGLFRAMEBUFFERTEXTURE2DPROC, glFramebufferTexture2D, "glFramebufferTexture2DEXT")                   \
+    X(PFNGLGENBUFFERSPROC, glGenBuffers, "glGenBuffers")                                                    \
+    X(PFNGLGENERATEMIPMAPPROC, glGenerateMipmap, "glGenerateMipmap")                                        \
+    X(PFNGLGENFRAMEBUFFERSPROC, glGenFramebuffers, "glGenFramebuffersEXT")                                  \
+    X(PFNGLGENRENDERBUFFERSPROC, glGenRenderbuffers, "glGenRenderbuffersEXT")                               \
+    X(PFNGLGETACTIVEATTRIBPROC, glGetActiveAttrib, "glGetActiveAttrib")                                     \
+    X(PFNGLGETACTIVEUNIFORMPROC, glGetActiveUniform, "glGetActiveUniformARB")                               \
+    X(PFNGLGETATTACHEDSHADERSPROC, glGetAttachedShaders, "glGetAttachedObjectsARB")                         \
+    X(PFNGLGETATTRIBLOCATIONPROC, glGetAttribLocation, "glGetAttribLocation")                               \
+    X(PFNGLGETBUFFERPARAMETERIVPROC, glGetBufferParameteriv, "glGetBufferParameteriv")                      \
+    X(PFNGLGETFRAMEBUFFERATTACHMENTPARAMETERIVPROC, glGetFramebufferAttachmentParameteriv,                  \
+      "glGetFramebufferAttachmentParameterivEXT")                                                           \
+    X(PFNGLGETPROGRAMIVPROC, glGetProgramiv, "glGetObjectParameterivARB")                                   \
+    X(PFNGLGETPROGRAMINFOLOGPROC, glGetProgramInfoLog, "glGetInfoLogARB")                                   \
+    X(PFNGLGETRENDERBUFFERPARAMETERIVPROC, glGetRenderbufferParameteriv, "glGetRenderbufferParameterivEXT") \
+    X(PFNGLGETSHADERIVPROC, glGetShaderiv, "glGetShaderiv")                                                 \
+    X(PFNGLGETSHADERINFOLOGPROC, glGetShaderInfoLog, "glGetShaderInfoLog")                                  \
+    X(PFNGLGETSHADERPRECISIONFORMATPROC, glGetShaderPrecisionFormat, "glGetShaderPrecisionFormat")          \
+    X(PFNGLGETSHADERSOURCEPROC, glGetShaderSource, "glGetShaderSourceARB")                                  \
+    X(PFNGLGETUNIFORMFVPROC, glGetUniformfv, "glGetUniformfvARB")                                           \
+    X(PFNGLGETUNIFORMIVPROC, glGetUniformiv, "glGetUniformivARB")                                           \
+    X(PFNGLGETUNIFORMLOCATIONPROC, glGetUniformLocation, "glGetUniformLocationARB")                         \
+    X(PFNGLGETVERTEXATTRIBFVPROC, glGetVertexAttribfv, "glGetVertexAttribfv")                               \
+    X(PFNGLGETVERTEXATTRIBIVPROC, glGetVertexAttribiv, "glGetVertexAttribiv")                               \
+    X(PFNGLGETVERTEXATTRIBPOINTERVPROC, glGetVertexAttribPointerv, "glGetVertexAttribPointerv")             \
+    X(PFNGLISBUFFERPROC, glIsBuffer, "glIsBuffer")                                                          \
+    X(PFNGLISFRAMEBUFFERPROC, glIsFramebuffer, "glIsFramebufferEXT")                                        \
+    X(PFNGLISPROGRAMPROC, glIsProgram, "glIsProgram")                                                       \
+    X(PFNGLISRENDERBUFFERPROC, glIsRenderbuffer, "glIsRenderbufferEXT")                                     \
+    X(PFNGLISSHADERPROC, glIsShader, "glIsShader")                                                          \
+    X(PFNGLLINKPROGRAMPROC, glLinkProgram, "glLinkProgramARB")                                              \
+    X(PFNGLRELEASESHADERCOMPILERPROC, glReleaseShaderCompiler, "glReleaseShaderCompiler")                   \
+    X(PFNGLRENDERBUFFERSTORAGEPROC, glRenderbufferStorage, "glRenderbufferStorageEXT")                      \
+    X(PFNGLSAMPLECOVERAGEPROC, glSampleCoverage, "glSampleCoverage")                                        \
+    X(PFNGLSHADERBINARYPROC, glShaderBinary, "glShaderBinary")                                              \
+    X(PFNGLSHADERSOURCEPROC, glShaderSource, "glShaderSourceARB")                                           \
+    X(PFNGLSTENCILFUNCSEPARATEPROC, glStencilFuncSeparate, "glStencilFuncSeparate")                         \
+    X(PFNGLSTENCILMASKSEPARATEPROC, glStencilMaskSeparate, "glStencilMaskSeparate")                         \
+    X(PFNGLSTENCILOPSEPARATEPROC, glStencilOpSeparate, "glStencilOpSeparate")                               \
+    X(PFNGLUNIFORM1FPROC, glUniform1f, "glUniform1f")                                                       \
+    X(PFNGLUNIFORM2FPROC, glUniform2f, "glUniform2f")                                                       \
+    X(PFNGLUNIFORM3FPROC, glUniform3f, "glUniform3f")                                                       \
+    X(PFNGLUNIFORM4FPROC, glUniform4f, "glUniform4f")                                                       \
+    X(PFNGLUNIFORM1IPROC, glUniform1i, "glUniform1i")                                                       \
+    X(PFNGLUNIFORM2IPROC, glUniform2i, "glUniform2i")                                                       \
+    X(PFNGLUNIFORM3IPROC, glUniform3i, "glUniform3i")                                                       \
+    X(PFNGLUNIFORM4IPROC, glUniform4i, "glUniform4i")                                                       \
+    X(PFNGLUNIFORM1FVPROC, glUniform1fv, "glUniform1fv")                                                    \
+    X(PFNGLUNIFORM2FVPROC, glUniform2fv, "glUniform2fv")                                                    \
+    X(PFNGLUNIFORM3FVPROC, glUniform3fv, "glUniform3fv")                                                    \
+    X(PFNGLUNIFORM4FVPROC, glUniform4fv, "glUniform4fv")                                                    \
+    X(PFNGLUNIFORM1IVPROC, glUniform1iv, "glUniform1iv")                                                    \
+    X(PFNGLUNIFORM2IVPROC, glUniform2iv, "glUniform2iv")                                                    \
+    X(PFNGLUNIFORM3IVPROC, glUniform3iv, "glUniform3iv")                                                    \
+    X(PFNGLUNIFORM4IVPROC, glUniform4iv, "glUniform4iv")                                                    \
+    X(PFNGLUNIFORMMATRIX2FVPROC, glUniformMatrix2fv, "glUniformMatrix2fv")                                  \
+    X(PFNGLUNIFORMMATRIX3FVPROC, glUniformMatrix3fv, "glUniformMatrix3fv")                                  \
+    X(PFNGLUNIFORMMATRIX4FVPROC, glUniformMatrix4fv, "glUniformMatrix4fv")                                  \
+    X(PFNGLUSEPROGRAMPROC, glUseProgram, "glUseProgramObjectARB")                                           \
+    X(PFNGLVALIDATEPROGRAMPROC, glValidateProgram, "glValidateProgramARB")                                  \
+    X(PFNGLVERTEXATTRIB1FPROC, glVertexAttrib1f, "glVertexAttrib1f")                                        \
+    X(PFNGLVERTEXATTRIB1FVPROC, glVertexAttrib1fv, "glVertexAttrib1fv")                                     \
+    X(PFNGLVERTEXATTRIB2FPROC, glVertexAttrib2f, "glVertexAttrib2f")                                        \
+    X(PFNGLVERTEXATTRIB2FVPROC, glVertexAttrib2fv, "glVertexAttrib2fv")                                     \
+    X(PFNGLVERTEXATTRIB3FPROC, glVertexAttrib3f, "glVertexAttrib3f")                                        \
+    X(PFNGLVERTEXATTRIB3FVPROC, glVertexAttrib3fv, "glVertexAttrib3fv")                                     \
+    X(PFNGLVERTEXATTRIB4FPROC, glVertexAttrib4f, "glVertexAttrib4f")                                        \
+    X(PFNGLVERTEXATTRIB4FVPROC, glVertexAttrib4fv, "glVertexAttrib4fv")                                     \
+    X(PFNGLVERTEXATTRIBPOINTERPROC, glVertexAttribPointer, "glVertexAttribPointer")
+
+#define NERELLE_VERTEX_ARRAY_ENTRY_POINTS(X)                                     \
+    X(PFNGLBINDVERTEXARRAYPROC, glBindVertexArray, "glBindVertexArray")          \
+    X(PFNGLDELETEVERTEXARRAYSPROC, glDeleteVertexArrays, "glDeleteVertexArrays") \
+    X(PFNGLGENVERTEXARRAYSPROC, glGenVertexArrays, "glGenVertexArrays")          \
+    X(PFNGLISVERTEXARRAYPROC, glIsVertexArray, "glIsVertexArray")
+
 class CGLES20ExtensionHandler {
 public:
     CGLES20ExtensionHandler() = delete;
@@ -79,214 +191,15 @@ public:
     // Installs `queries` and forgets the cached glGetStringi.
     static void Set_Queries(const TQueries& queries);
 
-    // --- ES 2.0 entry points (loaded name where it differs from the ES one) ---
-    static PFNGLACTIVETEXTUREPROC glActiveTexture;
-    static PFNGLATTACHSHADERPROC glAttachShader;                              // glAttachObjectARB
-    static PFNGLBINDATTRIBLOCATIONPROC glBindAttribLocation;
-    static PFNGLBINDBUFFERPROC glBindBuffer;
-    static PFNGLBINDFRAMEBUFFERPROC glBindFramebuffer;                        // glBindFramebufferEXT
-    static PFNGLBINDRENDERBUFFERPROC glBindRenderbuffer;                      // glBindRenderbufferEXT
-    static PFNGLBLENDCOLORPROC glBlendColor;
-    static PFNGLBLENDEQUATIONPROC glBlendEquation;
-    static PFNGLBLENDEQUATIONSEPARATEPROC glBlendEquationSeparate;
-    static PFNGLBLENDFUNCSEPARATEPROC glBlendFuncSeparate;
-    static PFNGLBUFFERDATAPROC glBufferData;
-    static PFNGLBUFFERSUBDATAPROC glBufferSubData;
-    static PFNGLCHECKFRAMEBUFFERSTATUSPROC glCheckFramebufferStatus;          // glCheckFramebufferStatusEXT
-    static PFNGLCLEARDEPTHFPROC glClearDepthf;
-    static PFNGLCOMPILESHADERPROC glCompileShader;                            // glCompileShaderARB
-    static PFNGLCOMPRESSEDTEXIMAGE2DPROC glCompressedTexImage2D;
-    static PFNGLCOMPRESSEDTEXSUBIMAGE2DPROC glCompressedTexSubImage2D;
-    static PFNGLCREATEPROGRAMPROC glCreateProgram;                            // glCreateProgramObjectARB
-    static PFNGLCREATESHADERPROC glCreateShader;                              // glCreateShaderObjectARB
-    static PFNGLDELETEBUFFERSPROC glDeleteBuffers;
-    static PFNGLDELETEFRAMEBUFFERSPROC glDeleteFramebuffers;                  // glDeleteFramebuffersEXT
-    static PFNGLDELETEPROGRAMPROC glDeleteProgram;
-    static PFNGLDELETERENDERBUFFERSPROC glDeleteRenderbuffers;                // glDeleteRenderbuffersEXT
-    static PFNGLDELETESHADERPROC glDeleteShader;                              // glDeleteObjectARB
-    static PFNGLDEPTHRANGEFPROC glDepthRangef;
-    static PFNGLDETACHSHADERPROC glDetachShader;                              // glDetachObjectARB
-    static PFNGLDISABLEVERTEXATTRIBARRAYPROC glDisableVertexAttribArray;
-    static PFNGLENABLEVERTEXATTRIBARRAYPROC glEnableVertexAttribArray;
-    static PFNGLFRAMEBUFFERRENDERBUFFERPROC glFramebufferRenderbuffer;        // glFramebufferRenderbufferEXT
-    static PFNGLFRAMEBUFFERTEXTURE2DPROC glFramebufferTexture2D;              // glFramebufferTexture2DEXT
-    static PFNGLGENBUFFERSPROC glGenBuffers;
-    static PFNGLGENERATEMIPMAPPROC glGenerateMipmap;
-    static PFNGLGENFRAMEBUFFERSPROC glGenFramebuffers;                        // glGenFramebuffersEXT
-    static PFNGLGENRENDERBUFFERSPROC glGenRenderbuffers;                      // glGenRenderbuffersEXT
-    static PFNGLGETACTIVEATTRIBPROC glGetActiveAttrib;
-    static PFNGLGETACTIVEUNIFORMPROC glGetActiveUniform;                      // glGetActiveUniformARB
-    static PFNGLGETATTACHEDSHADERSPROC glGetAttachedShaders;                  // glGetAttachedObjectsARB
-    static PFNGLGETATTRIBLOCATIONPROC glGetAttribLocation;
-    static PFNGLGETBUFFERPARAMETERIVPROC glGetBufferParameteriv;
-    static PFNGLGETFRAMEBUFFERATTACHMENTPARAMETERIVPROC glGetFramebufferAttachmentParameteriv;  // glGetFramebufferAttachmentParameterivEXT
-    static PFNGLGETPROGRAMIVPROC glGetProgramiv;                              // glGetObjectParameterivARB
-    static PFNGLGETPROGRAMINFOLOGPROC glGetProgramInfoLog;                    // glGetInfoLogARB
-    static PFNGLGETRENDERBUFFERPARAMETERIVPROC glGetRenderbufferParameteriv;  // glGetRenderbufferParameterivEXT
-    static PFNGLGETSHADERIVPROC glGetShaderiv;
-    static PFNGLGETSHADERINFOLOGPROC glGetShaderInfoLog;
-    static PFNGLGETSHADERPRECISIONFORMATPROC glGetShaderPrecisionFormat;
-    static PFNGLGETSHADERSOURCEPROC glGetShaderSource;                        // glGetShaderSourceARB
-    static PFNGLGETUNIFORMFVPROC glGetUniformfv;                              // glGetUniformfvARB
-    static PFNGLGETUNIFORMIVPROC glGetUniformiv;                              // glGetUniformivARB
-    static PFNGLGETUNIFORMLOCATIONPROC glGetUniformLocation;                  // glGetUniformLocationARB
-    static PFNGLGETVERTEXATTRIBFVPROC glGetVertexAttribfv;
-    static PFNGLGETVERTEXATTRIBIVPROC glGetVertexAttribiv;
-    static PFNGLGETVERTEXATTRIBPOINTERVPROC glGetVertexAttribPointerv;
-    static PFNGLISBUFFERPROC glIsBuffer;
-    static PFNGLISFRAMEBUFFERPROC glIsFramebuffer;                            // glIsFramebufferEXT
-    static PFNGLISPROGRAMPROC glIsProgram;
-    static PFNGLISRENDERBUFFERPROC glIsRenderbuffer;                          // glIsRenderbufferEXT
-    static PFNGLISSHADERPROC glIsShader;
-    static PFNGLLINKPROGRAMPROC glLinkProgram;                                // glLinkProgramARB
-    static PFNGLRELEASESHADERCOMPILERPROC glReleaseShaderCompiler;
-    static PFNGLRENDERBUFFERSTORAGEPROC glRenderbufferStorage;                // glRenderbufferStorageEXT
-    static PFNGLSAMPLECOVERAGEPROC glSampleCoverage;
-    static PFNGLSHADERBINARYPROC glShaderBinary;
-    static PFNGLSHADERSOURCEPROC glShaderSource;                              // glShaderSourceARB
-    static PFNGLSTENCILFUNCSEPARATEPROC glStencilFuncSeparate;
-    static PFNGLSTENCILMASKSEPARATEPROC glStencilMaskSeparate;
-    static PFNGLSTENCILOPSEPARATEPROC glStencilOpSeparate;
-    static PFNGLUNIFORM1FPROC glUniform1f;
-    static PFNGLUNIFORM2FPROC glUniform2f;
-    static PFNGLUNIFORM3FPROC glUniform3f;
-    static PFNGLUNIFORM4FPROC glUniform4f;
-    static PFNGLUNIFORM1IPROC glUniform1i;
-    static PFNGLUNIFORM2IPROC glUniform2i;
-    static PFNGLUNIFORM3IPROC glUniform3i;
-    static PFNGLUNIFORM4IPROC glUniform4i;
-    static PFNGLUNIFORM1FVPROC glUniform1fv;
-    static PFNGLUNIFORM2FVPROC glUniform2fv;
-    static PFNGLUNIFORM3FVPROC glUniform3fv;
-    static PFNGLUNIFORM4FVPROC glUniform4fv;
-    static PFNGLUNIFORM1IVPROC glUniform1iv;
-    static PFNGLUNIFORM2IVPROC glUniform2iv;
-    static PFNGLUNIFORM3IVPROC glUniform3iv;
-    static PFNGLUNIFORM4IVPROC glUniform4iv;
-    static PFNGLUNIFORMMATRIX2FVPROC glUniformMatrix2fv;
-    static PFNGLUNIFORMMATRIX3FVPROC glUniformMatrix3fv;
-    static PFNGLUNIFORMMATRIX4FVPROC glUniformMatrix4fv;
-    static PFNGLUSEPROGRAMPROC glUseProgram;                                  // glUseProgramObjectARB
-    static PFNGLVALIDATEPROGRAMPROC glValidateProgram;                        // glValidateProgramARB
-    static PFNGLVERTEXATTRIB1FPROC glVertexAttrib1f;
-    static PFNGLVERTEXATTRIB1FVPROC glVertexAttrib1fv;
-    static PFNGLVERTEXATTRIB2FPROC glVertexAttrib2f;
-    static PFNGLVERTEXATTRIB2FVPROC glVertexAttrib2fv;
-    static PFNGLVERTEXATTRIB3FPROC glVertexAttrib3f;
-    static PFNGLVERTEXATTRIB3FVPROC glVertexAttrib3fv;
-    static PFNGLVERTEXATTRIB4FPROC glVertexAttrib4f;
-    static PFNGLVERTEXATTRIB4FVPROC glVertexAttrib4fv;
-    static PFNGLVERTEXATTRIBPOINTERPROC glVertexAttribPointer;
-
-    // --- vertex-array objects ---
-    static PFNGLBINDVERTEXARRAYPROC glBindVertexArray;
-    static PFNGLDELETEVERTEXARRAYSPROC glDeleteVertexArrays;
-    static PFNGLGENVERTEXARRAYSPROC glGenVertexArrays;
-    static PFNGLISVERTEXARRAYPROC glIsVertexArray;
+    // --- entry points (97 ES 2.0, then the 4 vertex-array ones) ---
+#define NERELLE_DECLARE_ENTRY_POINT(type, name, lookup) static type name;
+    NERELLE_GLES20_ENTRY_POINTS(NERELLE_DECLARE_ENTRY_POINT)
+    NERELLE_VERTEX_ARRAY_ENTRY_POINTS(NERELLE_DECLARE_ENTRY_POINT)
+#undef NERELLE_DECLARE_ENTRY_POINT
 };
 
 // Callers use the ES names; each one is the handler's pointer. The file that
 // defines the pointers opts out.
 #ifndef NERELLE_GLES20_DEFINE_POINTERS
-#define glActiveTexture CGLES20ExtensionHandler::glActiveTexture
-#define glAttachShader CGLES20ExtensionHandler::glAttachShader
-#define glBindAttribLocation CGLES20ExtensionHandler::glBindAttribLocation
-#define glBindBuffer CGLES20ExtensionHandler::glBindBuffer
-#define glBindFramebuffer CGLES20ExtensionHandler::glBindFramebuffer
-#define glBindRenderbuffer CGLES20ExtensionHandler::glBindRenderbuffer
-#define glBlendColor CGLES20ExtensionHandler::glBlendColor
-#define glBlendEquation CGLES20ExtensionHandler::glBlendEquation
-#define glBlendEquationSeparate CGLES20ExtensionHandler::glBlendEquationSeparate
-#define glBlendFuncSeparate CGLES20ExtensionHandler::glBlendFuncSeparate
-#define glBufferData CGLES20ExtensionHandler::glBufferData
-#define glBufferSubData CGLES20ExtensionHandler::glBufferSubData
-#define glCheckFramebufferStatus CGLES20ExtensionHandler::glCheckFramebufferStatus
-#define glClearDepthf CGLES20ExtensionHandler::glClearDepthf
-#define glCompileShader CGLES20ExtensionHandler::glCompileShader
-#define glCompressedTexImage2D CGLES20ExtensionHandler::glCompressedTexImage2D
-#define glCompressedTexSubImage2D CGLES20ExtensionHandler::glCompressedTexSubImage2D
-#define glCreateProgram CGLES20ExtensionHandler::glCreateProgram
-#define glCreateShader CGLES20ExtensionHandler::glCreateShader
-#define glDeleteBuffers CGLES20ExtensionHandler::glDeleteBuffers
-#define glDeleteFramebuffers CGLES20ExtensionHandler::glDeleteFramebuffers
-#define glDeleteProgram CGLES20ExtensionHandler::glDeleteProgram
-#define glDeleteRenderbuffers CGLES20ExtensionHandler::glDeleteRenderbuffers
-#define glDeleteShader CGLES20ExtensionHandler::glDeleteShader
-#define glDepthRangef CGLES20ExtensionHandler::glDepthRangef
-#define glDetachShader CGLES20ExtensionHandler::glDetachShader
-#define glDisableVertexAttribArray CGLES20ExtensionHandler::glDisableVertexAttribArray
-#define glEnableVertexAttribArray CGLES20ExtensionHandler::glEnableVertexAttribArray
-#define glFramebufferRenderbuffer CGLES20ExtensionHandler::glFramebufferRenderbuffer
-#define glFramebufferTexture2D CGLES20ExtensionHandler::glFramebufferTexture2D
-#define glGenBuffers CGLES20ExtensionHandler::glGenBuffers
-#define glGenerateMipmap CGLES20ExtensionHandler::glGenerateMipmap
-#define glGenFramebuffers CGLES20ExtensionHandler::glGenFramebuffers
-#define glGenRenderbuffers CGLES20ExtensionHandler::glGenRenderbuffers
-#define glGetActiveAttrib CGLES20ExtensionHandler::glGetActiveAttrib
-#define glGetActiveUniform CGLES20ExtensionHandler::glGetActiveUniform
-#define glGetAttachedShaders CGLES20ExtensionHandler::glGetAttachedShaders
-#define glGetAttribLocation CGLES20ExtensionHandler::glGetAttribLocation
-#define glGetBufferParameteriv CGLES20ExtensionHandler::glGetBufferParameteriv
-#define glGetFramebufferAttachmentParameteriv CGLES20ExtensionHandler::glGetFramebufferAttachmentParameteriv
-#define glGetProgramiv CGLES20ExtensionHandler::glGetProgramiv
-#define glGetProgramInfoLog CGLES20ExtensionHandler::glGetProgramInfoLog
-#define glGetRenderbufferParameteriv CGLES20ExtensionHandler::glGetRenderbufferParameteriv
-#define glGetShaderiv CGLES20ExtensionHandler::glGetShaderiv
-#define glGetShaderInfoLog CGLES20ExtensionHandler::glGetShaderInfoLog
-#define glGetShaderPrecisionFormat CGLES20ExtensionHandler::glGetShaderPrecisionFormat
-#define glGetShaderSource CGLES20ExtensionHandler::glGetShaderSource
-#define glGetUniformfv CGLES20ExtensionHandler::glGetUniformfv
-#define glGetUniformiv CGLES20ExtensionHandler::glGetUniformiv
-#define glGetUniformLocation CGLES20ExtensionHandler::glGetUniformLocation
-#define glGetVertexAttribfv CGLES20ExtensionHandler::glGetVertexAttribfv
-#define glGetVertexAttribiv CGLES20ExtensionHandler::glGetVertexAttribiv
-#define glGetVertexAttribPointerv CGLES20ExtensionHandler::glGetVertexAttribPointerv
-#define glIsBuffer CGLES20ExtensionHandler::glIsBuffer
-#define glIsFramebuffer CGLES20ExtensionHandler::glIsFramebuffer
-#define glIsProgram CGLES20ExtensionHandler::glIsProgram
-#define glIsRenderbuffer CGLES20ExtensionHandler::glIsRenderbuffer
-#define glIsShader CGLES20ExtensionHandler::glIsShader
-#define glLinkProgram CGLES20ExtensionHandler::glLinkProgram
-#define glReleaseShaderCompiler CGLES20ExtensionHandler::glReleaseShaderCompiler
-#define glRenderbufferStorage CGLES20ExtensionHandler::glRenderbufferStorage
-#define glSampleCoverage CGLES20ExtensionHandler::glSampleCoverage
-#define glShaderBinary CGLES20ExtensionHandler::glShaderBinary
-#define glShaderSource CGLES20ExtensionHandler::glShaderSource
-#define glStencilFuncSeparate CGLES20ExtensionHandler::glStencilFuncSeparate
-#define glStencilMaskSeparate CGLES20ExtensionHandler::glStencilMaskSeparate
-#define glStencilOpSeparate CGLES20ExtensionHandler::glStencilOpSeparate
-#define glUniform1f CGLES20ExtensionHandler::glUniform1f
-#define glUniform2f CGLES20ExtensionHandler::glUniform2f
-#define glUniform3f CGLES20ExtensionHandler::glUniform3f
-#define glUniform4f CGLES20ExtensionHandler::glUniform4f
-#define glUniform1i CGLES20ExtensionHandler::glUniform1i
-#define glUniform2i CGLES20ExtensionHandler::glUniform2i
-#define glUniform3i CGLES20ExtensionHandler::glUniform3i
-#define glUniform4i CGLES20ExtensionHandler::glUniform4i
-#define glUniform1fv CGLES20ExtensionHandler::glUniform1fv
-#define glUniform2fv CGLES20ExtensionHandler::glUniform2fv
-#define glUniform3fv CGLES20ExtensionHandler::glUniform3fv
-#define glUniform4fv CGLES20ExtensionHandler::glUniform4fv
-#define glUniform1iv CGLES20ExtensionHandler::glUniform1iv
-#define glUniform2iv CGLES20ExtensionHandler::glUniform2iv
-#define glUniform3iv CGLES20ExtensionHandler::glUniform3iv
-#define glUniform4iv CGLES20ExtensionHandler::glUniform4iv
-#define glUniformMatrix2fv CGLES20ExtensionHandler::glUniformMatrix2fv
-#define glUniformMatrix3fv CGLES20ExtensionHandler::glUniformMatrix3fv
-#define glUniformMatrix4fv CGLES20ExtensionHandler::glUniformMatrix4fv
-#define glUseProgram CGLES20ExtensionHandler::glUseProgram
-#define glValidateProgram CGLES20ExtensionHandler::glValidateProgram
-#define glVertexAttrib1f CGLES20ExtensionHandler::glVertexAttrib1f
-#define glVertexAttrib1fv CGLES20ExtensionHandler::glVertexAttrib1fv
-#define glVertexAttrib2f CGLES20ExtensionHandler::glVertexAttrib2f
-#define glVertexAttrib2fv CGLES20ExtensionHandler::glVertexAttrib2fv
-#define glVertexAttrib3f CGLES20ExtensionHandler::glVertexAttrib3f
-#define glVertexAttrib3fv CGLES20ExtensionHandler::glVertexAttrib3fv
-#define glVertexAttrib4f CGLES20ExtensionHandler::glVertexAttrib4f
-#define glVertexAttrib4fv CGLES20ExtensionHandler::glVertexAttrib4fv
-#define glVertexAttribPointer CGLES20ExtensionHandler::glVertexAttribPointer
-#define glBindVertexArray CGLES20ExtensionHandler::glBindVertexArray
-#define glDeleteVertexArrays CGLES20ExtensionHandler::glDeleteVertexArrays
-#define glGenVertexArrays CGLES20ExtensionHandler::glGenVertexArrays
-#define glIsVertexArray CGLES20ExtensionHandler::glIsVertexArray
+#include "gl/gles20_names.h"
 #endif

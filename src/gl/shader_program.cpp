@@ -1,5 +1,6 @@
 #include "gl/shader_program.h"
 
+#include "gl/gl_object.h"
 #include "gl/shader_config.h"
 
 #include <cstdio>
@@ -25,10 +26,13 @@ bool Append(std::string& log, const char* text)
 }
 
 // Compiles one stage into `program`; false when it did not compile or the
-// log could not be kept.
+// log could not be kept. The handle deletes the shader on return, after it
+// was attached; GL then only flags it, so it lives as long as it is attached
+// and a rebuild that detaches it destroys it.
 bool CompileStage(GLuint program, GLenum type, const char* source, const char* header, std::string& log)
 {
-    const GLuint shader = glCreateShader(type);
+    GLShader shader;
+    shader.Create(type);
     if (!shader)
         return true;  // the driver would not make one: the stage is skipped
 
@@ -52,9 +56,7 @@ bool CompileStage(GLuint program, GLenum type, const char* source, const char* h
         }
     }
 
-    // Flagged for deletion at once: the shader lives as long as it is attached.
     glAttachShader(program, shader);
-    glDeleteShader(shader);
     return kept && status == 1;
 }
 

@@ -6,7 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <type_traits>
 #include <vector>
+
+// Every ES name of the list means the handler's pointer here: a row the
+// generated renaming missed would name gl.h's function or nothing at all.
+#define CHECK_RENAMED(type, name, lookup) \
+    static_assert(std::is_same_v<decltype(name), type>, #name " is not renamed to the handler's pointer");
+NERELLE_GLES20_ENTRY_POINTS(CHECK_RENAMED)
+NERELLE_VERTEX_ARRAY_ENTRY_POINTS(CHECK_RENAMED)
+#undef CHECK_RENAMED
 
 namespace {
 
