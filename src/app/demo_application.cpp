@@ -1,6 +1,6 @@
 #include "app/demo_application.h"
 
-DemoApplication::DemoApplication() : dataset("data/spiral_long")
+DemoApplication::DemoApplication() : dataset(kDefaultDiveDirectory)
 {
 }
 

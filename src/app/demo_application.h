@@ -11,8 +11,8 @@
 
 class DemoApplication {
 public:
-    // Loads "data/spiral_long"; throws std::runtime_error with the loader's
-    // message when the dataset cannot be loaded.
+    // Loads the dive dataset (kDefaultDiveDirectory); throws
+    // std::runtime_error with the loader's message when it cannot be loaded.
     DemoApplication();
 
     // Per-frame tick: starts the clock at the first frame, then renders at

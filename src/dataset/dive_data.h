@@ -16,6 +16,9 @@
 #include <string>
 #include <vector>
 
+// The dataset the program replays, relative to its working directory.
+inline constexpr char kDefaultDiveDirectory[] = "data/spiral_long";
+
 // Why a dataset could not be loaded.
 enum class DiveLoadError {
     kNone,

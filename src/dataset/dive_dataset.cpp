@@ -7,10 +7,10 @@ static_assert(sizeof(Vector3) == 3 * sizeof(float), "tracks are uploaded as pack
 namespace {
 
 // Binds a vertex array, or the default one when there is none.
-void BindVertexArray(GLuint vertexArray)
+void BindVertexArray(GLuint vertex_array)
 {
     if (glBindVertexArray)
-        glBindVertexArray(vertexArray ? vertexArray : default_vertex_array);
+        glBindVertexArray(vertex_array ? vertex_array : default_vertex_array);
 }
 
 void PointAttributeAtBuffer(GLuint buffer)
@@ -20,64 +20,40 @@ void PointAttributeAtBuffer(GLuint buffer)
     glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 0, nullptr);
 }
 
-void DeleteBuffer(GLuint& name)
-{
-    if (name) {
-        glDeleteBuffers(1, &name);
-        name = 0;
-    }
-}
-
-void DeleteVertexArray(GLuint& name)
-{
-    if (name) {
-        glDeleteVertexArrays(1, &name);
-        name = 0;
-    }
-}
-
 }  // namespace
 
 DiveDataset::DiveDataset(const std::string& directory)
 {
     // The files first: a load that throws then has no GL objects to leak.
-    Load(directory);
+    m_data.Load(directory);
     Upload();
-}
-
-DiveDataset::~DiveDataset()
-{
-    DeleteVertexArray(segment_vertex_array);
-    DeleteBuffer(segment_buffer);
-    DeleteVertexArray(solution_vertex_array);
-    DeleteBuffer(solution_buffer);
-    DeleteVertexArray(motion_vertex_array);
-    DeleteBuffer(motion_buffer);
 }
 
 void DiveDataset::Upload()
 {
-    glGenBuffers(1, &motion_buffer);
-    glGenBuffers(1, &solution_buffer);
-    glGenBuffers(1, &segment_buffer);
+    motion_buffer.Create();
+    solution_buffer.Create();
+    segment_buffer.Create();
     // Without vertex-array objects the names stay 0 and every draw sets its
     // attribute afresh.
     if (glGenVertexArrays) {
-        glGenVertexArrays(1, &motion_vertex_array);
-        glGenVertexArrays(1, &solution_vertex_array);
-        glGenVertexArrays(1, &segment_vertex_array);
+        motion_vertex_array.Create();
+        solution_vertex_array.Create();
+        segment_vertex_array.Create();
     }
 
+    const std::vector<Vector3>& motion = m_data.motion_track;
     BindVertexArray(motion_vertex_array);
     glBindBuffer(GL_ARRAY_BUFFER, motion_buffer);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(motion_track.size() * sizeof(Vector3)),
-                 motion_track.empty() ? nullptr : motion_track.data(), GL_STATIC_DRAW);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(motion.size() * sizeof(Vector3)),
+                 motion.empty() ? nullptr : motion.data(), GL_STATIC_DRAW);
     PointAttributeAtBuffer(motion_buffer);
 
+    const std::vector<Vector3>& solution = m_data.solution_positions;
     BindVertexArray(solution_vertex_array);
     glBindBuffer(GL_ARRAY_BUFFER, solution_buffer);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(solution_positions.size() * sizeof(Vector3)),
-                 solution_positions.empty() ? nullptr : solution_positions.data(), GL_STATIC_DRAW);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(solution.size() * sizeof(Vector3)),
+                 solution.empty() ? nullptr : solution.data(), GL_STATIC_DRAW);
     PointAttributeAtBuffer(solution_buffer);
 
     BindVertexArray(segment_vertex_array);
@@ -90,16 +66,16 @@ void DiveDataset::Upload()
 
 void DiveDataset::DrawTrack(GLenum mode, double t, bool use_motion) const
 {
-    const std::vector<Vector3>& track = use_motion ? motion_track : solution_positions;
+    const std::vector<Vector3>& track = use_motion ? m_data.motion_track : m_data.solution_positions;
     size_t i, j;
     float f;
-    if (!Lookup(t, track.size(), i, j, f))
+    if (!m_data.Lookup(t, track.size(), i, j, f))
         return;
-    const Vector3 current = use_motion ? MotionPositionAt(t) : SolutionPositionAt(t);
-    const GLuint vertexArray = use_motion ? motion_vertex_array : solution_vertex_array;
+    const Vector3 current = use_motion ? m_data.MotionPositionAt(t) : m_data.SolutionPositionAt(t);
+    const GLuint vertex_array = use_motion ? motion_vertex_array : solution_vertex_array;
 
-    BindVertexArray(vertexArray);
-    if (!vertexArray)
+    BindVertexArray(vertex_array);
+    if (!vertex_array)
         PointAttributeAtBuffer(use_motion ? motion_buffer : solution_buffer);
     glDrawArrays(mode, 0, static_cast<GLsizei>(i + 1));
 

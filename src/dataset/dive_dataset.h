@@ -1,27 +1,32 @@
-// The dive dataset as the program uses it: DiveData (dive_data.h) loaded from
-// a directory, plus the two diver tracks in GL vertex buffers and the drawing
-// of a track up to a playback time.
+// The dive dataset as the program uses it: the loaded DiveData (dive_data.h),
+// plus the two diver tracks in GL vertex buffers and the drawing of a track up
+// to a playback time.
 //
 // The application builds one at start-up, after the GL context exists, and
 // keeps it for the whole run; the frame renderer queries positions and
 // headings and calls DrawTrack every frame with its own program and uniforms
-// bound. It owns its lists and six GL objects (three buffers, three vertex
-// arrays) and deletes the objects when destroyed. GL thread only.
+// bound. It owns the data and six GL objects (three buffers, three vertex
+// arrays) in owning handles. GL thread only.
 #pragma once
 
 #include "dataset/dive_data.h"
-#include "gl/gles20.h"
+#include "gl/gl_object.h"
 
 #include <string>
 
-class DiveDataset : public DiveData {
+class DiveDataset {
 public:
     // Loads the directory and uploads the tracks; throws std::runtime_error
     // with the loader's message, leaving no GL object behind.
-    explicit DiveDataset(const std::string& directory = "data/spiral_long");
-    ~DiveDataset();
-    DiveDataset(const DiveDataset&) = delete;
-    DiveDataset& operator=(const DiveDataset&) = delete;
+    explicit DiveDataset(const std::string& directory = kDefaultDiveDirectory);
+
+    // The loaded lists (solution_points, manifest_buoys, ...).
+    const DiveData& Data() const { return m_data; }
+
+    // The time queries of the data, at playback time t (seconds).
+    Vector3 SolutionPositionAt(double t) const { return m_data.SolutionPositionAt(t); }
+    Vector3 MotionPositionAt(double t) const { return m_data.MotionPositionAt(t); }
+    Vector3 SolutionDirectionAt(double t) const { return m_data.SolutionDirectionAt(t); }
 
     // Draws the motion track (use_motion) or the solution track from its
     // first vertex to the one at playback time t, then the piece from there
@@ -29,13 +34,19 @@ public:
     // empty track draws nothing.
     void DrawTrack(GLenum mode, double t, bool use_motion) const;
 
-    GLuint motion_buffer = 0;          // motion_track, 3 floats per vertex
-    GLuint motion_vertex_array = 0;    // attribute 0 over motion_buffer
-    GLuint solution_buffer = 0;        // solution_positions
-    GLuint solution_vertex_array = 0;  // attribute 0 over solution_buffer
-    GLuint segment_buffer = 0;         // 24 bytes: last track vertex and the current point
-    GLuint segment_vertex_array = 0;   // attribute 0 over segment_buffer
+    // The GL names, for reading. Destroyed in reverse order: the segment
+    // objects first, then the solution and the motion ones, each vertex array
+    // before its buffer. The vertex arrays stay 0 on a context without
+    // vertex-array objects.
+    GLBuffer motion_buffer;               // motion_track, 3 floats per vertex
+    GLVertexArray motion_vertex_array;    // attribute 0 over motion_buffer
+    GLBuffer solution_buffer;             // solution_positions
+    GLVertexArray solution_vertex_array;  // attribute 0 over solution_buffer
+    GLBuffer segment_buffer;              // 24 bytes: last track vertex and the current point
+    GLVertexArray segment_vertex_array;   // attribute 0 over segment_buffer
 
 private:
     void Upload();
+
+    DiveData m_data;
 };

@@ -36,8 +36,7 @@ protected:
     }
     void TearDown() override
     {
-        if (program)
-            glDeleteProgram(program);
+        program.Reset();
         fs::remove_all(dir);
         GLTest::TearDown();
     }
@@ -53,7 +52,7 @@ protected:
             "uniform vec4 v_color;\n"
             "void main() { gl_FragColor = v_color; }\n";
         std::string configLog, compileLog, linkLog;
-        ASSERT_TRUE(Create_ShaderProgram(configLog, compileLog, program, vertex, fragment, "vertex {\n\tv_pos: 0;\n}\n",
+        ASSERT_TRUE(Create_ShaderProgram(configLog, compileLog, program.Ref(), vertex, fragment, "vertex {\n\tv_pos: 0;\n}\n",
                                          linkLog))
             << compileLog << linkLog;
         glUseProgram(program);
@@ -93,17 +92,17 @@ protected:
     }
 
     fs::path dir;
-    GLuint program = 0;
+    GLProgram program;
 };
 
 TEST_F(DiveDatasetTest, UploadsBothTracksAndTheSegment)
 {
     WriteDataset(DefaultSolution());
     DiveDataset dive(dir.string());
-    ASSERT_EQ(dive.motion_track.size(), 5u);
-    ASSERT_NE(dive.motion_buffer, 0u);
-    ASSERT_NE(dive.solution_buffer, 0u);
-    ASSERT_NE(dive.segment_buffer, 0u);
+    ASSERT_EQ(dive.Data().motion_track.size(), 5u);
+    ASSERT_NE(dive.motion_buffer.Get(), 0u);
+    ASSERT_NE(dive.solution_buffer.Get(), 0u);
+    ASSERT_NE(dive.segment_buffer.Get(), 0u);
     GLint size = 0;
     glBindBuffer(GL_ARRAY_BUFFER, dive.motion_buffer);
     glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &size);
@@ -116,9 +115,9 @@ TEST_F(DiveDatasetTest, UploadsBothTracksAndTheSegment)
     EXPECT_EQ(size, 24);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     if (default_vertex_array) {
-        EXPECT_NE(dive.motion_vertex_array, 0u);
-        EXPECT_NE(dive.solution_vertex_array, 0u);
-        EXPECT_NE(dive.segment_vertex_array, 0u);
+        EXPECT_NE(dive.motion_vertex_array.Get(), 0u);
+        EXPECT_NE(dive.solution_vertex_array.Get(), 0u);
+        EXPECT_NE(dive.segment_vertex_array.Get(), 0u);
         GLint bound = -1;
         glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &bound);
         EXPECT_EQ(static_cast<GLuint>(bound), default_vertex_array);  // left bound between draws
@@ -130,6 +129,9 @@ TEST_F(DiveDatasetTest, LineStripStopsAtTheCurrentPosition)
     WriteDataset(DefaultSolution());
     DiveDataset dive(dir.string());
     // Playback 1.5: vertices 0 and 1 (x -0.4, -0.2), then on to x = -0.1.
+    EXPECT_FLOAT_EQ(dive.MotionPositionAt(1.5).x, -0.1f);
+    EXPECT_FLOAT_EQ(dive.SolutionPositionAt(0.5).x, -0.4f);
+    EXPECT_FLOAT_EQ(dive.SolutionDirectionAt(0.5).x, 1.0f);
     dive.DrawTrack(GL_LINE_STRIP, 1.5, true);
     EXPECT_TRUE(Lit(ColumnOf(-0.35f), kMotionRow));
     EXPECT_TRUE(Lit(ColumnOf(-0.15f), kMotionRow));  // the segment
@@ -171,7 +173,7 @@ TEST_F(DiveDatasetTest, EmptyTrackAndNegativeTimes)
 {
     WriteDataset("1 2 3\n");  // buoys only: no solution positions
     DiveDataset dive(dir.string());
-    ASSERT_TRUE(dive.solution_positions.empty());
+    ASSERT_TRUE(dive.Data().solution_positions.empty());
     dive.DrawTrack(GL_LINE_STRIP, 2.0, false);
     dive.DrawTrack(GL_POINTS, 2.0, false);
     EXPECT_EQ(LitTotal(), 0);
@@ -207,12 +209,12 @@ TEST_F(DiveDatasetTest, DestructorDeletesItsObjects)
     GLuint buffers[3], arrays[3];
     {
         DiveDataset dive(dir.string());
-        buffers[0] = dive.motion_buffer;
-        buffers[1] = dive.solution_buffer;
-        buffers[2] = dive.segment_buffer;
-        arrays[0] = dive.motion_vertex_array;
-        arrays[1] = dive.solution_vertex_array;
-        arrays[2] = dive.segment_vertex_array;
+        buffers[0] = dive.motion_buffer.Get();
+        buffers[1] = dive.solution_buffer.Get();
+        buffers[2] = dive.segment_buffer.Get();
+        arrays[0] = dive.motion_vertex_array.Get();
+        arrays[1] = dive.solution_vertex_array.Get();
+        arrays[2] = dive.segment_vertex_array.Get();
         dive.DrawTrack(GL_LINE_STRIP, 1.0, true);
     }
     for (GLuint b : buffers)
@@ -226,13 +228,13 @@ TEST_F(DiveDatasetTest, DestructorDeletesItsObjects)
 
 TEST_F(DiveDatasetTest, DefaultDatasetUploads)
 {
-    DiveDataset dive(std::string(NERELLE_SOURCE_DIR) + "/data/spiral_long");
-    EXPECT_GT(dive.motion_track.size(), 100u);
+    DiveDataset dive(std::string(NERELLE_SOURCE_DIR) + "/" + kDefaultDiveDirectory);
+    EXPECT_GT(dive.Data().motion_track.size(), 100u);
     GLint size = 0;
     glBindBuffer(GL_ARRAY_BUFFER, dive.solution_buffer);
     glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &size);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
-    EXPECT_EQ(size, static_cast<GLint>(dive.solution_positions.size() * 12));
+    EXPECT_EQ(size, static_cast<GLint>(dive.Data().solution_positions.size() * 12));
 }
 
 }  // namespace

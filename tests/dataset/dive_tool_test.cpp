@@ -144,7 +144,7 @@ TEST_F(DiveToolTest, CheckReportsCountsAndLoaderErrors)
 TEST(DefaultDatasetTest, SpiralLongLoadsAndStaysNearItsPlan)
 {
     DiveData data;
-    ASSERT_NO_THROW(data.Load(std::string(NERELLE_SOURCE_DIR) + "/data/spiral_long"));
+    ASSERT_NO_THROW(data.Load(std::string(NERELLE_SOURCE_DIR) + "/" + kDefaultDiveDirectory));
     ASSERT_GE(data.manifest_buoys.size(), 4u);
     ASSERT_EQ(data.solution_positions.size(), data.motion_track.size());
     EXPECT_GE(data.time - 1.0, 180.0);
