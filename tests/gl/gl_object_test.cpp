@@ -20,17 +20,23 @@ struct CountingTraits {
 };
 using CountingHandle = GLObject<CountingTraits>;
 
-// One real handle type: how to make its name exist (a generated name becomes
-// an object only when first bound) and how to ask whether it still does.
+// One real handle type. A generated name becomes an object only when first
+// bound, so `bind` (null for programs and shaders) binds it to `target` once.
+using BindFunction = void (*)(GLenum target, GLuint name);
+using IsFunction = GLboolean (*)(GLuint name);
+
 template <class Handle, class... CreateArgs>
-void CheckRealHandle(const char* what, void (*bind)(GLuint), GLboolean (*exists)(GLuint), CreateArgs... args)
+void CheckRealHandle(const char* what, BindFunction bind, GLenum target, IsFunction exists, CreateArgs... args)
 {
     SCOPED_TRACE(what);
     auto made = [&] {
         Handle h;
         h.Create(args...);
         EXPECT_NE(h.Get(), 0u);
-        bind(h);
+        if (bind) {
+            bind(target, h);
+            bind(target, 0);
+        }
         EXPECT_TRUE(exists(h));
         return h;
     };
@@ -50,37 +56,23 @@ void CheckRealHandle(const char* what, void (*bind)(GLuint), GLboolean (*exists)
     EXPECT_FALSE(exists(name)) << "destroying the owner deletes the name";
 
     // Move-assigning onto an owner deletes what it held; Reset(name) adopts.
-    Handle target = made();
-    const GLuint old = target;
+    Handle target_handle = made();
+    const GLuint old = target_handle;
     Handle source = made();
     const GLuint moved = source;
-    target = std::move(source);
+    target_handle = std::move(source);
     EXPECT_FALSE(exists(old));
     EXPECT_TRUE(exists(moved));
 
     Handle adopted;
-    adopted.Reset(target.Release());
-    EXPECT_EQ(target.Get(), 0u);
+    adopted.Reset(target_handle.Release());
+    EXPECT_EQ(target_handle.Get(), 0u);
     adopted.Reset(adopted.Get());  // its own name: kept alive
     EXPECT_TRUE(exists(moved));
     adopted.Reset();
     EXPECT_EQ(adopted.Get(), 0u);
     EXPECT_FALSE(exists(moved));
 }
-
-void BindBuffer(GLuint n) { glBindBuffer(GL_ARRAY_BUFFER, n); glBindBuffer(GL_ARRAY_BUFFER, 0); }
-void BindTexture(GLuint n) { glBindTexture(GL_TEXTURE_2D, n); glBindTexture(GL_TEXTURE_2D, 0); }
-void BindVertexArray(GLuint n) { glBindVertexArray(n); glBindVertexArray(default_vertex_array); }
-void BindFramebuffer(GLuint n) { glBindFramebuffer(GL_FRAMEBUFFER, n); glBindFramebuffer(GL_FRAMEBUFFER, 0); }
-void BindRenderbuffer(GLuint n) { glBindRenderbuffer(GL_RENDERBUFFER, n); glBindRenderbuffer(GL_RENDERBUFFER, 0); }
-void NoBind(GLuint) {}
-GLboolean IsBuffer(GLuint n) { return glIsBuffer(n); }
-GLboolean IsTexture(GLuint n) { return glIsTexture(n); }
-GLboolean IsVertexArray(GLuint n) { return glIsVertexArray(n); }
-GLboolean IsFramebuffer(GLuint n) { return glIsFramebuffer(n); }
-GLboolean IsRenderbuffer(GLuint n) { return glIsRenderbuffer(n); }
-GLboolean IsProgram(GLuint n) { return glIsProgram(n); }
-GLboolean IsShader(GLuint n) { return glIsShader(n); }
 
 class GLObjectTest : public testsupport::GLTest {};
 
@@ -115,14 +107,16 @@ TEST_F(GLObjectTest, DeletesEachNonZeroNameExactlyOnce)
     }  // deletes 70 (e) and 50 (c); a, b, d and empty hold 0
     EXPECT_EQ(CountingTraits::deleted, (std::vector<GLuint>{1, 40, 2, 70, 50}));
 
-    CheckRealHandle<GLBuffer>("buffer", BindBuffer, IsBuffer);
-    CheckRealHandle<GLTexture>("texture", BindTexture, IsTexture);
-    CheckRealHandle<GLFramebuffer>("framebuffer", BindFramebuffer, IsFramebuffer);
-    CheckRealHandle<GLRenderbuffer>("renderbuffer", BindRenderbuffer, IsRenderbuffer);
-    CheckRealHandle<GLProgram>("program", NoBind, IsProgram);
-    CheckRealHandle<GLShader>("vertex shader", NoBind, IsShader, GLenum{GL_VERTEX_SHADER});
-    if (default_vertex_array)
-        CheckRealHandle<GLVertexArray>("vertex array", BindVertexArray, IsVertexArray);
+    CheckRealHandle<GLBuffer>("buffer", glBindBuffer, GL_ARRAY_BUFFER, glIsBuffer);
+    CheckRealHandle<GLTexture>("texture", glBindTexture, GL_TEXTURE_2D, glIsTexture);
+    CheckRealHandle<GLFramebuffer>("framebuffer", glBindFramebuffer, GL_FRAMEBUFFER, glIsFramebuffer);
+    CheckRealHandle<GLRenderbuffer>("renderbuffer", glBindRenderbuffer, GL_RENDERBUFFER, glIsRenderbuffer);
+    CheckRealHandle<GLProgram>("program", nullptr, 0, glIsProgram);
+    CheckRealHandle<GLShader>("vertex shader", nullptr, 0, glIsShader, GLenum{GL_VERTEX_SHADER});
+    if (default_vertex_array) {
+        auto bind_vertex_array = [](GLenum, GLuint n) { glBindVertexArray(n ? n : default_vertex_array); };
+        CheckRealHandle<GLVertexArray>("vertex array", bind_vertex_array, 0, glIsVertexArray);
+    }
 }
 
 }  // namespace
