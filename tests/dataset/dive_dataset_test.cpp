@@ -52,8 +52,8 @@ protected:
             "uniform vec4 v_color;\n"
             "void main() { gl_FragColor = v_color; }\n";
         std::string configLog, compileLog, linkLog;
-        ASSERT_TRUE(Create_ShaderProgram(configLog, compileLog, program.Ref(), vertex, fragment, "vertex {\n\tv_pos: 0;\n}\n",
-                                         linkLog))
+        ASSERT_TRUE(Create_ShaderProgram(configLog, compileLog, program.Ref(), vertex, fragment,
+                                         "vertex {\n\tv_pos: 0;\n}\n", linkLog))
             << compileLog << linkLog;
         glUseProgram(program);
         glUniform4f(glGetUniformLocation(program, "v_color"), 1, 0, 0, 1);
