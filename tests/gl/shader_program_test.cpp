@@ -1,5 +1,6 @@
 #include "gl/shader_program.h"
 
+#include "gl/gl_object.h"
 #include "gl/gles20.h"
 #include "gl_test.h"
 
@@ -39,11 +40,8 @@ class ShaderProgramTest : public testsupport::GLTest {
 protected:
     void TearDown() override
     {
-        if (m_program) {
-            glUseProgram(0);
-            glDeleteProgram(m_program);
-            m_program = 0;
-        }
+        glUseProgram(0);
+        m_program.Reset();
         testsupport::GLTest::TearDown();
     }
 
@@ -51,7 +49,7 @@ protected:
     bool Build(const char* vertex, const char* fragment, const char* config)
     {
         testing::internal::CaptureStderr();
-        const bool ok = Create_ShaderProgram(m_config_log, m_compile_log, m_program, vertex, fragment, config,
+        const bool ok = Create_ShaderProgram(m_config_log, m_compile_log, m_program.Ref(), vertex, fragment, config,
                                              m_link_log);
         m_stderr = testing::internal::GetCapturedStderr();
         return ok;
@@ -67,7 +65,7 @@ protected:
         return shaders;
     }
 
-    GLuint m_program = 0;
+    GLProgram m_program;
     std::string m_config_log, m_compile_log, m_link_log, m_stderr;
 };
 
@@ -79,7 +77,7 @@ bool StartsWith(const std::string& text, const std::string& prefix)
 TEST_F(ShaderProgramTest, BuildsAndBindsConfiguredLocations)
 {
     ASSERT_TRUE(Build(kVertex, kFragment, "vertex {\n\tv_pos: 3;\n\tv_col: 5;\n}\n")) << m_stderr;
-    EXPECT_NE(m_program, 0u);
+    EXPECT_NE(m_program.Get(), 0u);
     EXPECT_EQ(m_stderr, "");
     EXPECT_EQ(m_config_log, "");
     EXPECT_EQ(glGetAttribLocation(m_program, "v_pos"), 3);
@@ -97,7 +95,7 @@ TEST_F(ShaderProgramTest, RebuildKeepsHandleAndDestroysOldShaders)
         EXPECT_TRUE(glIsShader(shader));
 
     ASSERT_TRUE(Build(kVertex, kFragment, "vertex { v_pos: 2; v_col: 0; }")) << m_stderr;
-    EXPECT_EQ(m_program, handle);
+    EXPECT_EQ(m_program.Get(), handle);
     const std::vector<GLuint> new_shaders = AttachedShaders();
     EXPECT_EQ(new_shaders.size(), 2u);
     // Flagged for deletion when attached, so detaching destroyed them.
@@ -116,7 +114,7 @@ TEST_F(ShaderProgramTest, CompileErrorGivesFramedLog)
     EXPECT_EQ(m_compile_log.find("fragment shader"), std::string::npos);
     EXPECT_EQ(m_stderr, "error: while compiling shader:\n" + m_compile_log + "\n");
     // The failing shader is attached all the same; the caller keeps the handle.
-    EXPECT_NE(m_program, 0u);
+    EXPECT_NE(m_program.Get(), 0u);
     EXPECT_EQ(AttachedShaders().size(), 1u);
 }
 
@@ -187,8 +185,8 @@ TEST_F(ShaderProgramTest, LinkErrorGivesFramedLog)
 TEST_F(ShaderProgramTest, ConfigureCreatesAProgramWhenNeeded)
 {
     std::string log;
-    ASSERT_TRUE(Configure_Program(m_program, "fragment { x: 1; }", log));
-    EXPECT_NE(m_program, 0u);
+    ASSERT_TRUE(Configure_Program(m_program.Ref(), "fragment { x: 1; }", log));
+    EXPECT_NE(m_program.Get(), 0u);
     EXPECT_TRUE(glIsProgram(m_program));
     EXPECT_EQ(log, "");
 }
@@ -202,10 +200,11 @@ TEST_F(ShaderProgramTest, DrawsWithTheBuiltProgram)
         -1, -1, 0, 1, 0, 0, -1, 0, 1, 0, -1, 1, 0, 1, 0,
         -1, -1, 0, 1, 0, 0, 1, 0, 1, 0, 0, -1, 0, 1, 0,
     };
-    GLuint vao = 0, buffer = 0;
-    glGenVertexArrays(1, &vao);
+    GLVertexArray vao;
+    vao.Create();
     glBindVertexArray(vao);
-    glGenBuffers(1, &buffer);
+    GLBuffer buffer;
+    buffer.Create();
     glBindBuffer(GL_ARRAY_BUFFER, buffer);
     glBufferData(GL_ARRAY_BUFFER, sizeof(vertices), vertices, GL_STATIC_DRAW);
     glEnableVertexAttribArray(0);
@@ -228,14 +227,13 @@ TEST_F(ShaderProgramTest, DrawsWithTheBuiltProgram)
     EXPECT_EQ(outside, (std::vector<uint8_t>{0, 0, 0, 0}));
 
     glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glDeleteBuffers(1, &buffer);
-    glDeleteVertexArrays(1, &vao);
 }
 
 TEST_F(ShaderProgramTest, SetShaderSourceHandsOverTheTranslation)
 {
-    const GLuint shader = glCreateShader(GL_VERTEX_SHADER);
-    ASSERT_NE(shader, 0u);
+    GLShader shader;
+    shader.Create(GLenum{GL_VERTEX_SHADER});
+    ASSERT_TRUE(shader);
     const GLchar* source = kVertex;
     CGLES20ExtensionHandler::Set_ShaderSource(shader, &source, nullptr);
     const std::unique_ptr<char[]> expected = CGLES20ExtensionHandler::Translate_ShaderSource(kVertex, false);
@@ -248,13 +246,13 @@ TEST_F(ShaderProgramTest, SetShaderSourceHandsOverTheTranslation)
     GLint status = 0;
     glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
     EXPECT_EQ(status, 1);
-    glDeleteShader(shader);
 }
 
 TEST_F(ShaderProgramTest, SetShaderSourcePassesOtherStagesThrough)
 {
-    const GLuint shader = glCreateShader(GL_GEOMETRY_SHADER);
-    ASSERT_NE(shader, 0u);
+    GLShader shader;
+    shader.Create(GLenum{GL_GEOMETRY_SHADER});
+    ASSERT_TRUE(shader);
     const char text[] = "#version 150\nlayout(points) in;\nEXTRA";
     const GLchar* source = text;
     const GLint length = static_cast<GLint>(sizeof(text) - 1 - 6);  // without "\nEXTRA"
@@ -263,7 +261,6 @@ TEST_F(ShaderProgramTest, SetShaderSourcePassesOtherStagesThrough)
     GLsizei stored_length = 0;
     glGetShaderSource(shader, static_cast<GLsizei>(stored.size()), &stored_length, stored.data());
     EXPECT_EQ(std::string(stored.data(), static_cast<size_t>(stored_length)), "#version 150\nlayout(points) in;");
-    glDeleteShader(shader);
 }
 
 }  // namespace
