@@ -49,8 +49,8 @@ protected:
     bool Build(const char* vertex, const char* fragment, const char* config)
     {
         testing::internal::CaptureStderr();
-        const bool ok = Create_ShaderProgram(m_config_log, m_compile_log, m_program.Ref(), vertex, fragment, config,
-                                             m_link_log);
+        const bool ok =
+            Create_ShaderProgram(m_config_log, m_compile_log, m_program.Ref(), vertex, fragment, config, m_link_log);
         m_stderr = testing::internal::GetCapturedStderr();
         return ok;
     }
