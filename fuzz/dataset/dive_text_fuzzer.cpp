@@ -1,5 +1,6 @@
 // Reads a manifest text and a solution text (the input split at its first zero
 // byte), samples the motion when it is small, and runs the time queries.
+// Also checks the record of ignored solution lines.
 #include "dataset/dive_data.h"
 
 #include <cstddef>
@@ -18,6 +19,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     DiveData dive;
     if (ReadSolutionText(solutionText, dive) != DiveLoadError::kNone)
         return 0;
+    // The ignored-line record stays consistent and bounded, and its
+    // description shows every control character escaped.
+    const IgnoredLines& ignored = dive.ignored_solution_lines;
+    if ((ignored.count == 0) != (ignored.first_number == 0) || ignored.first_text.size() > IgnoredLines::kMaxExcerpt ||
+        (ignored.first_cut && ignored.first_text.size() != IgnoredLines::kMaxExcerpt))
+        __builtin_trap();
+    for (char c : DescribeIgnoredLines(ignored))
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            __builtin_trap();
     DiveManifest manifest;
     if (manifest.Read(manifestText) == DiveLoadError::kNone) {
         dive.time = manifest.time;

@@ -1,7 +1,14 @@
 #include "app/demo_application.h"
 
+#include <cstdio>
+
 DemoApplication::DemoApplication() : dataset(kDefaultDiveDirectory)
 {
+    // A solution written with tabs loads with its lines silently ignored;
+    // more than a few of them are worth a word.
+    const DiveData& data = dataset.Data();
+    if (data.ignored_solution_lines.count > 3)
+        std::fprintf(stderr, "warning: %s\n", DescribeIgnoredLines(data.ignored_solution_lines).c_str());
 }
 
 void DemoApplication::Tick()

@@ -1,6 +1,7 @@
 #include "app/shell_state.h"
 
 #include <cmath>
+#include <cstdlib>
 
 ShellState& Shell()
 {
@@ -34,23 +35,24 @@ void Shell_OnMotion(ShellState& state, int x, int y)
     state.last_cursor_y = ny;
 }
 
-bool Shell_MoveKey(ShellState& state, unsigned char key)
+void Shell_Move(ShellState& state, int forward, int left)
 {
     const double step = 0.5;
     const double yaw = state.yaw, pitch = state.pitch;
     // Forward is the viewing direction of the negated eye position; the
     // angles are taken in double and each component rounded before it is added.
-    const Vector3 forward(static_cast<float>(step * (-std::sin(yaw) * std::cos(pitch))),
-                          static_cast<float>(step * std::sin(pitch)),
-                          static_cast<float>(step * (std::cos(yaw) * std::cos(pitch))));
+    const Vector3 ahead(static_cast<float>(step * (-std::sin(yaw) * std::cos(pitch))),
+                        static_cast<float>(step * std::sin(pitch)),
+                        static_cast<float>(step * (std::cos(yaw) * std::cos(pitch))));
     const Vector3 side(static_cast<float>(step * std::cos(yaw)), 0.0f, static_cast<float>(step * std::sin(yaw)));
-    switch (key) {
-    case 'w': state.camera_offset += forward; return true;
-    case 's': state.camera_offset -= forward; return true;
-    case 'a': state.camera_offset += side; return true;
-    case 'd': state.camera_offset -= side; return true;
-    default: return false;
-    }
+    if (forward > 0)
+        state.camera_offset += ahead;
+    else if (forward < 0)
+        state.camera_offset -= ahead;
+    if (left > 0)
+        state.camera_offset += side;
+    else if (left < 0)
+        state.camera_offset -= side;
 }
 
 Matrix4 FreeCameraView(const ShellState& state)
@@ -61,4 +63,47 @@ Matrix4 FreeCameraView(const ShellState& state)
     view.RotateY(state.yaw);
     view *= Matrix4::Translation(state.camera_offset);
     return view;
+}
+
+// ---------------------------------------------------------------------------
+// Key commands
+
+namespace {
+
+// Command keys change no view of their own (the window redraws anyway);
+// movement keys ask for a redisplay.
+constexpr KeyCommand kKeyCommands[] = {
+    {27, [](ShellState&) { std::exit(0); }, "quit at once", false},
+    {'w', [](ShellState& s) { Shell_Move(s, +1, 0); }, "move the camera forward", true},
+    {'s', [](ShellState& s) { Shell_Move(s, -1, 0); }, "move the camera back", true},
+    {'a', [](ShellState& s) { Shell_Move(s, 0, +1); }, "move the camera left", true},
+    {'d', [](ShellState& s) { Shell_Move(s, 0, -1); }, "move the camera right", true},
+};
+
+}  // namespace
+
+std::span<const KeyCommand> KeyCommands()
+{
+    return kKeyCommands;
+}
+
+const KeyCommand* Shell_DispatchKey(ShellState& state, unsigned char key)
+{
+    for (const KeyCommand& command : kKeyCommands) {
+        if (command.key == key) {
+            command.run(state);
+            return &command;
+        }
+    }
+    return nullptr;
+}
+
+std::string KeyCommandsUsage()
+{
+    std::string text;
+    for (const KeyCommand& command : kKeyCommands) {
+        const std::string name = command.key == 27 ? "Esc" : std::string(1, static_cast<char>(command.key));
+        text += "  " + name + std::string(5 - name.size(), ' ') + command.description + "\n";
+    }
+    return text;
 }

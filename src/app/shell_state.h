@@ -10,6 +10,9 @@
 #include "math/vector.h"
 #include "math/matrix4.h"
 
+#include <span>
+#include <string>
+
 class DemoApplication;
 
 struct ShellState {
@@ -42,9 +45,28 @@ void Shell_OnMouse(ShellState& state, int button, int button_state, int x, int y
 // rolls, anything else only tracks the cursor.
 void Shell_OnMotion(ShellState& state, int x, int y);
 
-// Movement keys w, a, s, d (lower case only). Returns whether the key moved
-// the camera.
-bool Shell_MoveKey(ShellState& state, unsigned char key);
+// One camera step of 0.5 along the viewing direction (forward +1, back -1)
+// and sideways (left +1, right -1); roll plays no part.
+void Shell_Move(ShellState& state, int forward, int left);
 
 // view = Rz(roll) * Rx(pitch) * Ry(yaw) * T(camera offset)
 Matrix4 FreeCameraView(const ShellState& state);
+
+// One keyboard command. The keyboard callback looks keys up in one table of
+// these, and usage texts list the same table, so a new command is one entry.
+struct KeyCommand {
+    unsigned char key;              // case-sensitive; 27 is Esc
+    void (*run)(ShellState& state); // the command
+    const char* description;        // one line for a usage text
+    bool redisplay;                 // the view changed: post a redisplay
+};
+
+// The command table, in the order a usage text lists it.
+std::span<const KeyCommand> KeyCommands();
+
+// Runs the command of key; returns its table entry, or null when the key has
+// no command (upper-case W does not move, for one).
+const KeyCommand* Shell_DispatchKey(ShellState& state, unsigned char key);
+
+// One "  KEY  description" line per command ("Esc" for 27), for a usage text.
+std::string KeyCommandsUsage();

@@ -61,13 +61,10 @@ bool ReportMissingEntryPoints()
 
 bool Shell_OnKey(unsigned char key)
 {
-    if (key == 27)
-        std::exit(0);
-    if (Shell_MoveKey(Shell(), key)) {
+    const KeyCommand* command = Shell_DispatchKey(Shell(), key);
+    if (command && command->redisplay)
         platform::Window_PostRedisplay();
-        return true;
-    }
-    return false;
+    return command != nullptr;
 }
 
 int RunWindowShell(int argc, char** argv)

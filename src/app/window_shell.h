@@ -6,6 +6,7 @@
 // Runs the program; returns the process status.
 int RunWindowShell(int argc, char** argv);
 
-// The keyboard command of a key press: Esc ends the program, the movement
-// keys steer the free camera. Returns whether the key did anything.
+// Runs the command of a key press from the key table (shell_state.h): Esc
+// ends the program, the movement keys steer the free camera. Returns whether
+// the key has a command.
 bool Shell_OnKey(unsigned char key);

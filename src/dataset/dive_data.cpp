@@ -212,10 +212,25 @@ DiveLoadError DiveManifest::PositionAt(double t, double position[3])
     return DiveLoadError::kNone;
 }
 
-DiveLoadError DiveManifest::Sample(std::vector<Vector3>& track)
+size_t DiveManifest::SampleCount() const
+{
+    if (!(dt > 0.0) || !std::isfinite(time))
+        return 0;
+    // The same repeated addition as Sample, so rounding agrees; Read bounds it.
+    size_t n = 0;
+    for (double t = 1.0; t < time + 0.5 * dt && n <= kMaxMotionSamples + 1; t += dt)
+        ++n;
+    return n;
+}
+
+DiveLoadError DiveManifest::Sample(std::vector<Vector3>& track, const DiveProgress& progress)
 {
     if (!(dt > 0.0))
         return DiveLoadError::kReadManifest;
+    // Reporting every few samples keeps the callback's cost out of sight for
+    // cheap expressions and still frequent for slow ones.
+    constexpr size_t kReportEvery = 64;
+    const size_t total = progress ? SampleCount() : 0;
     size_t n = 0;
     for (double t = 1.0; t < time + 0.5 * dt; t += dt) {
         // Read guarantees the bound; this keeps the loop finite for any caller.
@@ -225,7 +240,11 @@ DiveLoadError DiveManifest::Sample(std::vector<Vector3>& track)
         if (DiveLoadError e = PositionAt(t, p); e != DiveLoadError::kNone)
             return e;
         track.emplace_back(static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2]));
+        if (progress && n % kReportEvery == 0)
+            progress(n, std::max(n, total));
     }
+    if (progress && (n == 0 || n % kReportEvery != 0))
+        progress(n, n);
     return DiveLoadError::kNone;
 }
 
@@ -238,7 +257,9 @@ DiveLoadError ReadSolutionText(const std::string& text, DiveData& data)
     const size_t size = text.size();
     std::string piece;
     size_t lineStart = 0;
+    size_t lineNumber = 0;
     while (lineStart < size) {
+        ++lineNumber;
         size_t lineEnd = lineStart;
         while (lineEnd < size && s[lineEnd] != '\n')
             ++lineEnd;
@@ -286,10 +307,43 @@ DiveLoadError ReadSolutionText(const std::string& text, DiveData& data)
                 data.solution_positions.emplace_back(v[0], v[1], v[2]);
                 data.solution_directions.emplace_back(v[3], v[4], v[5]);
             }
+        } else if (pieces > 0) {
+            IgnoredLines& ignored = data.ignored_solution_lines;
+            if (ignored.count++ == 0) {
+                ignored.first_number = lineNumber;
+                ignored.first_cut = b - a > IgnoredLines::kMaxExcerpt;
+                ignored.first_text.assign(s + a, std::min(b - a, IgnoredLines::kMaxExcerpt));
+            }
         }
         lineStart = next;
     }
     return DiveLoadError::kNone;
+}
+
+std::string DescribeIgnoredLines(const IgnoredLines& ignored)
+{
+    std::string text = std::to_string(ignored.count) +
+                       (ignored.count == 1 ? " solution line" : " solution lines") +
+                       " ignored (neither 3 nor 6 numbers separated by spaces)";
+    if (ignored.count == 0)
+        return text;
+    text += "; the first, line " + std::to_string(ignored.first_number) + ": \"";
+    for (char c : ignored.first_text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '\t') {
+            text += "\\t";
+        } else if (c == '\r') {
+            text += "\\r";
+        } else if (u < 0x20 || u == 0x7f) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", u);
+            text += escaped;
+        } else {
+            text += c;
+        }
+    }
+    text += ignored.first_cut ? "...\"" : "\"";
+    return text;
 }
 
 // ---------------------------------------------------------------------------
@@ -326,7 +380,7 @@ FileRead ReadWholeFile(const std::string& path, std::string& text)
 
 }  // namespace
 
-void DiveData::Load(const std::string& directory)
+void DiveData::Load(const std::string& directory, const DiveProgress& progress)
 {
     *this = DiveData();
     std::string text;
@@ -349,7 +403,7 @@ void DiveData::Load(const std::string& directory)
     time = manifest.time;
     dt = manifest.dt;
     manifest_buoys = manifest.buoys;
-    if (DiveLoadError e = manifest.Sample(motion_track); e != DiveLoadError::kNone)
+    if (DiveLoadError e = manifest.Sample(motion_track, progress); e != DiveLoadError::kNone)
         Fail(e);
     if (manifest.swap_y_z) {
         SwapYZ(solution_points);

@@ -13,6 +13,7 @@
 #include "math/vector.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,11 @@ const char* DiveLoadMessage(DiveLoadError error);
 // is rejected instead of filling memory.
 constexpr size_t kMaxMotionSamples = 10000000;
 
+// Reports how far a long step has come: steps done of total. Called now and
+// then (not for every step), from the loading thread; the library prints
+// nothing, so a tool that wants a progress line prints it here.
+using DiveProgress = std::function<void(size_t done, size_t total)>;
+
 // The manifest: duration, step, motion expressions, buoys and axis swap.
 class DiveManifest {
 public:
@@ -51,10 +57,28 @@ public:
     DiveLoadError Read(const std::string& text);
     // Appends the sampled motion (swapped if swap_y_z) to track: expression
     // times 1, 1 + dt, 1 + dt + dt, ... while below time + dt/2.
-    DiveLoadError Sample(std::vector<Vector3>& track);
+    DiveLoadError Sample(std::vector<Vector3>& track, const DiveProgress& progress = {});
+    // How many samples Sample takes (time and dt as read).
+    size_t SampleCount() const;
     // The motion at expression time t, in double precision (swapped if swap_y_z).
     DiveLoadError PositionAt(double t, double position[3]);
 };
+
+// Solution lines that are not empty but have neither 3 nor 6 space-separated
+// pieces, which the format ignores (tabs do not separate, so a tab-separated
+// file loads with no solution at all). Kept so a caller can warn about them.
+struct IgnoredLines {
+    static constexpr size_t kMaxExcerpt = 120;  // bytes of the first line kept
+
+    size_t count = 0;        // lines ignored
+    size_t first_number = 0; // 1-based line number of the first, 0 when none
+    std::string first_text;  // its trimmed text, cut to kMaxExcerpt bytes
+    bool first_cut = false;  // first_text is only the start of the line
+};
+
+// "N solution line(s) ignored (...); the first, line L: "TEXT"", with control
+// characters written as \t, \r or \xNN so a tab shows. For a "warning: " line.
+std::string DescribeIgnoredLines(const IgnoredLines& ignored);
 
 // The loaded data and its time queries.
 struct DiveData {
@@ -65,10 +89,12 @@ struct DiveData {
     std::vector<Vector3> solution_points;     // 3-number lines of the solution
     std::vector<Vector3> solution_positions;  // first three numbers of each 6-number line
     std::vector<Vector3> solution_directions; // last three numbers of each 6-number line
+    IgnoredLines ignored_solution_lines;      // solution lines of neither kind
 
     // Reads "<directory>/solution.txt" and "<directory>/manifest.txt"; throws
-    // std::runtime_error with the message of DiveLoadMessage.
-    void Load(const std::string& directory);
+    // std::runtime_error with the message of DiveLoadMessage. progress follows
+    // the sampling of the motion, the only step that can take long.
+    void Load(const std::string& directory, const DiveProgress& progress = {});
 
     // Position on the solution at playback time t; (0, 0, 0) without positions.
     Vector3 SolutionPositionAt(double t) const;

@@ -1,5 +1,7 @@
 // Runs the real program as a user does: in a real window on an X server
 // (Xvfb), checking what it prints, its window, and that Esc ends it cleanly.
+#include "x_server.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -95,29 +97,9 @@ protected:
     {
         m_dir = fs::temp_directory_path() / ("nerelle-window-" + std::to_string(getpid()));
         fs::create_directories(m_dir);
-        // Xvfb picks a free display number and reports it on a pipe. Without
-        // -noreset it resets whenever its last client leaves and refuses
-        // connections meanwhile, which races with the program's start.
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        m_xvfb = fork();
-        if (m_xvfb == 0) {
-            close(fds[0]);
-            int null = open("/dev/null", O_WRONLY);
-            dup2(null, 2);
-            std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-                   "-noreset", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        char c;
-        while (read(fds[0], &c, 1) == 1 && c != '\n')
-            number += c;
-        close(fds[0]);
-        ASSERT_FALSE(number.empty()) << "Xvfb did not start (is the xvfb package installed?)";
-        m_display = ":" + number;
+        std::string why;
+        ASSERT_TRUE(m_xserver.Start(&why)) << "no X server: " << why;
+        m_display = m_xserver.Display();
     }
 
     void TearDown() override
@@ -126,10 +108,7 @@ protected:
             kill(m_program, SIGKILL);
             waitpid(m_program, nullptr, 0);
         }
-        if (m_xvfb > 0) {
-            kill(m_xvfb, SIGTERM);
-            waitpid(m_xvfb, nullptr, 0);
-        }
+        m_xserver.Stop();
         std::error_code ec;
         fs::remove_all(m_dir, ec);
     }
@@ -157,9 +136,32 @@ protected:
         return {};
     }
 
+    // A copy of the program's data directory with the given solution text.
+    fs::path RunDirWithSolution(const std::string& solution)
+    {
+        const fs::path run = m_dir / "solution-run";
+        fs::create_directories(run / "data" / "spiral_long");
+        fs::copy_file(fs::path(NERELLE_RUN_DIR) / "data" / "spiral_long" / "manifest.txt",
+                      run / "data" / "spiral_long" / "manifest.txt", fs::copy_options::overwrite_existing);
+        std::ofstream(run / "data" / "spiral_long" / "solution.txt") << solution;
+        return run;
+    }
+
+    // Presses Esc in the program's window; returns its exit status, -1 when
+    // it did not end normally.
+    int EndWithEscape(const std::string& window)
+    {
+        Capture(m_display, "xdotool windowfocus --sync " + window + " key Escape");
+        int status = WaitFor(m_program, 60);
+        if (status == -1)
+            return -1;
+        m_program = 0;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
     fs::path m_dir;
+    testsupport::XServer m_xserver;
     std::string m_display;
-    pid_t m_xvfb = 0;
     pid_t m_program = 0;
 };
 
@@ -185,6 +187,32 @@ TEST_F(ProgramWindowTest, OpensItsWindowPrintsTheControlsAndEndsOnEscape)
 
     std::string out = Slurp(m_dir / "out.txt");
     EXPECT_EQ(out.substr(0, std::strlen(kControlSummary)), kControlSummary) << out;
+    EXPECT_EQ(Slurp(m_dir / "err.txt").find("warning: "), std::string::npos) << Slurp(m_dir / "err.txt");
+}
+
+TEST_F(ProgramWindowTest, WarnsAtStartAboutMoreThanAFewIgnoredSolutionLines)
+{
+    const struct {
+        const char* solution;
+        const char* warning;  // expected line on standard error, "" for no warning at all
+    } cases[] = {
+        {"1\t2\t3\n4 5 6 0 0 1\n1\t2\t3\n1\t2\t3\n", ""},  // three: a few
+        {"1 2 3\n1\t2\t3\t0\t0\t1\n1\t2\n1\t2\n1\t2\n",
+         "warning: 4 solution lines ignored (neither 3 nor 6 numbers separated by spaces); "
+         "the first, line 2: \"1\\t2\\t3\\t0\\t0\\t1\"\n"},
+    };
+    for (const auto& c : cases) {
+        StartProgram(RunDirWithSolution(c.solution));
+        std::string window = FindWindow();
+        ASSERT_FALSE(window.empty()) << c.solution;
+        ASSERT_EQ(EndWithEscape(window), 0);
+        const std::string err = Slurp(m_dir / "err.txt");
+        if (*c.warning)
+            EXPECT_NE(err.find(c.warning), std::string::npos) << err;
+        else
+            EXPECT_EQ(err.find("warning: "), std::string::npos) << err;
+        EXPECT_EQ(Slurp(m_dir / "out.txt").substr(0, std::strlen(kControlSummary)), kControlSummary);
+    }
 }
 
 TEST_F(ProgramWindowTest, KeepsRunningUnderMouseDragsAndMovementKeys)
@@ -198,11 +226,7 @@ TEST_F(ProgramWindowTest, KeepsRunningUnderMouseDragsAndMovementKeys)
                            " 200 200 mouseup 3 key w a s d W");
     EXPECT_EQ(WaitFor(m_program, 1.0), -1) << "the program ended on drags or movement keys:\n"
                                             << Slurp(m_dir / "err.txt");
-    Capture(m_display, "xdotool windowfocus --sync " + window + " key Escape");
-    int status = WaitFor(m_program, 60);
-    ASSERT_NE(status, -1);
-    m_program = 0;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(EndWithEscape(window), 0);
 }
 
 TEST_F(ProgramWindowTest, AMissingDatasetEndsWithItsMessageAndStatusOne)

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <set>
+#include <string>
 
 namespace {
 
@@ -101,34 +104,60 @@ TEST(ShellState, ResizingChangesTheAngleOfTheSamePixelDrag)
 
 TEST(ShellState, MovementKeysFollowTheViewingDirection)
 {
-    ShellState s;
-    s.yaw = 0.0f;
-    s.pitch = 0.0f;
-    s.camera_offset = Vector3(0, 0, 0);
-    ASSERT_TRUE(Shell_MoveKey(s, 'w'));
-    EXPECT_NEAR(s.camera_offset.z, 0.5f, 1e-7);
-    ASSERT_TRUE(Shell_MoveKey(s, 's'));
-    EXPECT_NEAR(s.camera_offset.z, 0.0f, 1e-7);
-    ASSERT_TRUE(Shell_MoveKey(s, 'a'));
-    EXPECT_NEAR(s.camera_offset.x, 0.5f, 1e-7);
-    ASSERT_TRUE(Shell_MoveKey(s, 'd'));
-    EXPECT_NEAR(s.camera_offset.x, 0.0f, 1e-7);
+    const struct {
+        unsigned char key;
+        Vector3 moved;  // at yaw 0, pitch 0
+    } cases[] = {
+        {'w', {0, 0, 0.5f}}, {'s', {0, 0, -0.5f}}, {'a', {0.5f, 0, 0}}, {'d', {-0.5f, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        ShellState s;
+        s.yaw = 0.0f;
+        s.pitch = 0.0f;
+        s.camera_offset = Vector3(0, 0, 0);
+        const KeyCommand* command = Shell_DispatchKey(s, c.key);
+        ASSERT_NE(command, nullptr) << c.key;
+        EXPECT_TRUE(command->redisplay) << c.key;
+        EXPECT_NEAR(s.camera_offset.x, c.moved.x, 1e-7) << c.key;
+        EXPECT_NEAR(s.camera_offset.y, c.moved.y, 1e-7) << c.key;
+        EXPECT_NEAR(s.camera_offset.z, c.moved.z, 1e-7) << c.key;
+    }
 
+    ShellState s;
     s.yaw = 0.3f;
     s.pitch = -0.4f;
     s.camera_offset = Vector3(1, 2, 3);
-    Shell_MoveKey(s, 'w');
+    Shell_DispatchKey(s, 'w');
     EXPECT_EQ(s.camera_offset.x, 1.0f + static_cast<float>(0.5 * (-std::sin(double(0.3f)) * std::cos(double(-0.4f)))));
     EXPECT_EQ(s.camera_offset.y, 2.0f + static_cast<float>(0.5 * std::sin(double(-0.4f))));
 }
 
-TEST(ShellState, UpperCaseAndOtherKeysDoNotMove)
+TEST(ShellState, KeysWithoutACommandChangeNothing)
 {
     ShellState s;
-    for (unsigned char key : {'W', 'A', 'S', 'D', 'x', ' '}) {
-        EXPECT_FALSE(Shell_MoveKey(s, key));
-    }
+    for (int key : {'W', 'A', 'S', 'D', 'F', 'x', ' ', '\0', '\r', '\xff'})
+        EXPECT_EQ(Shell_DispatchKey(s, key), nullptr) << int(key);
     EXPECT_EQ(s.camera_offset, Vector3(3.0f, 2.0f, -5.0f));
+}
+
+TEST(KeyCommands, OneEntryPerKeyEachListedOnOneUsageLine)
+{
+    const std::string usage = KeyCommandsUsage();
+    std::set<unsigned char> keys;
+    for (const KeyCommand& command : KeyCommands()) {
+        EXPECT_TRUE(keys.insert(command.key).second) << "key listed twice: " << int(command.key);
+        ASSERT_NE(command.run, nullptr);
+        const std::string description = command.description;
+        EXPECT_FALSE(description.empty());
+        EXPECT_EQ(description.find('\n'), std::string::npos);
+        const std::string name = command.key == 27 ? "Esc" : std::string(1, static_cast<char>(command.key));
+        EXPECT_NE(usage.find("  " + name + std::string(5 - name.size(), ' ') + description + "\n"),
+                  std::string::npos)
+            << usage;
+    }
+    EXPECT_EQ(static_cast<size_t>(std::count(usage.begin(), usage.end(), '\n')), KeyCommands().size());
+    for (int key : {'\x1b', 'w', 'a', 's', 'd'})
+        EXPECT_EQ(keys.count(key), 1u) << int(key);
 }
 
 TEST(ShellState, MovingForwardBringsTheEyeTowardsWhatItLooksAt)
@@ -140,7 +169,7 @@ TEST(ShellState, MovingForwardBringsTheEyeTowardsWhatItLooksAt)
     const Matrix4 before = FreeCameraView(s);
     const Matrix4 inverse = before.Inverse();
     const Vector4 ahead = inverse * Vector4(0, 0, -10, 1);
-    Shell_MoveKey(s, 'w');
+    Shell_DispatchKey(s, 'w');
     const Vector4 seen = FreeCameraView(s) * ahead;
     EXPECT_NEAR(seen.z, -9.5f, 1e-4);
     EXPECT_NEAR(seen.x, 0.0f, 1e-4);

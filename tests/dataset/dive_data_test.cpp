@@ -7,6 +7,8 @@
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -81,6 +83,86 @@ TEST_F(DiveDataTest, SolutionLinesSplitAtSpacesOnly)
     EXPECT_EQ(data.solution_directions[0], Vector3(4, 5, 6));
     EXPECT_EQ(data.solution_positions[1], Vector3(7, 8, 9));
     EXPECT_EQ(data.solution_directions[1], Vector3(0, 0, -1));
+}
+
+TEST_F(DiveDataTest, IgnoredSolutionLinesAreCountedAndTheFirstKept)
+{
+    const std::string longLine = "9" + std::string(300, '\t') + "9";
+    const struct {
+        std::string solution;
+        size_t count, first;
+        std::string text;  // trimmed, cut to the excerpt size
+        bool cut;
+        size_t points, positions;
+    } cases[] = {
+        {"1 2 3\n\n  \n1 2 3 4 5 6\n", 0, 0, "", false, 1, 1},
+        {"1\t2\t3\n4\t5\t6\t0\t0\t1\n", 2, 1, "1\t2\t3", false, 0, 0},
+        {"1 2 3\n\n \t1\t2 3\t\r\n1 2\n", 2, 3, "1\t2 3", false, 1, 0},
+        {"1 2 3 4\n1 2 3 4 5 6 7\n1 2 3\n", 2, 1, "1 2 3 4", false, 1, 0},
+        {"1 2 3\n" + longLine + "\n", 1, 2, longLine.substr(0, IgnoredLines::kMaxExcerpt), true, 1, 0},
+    };
+    for (const auto& c : cases) {
+        WriteBoth(kManifest, c.solution);
+        ASSERT_EQ(LoadMessage(), "") << c.solution;
+        const IgnoredLines& ignored = data.ignored_solution_lines;
+        EXPECT_EQ(ignored.count, c.count) << c.solution;
+        EXPECT_EQ(ignored.first_number, c.first) << c.solution;
+        EXPECT_EQ(ignored.first_text, c.text) << c.solution;
+        EXPECT_EQ(ignored.first_cut, c.cut) << c.solution;
+        EXPECT_EQ(data.solution_points.size(), c.points) << c.solution;
+        EXPECT_EQ(data.solution_positions.size(), c.positions) << c.solution;
+    }
+    // A second load starts counting afresh.
+    WriteBoth(kManifest, "1 2 3\n");
+    ASSERT_EQ(LoadMessage(), "");
+    EXPECT_EQ(data.ignored_solution_lines.count, 0u);
+    EXPECT_TRUE(data.ignored_solution_lines.first_text.empty());
+}
+
+TEST(IgnoredLinesTest, DescriptionShowsTabsAndControlCharacters)
+{
+    const struct {
+        IgnoredLines ignored;
+        const char* text;
+    } cases[] = {
+        {{0, 0, "", false}, "0 solution lines ignored (neither 3 nor 6 numbers separated by spaces)"},
+        {{1, 4, "1\t2\t3", false},
+         "1 solution line ignored (neither 3 nor 6 numbers separated by spaces); the first, line 4: \"1\\t2\\t3\""},
+        {{7, 2, "a\rb\x01\x7f" "c", true},
+         "7 solution lines ignored (neither 3 nor 6 numbers separated by spaces); the first, line 2: "
+         "\"a\\rb\\x01\\x7fc...\""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DescribeIgnoredLines(c.ignored), c.text);
+}
+
+TEST(DiveManifestTest, SamplingReportsProgressUpToItsCount)
+{
+    const struct {
+        const char* manifest;
+        size_t samples;
+    } cases[] = {
+        {"time=10\ndt=0.5\ndiver=(t, 0, 0)\nbuoy_num=0\n", 19},
+        {"time=1001\ndt=0.25\ndiver=(t, 0, 0)\nbuoy_num=0\n", 4001},
+        {"time=2\ndt=0.1\ndiver=(t, 0, 0)\nbuoy_num=0\n", 11},  // rounding of repeated addition
+    };
+    for (const auto& c : cases) {
+        DiveManifest manifest;
+        ASSERT_EQ(manifest.Read(c.manifest), DiveLoadError::kNone) << c.manifest;
+        EXPECT_EQ(manifest.SampleCount(), c.samples) << c.manifest;
+        std::vector<std::pair<size_t, size_t>> calls;
+        std::vector<Vector3> track;
+        ASSERT_EQ(manifest.Sample(track, [&calls](size_t done, size_t total) { calls.emplace_back(done, total); }),
+                  DiveLoadError::kNone);
+        ASSERT_EQ(track.size(), c.samples);
+        ASSERT_FALSE(calls.empty());
+        EXPECT_EQ(calls.back(), std::make_pair(c.samples, c.samples));
+        EXPECT_LE(calls.size(), c.samples / 16 + 1) << c.manifest;  // now and then, not every sample
+        for (size_t k = 1; k < calls.size(); ++k) {
+            EXPECT_GT(calls[k].first, calls[k - 1].first);
+            EXPECT_EQ(calls[k].second, c.samples);
+        }
+    }
 }
 
 TEST_F(DiveDataTest, SolutionPiecesNeedALeadingNumber)

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <unistd.h>
 
@@ -137,8 +138,119 @@ TEST_F(DiveToolTest, CheckReportsCountsAndLoaderErrors)
 
     WriteManifest("time=31\ndt=0.5\ndiver=(t, 0, 0)\nbuoy_num=0\n");
     EXPECT_EQ(Run("simulate " + dir.string()), 1);
-    EXPECT_NE(err.find("three buoys"), std::string::npos) << err;
+    EXPECT_NE(err.find("at least 3 buoys"), std::string::npos) << err;
     EXPECT_EQ(Run("simulate " + dir.string() + " --seed -3"), 1);
+}
+
+// A manifest with n buoys on a grid and kManifest's motion.
+std::string ManifestWithBuoys(int n)
+{
+    std::string text = "time=31\ndt=0.5\ndiver=(6*cos(t*0.2), -2 - t*0.2, -10 + 6*sin(t*0.2))\nbuoy_num=" +
+                       std::to_string(n) + "\n";
+    for (int i = 0; i < n; ++i)
+        text += "buoy[" + std::to_string(i) + "]=(" + std::to_string(i % 8 * 10 - 35) + ", 0, " +
+                std::to_string(i / 8 % 8 * 10 - 35) + ")\n";
+    return text;
+}
+
+TEST_F(DiveToolTest, SimulationTakesThreeToSixtyFourBuoys)
+{
+    const struct {
+        int buoys;
+        int status;
+        const char* err;
+    } cases[] = {
+        {2, 1, "error: a position fix needs at least 3 buoys; the manifest has 2\n"},
+        {3, 0, ""},
+        {64, 0, ""},
+        {65, 1, "error: a simulation takes at most 64 buoys; the manifest has 65\n"},
+        {50000, 1, "error: a simulation takes at most 64 buoys; the manifest has 50000\n"},
+    };
+    for (const auto& c : cases) {
+        WriteManifest(ManifestWithBuoys(c.buoys));
+        std::ofstream(dir / "solution.txt") << "kept\n";
+        EXPECT_EQ(Run("simulate " + dir.string()), c.status) << c.buoys;
+        EXPECT_EQ(err, c.err) << c.buoys;
+        if (c.status == 0) {
+            DiveData data;
+            ASSERT_NO_THROW(data.Load(dir.string()));
+            EXPECT_EQ(data.solution_points.size(), static_cast<size_t>(c.buoys));
+            EXPECT_EQ(data.solution_positions.size(), 61u);
+        } else {
+            EXPECT_EQ(ReadFile(dir / "solution.txt"), "kept\n") << c.buoys;  // a refused run writes nothing
+        }
+        EXPECT_FALSE(fs::exists(dir / "solution.txt.partial"));
+    }
+}
+
+TEST_F(DiveToolTest, AFailedWriteLeavesNoPartialSolution)
+{
+    WriteManifest(kManifest);
+    fs::create_directories(dir / "solution.txt" / "in-the-way");
+    EXPECT_EQ(Run("simulate " + dir.string()), 1);
+    EXPECT_EQ(err, "error: cannot write " + (dir / "solution.txt").string() + "\n");
+    EXPECT_FALSE(fs::exists(dir / "solution.txt.partial"));
+    EXPECT_TRUE(fs::is_directory(dir / "solution.txt" / "in-the-way"));
+}
+
+TEST_F(DiveToolTest, CheckWarnsAboutIgnoredSolutionLines)
+{
+    WriteManifest(kManifest);
+    const struct {
+        const char* solution;
+        const char* positions;  // the count line check prints
+        const char* err;
+    } cases[] = {
+        {"1 2 3\n1 2 3 4 5 6\n", "solution positions: 1\n", ""},
+        {"1\t2\t3\n1\t2\t3\t4\t5\t6\n1\t2\t3\t4\t5\t6\n", "solution positions: 0\n",
+         "warning: 3 solution lines ignored (neither 3 nor 6 numbers separated by spaces); "
+         "the first, line 1: \"1\\t2\\t3\"\n"},
+        {"1 2 3\n\n1,2,3\n", "solution positions: 0\n",
+         "warning: 1 solution line ignored (neither 3 nor 6 numbers separated by spaces); "
+         "the first, line 3: \"1,2,3\"\n"},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(dir / "solution.txt") << c.solution;
+        EXPECT_EQ(Run("check " + dir.string()), 0) << c.solution;
+        EXPECT_NE(out.find(c.positions), std::string::npos) << out;
+        EXPECT_EQ(err, c.err);
+    }
+}
+
+TEST_F(DiveToolTest, LongRunsPrintProgressOnStandardError)
+{
+    // One expression of 65,535 nodes sampled 6,001 times: a few seconds of
+    // work, where a line per second is due.
+    std::string sum = "t";
+    for (int level = 0; level < 15; ++level)
+        sum = "(" + sum + "+" + sum + ")";
+    WriteManifest("time=1501\ndt=0.25\ndiver=(0*" + sum + " + 6*cos(t*0.2), -2, -10 + 6*sin(t*0.2))\n"
+                  "buoy_num=4\nbuoy[0]=(15, 0, -25)\nbuoy[1]=(-15, 0, -25)\nbuoy[2]=(-15, 0, 5)\nbuoy[3]=(15, 0, 5)\n");
+    const std::regex line("sampling the motion: [0-9]+% \\([0-9]+ of 6001\\)\n");
+    for (const char* command : {"simulate ", "check "}) {
+        ASSERT_EQ(Run(command + dir.string()), 0) << err;
+        EXPECT_TRUE(std::regex_search(err, line)) << command << err;
+        // Nothing but progress lines, and they leave standard output alone.
+        EXPECT_TRUE(std::regex_match(err, std::regex("([a-z ]+: [0-9]+% \\([0-9]+ of [0-9]+\\)\n)+"))) << err;
+        EXPECT_EQ(out.find('%'), std::string::npos) << out;
+    }
+    EXPECT_NE(out.find("motion samples: 6001\n"), std::string::npos) << out;
+}
+
+TEST_F(DiveToolTest, HelpPrintsTheUsageOnStandardOutput)
+{
+    for (const char* arguments : {"--help", "check --help", "simulate somewhere --seed 3 --help"}) {
+        EXPECT_EQ(Run(arguments), 0) << arguments;
+        EXPECT_EQ(out.rfind("usage: nerelle-dive check DIR", 0), 0u) << out;
+        for (const char* part : {"simulate MANIFEST_DIR", "--seed N", "--range-noise M", "--depth-noise M", "--at T"})
+            EXPECT_NE(out.find(part), std::string::npos) << part;
+        EXPECT_EQ(err, "");
+    }
+    for (const char* arguments : {"", "bogus", "check"}) {
+        EXPECT_EQ(Run(arguments), 1) << arguments;
+        EXPECT_EQ(out, "");
+        EXPECT_EQ(err.rfind("error: usage: nerelle-dive", 0), 0u) << err;
+    }
 }
 
 TEST(DefaultDatasetTest, SpiralLongLoadsAndStaysNearItsPlan)

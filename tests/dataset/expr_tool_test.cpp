@@ -68,13 +68,58 @@ TEST_F(ExprToolTest, CompileFailureIsAnError)
     EXPECT_EQ(Run("--t abc t"), 1);
 }
 
-TEST_F(ExprToolTest, FileGivesOneLinePerInputLine)
+TEST_F(ExprToolTest, FileLinesFailOnStandardErrorWithStatusOne)
 {
-    std::ofstream(dir / "in.txt") << "1+1\nbad(\n\nt*10\r\n";
-    EXPECT_EQ(Run("--t 0.5 --file " + (dir / "in.txt").string()), 0);
-    EXPECT_EQ(out, "2\nerror\nerror\n5\n");
+    const fs::path in = dir / "in.txt";
+    const std::string name = in.string();
+    const struct {
+        std::string text;
+        int status;
+        const char* out;
+        std::string err;
+    } cases[] = {
+        {"1+1\nt*10\r\n", 0, "2\n5\n", ""},
+        {"1+1\nbad(\n\nt*10\r\n", 1, "2\n5\n",
+         "error: " + name + ":2: cannot compile expression\nerror: " + name + ":3: cannot compile expression\n"},
+        {std::string("1\0002\n3\n", 6), 1, "3\n", "error: " + name + ":1: cannot compile expression\n"},
+        {"", 0, "", ""},
+        // A line of exactly 1 MB is read; one byte more stops the reading.
+        {std::string((1 << 20) - 1, ' ') + "7\n8", 0, "7\n8\n", ""},
+        {"4\n" + std::string(1 << 20, ' ') + "7\n8\n", 1, "4\n",
+         "error: " + name + ":2: line longer than 1 MB; reading stops here\n"},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(in, std::ios::binary) << c.text;
+        EXPECT_EQ(Run("--t 0.5 --file " + name), c.status) << c.text.substr(0, 40);
+        EXPECT_EQ(out, c.out) << c.text.substr(0, 40);
+        EXPECT_EQ(err, c.err) << c.text.substr(0, 40);
+    }
     EXPECT_EQ(Run("--file " + (dir / "missing.txt").string()), 1);
-    EXPECT_NE(err.find("error: "), std::string::npos);
+    EXPECT_EQ(err.rfind("error: cannot open ", 0), 0u) << err;
+}
+
+TEST_F(ExprToolTest, EndlessFileWithoutLineFeedsStopsAtTheLineLimit)
+{
+    EXPECT_EQ(Run("--file /dev/zero"), 1);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err, "error: /dev/zero:1: line longer than 1 MB; reading stops here\n");
+}
+
+TEST_F(ExprToolTest, HelpPrintsTheUsageOnStandardOutput)
+{
+    for (const char* arguments : {"--help", "--t 2 --help", "'1+1' --help", "--file x --help"}) {
+        EXPECT_EQ(Run(arguments), 0) << arguments;
+        EXPECT_EQ(out.rfind("usage: nerelle-expr", 0), 0u) << out;
+        for (const char* option : {"--t T", "--file F", "--table A:B:STEP", "--help"})
+            EXPECT_NE(out.find(option), std::string::npos) << option;
+        EXPECT_EQ(err, "") << arguments;
+    }
+    // After "--" it is an expression like any other text: minus minus help.
+    EXPECT_EQ(Run("-- --help"), 0);
+    EXPECT_EQ(out, "0\n");
+    EXPECT_EQ(Run("--bogus"), 1);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err.rfind("error: usage: nerelle-expr", 0), 0u) << err;
 }
 
 TEST_F(ExprToolTest, TableSamplesFromAToB)

@@ -5,8 +5,11 @@
 //       the motion position, solution position and heading at playback time T.
 //   nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]
 //       writes MANIFEST_DIR/solution.txt from MANIFEST_DIR/manifest.txt.
+//   nerelle-dive --help
+// Runs that take more than a second print progress lines on standard error.
 #include "dataset/dive_data.h"
 #include "dive_simulator.h"
+#include "progress_line.h"
 
 #include <cerrno>
 #include <cmath>
@@ -19,11 +22,27 @@
 
 namespace {
 
+constexpr const char* kUsage =
+    "usage: nerelle-dive check DIR [--at T]...\n"
+    "       nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]\n"
+    "       nerelle-dive --help\n"
+    "\n"
+    "check     loads DIR (manifest.txt and solution.txt) as the program does, prints its\n"
+    "          counts and, for each --at T, the motion position, solution position and\n"
+    "          heading at playback time T; warns about solution lines it ignored\n"
+    "simulate  writes MANIFEST_DIR/solution.txt from MANIFEST_DIR/manifest.txt as a\n"
+    "          positioning system with 3 to 64 buoys would compute it\n"
+    "  --seed N          random stream (default 1); the same seed gives the same file\n"
+    "  --range-noise M   range noise, metres (default 0.15)\n"
+    "  --depth-noise M   depth noise, metres (default 0.05)\n"
+    "Runs that take more than a second print progress on standard error.\n";
+
 void Usage()
 {
     std::fprintf(stderr,
                  "error: usage: nerelle-dive check DIR [--at T]...\n"
-                 "       nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]\n");
+                 "       nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]\n"
+                 "       nerelle-dive --help\n");
 }
 
 bool ParseDouble(const char* text, double& value)
@@ -63,12 +82,15 @@ int Check(int argc, char** argv)
     }
 
     DiveData data;
+    ProgressLine progress(stderr);
     try {
-        data.Load(dir);
+        data.Load(dir, [&progress](size_t done, size_t total) { progress.Update("sampling the motion", done, total); });
     } catch (const std::runtime_error& e) {
         std::fprintf(stderr, "error: %s\n", e.what());
         return 1;
     }
+    if (data.ignored_solution_lines.count > 0)
+        std::fprintf(stderr, "warning: %s\n", DescribeIgnoredLines(data.ignored_solution_lines).c_str());
     std::printf("motion samples: %zu\n", data.motion_track.size());
     std::printf("solution positions: %zu\n", data.solution_positions.size());
     std::printf("solution points: %zu\n", data.solution_points.size());
@@ -137,26 +159,38 @@ int Simulate(int argc, char** argv)
         return 1;
     }
     DiveSimulationResult result;
-    DiveLoadError error;
-    if (!SimulateDive(manifest, settings, result, error)) {
-        if (error != DiveLoadError::kNone)
-            std::fprintf(stderr, "error: %s\n", DiveLoadMessage(error));
-        else
-            std::fprintf(stderr, "error: a position fix needs at least three buoys\n");
+    DiveLoadError motionError;
+    ProgressLine progress(stderr);
+    auto report = [&progress](const char* stage, size_t done, size_t total) { progress.Update(stage, done, total); };
+    switch (SimulateDive(manifest, settings, result, motionError, report)) {
+    case SimulationError::kNone: break;
+    case SimulationError::kMotion:
+        std::fprintf(stderr, "error: %s\n", DiveLoadMessage(motionError));
+        return 1;
+    case SimulationError::kTooFewBuoys:
+        std::fprintf(stderr, "error: a position fix needs at least %zu buoys; the manifest has %zu\n",
+                     kMinSimulatedBuoys, manifest.buoys.size());
+        return 1;
+    case SimulationError::kTooManyBuoys:
+        std::fprintf(stderr, "error: a simulation takes at most %zu buoys; the manifest has %zu\n",
+                     kMaxSimulatedBuoys, manifest.buoys.size());
         return 1;
     }
 
+    // Written under a temporary name and renamed when whole, so a failed run
+    // leaves the previous solution (or none), never half a file.
     const std::string solutionPath = dir + "/solution.txt";
-    const std::string solution = FormatSolution(result, manifest.swap_y_z != 0);
-    FILE* f = std::fopen(solutionPath.c_str(), "w");
+    const std::string partialPath = solutionPath + ".partial";
+    FILE* f = std::fopen(partialPath.c_str(), "w");
     if (!f) {
-        std::fprintf(stderr, "error: cannot write %s\n", solutionPath.c_str());
+        std::fprintf(stderr, "error: cannot write %s\n", partialPath.c_str());
         return 1;
     }
-    bool written = std::fwrite(solution.data(), 1, solution.size(), f) == solution.size();
+    bool written = WriteSolution(f, result, manifest.swap_y_z != 0, report);
     written = (std::fclose(f) == 0) && written;
-    if (!written) {
-        std::fprintf(stderr, "error: cannot write %s\n", solutionPath.c_str());
+    if (!written || std::rename(partialPath.c_str(), solutionPath.c_str()) != 0) {
+        std::fprintf(stderr, "error: cannot write %s\n", written ? solutionPath.c_str() : partialPath.c_str());
+        std::remove(partialPath.c_str());
         return 1;
     }
     std::printf("wrote %s: %zu fixes, %zu buoys, error rms %.3f m, max %.3f m\n", solutionPath.c_str(),
@@ -168,6 +202,12 @@ int Simulate(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
     if (argc >= 2 && std::strcmp(argv[1], "check") == 0)
         return Check(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "simulate") == 0)

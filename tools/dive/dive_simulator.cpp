@@ -11,6 +11,10 @@
 
 namespace {
 
+// Progress is reported every so many steps: often enough for slow steps,
+// rarely enough to cost nothing for fast ones.
+constexpr size_t kReportEvery = 64;
+
 struct Vec {
     double x, y, z;
 };
@@ -106,16 +110,22 @@ void Fix(const std::vector<Vec>& buoys, const std::vector<double>& ranges, doubl
 
 }  // namespace
 
-bool SimulateDive(DiveManifest& manifest, const DiveSimulationSettings& settings, DiveSimulationResult& result,
-                  DiveLoadError& error)
+SimulationError SimulateDive(DiveManifest& manifest, const DiveSimulationSettings& settings,
+                             DiveSimulationResult& result, DiveLoadError& motionError,
+                             const SimulationProgress& progress)
 {
     result = DiveSimulationResult();
-    error = DiveLoadError::kNone;
-    if (manifest.buoys.size() < 3)
-        return false;
-    error = manifest.Sample(result.truth);
-    if (error != DiveLoadError::kNone)
-        return false;
+    motionError = DiveLoadError::kNone;
+    if (manifest.buoys.size() < kMinSimulatedBuoys)
+        return SimulationError::kTooFewBuoys;
+    if (manifest.buoys.size() > kMaxSimulatedBuoys)
+        return SimulationError::kTooManyBuoys;
+    DiveProgress sampling;
+    if (progress)
+        sampling = [&progress](size_t done, size_t total) { progress("sampling the motion", done, total); };
+    motionError = manifest.Sample(result.truth, sampling);
+    if (motionError != DiveLoadError::kNone)
+        return SimulationError::kMotion;
     result.buoys = manifest.buoys;
 
     std::vector<Vec> buoys;
@@ -148,6 +158,8 @@ bool SimulateDive(DiveManifest& manifest, const DiveSimulationSettings& settings
         double e = Length(x - p);
         sumSquares += e * e;
         result.max_error = std::max(result.max_error, e);
+        if (progress && (k + 1) % kReportEvery == 0)
+            progress("fixing positions", k + 1, result.truth.size());
     }
     if (!result.truth.empty())
         result.rms_error = std::sqrt(sumSquares / static_cast<double>(result.truth.size()));
@@ -161,28 +173,35 @@ bool SimulateDive(DiveManifest& manifest, const DiveSimulationSettings& settings
         size_t b = std::min(k + window, n - 1);
         result.headings.push_back(math::Normalise(result.fixes[b] - result.fixes[a]));
     }
-    return true;
+    return SimulationError::kNone;
 }
 
-std::string FormatSolution(const DiveSimulationResult& result, bool swap_y_z)
+bool WriteSolution(std::FILE* out, const DiveSimulationResult& result, bool swap_y_z,
+                   const SimulationProgress& progress)
 {
     auto axes = [swap_y_z](Vector3 v) {
         if (swap_y_z)
             std::swap(v.y, v.z);
         return v;
     };
-    std::string text;
-    char line[256];
+    // Six floats of up to 39 digits and their fractions still fit.
+    char line[512];
+    auto put = [&line, out](int n) {
+        return n > 0 && static_cast<size_t>(n) < sizeof line &&
+               std::fwrite(line, 1, static_cast<size_t>(n), out) == static_cast<size_t>(n);
+    };
     for (const Vector3& b : result.buoys) {
         Vector3 v = axes(b);
-        std::snprintf(line, sizeof line, "%.4f %.4f %.4f\n", v.x, v.y, v.z);
-        text += line;
+        if (!put(std::snprintf(line, sizeof line, "%.4f %.4f %.4f\n", v.x, v.y, v.z)))
+            return false;
     }
     for (size_t k = 0; k < result.fixes.size(); ++k) {
         Vector3 p = axes(result.fixes[k]);
         Vector3 d = axes(result.headings[k]);
-        std::snprintf(line, sizeof line, "%.4f %.4f %.4f %.5f %.5f %.5f\n", p.x, p.y, p.z, d.x, d.y, d.z);
-        text += line;
+        if (!put(std::snprintf(line, sizeof line, "%.4f %.4f %.4f %.5f %.5f %.5f\n", p.x, p.y, p.z, d.x, d.y, d.z)))
+            return false;
+        if (progress && (k + 1) % kReportEvery == 0)
+            progress("writing the solution", k + 1, result.fixes.size());
     }
-    return text;
+    return true;
 }

@@ -6,7 +6,8 @@
 #include "dataset/dive_data.h"
 
 #include <cstdint>
-#include <string>
+#include <cstdio>
+#include <functional>
 #include <vector>
 
 struct DiveSimulationSettings {
@@ -26,11 +27,32 @@ struct DiveSimulationResult {
 
 constexpr double kSoundSpeed = 1500.0;  // metres per second in sea water
 
-// Simulates the manifest's dive. False when the motion cannot be sampled
-// (error says why) or the manifest has fewer than three buoys.
-bool SimulateDive(DiveManifest& manifest, const DiveSimulationSettings& settings,
-                  DiveSimulationResult& result, DiveLoadError& error);
+// A fix needs three ranges; more buoys than a real array holds would only make
+// every fix slower (50,000 buoys over a long dive is a matter of hours).
+constexpr size_t kMinSimulatedBuoys = 3;
+constexpr size_t kMaxSimulatedBuoys = 64;
 
-// The solution text: the buoys as 3-number lines, then one 6-number line
-// (position, heading) per step, in the manifest's own axes.
-std::string FormatSolution(const DiveSimulationResult& result, bool swap_y_z);
+// Why a simulation did not run.
+enum class SimulationError {
+    kNone,
+    kMotion,        // the motion cannot be sampled (the DiveLoadError says why)
+    kTooFewBuoys,   // fewer than kMinSimulatedBuoys
+    kTooManyBuoys,  // more than kMaxSimulatedBuoys
+};
+
+// How far a simulation has come: the stage ("sampling the motion", "fixing
+// positions" or "writing the solution"), steps done and their total. Called
+// now and then; the simulator prints nothing itself.
+using SimulationProgress = std::function<void(const char* stage, size_t done, size_t total)>;
+
+// Simulates the manifest's dive. The buoy count is checked before any work;
+// motionError is set for kMotion.
+SimulationError SimulateDive(DiveManifest& manifest, const DiveSimulationSettings& settings,
+                             DiveSimulationResult& result, DiveLoadError& motionError,
+                             const SimulationProgress& progress = {});
+
+// Writes the solution text: the buoys as 3-number lines, then one 6-number
+// line (position, heading) per step, in the manifest's own axes. False when
+// a write fails.
+bool WriteSolution(std::FILE* out, const DiveSimulationResult& result, bool swap_y_z,
+                   const SimulationProgress& progress = {});

@@ -4,6 +4,7 @@
 //   nerelle-expr [--t T] EXPR             value of EXPR (t = T when it reads t)
 //   nerelle-expr [--t T] --file F         the same for every line of F
 //   nerelle-expr --table A:B:STEP EXPR    "t value" lines for t = A, A+STEP, ... B
+//   nerelle-expr --help                   the usage, on standard output
 //   "--" ends the options, so EXPR may begin with a minus sign.
 #include "dataset/expression.h"
 
@@ -17,11 +18,28 @@
 namespace {
 
 constexpr long long kMaxTableRows = 10000000;
+// No manifest line comes near this; a longer one (or a file without line
+// feeds, such as /dev/zero) is refused before it fills memory.
+constexpr size_t kMaxLineBytes = size_t{1} << 20;
+
+constexpr const char* kUsage =
+    "usage: nerelle-expr [--t T] EXPR\n"
+    "       nerelle-expr [--t T] --file F\n"
+    "       nerelle-expr --table A:B:STEP EXPR\n"
+    "       nerelle-expr --help\n"
+    "\n"
+    "Compiles and evaluates dive-manifest motion expressions.\n"
+    "  EXPR              prints the value of EXPR; t is T with --t, otherwise 0\n"
+    "  --file F          one value per line of F; a line that does not compile, or is\n"
+    "                    longer than 1 MB, is an error on standard error (\"F:LINE: ...\"),\n"
+    "                    and the status is 1 when any line failed\n"
+    "  --table A:B:STEP  prints \"t value\" for t = A, A+STEP, ... up to B\n"
+    "  --                ends the options, so EXPR may begin with a minus sign\n";
 
 void Usage()
 {
-    std::fprintf(stderr,
-                 "error: usage: nerelle-expr [--t T] EXPR | [--t T] --file F | --table A:B:STEP EXPR\n");
+    std::fprintf(stderr, "error: usage: nerelle-expr [--t T] EXPR | [--t T] --file F | --table A:B:STEP EXPR"
+                         " (--help for more)\n");
 }
 
 bool ParseDouble(const char* text, double& value)
@@ -52,6 +70,25 @@ double EvaluateAt(CExpression& e, bool haveTime, double t)
     return e.Evaluate();
 }
 
+// Reads one line (without its line feed) into line. False at the end of the
+// file; sets tooLong, and stops reading, at a line longer than kMaxLineBytes.
+bool ReadLine(FILE* f, std::string& line, bool& tooLong)
+{
+    line.clear();
+    tooLong = false;
+    int c;
+    while ((c = std::fgetc(f)) != EOF && c != '\n') {
+        if (line.size() == kMaxLineBytes) {
+            tooLong = true;
+            return true;
+        }
+        line.push_back(static_cast<char>(c));
+    }
+    return c != EOF || !line.empty();
+}
+
+// Bad lines are reported on standard error with their number; standard
+// output holds the values of the lines that compiled, in order.
 int RunFile(const char* path, bool haveTime, double t)
 {
     FILE* f = std::fopen(path, "r");
@@ -61,28 +98,31 @@ int RunFile(const char* path, bool haveTime, double t)
     }
     CExpression e;
     std::string line;
-    bool more = true;
-    while (more) {
-        line.clear();
-        int c;
-        while ((c = std::fgetc(f)) != EOF && c != '\n')
-            line.push_back(static_cast<char>(c));
-        more = c != EOF;
-        if (!more && line.empty())
+    bool tooLong = false;
+    size_t number = 0;
+    size_t failures = 0;
+    while (ReadLine(f, line, tooLong)) {
+        ++number;
+        if (tooLong) {
+            std::fprintf(stderr, "error: %s:%zu: line longer than 1 MB; reading stops here\n", path, number);
+            ++failures;
             break;
+        }
         // An embedded zero byte would cut the text short: such a line is an error.
-        if (line.find('\0') == std::string::npos && e.Compile(line.c_str()))
+        if (line.find('\0') == std::string::npos && e.Compile(line.c_str())) {
             std::printf("%.17g\n", EvaluateAt(e, haveTime, t));
-        else
-            std::printf("error\n");
+        } else {
+            std::fprintf(stderr, "error: %s:%zu: cannot compile expression\n", path, number);
+            ++failures;
+        }
     }
-    bool failed = std::ferror(f) != 0;
+    bool readFailed = std::ferror(f) != 0;
     std::fclose(f);
-    if (failed) {
+    if (readFailed) {
         std::fprintf(stderr, "error: cannot read %s\n", path);
         return 1;
     }
-    return 0;
+    return failures == 0 ? 0 : 1;
 }
 
 int RunTable(const char* range, const char* text)
@@ -122,6 +162,10 @@ int main(int argc, char** argv)
 
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
+        if (!optionsEnded && std::strcmp(arg, "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
         if (!optionsEnded && std::strcmp(arg, "--") == 0) {
             optionsEnded = true;
         } else if (!optionsEnded && std::strcmp(arg, "--t") == 0) {
