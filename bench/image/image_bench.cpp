@@ -79,9 +79,8 @@ void BM_JpegOurs(benchmark::State& state)
 {
     const std::vector<uint8_t>& file = JpegFile(int(state.range(0)));
     for (auto _ : state) {
-        FILE* f = fmemopen(const_cast<uint8_t*>(file.data()), file.size(), "rb");
-        BitmapPtr b(ReadJPEG(f));
-        std::fclose(f);
+        ImageInput in(file.data(), file.size());
+        BitmapPtr b = ReadJPEG(in);
         if (!b)
             state.SkipWithError("decode failed");
         benchmark::DoNotOptimize(b.get());

@@ -39,5 +39,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     std::vector<uint8_t> bytes(data, data + size);
     FixChunkChecksums(bytes);
-    return ReadFromMemory(bytes.data(), bytes.size(), [](FILE* f) { return ReadPNG(f); });
+    return ReadFromMemory(bytes.data(), bytes.size(), [](ImageInput& in, ImageError* e) { return ReadPNG(in, e); });
 }

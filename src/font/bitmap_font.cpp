@@ -65,7 +65,7 @@ TBitmap *CBitmapFont::CBitmapReader::Produce_Page(unsigned index)
     std::string file;
     if (!Format_PagePattern(m_pattern.c_str(), index, file))
         return nullptr;
-    return ReadTGA(file.c_str());
+    return ReadTGA(file.c_str()).release();
 }
 
 bool CBitmapFont::CBitmapWriter::Consume_Page(unsigned index, unsigned /*page_count*/, TBitmap *page)

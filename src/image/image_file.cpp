@@ -27,21 +27,65 @@ ImageKind ImageKindOfFile(const char* file_name)
     return ImageKind::kNone;
 }
 
-TBitmap* ReadImageFile(const char* file_name)
+ImageKind ImageKindOfBytes(ImageInput& input)
 {
-    switch (ImageKindOfFile(file_name)) {
+    static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    uint8_t head[8];
+    const size_t n = input.Peek(head, sizeof head);
+    if (n == sizeof head && std::memcmp(head, kPng, sizeof kPng) == 0)
+        return ImageKind::kPNG;
+    if (n >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF)
+        return ImageKind::kJPEG;
+    return ImageKind::kNone;
+}
+
+namespace {
+
+// Bytes without a signature: TGA first, then JPEG (whose reader also finds
+// a start of image after leading junk), as before detection by content.
+BitmapPtr ReadUnannounced(ImageInput& in, ImageError* error)
+{
+    ImageError tga_error = ImageError::kNone;
+    if (BitmapPtr b = ReadTGA(in, &tga_error))
+        return b;
+    // A pipe that the TGA attempt read beyond its first buffer cannot go
+    // back; what the TGA reader said is then the answer.
+    if (!in.Rewind())
+        return ImageFailure(error, tga_error);
+    ImageError jpeg_error = ImageError::kNone;
+    if (BitmapPtr b = ReadJPEG(in, &jpeg_error))
+        return b;
+    // A header that reads as TGA says more than a JPEG marker found
+    // somewhere in its pixels.
+    if (tga_error != ImageError::kNotTga)
+        return ImageFailure(error, tga_error);
+    return ImageFailure(error, jpeg_error == ImageError::kNotJpeg ? ImageError::kUnknownFormat : jpeg_error);
+}
+
+}  // namespace
+
+BitmapPtr ReadImage(ImageInput& in, ImageKind kind, ImageError* error)
+{
+    if (kind == ImageKind::kNone)
+        kind = ImageKindOfBytes(in);
+    switch (kind) {
     case ImageKind::kTGA:
-        return ReadTGA(file_name);
+        return ReadTGA(in, error);
     case ImageKind::kJPEG:
-        return ReadJPEG(file_name);
+        return ReadJPEG(in, error);
     case ImageKind::kPNG:
-        return ReadPNG(file_name);
+        return ReadPNG(in, error);
     case ImageKind::kNone:
         break;
     }
-    if (TBitmap* b = ReadPNG(file_name))
-        return b;
-    if (TBitmap* b = ReadTGA(file_name))
-        return b;
-    return ReadJPEG(file_name);
+    return ReadUnannounced(in, error);
+}
+
+BitmapPtr ReadImageFile(const char* file_name, ImageError* error)
+{
+    FilePtr f = OpenImageFile(file_name, error);
+    if (!f)
+        return nullptr;
+    ImageInput in(f.get());
+    return ReadImage(in, ImageKindOfFile(file_name), error);
 }

@@ -4,7 +4,7 @@
 // decoding, colour output, top level.
 #include "image/jpeg_decoder.h"
 
-#include "image/file_reader.h"
+#include "image/image_input.h"
 #include "image/jpeg_idct.h"
 
 #include <algorithm>
@@ -26,11 +26,20 @@ constexpr uint8_t kZigzag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25,
 constexpr float kAanScale[8] = {1.0f, 1.3870399f, 1.306563f, 1.1758755f, 1.0f, 0.78569496f, 0.5411961f, 0.27589938f};
 
 // How each marker is handled.
-enum class Action : uint8_t { kFail, kFrame, kHuffman, kQuant, kRestart, kScan, kApp0, kNothing, kSkip };
+enum class Action : uint8_t {
+    kFail,         // not a marker that may appear here: corrupt data
+    kProgressive,  // progressive frames, refused
+    kRefuse,       // other frame kinds (lossless, hierarchical, arithmetic), refused
+    kFrame, kHuffman, kQuant, kRestart, kScan, kApp0, kNothing, kSkip
+};
 
 constexpr std::array<Action, 256> MakeActions()
 {
     std::array<Action, 256> a{};  // everything else fails the decode
+    for (int m : {0xC3, 0xC5, 0xC7, 0xC8, 0xC9, 0xCB, 0xCC, 0xCD, 0xCF, 0xDC, 0xDE})
+        a[m] = Action::kRefuse;
+    for (int m : {0xC2, 0xC6, 0xCA, 0xCE})
+        a[m] = Action::kProgressive;
     a[0xC0] = a[0xC1] = Action::kFrame;
     a[0xC4] = Action::kHuffman;
     a[0xDB] = Action::kQuant;
@@ -49,6 +58,9 @@ constexpr int kLookBits = 9;       // Huffman codes up to this length decode wit
 constexpr int32_t kEndOfBlock = 0x4000;  // flag in HuffmanTable::look_coefficient
 constexpr size_t kBufferSize = 16384;
 constexpr size_t kKeepBack = 32;   // bytes kept across refills so the bit reader can step back
+// Longest stretch of bytes the marker search passes over; a stream that
+// goes on longer without a marker (/dev/zero, say) is not JPEG data.
+constexpr uint64_t kMaxMarkerSearch = 1u << 20;
 
 // --- Huffman tables ---------------------------------------------------------------
 
@@ -137,8 +149,9 @@ struct Component {
 
 class CJpegDecoder {
 public:
-    explicit CJpegDecoder(FILE* file) : m_file(file) {}
-    TBitmap* Decode();
+    explicit CJpegDecoder(ImageInput& in) : m_in(in) {}
+    BitmapPtr Decode();
+    ImageError Error() const { return m_error; }
 
 private:
     // input stream
@@ -168,6 +181,12 @@ private:
     }
     uint64_t Position() const { return m_base + m_pos; }
     bool FindMarker(uint16_t& marker);
+    // Records why the decode fails; returns false for the caller to pass on.
+    bool Refuse(ImageError reason)
+    {
+        m_error = reason;
+        return false;
+    }
 
     // segments
     bool App0();
@@ -186,10 +205,11 @@ private:
     // Decodes one block; `dc_only` tells that every AC coefficient is zero.
     bool DecodeBlock(Component& c, int16_t* coef, bool& dc_only);
 
-    TBitmap* Output();
+    BitmapPtr Output();
 
-    FILE* m_file;
-    uint64_t m_size_limit = 0;  // bytes from the start to the end of the stream
+    ImageInput& m_in;
+    std::optional<uint64_t> m_size_limit;  // bytes from the start to the end, when known
+    ImageError m_error = ImageError::kCorrupt;
     uint8_t m_buf[kBufferSize + kKeepBack];
     size_t m_pos = 0, m_fill = 0;
     uint64_t m_base = 0;  // stream offset of m_buf[0]
@@ -220,7 +240,7 @@ bool CJpegDecoder::Refill()
         m_base += m_fill - kKeepBack;
         m_pos = m_fill = kKeepBack;
     }
-    const size_t got = std::fread(m_buf + m_fill, 1, kBufferSize, m_file);
+    const size_t got = m_in.ReadSome(m_buf + m_fill, kBufferSize);
     m_fill += got;
     return got > 0;
 }
@@ -232,7 +252,10 @@ bool CJpegDecoder::FindMarker(uint16_t& marker)
     uint8_t a, b;
     if (!Byte(a) || !Byte(b))
         return false;
+    const uint64_t give_up = Position() + kMaxMarkerSearch;
     while (!(a == 0xFF && b != 0x00 && b != 0xFF)) {
+        if (Position() > give_up)
+            return false;
         if (a == 0xFF && b == 0xFF) {
             if (!Byte(b))
                 return false;
@@ -351,10 +374,16 @@ bool CJpegDecoder::Frame()
     if (!Word(length) || length < 8 || !Byte(precision) || !Word(height) || !Word(width) || !Byte(count))
         return false;
     // 12-bit samples would not fit the 8-bit planes: refused, not decoded wrongly.
-    if (precision != 8)
+    if (precision == 12)
+        return Refuse(ImageError::kUnsupported);
+    if (precision != 8 || (height & 0x8000) || (width & 0x8000) || (count != 1 && count != 3) ||
+        length < 8 + 3 * count)
         return false;
-    if ((height & 0x8000) || (width & 0x8000) || (count != 1 && count != 3) || length < 8 + 3 * count)
-        return false;
+    // A height of 0 would need a DNL marker, which is refused anyway.
+    if (width == 0 || height == 0)
+        return Refuse(ImageError::kZeroSide);
+    if (!WithinPixelBudget(width, height))
+        return Refuse(ImageError::kTooLarge);
     m_frame = false;
     m_scanned = false;
     int hmax = 1, vmax = 1;
@@ -394,7 +423,7 @@ bool CJpegDecoder::Frame()
     uint64_t blocks = 0;
     for (int i = 0; i < count; ++i)
         blocks += uint64_t(m_mcus) * uint64_t(m_comp[i].h * m_comp[i].v);
-    if (blocks > m_size_limit * 4 + 64)
+    if (m_size_limit && blocks > *m_size_limit * 4 + 64)
         return false;
 
     for (int i = 0; i < count; ++i) {
@@ -406,7 +435,7 @@ bool CJpegDecoder::Frame()
         // Filled by the scan (every block of the plane lies in some MCU).
         c.plane.reset(new (std::nothrow) int8_t[size_t(c.plane_width) * size_t(c.plane_height) + 1]);
         if (!c.plane)
-            return false;
+            return Refuse(ImageError::kOutOfMemory);
     }
     m_frame = true;
     return true;
@@ -671,11 +700,13 @@ __attribute__((noinline)) bool CJpegDecoder::DecodeBlock(Component& c, int16_t* 
 
 int Log2(int f) { return f == 4 ? 2 : f == 2 ? 1 : 0; }
 
-TBitmap* CJpegDecoder::Output()
+BitmapPtr CJpegDecoder::Output()
 {
     BitmapPtr bitmap(TBitmap::Create(m_width, m_height, m_count == 1, false, uint8_t(m_precision)));
-    if (!bitmap)
+    if (!bitmap) {
+        Refuse(ImageError::kOutOfMemory);
         return nullptr;
+    }
     // A frame without a scan has no samples: it shows as mid-grey rather
     // than as whatever the memory held.
     if (!m_scanned)
@@ -689,7 +720,7 @@ TBitmap* CJpegDecoder::Output()
             for (int x = 0; x < m_width; ++x)
                 out[x] = uint32_t(uint8_t(in[x] + 128)) * 0x010101u | 0xFF000000u;
         }
-        return bitmap.release();
+        return bitmap;
     }
 
     // Y, Cb, Cr in frame order; each chroma sample covers hrep x vrep pixels.
@@ -712,8 +743,10 @@ TBitmap* CJpegDecoder::Output()
     const bool shared = bh == rh && bv == rv && yh == 0;  // both chroma planes alike, luma full width
     const size_t cw = shared ? (w + (size_t(1) << bh) - 1) >> bh : w;
     std::unique_ptr<int16_t[]> terms(new (std::nothrow) int16_t[3 * cw + 3]);
-    if (!terms)
+    if (!terms) {
+        Refuse(ImageError::kOutOfMemory);
         return nullptr;
+    }
     int16_t *red = terms.get(), *green = red + cw, *blue = green + cw;
     int last_b = -1, last_r = -1;
     const auto pixel = [](int l, int r, int g, int b) {
@@ -757,19 +790,21 @@ TBitmap* CJpegDecoder::Output()
                 out[x] = pixel(py[x] + 128, red[x >> bh], green[x >> bh], blue[x >> bh]);
         }
     }
-    return bitmap.release();
+    return bitmap;
 }
 
 // --- top level -------------------------------------------------------------------------
 
-TBitmap* CJpegDecoder::Decode()
+BitmapPtr CJpegDecoder::Decode()
 {
-    m_size_limit = RemainingBytes(m_file);
+    m_size_limit = m_in.Remaining();
     bool started = false;
     for (;;) {
         uint16_t marker;
-        if (!FindMarker(marker))
+        if (!FindMarker(marker)) {
+            Refuse(started ? ImageError::kCorrupt : ImageError::kNotJpeg);
             return nullptr;
+        }
         if (!started) {
             started = marker == 0xFFD8;
             continue;
@@ -779,6 +814,12 @@ TBitmap* CJpegDecoder::Decode()
         bool ok = false;
         switch (kActions[marker & 0xFF]) {
         case Action::kFail:
+            return nullptr;
+        case Action::kProgressive:
+            Refuse(ImageError::kProgressiveJpeg);
+            return nullptr;
+        case Action::kRefuse:
+            Refuse(ImageError::kUnsupported);
             return nullptr;
         case Action::kFrame:
             ok = Frame();
@@ -814,20 +855,22 @@ TBitmap* CJpegDecoder::Decode()
 
 }  // namespace
 
-TBitmap* ReadJPEG(FILE* file)
+BitmapPtr ReadJPEG(ImageInput& in, ImageError* error)
 {
-    if (!file)
-        return nullptr;
-    std::unique_ptr<CJpegDecoder> decoder(new (std::nothrow) CJpegDecoder(file));
-    return decoder ? decoder->Decode() : nullptr;
+    std::unique_ptr<CJpegDecoder> decoder(new (std::nothrow) CJpegDecoder(in));
+    if (!decoder)
+        return ImageFailure(error, ImageError::kOutOfMemory);
+    BitmapPtr bitmap = decoder->Decode();
+    if (!bitmap)
+        return ImageFailure(error, decoder->Error());
+    return bitmap;
 }
 
-TBitmap* ReadJPEG(const char* file_name)
+BitmapPtr ReadJPEG(const char* file_name, ImageError* error)
 {
-    FILE* f = file_name ? std::fopen(file_name, "rb") : nullptr;
+    FilePtr f = OpenImageFile(file_name, error);
     if (!f)
         return nullptr;
-    TBitmap* bitmap = ReadJPEG(f);
-    std::fclose(f);
-    return bitmap;
+    ImageInput in(f.get());
+    return ReadJPEG(in, error);
 }

@@ -10,13 +10,12 @@
 #pragma once
 
 #include "image/bitmap.h"
-
-#include <cstdio>
+#include "image/image_input.h"
 
 // Decodes a JPEG file into a new bitmap (alpha 255, `greyscale` for one
-// component); null on any failure.
-TBitmap* ReadJPEG(const char* file_name);
+// component); null on any failure, with the reason stored through `error`
+// when it is not null.
+BitmapPtr ReadJPEG(const char* file_name, ImageError* error = nullptr);
 
-// The same, from an open stream positioned at the start of the data; the
-// stream stays open.
-TBitmap* ReadJPEG(FILE* file);
+// The same, from an input positioned at the start of the data.
+BitmapPtr ReadJPEG(ImageInput& input, ImageError* error = nullptr);

@@ -2,12 +2,13 @@
 // writing.
 #include "image/png_file.h"
 
-#include "image/file_reader.h"
+#include "image/image_input.h"
 
 #include <png.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -46,14 +47,13 @@ png_voidp BoundedMalloc(png_structp, png_alloc_size_t size)
 }
 void BoundedFree(png_structp, png_voidp p) { std::free(p); }
 
-// Owns the stream and the libpng structures of one operation.
+// Owns the libpng structures of one operation, and the file of a write.
 struct PngSession {
     FILE* file = nullptr;
     png_structp png = nullptr;
     png_infop info = nullptr;
     png_infop end_info = nullptr;
     bool writing = false;
-    bool owns_file = true;
 
     ~PngSession()
     {
@@ -63,7 +63,7 @@ struct PngSession {
             else
                 png_destroy_read_struct(&png, info ? &info : nullptr, end_info ? &end_info : nullptr);
         }
-        if (file && owns_file)
+        if (file)
             std::fclose(file);
     }
 };
@@ -72,16 +72,71 @@ uint8_t SignificantBits(uint8_t bits) { return bits >= 1 && bits <= 8 ? bits : 8
 
 // --- reading ---------------------------------------------------------------
 
-TBitmap* Read(PngSession& s)
+void ReadFromInput(png_structp png, png_bytep out, size_t n)
 {
+    if (!static_cast<ImageInput*>(png_get_io_ptr(png))->Read(out, n))
+        png_error(png, "truncated");
+}
+
+uint32_t Be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+
+// Widens one row of stored samples, which fills the start of the bitmap
+// row, into pixel words in place. It runs from the last pixel back: the
+// word of pixel x takes bytes 4x to 4x + 3, and no pixel left of x keeps a
+// sample there (a pixel never has more than four bytes).
+void WidenRow(uint32_t* row, png_uint_32 width, int colour, int depth, const uint32_t* lut)
+{
+    const auto* in = reinterpret_cast<const uint8_t*>(row);
+    for (png_uint_32 x = width; x-- > 0;) {
+        uint32_t word;
+        switch (colour) {
+        case PNG_COLOR_TYPE_GRAY:
+            word = PackRGBA(in[x], in[x], in[x], 255);
+            break;
+        case PNG_COLOR_TYPE_RGB:
+            word = PackRGBA(in[3 * x], in[3 * x + 1], in[3 * x + 2], 255);
+            break;
+        case PNG_COLOR_TYPE_GRAY_ALPHA:
+            word = PackRGBA(in[2 * x], in[2 * x], in[2 * x], in[2 * x + 1]);
+            break;
+        case PNG_COLOR_TYPE_RGBA:
+            word = PackRGBA(in[4 * x], in[4 * x + 1], in[4 * x + 2], in[4 * x + 3]);
+            break;
+        default: {
+            // Packed indices, leftmost pixel in the high-order bits.
+            const unsigned per_byte = 8u / unsigned(depth), mask = (1u << depth) - 1;
+            const unsigned shift = 8u - unsigned(depth) * (x % per_byte + 1);
+            word = lut[(in[x / per_byte] >> shift) & mask];
+        }
+        }
+        row[x] = word;
+    }
+}
+
+BitmapPtr Read(PngSession& s, ImageInput& in, ImageError* error)
+{
+    // The signature and the size in IHDR (which must come first) are looked
+    // at before libpng starts, so a refused image costs nothing.
+    uint8_t head[24];
+    const size_t got = in.Peek(head, sizeof head);
+    if (got < 8 || png_sig_cmp(head, 0, 8) != 0)
+        return ImageFailure(error, ImageError::kNotPng);
+    if (got == sizeof head && std::memcmp(head + 12, "IHDR", 4) == 0) {
+        const uint32_t w = Be32(head + 16), h = Be32(head + 20);
+        if (w == 0 || h == 0)
+            return ImageFailure(error, ImageError::kZeroSide);
+        if (!WithinPixelBudget(w, h))
+            return ImageFailure(error, ImageError::kTooLarge);
+    }
+
     s.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning, nullptr, BoundedMalloc,
                                      BoundedFree);
     if (!s.png)
-        return nullptr;
+        return ImageFailure(error, ImageError::kOutOfMemory);
     s.info = png_create_info_struct(s.png);
     s.end_info = png_create_info_struct(s.png);
     if (!s.info || !s.end_info)
-        return nullptr;
+        return ImageFailure(error, ImageError::kOutOfMemory);
     png_set_user_limits(s.png, kMaxSide, kMaxSide);
     png_set_chunk_malloc_max(s.png, kMaxChunkBytes);
     png_set_chunk_cache_max(s.png, 256);
@@ -89,9 +144,9 @@ TBitmap* Read(PngSession& s)
     static const png_byte kUnused[] = "iCCP\0sPLT\0tEXt\0zTXt\0iTXt\0eXIf\0hIST\0pCAL\0sCAL\0";
     png_set_keep_unknown_chunks(s.png, PNG_HANDLE_CHUNK_NEVER, kUnused, int(sizeof kUnused / 5));
 
-    const uint64_t file_size = RemainingBytes(s.file);
+    const std::optional<uint64_t> file_size = in.Remaining();
 
-    png_init_io(s.png, s.file);
+    png_set_read_fn(s.png, &in, ReadFromInput);
     png_read_info(s.png, s.info);
     png_uint_32 width = 0, height = 0;
     int depth = 0, colour = 0, interlace = 0;
@@ -99,25 +154,34 @@ TBitmap* Read(PngSession& s)
 
     // Only the layouts the conversion below knows; checked before any pixel
     // memory is allocated.
+    if (depth == 16)
+        return ImageFailure(error, ImageError::kSixteenBitPng);
     const bool palette = colour == PNG_COLOR_TYPE_PALETTE;
     if (!palette && !(depth == 8 && (colour == PNG_COLOR_TYPE_GRAY || colour == PNG_COLOR_TYPE_RGB ||
                                      colour == PNG_COLOR_TYPE_GRAY_ALPHA || colour == PNG_COLOR_TYPE_RGBA)))
-        return nullptr;
-    if (uint64_t(width) * height >= kMaxBitmapPixels)
-        return nullptr;
+        return ImageFailure(error, ImageError::kUnsupported);
+    if (!WithinPixelBudget(width, height))
+        return ImageFailure(error, ImageError::kTooLarge);
 
     png_set_interlace_handling(s.png);
     png_read_update_info(s.png, s.info);
     const size_t row_bytes = png_get_rowbytes(s.png, s.info);
-    if ((uint64_t(row_bytes) + 1) * height > file_size * kMaxInflateRatio + 4096)
-        return nullptr;
+    if (row_bytes > size_t(width) * 4)  // the rows are read into the bitmap's own rows
+        return ImageFailure(error, ImageError::kUnsupported);
+    if (file_size && (uint64_t(row_bytes) + 1) * height > *file_size * kMaxInflateRatio + 4096)
+        return ImageFailure(error, ImageError::kCorrupt);
 
-    std::unique_ptr<png_byte[]> data(new (std::nothrow) png_byte[row_bytes * height + 1]);
-    std::unique_ptr<png_bytep[]> rows(new (std::nothrow) png_bytep[height + 1]);
-    if (!data || !rows)
-        return nullptr;
+    const bool grey = colour == PNG_COLOR_TYPE_GRAY || colour == PNG_COLOR_TYPE_GRAY_ALPHA;
+    const bool alpha = colour == PNG_COLOR_TYPE_GRAY_ALPHA || colour == PNG_COLOR_TYPE_RGBA;
+    BitmapPtr bitmap(TBitmap::Create(int32_t(width), int32_t(height), grey, alpha, uint8_t(depth)));
+    // Sides are at most kMaxSide, so this array stays small.
+    std::unique_ptr<png_bytep[]> rows(new (std::nothrow) png_bytep[height]);
+    if (!bitmap || !rows)
+        return ImageFailure(error, ImageError::kOutOfMemory);
+    // The stored samples go straight into the bitmap's rows (no second copy
+    // of the image), then each row is widened into pixel words.
     for (png_uint_32 y = 0; y < height; ++y)
-        rows[y] = data.get() + size_t(y) * row_bytes;
+        rows[y] = reinterpret_cast<png_bytep>(bitmap->Row(int32_t(y)));
     png_read_image(s.png, rows.get());
     png_read_end(s.png, s.end_info);
 
@@ -132,43 +196,9 @@ TBitmap* Read(PngSession& s)
             for (int i = 0; i < count && i < 256; ++i)
                 lut[i] = PackRGBA(entries[i].red, entries[i].green, entries[i].blue, 255);
     }
-
-    const bool grey = colour == PNG_COLOR_TYPE_GRAY || colour == PNG_COLOR_TYPE_GRAY_ALPHA;
-    const bool alpha = colour == PNG_COLOR_TYPE_GRAY_ALPHA || colour == PNG_COLOR_TYPE_RGBA;
-    BitmapPtr bitmap(TBitmap::Create(int32_t(width), int32_t(height), grey, alpha, uint8_t(depth)));
-    if (!bitmap)
-        return nullptr;
-    for (png_uint_32 y = 0; y < height; ++y) {
-        const png_byte* in = rows[y];
-        uint32_t* out = bitmap->Row(int32_t(y));
-        switch (colour) {
-        case PNG_COLOR_TYPE_GRAY:
-            for (png_uint_32 x = 0; x < width; ++x)
-                out[x] = PackRGBA(in[x], in[x], in[x], 255);
-            break;
-        case PNG_COLOR_TYPE_RGB:
-            for (png_uint_32 x = 0; x < width; ++x, in += 3)
-                out[x] = PackRGBA(in[0], in[1], in[2], 255);
-            break;
-        case PNG_COLOR_TYPE_GRAY_ALPHA:
-            for (png_uint_32 x = 0; x < width; ++x, in += 2)
-                out[x] = PackRGBA(in[0], in[0], in[0], in[1]);
-            break;
-        case PNG_COLOR_TYPE_RGBA:
-            for (png_uint_32 x = 0; x < width; ++x, in += 4)
-                out[x] = PackRGBA(in[0], in[1], in[2], in[3]);
-            break;
-        default: {
-            // Packed indices, leftmost pixel in the high-order bits.
-            const unsigned per_byte = 8u / unsigned(depth), mask = (1u << depth) - 1;
-            for (png_uint_32 x = 0; x < width; ++x) {
-                const unsigned shift = 8u - unsigned(depth) * (x % per_byte + 1);
-                out[x] = lut[(in[x / per_byte] >> shift) & mask];
-            }
-        }
-        }
-    }
-    return bitmap.release();
+    for (png_uint_32 y = 0; y < height; ++y)
+        WidenRow(bitmap->Row(int32_t(y)), width, colour, depth, lut);
+    return bitmap;
 }
 
 // --- writing ---------------------------------------------------------------
@@ -236,28 +266,23 @@ bool Write(PngSession& s, const TBitmap& b, bool rgb_order)
 
 }  // namespace
 
-TBitmap* ReadPNG(FILE* file)
+BitmapPtr ReadPNG(ImageInput& in, ImageError* error)
 {
-    if (!file)
-        return nullptr;
     PngSession s;
-    s.file = file;
-    s.owns_file = false;
     try {
-        return Read(s);
+        return Read(s, in, error);
     } catch (const std::exception&) {
-        return nullptr;
+        return ImageFailure(error, ImageError::kCorrupt);
     }
 }
 
-TBitmap* ReadPNG(const char* file_name)
+BitmapPtr ReadPNG(const char* file_name, ImageError* error)
 {
-    FILE* f = file_name ? std::fopen(file_name, "rb") : nullptr;
+    FilePtr f = OpenImageFile(file_name, error);
     if (!f)
         return nullptr;
-    TBitmap* bitmap = ReadPNG(f);
-    std::fclose(f);
-    return bitmap;
+    ImageInput in(f.get());
+    return ReadPNG(in, error);
 }
 
 bool WritePNG(const char* file_name, const TBitmap* bitmap, bool rgb_order)

@@ -12,17 +12,17 @@
 #pragma once
 
 #include "image/bitmap.h"
-
-#include <cstdio>
+#include "image/image_input.h"
 
 // Reads a PNG file into a new bitmap; null when the file is missing, not a
-// PNG, corrupt, of an unsupported layout, or claims more pixels than its
-// compressed data could hold.
-TBitmap* ReadPNG(const char* file_name);
+// PNG, corrupt, of an unsupported layout (16-bit samples, grey below 8
+// bits), with a zero side, more pixels than the budget, or more than its
+// compressed data could hold; the reason is stored through `error` when it
+// is not null.
+BitmapPtr ReadPNG(const char* file_name, ImageError* error = nullptr);
 
-// The same, from an open stream positioned at the signature; the stream
-// stays open.
-TBitmap* ReadPNG(FILE* file);
+// The same, from an input positioned at the signature.
+BitmapPtr ReadPNG(ImageInput& input, ImageError* error = nullptr);
 
 // Writes the bitmap as an 8-bit grey, RGB or RGBA PNG. `rgb_order` true:
 // the pixel bytes are red, green, blue, alpha (the bitmap convention);

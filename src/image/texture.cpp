@@ -3,18 +3,20 @@
 #include "image/image_file.h"
 
 #include <cstdio>
+#include <utility>
 
 TTexture& LoadTexture(const char* file_name, TTexture& texture, GLenum format)
 {
-    TBitmap* bitmap = ReadImageFile(file_name);
+    ImageError error = ImageError::kNone;
+    BitmapPtr bitmap = ReadImageFile(file_name, &error);
     if (!bitmap)
-        std::fprintf(stderr, "warning: cannot read texture '%s'\n", file_name ? file_name : "");
-    return TextureFromBitmap(bitmap, texture, format);
+        std::fprintf(stderr, "warning: cannot read texture '%s': %s\n", file_name ? file_name : "",
+                     ImageErrorText(error));
+    return TextureFromBitmap(std::move(bitmap), texture, format);
 }
 
-TTexture& TextureFromBitmap(TBitmap* bitmap, TTexture& texture, GLenum format)
+TTexture& TextureFromBitmap(BitmapPtr bitmap, TTexture& texture, GLenum format)
 {
-    BitmapPtr owned(bitmap);
     if (format == 0)
         format = bitmap && bitmap->has_alpha && bitmap->greyscale ? GL_LUMINANCE_ALPHA : GL_RGBA;
     // The placeholder has defined content: a missing sky shows black, not noise.
@@ -27,12 +29,11 @@ TTexture& TextureFromBitmap(TBitmap* bitmap, TTexture& texture, GLenum format)
 TTexture& CreateTexture(int width, int height, TTexture& texture, GLenum internal_format, bool mipmaps,
                         GLenum data_format, const void* pixels)
 {
-    texture.name = 0;
     texture.target = GL_TEXTURE_2D;
-    glGenTextures(1, &texture.name);
+    texture.name.Create();
     texture.width = width;
     texture.height = height;
-    if (texture.name == 0)
+    if (!texture.name)
         return texture;
     glBindTexture(GL_TEXTURE_2D, texture.name);
     glTexImage2D(GL_TEXTURE_2D, 0, GLint(internal_format), width, height, 0, data_format, GL_UNSIGNED_BYTE, pixels);
@@ -48,14 +49,8 @@ TTexture& CreateTexture(int width, int height, TTexture& texture, GLenum interna
     while (glGetError() != GL_NO_ERROR)
         failed = true;
     if (failed)
-        DeleteTexture(texture);
+        texture.name.Reset();
     return texture;
 }
 
-void DeleteTexture(TTexture& texture)
-{
-    if (texture.name != 0) {
-        glDeleteTextures(1, &texture.name);
-        texture.name = 0;
-    }
-}
+void DeleteTexture(TTexture& texture) { texture.name.Reset(); }

@@ -5,37 +5,39 @@
 // call `LoadTexture`, which picks the decoder by extension (see
 // image/image_file.h), uploads the picture as a mipmapped 2D texture and
 // frees the bitmap. `CreateTexture` is the general constructor the rest of
-// the program uses directly. The holder of a `TTexture` owns its GL texture
-// and releases it with `DeleteTexture`. Every call needs the GL context
-// current on the calling thread (the GLUT thread).
+// the program uses directly. A `TTexture` owns its GL texture (a
+// `GLTexture` handle, so it is move-only and deletes the texture when it
+// goes); `texture.name` reads as the plain GLuint in draw code. Every call
+// needs the GL context current on the calling thread (the GLUT thread).
 #pragma once
 
+#include "gl/gl_object.h"
 #include "gl/gles20.h"
 #include "image/bitmap.h"
 
 // A 2D texture held by a scene object.
 struct TTexture {
-    GLuint name = 0;               // 0 when there is no texture
+    GLTexture name;                // 0 when there is no texture
     GLenum target = GL_TEXTURE_2D; // always GL_TEXTURE_2D
     int width = 0;                 // pixels
     int height = 0;                // pixels
 };
 
-// Decodes the file (by extension, with the PNG, TGA, JPEG fallback for an
-// unknown one) and uploads it with mipmaps. A file that cannot be read
-// still yields a 1 x 1 opaque black texture, and one line
-// "warning: cannot read texture 'NAME'" goes to standard error.
+// Decodes the file (by extension; an unknown one is told by the first
+// bytes) and uploads it with mipmaps. A file that cannot be read still
+// yields a 1 x 1 opaque black texture, and one line
+// "warning: cannot read texture 'NAME': REASON" goes to standard error.
 // `format` 0 chooses the internal format from the image.
 TTexture& LoadTexture(const char* file_name, TTexture& texture, GLenum format);
 
-// Uploads the bitmap with mipmaps and destroys it. Format 0:
-// GL_LUMINANCE_ALPHA for a grey image with alpha, GL_RGBA otherwise. A null
+// Uploads the bitmap with mipmaps and frees it. Format 0:
+// GL_LUMINANCE_ALPHA for a grey image with alpha, GL_RGBA otherwise. No
 // bitmap gives the 1 x 1 placeholder.
-TTexture& TextureFromBitmap(TBitmap* bitmap, TTexture& texture, GLenum format);
+TTexture& TextureFromBitmap(BitmapPtr bitmap, TTexture& texture, GLenum format);
 
-// Generates a texture, uploads level 0 from `pixels` (may be null) with
-// GL_UNSIGNED_BYTE data, sets linear filtering (trilinear with mipmaps) and
-// leaves it bound. A GL error leaves the name 0.
+// Makes a new texture (releasing the one held), uploads level 0 from
+// `pixels` (may be null) with GL_UNSIGNED_BYTE data, sets linear filtering
+// (trilinear with mipmaps) and leaves it bound. A GL error leaves the name 0.
 TTexture& CreateTexture(int width, int height, TTexture& texture, GLenum internal_format, bool mipmaps,
                         GLenum data_format, const void* pixels);
 

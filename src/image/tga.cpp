@@ -2,11 +2,10 @@
 // packing, writing.
 #include "image/tga.h"
 
-#include "image/file_reader.h"
+#include "image/image_input.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <memory>
-#include <new>
 #include <vector>
 
 namespace {
@@ -14,7 +13,8 @@ namespace {
 // --- header layout ---------------------------------------------------------
 
 constexpr size_t kHeaderSize = 18;
-constexpr uint8_t kTopDown = 0x20;  // descriptor bit: first row in the file is the top row
+constexpr uint8_t kTopDown = 0x20;      // descriptor bit: first row in the file is the top row
+constexpr uint8_t kRightToLeft = 0x10;  // descriptor bit: each row starts with its rightmost pixel
 
 enum Kind { kColourMapped = 1, kTrueColour = 2, kGreyscale = 3 };
 
@@ -73,7 +73,7 @@ struct PixelDecoder {
     }
 };
 
-bool ReadRawRow(FileReader& in, const PixelDecoder& dec, uint32_t* row, int32_t width,
+bool ReadRawRow(ImageInput& in, const PixelDecoder& dec, uint32_t* row, int32_t width,
                 std::vector<uint8_t>& scratch)
 {
     const size_t n = static_cast<size_t>(width) * static_cast<size_t>(dec.bytes);
@@ -85,7 +85,7 @@ bool ReadRawRow(FileReader& in, const PixelDecoder& dec, uint32_t* row, int32_t 
 }
 
 // Packets belong to one row: one that would run past its end fails the read.
-bool ReadRunLengthRow(FileReader& in, const PixelDecoder& dec, uint32_t* row, int32_t width,
+bool ReadRunLengthRow(ImageInput& in, const PixelDecoder& dec, uint32_t* row, int32_t width,
                       std::vector<uint8_t>& scratch)
 {
     int32_t x = 0;
@@ -115,23 +115,33 @@ bool ReadRunLengthRow(FileReader& in, const PixelDecoder& dec, uint32_t* row, in
 
 // --- reading -------------------------------------------------------------------
 
-TBitmap* ReadStream(FileReader& in)
+BitmapPtr ReadStream(ImageInput& in, ImageError* error)
 {
     uint8_t raw[kHeaderSize];
     if (!in.Read(raw, sizeof raw))
-        return nullptr;
+        return ImageFailure(error, ImageError::kNotTga);
     const Header h = ParseHeader(raw);
-    if (!in.Skip(h.id_length))
-        return nullptr;
 
     const int kind = h.image_type & 7;
     const bool rle = (h.image_type & 8) != 0;
     if (kind != kColourMapped && kind != kTrueColour && kind != kGreyscale)
-        return nullptr;
-    if (kind == kTrueColour && h.depth != 16 && h.depth != 24 && h.depth != 32)
-        return nullptr;
-    if (kind == kColourMapped && h.map_entry_bits != 16 && h.map_entry_bits != 24 && h.map_entry_bits != 32)
-        return nullptr;
+        return ImageFailure(error, ImageError::kNotTga);
+    // Index and grey data are read one byte per pixel; other depths (16-bit
+    // grey with alpha, 16-bit indices) would come out scrambled.
+    const bool depth_ok = kind == kTrueColour ? h.depth == 16 || h.depth == 24 || h.depth == 32 : h.depth == 8;
+    // 15-bit map entries are 16-bit ones whose top bit is unused.
+    const bool map_ok = kind != kColourMapped || h.map_entry_bits == 15 || h.map_entry_bits == 16 ||
+                        h.map_entry_bits == 24 || h.map_entry_bits == 32;
+    // A header with a colour-map type of neither kind is most likely not
+    // TGA at all (text, say), rather than a TGA of an odd depth.
+    if (!depth_ok || !map_ok)
+        return ImageFailure(error, h.colour_map_type <= 1 ? ImageError::kUnsupported : ImageError::kNotTga);
+    if (h.width == 0 || h.height == 0)
+        return ImageFailure(error, ImageError::kZeroSide);
+    if (!WithinPixelBudget(h.width, h.height))
+        return ImageFailure(error, ImageError::kTooLarge);
+    if (!in.Skip(h.id_length))
+        return ImageFailure(error, ImageError::kCorrupt);
 
     std::vector<uint32_t> palette;
     if (kind == kGreyscale) {
@@ -144,7 +154,7 @@ TBitmap* ReadStream(FileReader& in)
         if (kind == kColourMapped) {
             std::vector<uint8_t> entries(static_cast<size_t>(h.map_length) * static_cast<size_t>(entry_bytes));
             if (!in.Read(entries.data(), entries.size()))
-                return nullptr;
+                return ImageFailure(error, ImageError::kCorrupt);
             palette.resize(h.map_length);
             for (size_t i = 0; i < palette.size(); ++i)
                 palette[i] = DecodeColour(entries.data() + i * static_cast<size_t>(entry_bytes), entry_bytes);
@@ -152,38 +162,44 @@ TBitmap* ReadStream(FileReader& in)
             // A map in a true-colour or grey file is allowed but unused; it
             // sits before the pixels, so it has to be stepped over.
             if (!in.Skip(static_cast<uint64_t>(h.map_length) * static_cast<uint64_t>(entry_bytes)))
-                return nullptr;
+                return ImageFailure(error, ImageError::kCorrupt);
         }
     }
 
     const int d = kind == kGreyscale ? 8 : kind == kTrueColour ? h.depth : h.map_entry_bits;
     const bool has_alpha = d == 32;
-    const uint8_t bits = d == 16 ? 5 : (d == 24 || d == 32) ? 8 : static_cast<uint8_t>(d);
+    const uint8_t bits = d == 15 || d == 16 ? 5 : (d == 24 || d == 32) ? 8 : static_cast<uint8_t>(d);
     const PixelDecoder dec{kind == kTrueColour ? h.depth / 8 : 1, kind != kTrueColour, h.map_first, &palette};
 
     // Refuse, before allocating, an image the rest of the file cannot hold:
     // raw data needs every byte, and a run-length packet of at most 1 + 4
-    // bytes yields at most 128 pixels.
+    // bytes yields at most 128 pixels. (A pipe has no known end; the pixel
+    // budget alone bounds it.)
     const uint64_t count = static_cast<uint64_t>(h.width) * h.height;
-    if (!rle && count * static_cast<uint64_t>(dec.bytes) > in.Remaining())
-        return nullptr;
-    if (rle && count > in.Remaining() * 128)
-        return nullptr;
+    if (const std::optional<uint64_t> left = in.Remaining()) {
+        if (!rle && count * static_cast<uint64_t>(dec.bytes) > *left)
+            return ImageFailure(error, ImageError::kCorrupt);
+        if (rle && count > *left * 128)
+            return ImageFailure(error, ImageError::kCorrupt);
+    }
 
     BitmapPtr bitmap(TBitmap::Create(h.width, h.height, kind == kGreyscale, has_alpha, bits));
     if (!bitmap)
-        return nullptr;
+        return ImageFailure(error, ImageError::kOutOfMemory);
     std::vector<uint8_t> scratch;
     scratch.resize(static_cast<size_t>(h.width) * 4 + 4);
 
     const bool top_down = (h.descriptor & kTopDown) != 0;
+    const bool right_to_left = (h.descriptor & kRightToLeft) != 0;
     for (int32_t i = 0; i < bitmap->height; ++i) {
         uint32_t* row = bitmap->Row(top_down ? i : bitmap->height - 1 - i);
         if (!(rle ? ReadRunLengthRow(in, dec, row, bitmap->width, scratch)
                   : ReadRawRow(in, dec, row, bitmap->width, scratch)))
-            return nullptr;
+            return ImageFailure(error, ImageError::kCorrupt);
+        if (right_to_left)
+            std::reverse(row, row + bitmap->width);
     }
-    return bitmap.release();
+    return bitmap;
 }
 
 // --- run-length packing ------------------------------------------------------
@@ -268,22 +284,15 @@ bool WriteStream(FILE* f, const TBitmap& b)
 
 }  // namespace
 
-TBitmap* ReadTGA(FILE* file)
-{
-    if (!file)
-        return nullptr;
-    auto in = std::unique_ptr<FileReader>(new (std::nothrow) FileReader(file));
-    return in ? ReadStream(*in) : nullptr;
-}
+BitmapPtr ReadTGA(ImageInput& in, ImageError* error) { return ReadStream(in, error); }
 
-TBitmap* ReadTGA(const char* file_name)
+BitmapPtr ReadTGA(const char* file_name, ImageError* error)
 {
-    FILE* f = file_name ? std::fopen(file_name, "rb") : nullptr;
+    FilePtr f = OpenImageFile(file_name, error);
     if (!f)
         return nullptr;
-    TBitmap* bitmap = ReadTGA(f);
-    std::fclose(f);
-    return bitmap;
+    ImageInput in(f.get());
+    return ReadStream(in, error);
 }
 
 bool WriteTGA(const char* file_name, const TBitmap* bitmap)

@@ -3,6 +3,7 @@
 #include "image/png_file.h"
 #include "image/tga.h"
 
+#include "hostile_images.h"
 #include "image_test_util.h"
 #include "jpeg_test_util.h"
 #include "run_tool.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 using imagetest::MakePattern;
@@ -40,7 +42,7 @@ TEST(ImageFileTest, UnknownExtensionFallsBackThroughPngTgaJpeg)
     // libpng and must not stop the fallback.
     const std::string tga = dir.Path("picture");
     ASSERT_TRUE(WriteTGA(tga.c_str(), src.get()));
-    BitmapPtr t(ReadImageFile(tga.c_str()));
+    BitmapPtr t = ReadImageFile(tga.c_str());
     ASSERT_NE(t, nullptr);
     EXPECT_TRUE(SamePixels(*t, *src));
 
@@ -50,14 +52,16 @@ TEST(ImageFileTest, UnknownExtensionFallsBackThroughPngTgaJpeg)
     params.pixels = imagetest::PhotoPixels(16, 8, false);
     const std::string jpeg = dir.Path("photo.bin");
     WriteBytes(jpeg, imagetest::EncodeJpeg(params));
-    BitmapPtr j(ReadImageFile(jpeg.c_str()));
+    BitmapPtr j = ReadImageFile(jpeg.c_str());
     ASSERT_NE(j, nullptr);
     EXPECT_EQ(j->width, 16);
 
     // A known extension gets no second attempt.
     const std::string misnamed = dir.Path("really_tga.png");
     ASSERT_TRUE(WriteTGA(misnamed.c_str(), src.get()));
-    EXPECT_EQ(ReadImageFile(misnamed.c_str()), nullptr);
+    ImageError error = ImageError::kNone;
+    EXPECT_EQ(ReadImageFile(misnamed.c_str(), &error), nullptr);
+    EXPECT_EQ(error, ImageError::kNotPng);
 }
 
 // --- the tool ---------------------------------------------------------------------------
@@ -83,7 +87,7 @@ TEST(NerelleImageToolTest, ConvertsAndDescribes)
     ASSERT_EQ(r.status, 0) << r.err;
     r = RunTool(dir, "convert " + png + " " + tga);
     ASSERT_EQ(r.status, 0) << r.err;
-    BitmapPtr a(ReadPNG(png.c_str())), b(ReadTGA(tga.c_str()));
+    BitmapPtr a = ReadPNG(png.c_str()), b = ReadTGA(tga.c_str());
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
     EXPECT_TRUE(SamePixels(*a, *b));
@@ -99,7 +103,7 @@ TEST(NerelleImageToolTest, ReportsFailuresWithNames)
     const std::string missing = dir.Path("missing.png");
     RunResult r = RunTool(dir, "convert " + missing + " " + dir.Path("x.tga"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "error: cannot read " + missing + "\n");
+    EXPECT_EQ(r.err, "error: cannot read " + missing + ": no such file\n");
 
     const std::string good = dir.Path("good.tga");
     BitmapPtr src = MakePattern(4, 4, true, false);
@@ -109,12 +113,69 @@ TEST(NerelleImageToolTest, ReportsFailuresWithNames)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "error: cannot write " + unwritable + "\n");
 
-    r = RunTool(dir, "info " + missing);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err.rfind("error: cannot read", 0), 0u);
     r = RunTool(dir, "frobnicate");
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err.rfind("error: ", 0), 0u);
+}
+
+TEST(NerelleImageToolTest, SaysWhyAFileCannotBeRead)
+{
+    imagetest::ScratchDir dir;
+    imagetest::JpegParams params;
+    params.width = 16;
+    params.height = 16;
+    params.pixels = imagetest::PhotoPixels(16, 16, false);
+    params.progressive = true;
+    WriteBytes(dir.Path("progressive.jpg"), imagetest::EncodeJpeg(params));
+    WriteBytes(dir.Path("deep.png"), imagetest::ZeroPng(4, 4, 0, 16));
+    WriteBytes(dir.Path("notes"), {'s', 'o', 'm', 'e', ' ', 't', 'e', 'x', 't', '\n'});
+    std::vector<uint8_t> cut = imagetest::FlatGreyTga(40, 40, 3);
+    cut.resize(cut.size() - 7);
+    WriteBytes(dir.Path("cut.tga"), cut);
+    WriteBytes(dir.Path("flat.jpg"), imagetest::FlatGreyJpeg(100, 0));
+    WriteBytes(dir.Path("ten.tga"), imagetest::FlatGreyTga(10, 10, 3));
+    const struct {
+        std::string args, file, reason;  // reason empty: read
+    } cases[] = {
+        {"info", "missing.png", "no such file"},
+        {"info", "notes", "not a TGA, PNG or JPEG"},
+        {"info", "progressive.jpg", "progressive JPEG not supported"},
+        {"info", "deep.png", "16-bit PNG not supported"},
+        {"info", "cut.tga", "truncated or corrupt"},
+        {"info", "flat.jpg", "width or height is zero"},
+        {"--max-pixels 99 info", "ten.tga", "larger than the pixel budget"},
+        {"--max-pixels 100 info", "ten.tga", ""},
+        {"info", "ten.tga", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args + " " + c.file);
+        const std::string path = dir.Path(c.file);
+        const RunResult r = RunTool(dir, c.args + " " + path);
+        EXPECT_EQ(r.status, c.reason.empty() ? 0 : 1);
+        EXPECT_EQ(r.err, c.reason.empty() ? "" : "error: cannot read " + path + ": " + c.reason + "\n");
+    }
+    // The budget also applies to convert, which then writes nothing.
+    RunResult r = RunTool(dir, "--max-pixels 50 convert " + dir.Path("ten.tga") + " " + dir.Path("out.png"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("out.png")));
+}
+
+TEST(NerelleImageToolTest, HelpGoesToStandardOutputAndBadOptionsAreRefused)
+{
+    imagetest::ScratchDir dir;
+    RunResult r = RunTool(dir, "--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.rfind("usage: nerelle-image", 0), 0u);
+    EXPECT_NE(r.out.find("--max-pixels N"), std::string::npos);
+    for (const char* args : {"--max-pixels", "--max-pixels 0 info x.png", "--max-pixels -5 info x.png",
+                             "--max-pixels 12abc info x.png", "--max-pixels 10"}) {
+        SCOPED_TRACE(args);
+        r = RunTool(dir, args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err.rfind("error: ", 0), 0u);
+        EXPECT_EQ(r.out, "");
+    }
 }
 
 }  // namespace

@@ -45,7 +45,8 @@ protected:
     {
         const std::string path = dir.Path("in.jpg");
         WriteBytes(path, file);
-        return BitmapPtr(ReadJPEG(path.c_str()));
+        error = ImageError::kNone;
+        return ReadJPEG(path.c_str(), &error);
     }
     // Encodes, decodes with ours and libjpeg, and returns the PSNR between them.
     double CompareWithLibjpeg(const JpegParams& params, BitmapPtr* out = nullptr)
@@ -68,6 +69,7 @@ protected:
         return psnr;
     }
     imagetest::ScratchDir dir;
+    ImageError error = ImageError::kNone;  // why the last Decode failed
 };
 
 // --- agreement with libjpeg ---------------------------------------------------------
@@ -247,12 +249,14 @@ TEST_F(JpegTest, ProgressiveAndArithmeticAreRefused)
     const std::vector<uint8_t> progressive = EncodeJpeg(s);
     ASSERT_FALSE(progressive.empty());
     EXPECT_EQ(Decode(progressive), nullptr);
+    EXPECT_EQ(error, ImageError::kProgressiveJpeg);
     s.progressive = false;
     s.arithmetic = true;
     const std::vector<uint8_t> arithmetic = EncodeJpeg(s);
     if (arithmetic.empty())
         GTEST_SKIP() << "libjpeg without arithmetic coding";
     EXPECT_EQ(Decode(arithmetic), nullptr);
+    EXPECT_EQ(error, ImageError::kUnsupported);
 }
 
 TEST_F(JpegTest, TwelveBitFramesAreRefused)
@@ -267,6 +271,7 @@ TEST_F(JpegTest, TwelveBitFramesAreRefused)
     ASSERT_NE(Decode(f), nullptr);
     f[sof + 4] = 12;
     EXPECT_EQ(Decode(f), nullptr);
+    EXPECT_EQ(error, ImageError::kUnsupported);
 }
 
 TEST_F(JpegTest, ComponentIdentifiersAreMatchedNotUsedAsIndices)
@@ -328,13 +333,17 @@ TEST_F(JpegTest, OversizedSamplingAndQuantisationStayInBounds)
 
 TEST_F(JpegTest, BrokenFilesAreRefused)
 {
-    EXPECT_EQ(ReadJPEG(dir.Path("missing.jpg").c_str()), nullptr);
+    EXPECT_EQ(ReadJPEG(dir.Path("missing.jpg").c_str(), &error), nullptr);
+    EXPECT_EQ(error, ImageError::kNoSuchFile);
+    EXPECT_EQ(Decode({'G', 'I', 'F', '8', '9', 'a', 0xFF, 0xD9}), nullptr);
+    EXPECT_EQ(error, ImageError::kNotJpeg);
     JpegParams s;
     s.width = 48;
     s.height = 48;
     s.pixels = PhotoPixels(48, 48, false);
     const std::vector<uint8_t> f = EncodeJpeg(s);
     EXPECT_EQ(Decode(std::vector<uint8_t>(f.begin(), f.begin() + long(f.size() / 2))), nullptr);
+    EXPECT_EQ(error, ImageError::kCorrupt);
     EXPECT_EQ(Decode(std::vector<uint8_t>(f.begin(), f.end() - 2)), nullptr);  // no EOI
     EXPECT_EQ(Decode({0xFF, 0xD8, 0xFF, 0xD9}), nullptr);                      // no frame
     std::vector<uint8_t> no_tables = f;
@@ -357,6 +366,12 @@ TEST_F(JpegTest, HugeFrameInTinyFileIsRefusedQuickly)
     f[sof + 6] = f[sof + 8] = 0xFF;  // 32767 x 32767
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(Decode(f), nullptr);
+    EXPECT_EQ(error, ImageError::kTooLarge);
+    // Within the budget, but more blocks than these few bytes can code.
+    f[sof + 5] = f[sof + 7] = 0x1F;
+    f[sof + 6] = f[sof + 8] = 0x40;  // 8000 x 8000
+    EXPECT_EQ(Decode(f), nullptr);
+    EXPECT_EQ(error, ImageError::kCorrupt);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 

@@ -133,11 +133,11 @@ std::vector<uint8_t> Noise(size_t n, uint32_t seed)
 
 class PngTest : public ::testing::Test {
 protected:
-    BitmapPtr ReadSpec(const PngSpec& s)
+    BitmapPtr ReadSpec(const PngSpec& s, ImageError* error = nullptr)
     {
         const std::string path = dir.Path("in.png");
         EXPECT_TRUE(MakePng(path, s));
-        return BitmapPtr(ReadPNG(path.c_str()));
+        return ReadPNG(path.c_str(), error);
     }
     imagetest::ScratchDir dir;
 };
@@ -262,13 +262,16 @@ TEST_F(PngTest, OtherLayoutsAreRefusedNotConverted)
     rgb16.width = 2;
     rgb16.depth = 16;
     rgb16.samples = Noise(RowBytes(rgb16), 5);
-    EXPECT_EQ(ReadSpec(rgb16), nullptr);
+    ImageError error = ImageError::kNone;
+    EXPECT_EQ(ReadSpec(rgb16, &error), nullptr);
+    EXPECT_EQ(error, ImageError::kSixteenBitPng);
     PngSpec grey2;
     grey2.colour = PNG_COLOR_TYPE_GRAY;
     grey2.depth = 2;
     grey2.width = 4;
     grey2.samples = {0x1B};
-    EXPECT_EQ(ReadSpec(grey2), nullptr);
+    EXPECT_EQ(ReadSpec(grey2, &error), nullptr);
+    EXPECT_EQ(error, ImageError::kUnsupported);
 }
 
 // --- writing -------------------------------------------------------------------------
@@ -341,10 +344,13 @@ TEST_F(PngTest, WriteFailuresReturnFalse)
 
 TEST_F(PngTest, LibraryErrorsBecomeNull)
 {
-    EXPECT_EQ(ReadPNG(dir.Path("missing.png").c_str()), nullptr);
+    ImageError error = ImageError::kNone;
+    EXPECT_EQ(ReadPNG(dir.Path("missing.png").c_str(), &error), nullptr);
+    EXPECT_EQ(error, ImageError::kNoSuchFile);
     const std::string path = dir.Path("bad.png");
     WriteBytes(path, {'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g', '!', 0, 0});
-    EXPECT_EQ(ReadPNG(path.c_str()), nullptr);
+    EXPECT_EQ(ReadPNG(path.c_str(), &error), nullptr);
+    EXPECT_EQ(error, ImageError::kNotPng);
 
     PngSpec s;
     s.width = 40;
@@ -354,11 +360,14 @@ TEST_F(PngTest, LibraryErrorsBecomeNull)
     std::vector<uint8_t> good = ReadBytes(path);
     std::vector<uint8_t> truncated(good.begin(), good.begin() + long(good.size() / 2));
     WriteBytes(path, truncated);
-    EXPECT_EQ(ReadPNG(path.c_str()), nullptr);
+    EXPECT_EQ(ReadPNG(path.c_str(), &error), nullptr);
+    EXPECT_EQ(error, ImageError::kCorrupt);
     std::vector<uint8_t> corrupt = good;
     corrupt[good.size() / 2] ^= 0x55;  // inside IDAT: CRC mismatch
     WriteBytes(path, corrupt);
-    EXPECT_EQ(ReadPNG(path.c_str()), nullptr);
+    error = ImageError::kNone;
+    EXPECT_EQ(ReadPNG(path.c_str(), &error), nullptr);
+    EXPECT_EQ(error, ImageError::kCorrupt);
 }
 
 // A hand-made file: signature, IHDR claiming w x h RGBA, one tiny IDAT, IEND.
@@ -435,8 +444,13 @@ TEST_F(PngTest, AncillaryChunksAreSkippedAndHugeOnesNotAllocated)
 TEST_F(PngTest, TinyFileClaimingHugeImageIsRefused)
 {
     const std::string path = dir.Path("huge.png");
+    ImageError error = ImageError::kNone;
     WriteBytes(path, TinyPngClaiming(30000, 30000));
-    EXPECT_EQ(ReadPNG(path.c_str()), nullptr);
+    EXPECT_EQ(ReadPNG(path.c_str(), &error), nullptr);
+    EXPECT_EQ(error, ImageError::kTooLarge);
+    WriteBytes(path, TinyPngClaiming(8000, 8000));  // within the budget, but not in these few bytes
+    EXPECT_EQ(ReadPNG(path.c_str(), &error), nullptr);
+    EXPECT_EQ(error, ImageError::kCorrupt);
     WriteBytes(path, TinyPngClaiming(200000, 2));  // beyond the side limit
     EXPECT_EQ(ReadPNG(path.c_str()), nullptr);
     WriteBytes(path, TinyPngClaiming(2, 2));  // the same construction at a sane size is read

@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 #include <vector>
 
@@ -108,7 +109,7 @@ TEST_F(TextureTest, UnreadableFileGivesPlaceholderAndOneWarning)
     testing::internal::CaptureStderr();
     LoadTexture(path.c_str(), texture, GL_RGB);
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err, "warning: cannot read texture '" + path + "'\n");
+    EXPECT_EQ(err, "warning: cannot read texture '" + path + "': no such file\n");
     ASSERT_NE(texture.name, 0u);
     EXPECT_EQ(texture.width, 1);
     EXPECT_EQ(texture.height, 1);
@@ -169,6 +170,41 @@ TEST_F(TextureTest, PlainCreateUsesLinearFilteringAndDeleteZeroesName)
     EXPECT_EQ(glIsTexture(name), GLboolean(GL_FALSE));
     DeleteTexture(texture);  // no name: nothing happens
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(TextureTest, TextureOwnsItsNameAndPassesItOnWhenMoved)
+{
+    CreateTexture(4, 4, texture, GL_RGBA, false, GL_RGBA, nullptr);
+    const GLuint first = texture.name;
+    ASSERT_NE(first, 0u);
+    // Creating again in the same record releases the texture it held.
+    CreateTexture(2, 2, texture, GL_RGBA, false, GL_RGBA, nullptr);
+    const GLuint second = texture.name;
+    ASSERT_NE(second, 0u);
+    EXPECT_EQ(glIsTexture(first), GLboolean(GL_FALSE));
+    {
+        TTexture moved = std::move(texture);
+        EXPECT_EQ(texture.name, 0u);
+        EXPECT_EQ(moved.name, second);
+        EXPECT_EQ(moved.width, 2);
+        EXPECT_EQ(glIsTexture(second), GLboolean(GL_TRUE));
+    }
+    EXPECT_EQ(glIsTexture(second), GLboolean(GL_FALSE));  // gone with its holder
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(TextureTest, BitmapIsUploadedFromItsOwningPointer)
+{
+    BitmapPtr grey = MakePattern(4, 2, true, true);
+    const uint32_t first = grey->pixels[0];
+    TextureFromBitmap(std::move(grey), texture, 0);
+    ASSERT_NE(texture.name, 0u);
+    EXPECT_EQ(texture.width, 4);
+    EXPECT_GT(Level(GL_TEXTURE_LUMINANCE_SIZE), 0);  // grey with alpha chooses luminance-alpha
+    EXPECT_EQ(Texels(8)[0] & 0xFF, first & 0xFF);
+    TextureFromBitmap(nullptr, texture, 0);  // no bitmap: the placeholder
+    EXPECT_EQ(texture.width, 1);
+    EXPECT_EQ(Texels(1)[0], PackRGBA(0, 0, 0, 255));
 }
 
 }  // namespace

@@ -37,11 +37,11 @@ std::vector<uint8_t> Concat(std::vector<uint8_t> a, const std::vector<uint8_t>& 
 
 class TgaTest : public ::testing::Test {
 protected:
-    BitmapPtr ReadFromBytes(const std::vector<uint8_t>& bytes)
+    BitmapPtr ReadFromBytes(const std::vector<uint8_t>& bytes, ImageError* error = nullptr)
     {
         const std::string path = dir.Path("in.tga");
         WriteBytes(path, bytes);
-        return BitmapPtr(ReadTGA(path.c_str()));
+        return ReadTGA(path.c_str(), error);
     }
     imagetest::ScratchDir dir;
 };
@@ -104,21 +104,46 @@ TEST_F(TgaTest, RoundTripsEveryWrittenKind)
     }
 }
 
-TEST_F(TgaTest, BottomUpAndTopDownReadAlike)
+TEST_F(TgaTest, EveryRowOrderGivesTheSamePicture)
+{
+    // The picture, top row first: pixels as blue, green, red bytes.
+    const uint8_t picture[2][3][3] = {{{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}, {{10, 11, 12}, {13, 14, 15}, {16, 17, 18}}};
+    TgaHeader h;
+    h.width = 3;
+    h.height = 2;
+    for (uint8_t descriptor : {0x00, 0x20, 0x10, 0x30}) {
+        SCOPED_TRACE(testing::Message() << "descriptor " << int(descriptor));
+        const bool top_down = descriptor & 0x20, right_to_left = descriptor & 0x10;
+        h.descriptor = descriptor;
+        std::vector<uint8_t> file = h.Bytes();
+        for (int r = 0; r < 2; ++r)
+            for (int c = 0; c < 3; ++c) {
+                const uint8_t* p = picture[top_down ? r : 1 - r][right_to_left ? 2 - c : c];
+                file.insert(file.end(), p, p + 3);
+            }
+        BitmapPtr b = ReadFromBytes(file);
+        ASSERT_NE(b, nullptr);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 3; ++x) {
+                const uint8_t* p = picture[y][x];
+                EXPECT_EQ(Bytes(b->Row(y)[x]), (std::vector<int>{p[2], p[1], p[0], 255})) << x << "," << y;
+            }
+    }
+}
+
+TEST_F(TgaTest, RightToLeftRunLengthRowsAreMirroredToo)
 {
     TgaHeader h;
-    h.width = 2;
-    h.height = 2;
-    // Rows in file order: first row blue,green,red bytes.
-    const std::vector<uint8_t> top = {1, 2, 3, 4, 5, 6}, bottom = {7, 8, 9, 10, 11, 12};
-    BitmapPtr up = ReadFromBytes(Concat(Concat(h.Bytes(), bottom), top));
-    h.descriptor = 0x20;
-    BitmapPtr down = ReadFromBytes(Concat(Concat(h.Bytes(), top), bottom));
-    ASSERT_NE(up, nullptr);
-    ASSERT_NE(down, nullptr);
-    EXPECT_TRUE(SamePixels(*up, *down));
-    EXPECT_EQ(Bytes(down->Row(0)[0]), (std::vector<int>{3, 2, 1, 255}));
-    EXPECT_EQ(Bytes(down->Row(1)[1]), (std::vector<int>{12, 11, 10, 255}));
+    h.type = 11;
+    h.depth = 8;
+    h.width = 4;
+    h.height = 1;
+    h.descriptor = 0x10;
+    BitmapPtr b = ReadFromBytes(Concat(h.Bytes(), {0x81, 9, 0x01, 5, 6}));  // file order 9, 9, 5, 6
+    ASSERT_NE(b, nullptr);
+    const int want[] = {6, 5, 9, 9};
+    for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(Bytes(b->pixels[x])[0], want[x]) << x;
 }
 
 // --- pixel encodings -----------------------------------------------------------
@@ -142,6 +167,7 @@ TEST_F(TgaTest, ColourMapFirstIndexOffsetsIndices)
 {
     TgaHeader h;
     h.type = 1;
+    h.depth = 8;
     h.map_type = 1;
     h.map_first = 1;
     h.map_length = 2;
@@ -160,6 +186,7 @@ TEST_F(TgaTest, ColourMappedThirtyTwoBitEntriesCarryAlpha)
 {
     TgaHeader h;
     h.type = 9;  // run-length colour-mapped
+    h.depth = 8;
     h.map_type = 1;
     h.map_length = 1;
     h.map_bits = 32;
@@ -169,6 +196,27 @@ TEST_F(TgaTest, ColourMappedThirtyTwoBitEntriesCarryAlpha)
     EXPECT_EQ(b->has_alpha, 1);
     for (int x = 0; x < 4; ++x)
         EXPECT_EQ(Bytes(b->pixels[x]), (std::vector<int>{3, 2, 1, 4}));
+}
+
+TEST_F(TgaTest, FifteenBitColourMapEntriesReadLikeSixteen)
+{
+    for (uint8_t bits : {15, 16}) {
+        SCOPED_TRACE(int(bits));
+        TgaHeader h;
+        h.type = 1;
+        h.depth = 8;
+        h.map_type = 1;
+        h.map_length = 2;
+        h.map_bits = bits;
+        h.width = 2;
+        // Entries 0x7C00 (red) and 0x801F (blue; the top bit is unused).
+        BitmapPtr b = ReadFromBytes(Concat(h.Bytes(), {0x00, 0x7C, 0x1F, 0x80, 1, 0}));
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(b->bits_per_channel, 5);
+        EXPECT_EQ(b->has_alpha, 0);
+        EXPECT_EQ(Bytes(b->pixels[0]), (std::vector<int>{0, 0, 255, 255}));
+        EXPECT_EQ(Bytes(b->pixels[1]), (std::vector<int>{255, 0, 0, 255}));
+    }
 }
 
 TEST_F(TgaTest, ColourMapInTrueColourFileIsSkipped)
@@ -203,6 +251,7 @@ TEST_F(TgaTest, RunLengthTrueColourAndGreyDecode)
     EXPECT_EQ(Bytes(c->Row(1)[2]), (std::vector<int>{12, 11, 10, 255}));
 
     h.type = 11;
+    h.depth = 8;
     BitmapPtr g = ReadFromBytes(Concat(h.Bytes(), {0x82, 50, 0x02, 1, 2, 3}));
     ASSERT_NE(g, nullptr);
     EXPECT_EQ(g->greyscale, 1);
@@ -214,6 +263,7 @@ TEST_F(TgaTest, RunPacketSpanningTwoRowsFails)
 {
     TgaHeader h;
     h.type = 11;
+    h.depth = 8;
     h.width = 2;
     h.height = 2;
     EXPECT_EQ(ReadFromBytes(Concat(h.Bytes(), {0x83, 7})), nullptr);
@@ -249,28 +299,52 @@ TEST_F(TgaTest, GreyRowsPackIntoRunAndRawPackets)
 
 // --- refusals ------------------------------------------------------------------------
 
-TEST_F(TgaTest, RefusesUnsupportedAndBrokenFiles)
+TEST_F(TgaTest, RefusalsSayWhy)
 {
-    EXPECT_EQ(ReadTGA(dir.Path("missing.tga").c_str()), nullptr);
-    EXPECT_EQ(ReadFromBytes({0, 0, 2, 0}), nullptr);  // short header
-    TgaHeader h;
-    for (uint8_t type : {0, 4, 5, 6, 7}) {
+    const auto header = [](uint8_t type, uint8_t depth, uint8_t map_bits = 0) {
+        TgaHeader h;
         h.type = type;
-        EXPECT_EQ(ReadFromBytes(Concat(h.Bytes(), {1, 2, 3})), nullptr) << int(type);
+        h.depth = depth;
+        h.map_type = map_bits ? 1 : 0;
+        h.map_length = map_bits ? 1 : 0;
+        h.map_bits = map_bits;
+        h.width = 2;
+        return h;
+    };
+    TgaHeader long_id = header(2, 24);
+    long_id.id_length = 200;
+    const struct {
+        const char* name;
+        std::vector<uint8_t> file;
+        ImageError error;
+    } cases[] = {
+        {"short header", {0, 0, 2, 0}, ImageError::kNotTga},
+        {"type 0", Concat(header(0, 24).Bytes(), {1, 2, 3}), ImageError::kNotTga},
+        {"type 4", Concat(header(4, 24).Bytes(), {1, 2, 3}), ImageError::kNotTga},
+        {"type 7", Concat(header(7, 24).Bytes(), {1, 2, 3}), ImageError::kNotTga},
+        {"true colour at 8 bits", Concat(header(2, 8).Bytes(), {1, 2}), ImageError::kUnsupported},
+        // Grey and index data wider than a byte would be read as scrambled bytes.
+        {"16-bit grey with alpha", Concat(header(3, 16).Bytes(), {1, 2, 3, 4}), ImageError::kUnsupported},
+        {"16-bit grey, run-length", Concat(header(11, 16).Bytes(), {0x81, 1, 2}), ImageError::kUnsupported},
+        {"16-bit indices", Concat(header(1, 16, 24).Bytes(), {1, 2, 3, 0, 0, 0, 0}), ImageError::kUnsupported},
+        {"16-bit indices, run-length", Concat(header(9, 16, 24).Bytes(), {1, 2, 3, 0x81, 0, 0}),
+         ImageError::kUnsupported},
+        {"8-bit map entries", Concat(header(1, 8, 8).Bytes(), {1, 0, 0}), ImageError::kUnsupported},
+        {"one byte short", Concat(header(2, 24).Bytes(), {1, 2, 3, 4, 5}), ImageError::kCorrupt},
+        {"id past the end", Concat(long_id.Bytes(), {1, 2, 3}), ImageError::kCorrupt},
+        {"map past the end", Concat(header(1, 8, 32).Bytes(), {1, 2}), ImageError::kCorrupt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ImageError error = ImageError::kNone;
+        EXPECT_EQ(ReadFromBytes(c.file, &error), nullptr);
+        EXPECT_EQ(error, c.error) << ImageErrorText(error);
     }
-    h.type = 2;
-    h.depth = 8;
-    EXPECT_EQ(ReadFromBytes(Concat(h.Bytes(), {1, 2, 3})), nullptr);
-    h.depth = 24;
-    h.width = 2;
-    EXPECT_EQ(ReadFromBytes(Concat(h.Bytes(), {1, 2, 3, 4, 5})), nullptr);  // one byte short
-    h.id_length = 200;
-    EXPECT_EQ(ReadFromBytes(Concat(h.Bytes(), {1, 2, 3})), nullptr);  // id runs past the end
-    TgaHeader m;
-    m.type = 1;
-    m.map_length = 1;
-    m.map_bits = 8;
-    EXPECT_EQ(ReadFromBytes(Concat(m.Bytes(), {1, 0})), nullptr);  // bad entry size
+    ImageError error = ImageError::kNone;
+    EXPECT_EQ(ReadTGA(dir.Path("missing.tga").c_str(), &error), nullptr);
+    EXPECT_EQ(error, ImageError::kNoSuchFile);
+    EXPECT_EQ(ReadTGA(dir.Path("").c_str(), &error), nullptr);  // a directory
+    EXPECT_EQ(error, ImageError::kNotReadable);
 }
 
 TEST_F(TgaTest, HugeClaimInTinyFileIsRefusedBeforeAllocating)

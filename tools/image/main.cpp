@@ -1,35 +1,56 @@
 // nerelle-image: converts images between the formats the program reads and
 // writes, and describes them.
 //
-//   nerelle-image convert IN OUT   read IN as texture loading would, write OUT as .tga or .png
-//   nerelle-image info IN          print size, flags and bits per channel of IN
+//   nerelle-image [--max-pixels N] convert IN OUT   read IN as texture loading would, write OUT as .tga or .png
+//   nerelle-image [--max-pixels N] info IN          print size, flags and bits per channel of IN
 #include "image/image_file.h"
 #include "image/png_file.h"
 #include "image/tga.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
+const char kUsage[] =
+    "usage: nerelle-image [--max-pixels N] convert IN OUT\n"
+    "       nerelle-image [--max-pixels N] info IN\n"
+    "       nerelle-image --help\n"
+    "\n"
+    "  convert IN OUT    read IN (TGA, PNG or JPEG; told by its extension, else by its\n"
+    "                    first bytes) and write it to OUT as .tga or .png\n"
+    "  info IN           print the width, height, flags and bits per channel of IN\n"
+    "  --max-pixels N    read images of up to N pixels (default 67108864, 8192 x 8192)\n"
+    "  --help            print this text\n";
+
 int Usage()
 {
-    std::fprintf(stderr, "error: usage: nerelle-image convert IN OUT | nerelle-image info IN\n");
+    std::fprintf(stderr, "error: usage: nerelle-image [--max-pixels N] convert IN OUT | nerelle-image "
+                         "[--max-pixels N] info IN\n");
     return 2;
+}
+
+BitmapPtr Read(const char* in)
+{
+    ImageError error = ImageError::kNone;
+    BitmapPtr bitmap = ReadImageFile(in, &error);
+    if (!bitmap)
+        std::fprintf(stderr, "error: cannot read %s: %s\n", in, ImageErrorText(error));
+    return bitmap;
 }
 
 int Convert(const char* in, const char* out)
 {
-    BitmapPtr bitmap(ReadImageFile(in));
-    if (!bitmap) {
-        std::fprintf(stderr, "error: cannot read %s\n", in);
-        return 1;
-    }
     const ImageKind kind = ImageKindOfFile(out);
     if (kind != ImageKind::kTGA && kind != ImageKind::kPNG) {
         std::fprintf(stderr, "error: cannot write %s: only .tga and .png are written\n", out);
         return 1;
     }
+    BitmapPtr bitmap = Read(in);
+    if (!bitmap)
+        return 1;
     const bool ok = kind == ImageKind::kTGA ? WriteTGA(out, bitmap.get()) : WritePNG(out, bitmap.get(), true);
     if (!ok) {
         std::fprintf(stderr, "error: cannot write %s\n", out);
@@ -40,23 +61,50 @@ int Convert(const char* in, const char* out)
 
 int Info(const char* in)
 {
-    BitmapPtr bitmap(ReadImageFile(in));
-    if (!bitmap) {
-        std::fprintf(stderr, "error: cannot read %s\n", in);
+    BitmapPtr bitmap = Read(in);
+    if (!bitmap)
         return 1;
-    }
     std::printf("width %d\nheight %d\ngreyscale %d\nhas_alpha %d\nbits_per_channel %d\n", bitmap->width,
                 bitmap->height, bitmap->greyscale, bitmap->has_alpha, bitmap->bits_per_channel);
     return 0;
+}
+
+// A positive decimal count, all of the text.
+bool ParseCount(const char* text, uint64_t& out)
+{
+    if (!text || *text < '0' || *text > '9')
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long v = std::strtoull(text, &end, 10);
+    if (errno != 0 || *end != '\0' || v == 0)
+        return false;
+    out = v;
+    return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc == 4 && std::strcmp(argv[1], "convert") == 0)
-        return Convert(argv[2], argv[3]);
-    if (argc == 3 && std::strcmp(argv[1], "info") == 0)
-        return Info(argv[2]);
+    int i = 1;
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (i < argc && std::strcmp(argv[i], "--max-pixels") == 0) {
+        uint64_t budget = 0;
+        if (!ParseCount(i + 1 < argc ? argv[i + 1] : nullptr, budget)) {
+            std::fprintf(stderr, "error: --max-pixels wants a positive whole number\n");
+            return 2;
+        }
+        SetPixelBudget(budget);
+        i += 2;
+    }
+    const int left = argc - i;
+    if (left == 3 && std::strcmp(argv[i], "convert") == 0)
+        return Convert(argv[i + 1], argv[i + 2]);
+    if (left == 2 && std::strcmp(argv[i], "info") == 0)
+        return Info(argv[i + 1]);
     return Usage();
 }
