@@ -8,6 +8,5 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    return ReadFromMemory(data, size,
-                          [](ImageInput& in, ImageError* e) { return ReadImage(in, ImageKind::kNone, e); });
+    return ReadFromMemory(data, size, [](ImageInput& in, ImageError* e) { return ReadImage(in, ImageKind::kNone, e); });
 }

@@ -69,12 +69,9 @@ BitmapPtr ReadImage(ImageInput& in, ImageKind kind, ImageError* error)
     if (kind == ImageKind::kNone)
         kind = ImageKindOfBytes(in);
     switch (kind) {
-    case ImageKind::kTGA:
-        return ReadTGA(in, error);
-    case ImageKind::kJPEG:
-        return ReadJPEG(in, error);
-    case ImageKind::kPNG:
-        return ReadPNG(in, error);
+    case ImageKind::kTGA: return ReadTGA(in, error);
+    case ImageKind::kJPEG: return ReadJPEG(in, error);
+    case ImageKind::kPNG: return ReadPNG(in, error);
     case ImageKind::kNone:
         break;
     }

@@ -18,41 +18,33 @@ std::atomic<uint64_t> g_pixel_budget{kDefaultPixelBudget};
 const char* ImageErrorText(ImageError error)
 {
     switch (error) {
-    case ImageError::kNone:
-        return "no error";
-    case ImageError::kNoSuchFile:
-        return "no such file";
-    case ImageError::kNotReadable:
-        return "not a readable file";
-    case ImageError::kNotTga:
-        return "not a TGA file";
-    case ImageError::kNotPng:
-        return "not a PNG file";
-    case ImageError::kNotJpeg:
-        return "not a JPEG file";
-    case ImageError::kUnknownFormat:
-        return "not a TGA, PNG or JPEG";
-    case ImageError::kProgressiveJpeg:
-        return "progressive JPEG not supported";
-    case ImageError::kSixteenBitPng:
-        return "16-bit PNG not supported";
-    case ImageError::kUnsupported:
-        return "unsupported variant of the format";
-    case ImageError::kTooLarge:
-        return "larger than the pixel budget";
-    case ImageError::kZeroSide:
-        return "width or height is zero";
-    case ImageError::kCorrupt:
-        return "truncated or corrupt";
-    case ImageError::kOutOfMemory:
-        return "out of memory";
+    case ImageError::kNone: return "no error";
+    case ImageError::kNoSuchFile: return "no such file";
+    case ImageError::kNotReadable: return "not a readable file";
+    case ImageError::kNotTga: return "not a TGA file";
+    case ImageError::kNotPng: return "not a PNG file";
+    case ImageError::kNotJpeg: return "not a JPEG file";
+    case ImageError::kUnknownFormat: return "not a TGA, PNG or JPEG";
+    case ImageError::kProgressiveJpeg: return "progressive JPEG not supported";
+    case ImageError::kSixteenBitPng: return "16-bit PNG not supported";
+    case ImageError::kUnsupported: return "unsupported variant of the format";
+    case ImageError::kTooLarge: return "larger than the pixel budget";
+    case ImageError::kZeroSide: return "width or height is zero";
+    case ImageError::kCorrupt: return "truncated or corrupt";
+    case ImageError::kOutOfMemory: return "out of memory";
     }
     return "unknown error";
 }
 
-void SetPixelBudget(uint64_t pixels) { g_pixel_budget.store(pixels, std::memory_order_relaxed); }
+void SetPixelBudget(uint64_t pixels)
+{
+    g_pixel_budget.store(pixels, std::memory_order_relaxed);
+}
 
-uint64_t PixelBudget() { return g_pixel_budget.load(std::memory_order_relaxed); }
+uint64_t PixelBudget()
+{
+    return g_pixel_budget.load(std::memory_order_relaxed);
+}
 
 bool WithinPixelBudget(uint64_t width, uint64_t height)
 {
@@ -111,8 +103,7 @@ ImageInput::ImageInput(FILE* file) : m_file(file), m_buf(new (std::nothrow) uint
 
 ImageInput::ImageInput(const void* data, size_t size)
     : m_seekable(true), m_size(size), m_view(static_cast<const uint8_t*>(data)), m_fill(data ? size : 0)
-{
-}
+{}
 
 std::optional<uint64_t> ImageInput::Remaining() const
 {
@@ -168,7 +159,10 @@ size_t ImageInput::ReadSome(void* dst, size_t n)
     return done;
 }
 
-bool ImageInput::Read(void* dst, size_t n) { return ReadSome(dst, n) == n; }
+bool ImageInput::Read(void* dst, size_t n)
+{
+    return ReadSome(dst, n) == n;
+}
 
 bool ImageInput::Skip(uint64_t n)
 {

@@ -68,7 +68,7 @@ FilePtr OpenImageFile(const char* file_name, ImageError* error);
 // can hand the stream back to the next one.
 class ImageInput {
 public:
-    explicit ImageInput(FILE* file);             // from the current position; does not close it
+    explicit ImageInput(FILE* file);            // from the current position; does not close it
     ImageInput(const void* data, size_t size);  // the bytes must outlive the input
     ImageInput(const ImageInput&) = delete;
     ImageInput& operator=(const ImageInput&) = delete;
@@ -79,10 +79,10 @@ public:
     // Bytes consumed since the start.
     uint64_t Position() const { return m_base + m_pos; }
 
-    bool Read(void* dst, size_t n);           // exactly n bytes or false
-    size_t ReadSome(void* dst, size_t n);     // up to n bytes; 0 at the end
-    bool Skip(uint64_t n);                    // exactly n bytes or false
-    bool Byte(uint8_t& out)                   // one byte or false
+    bool Read(void* dst, size_t n);        // exactly n bytes or false
+    size_t ReadSome(void* dst, size_t n);  // up to n bytes; 0 at the end
+    bool Skip(uint64_t n);                 // exactly n bytes or false
+    bool Byte(uint8_t& out)                // one byte or false
     {
         if (m_pos == m_fill && !Refill())
             return false;
@@ -97,17 +97,17 @@ public:
     bool Rewind();
 
 private:
-    bool Refill();                       // the buffer is used up: fetch more
+    bool Refill();                         // the buffer is used up: fetch more
     size_t Fetch(uint8_t* dst, size_t n);  // from the file
 
     FILE* m_file = nullptr;
-    long m_start = 0;                    // file offset of the first byte
+    long m_start = 0;  // file offset of the first byte
     bool m_seekable = false;
-    std::optional<uint64_t> m_size;      // bytes from the first byte to the end
-    std::unique_ptr<uint8_t[]> m_buf;    // the buffer for file input
-    const uint8_t* m_view = nullptr;     // m_buf, or the bytes of memory input
+    std::optional<uint64_t> m_size;    // bytes from the first byte to the end
+    std::unique_ptr<uint8_t[]> m_buf;  // the buffer for file input
+    const uint8_t* m_view = nullptr;   // m_buf, or the bytes of memory input
     size_t m_pos = 0, m_fill = 0;
-    uint64_t m_base = 0;                 // offset of m_view[0] from the first byte
+    uint64_t m_base = 0;  // offset of m_view[0] from the first byte
 };
 
 // Stores the reason through `error` when it is not null; returns no image,

@@ -30,7 +30,14 @@ enum class Action : uint8_t {
     kFail,         // not a marker that may appear here: corrupt data
     kProgressive,  // progressive frames, refused
     kRefuse,       // other frame kinds (lossless, hierarchical, arithmetic), refused
-    kFrame, kHuffman, kQuant, kRestart, kScan, kApp0, kNothing, kSkip
+    kFrame,
+    kHuffman,
+    kQuant,
+    kRestart,
+    kScan,
+    kApp0,
+    kNothing,
+    kSkip
 };
 
 constexpr std::array<Action, 256> MakeActions()
@@ -376,8 +383,7 @@ bool CJpegDecoder::Frame()
     // 12-bit samples would not fit the 8-bit planes: refused, not decoded wrongly.
     if (precision == 12)
         return Refuse(ImageError::kUnsupported);
-    if (precision != 8 || (height & 0x8000) || (width & 0x8000) || (count != 1 && count != 3) ||
-        length < 8 + 3 * count)
+    if (precision != 8 || (height & 0x8000) || (width & 0x8000) || (count != 1 && count != 3) || length < 8 + 3 * count)
         return false;
     // A height of 0 would need a DNL marker, which is refused anyway.
     if (width == 0 || height == 0)
@@ -815,12 +821,14 @@ BitmapPtr CJpegDecoder::Decode()
         switch (kActions[marker & 0xFF]) {
         case Action::kFail:
             return nullptr;
+        // clang-format off: one layout for the whole switch
         case Action::kProgressive:
             Refuse(ImageError::kProgressiveJpeg);
             return nullptr;
         case Action::kRefuse:
             Refuse(ImageError::kUnsupported);
             return nullptr;
+        // clang-format on
         case Action::kFrame:
             ok = Frame();
             break;

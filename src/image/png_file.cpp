@@ -78,7 +78,10 @@ void ReadFromInput(png_structp png, png_bytep out, size_t n)
         png_error(png, "truncated");
 }
 
-uint32_t Be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+uint32_t Be32(const uint8_t* p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
 
 // Widens one row of stored samples, which fills the start of the bitmap
 // row, into pixel words in place. It runs from the last pixel back: the
@@ -90,18 +93,10 @@ void WidenRow(uint32_t* row, png_uint_32 width, int colour, int depth, const uin
     for (png_uint_32 x = width; x-- > 0;) {
         uint32_t word;
         switch (colour) {
-        case PNG_COLOR_TYPE_GRAY:
-            word = PackRGBA(in[x], in[x], in[x], 255);
-            break;
-        case PNG_COLOR_TYPE_RGB:
-            word = PackRGBA(in[3 * x], in[3 * x + 1], in[3 * x + 2], 255);
-            break;
-        case PNG_COLOR_TYPE_GRAY_ALPHA:
-            word = PackRGBA(in[2 * x], in[2 * x], in[2 * x], in[2 * x + 1]);
-            break;
-        case PNG_COLOR_TYPE_RGBA:
-            word = PackRGBA(in[4 * x], in[4 * x + 1], in[4 * x + 2], in[4 * x + 3]);
-            break;
+        case PNG_COLOR_TYPE_GRAY: word = PackRGBA(in[x], in[x], in[x], 255); break;
+        case PNG_COLOR_TYPE_RGB: word = PackRGBA(in[3 * x], in[3 * x + 1], in[3 * x + 2], 255); break;
+        case PNG_COLOR_TYPE_GRAY_ALPHA: word = PackRGBA(in[2 * x], in[2 * x], in[2 * x], in[2 * x + 1]); break;
+        case PNG_COLOR_TYPE_RGBA: word = PackRGBA(in[4 * x], in[4 * x + 1], in[4 * x + 2], in[4 * x + 3]); break;
         default: {
             // Packed indices, leftmost pixel in the high-order bits.
             const unsigned per_byte = 8u / unsigned(depth), mask = (1u << depth) - 1;

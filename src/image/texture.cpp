@@ -53,4 +53,7 @@ TTexture& CreateTexture(int width, int height, TTexture& texture, GLenum interna
     return texture;
 }
 
-void DeleteTexture(TTexture& texture) { texture.name.Reset(); }
+void DeleteTexture(TTexture& texture)
+{
+    texture.name.Reset();
+}

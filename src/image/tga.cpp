@@ -73,8 +73,7 @@ struct PixelDecoder {
     }
 };
 
-bool ReadRawRow(ImageInput& in, const PixelDecoder& dec, uint32_t* row, int32_t width,
-                std::vector<uint8_t>& scratch)
+bool ReadRawRow(ImageInput& in, const PixelDecoder& dec, uint32_t* row, int32_t width, std::vector<uint8_t>& scratch)
 {
     const size_t n = static_cast<size_t>(width) * static_cast<size_t>(dec.bytes);
     if (!in.Read(scratch.data(), n))
@@ -284,7 +283,10 @@ bool WriteStream(FILE* f, const TBitmap& b)
 
 }  // namespace
 
-BitmapPtr ReadTGA(ImageInput& in, ImageError* error) { return ReadStream(in, error); }
+BitmapPtr ReadTGA(ImageInput& in, ImageError* error)
+{
+    return ReadStream(in, error);
+}
 
 BitmapPtr ReadTGA(const char* file_name, ImageError* error)
 {

@@ -76,8 +76,8 @@ std::vector<uint8_t> FlatGreyJpeg(uint16_t width, uint16_t height)
     f.insert(f.end(), {0xFF, 0xDB, 0, 67, 0x00});
     f.insert(f.end(), 64, 1);
     // Frame: 8-bit, one component (id 1, 1 x 1, table 0).
-    f.insert(f.end(), {0xFF, 0xC0, 0, 11, 8, uint8_t(height >> 8), uint8_t(height), uint8_t(width >> 8),
-                       uint8_t(width), 1, 1, 0x11, 0});
+    f.insert(f.end(), {0xFF, 0xC0, 0, 11, 8, uint8_t(height >> 8), uint8_t(height), uint8_t(width >> 8), uint8_t(width),
+                       1, 1, 0x11, 0});
     // DC and AC tables 0 with a single one-bit code "0": DC size 0, and end of block.
     for (uint8_t cls : {0x00, 0x10}) {
         f.insert(f.end(), {0xFF, 0xC4, 0, 20, cls, 1});
@@ -96,8 +96,10 @@ std::vector<uint8_t> FlatGreyJpeg(uint16_t width, uint16_t height)
 
 std::vector<uint8_t> FlatGreyTga(uint16_t width, uint16_t height, uint8_t grey)
 {
-    std::vector<uint8_t> f = {0, 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0, uint8_t(width), uint8_t(width >> 8),
-                              uint8_t(height), uint8_t(height >> 8), 8, 0x20};
+    // clang-format off
+    std::vector<uint8_t> f = {0, 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                              uint8_t(width), uint8_t(width >> 8), uint8_t(height), uint8_t(height >> 8), 8, 0x20};
+    // clang-format on
     std::vector<uint8_t> row;
     for (unsigned left = width; left > 0;) {
         const unsigned n = left < 128 ? left : 128;

@@ -253,8 +253,8 @@ TEST(ImageDetectionTest, ReasonsForUnnamedFiles)
     } cases[] = {
         {"text", {'h', 'e', 'l', 'l', 'o', ',', ' ', 'w', 'o', 'r', 'l', 'd', '\n'}, ImageError::kUnknownFormat},
         // Read as a TGA header: colour-mapped with a depth of 'o' bits.
-        {"text looking colour-mapped", {'p', 'l', 'a', 'i', 'n', ' ', 't', 'e', 'x', 't', ',', ' ', 'n', 'o', ' ',
-                                        'i', 'o', 'a', 'g', 'e', '\n'},
+        {"text looking colour-mapped",
+         {'p', 'l', 'a', 'i', 'n', ' ', 't', 'e', 'x', 't', ',', ' ', 'n', 'o', ' ', 'i', 'o', 'a', 'g', 'e', '\n'},
          ImageError::kUnknownFormat},
         {"empty", {}, ImageError::kUnknownFormat},
         {"truncated tga", tga_cut, ImageError::kCorrupt},
@@ -292,8 +292,7 @@ class FifoWriter {
 public:
     FifoWriter(const std::string& path, std::vector<uint8_t> bytes)
         : m_thread([this, path, bytes = std::move(bytes)] { Run(path, bytes); })
-    {
-    }
+    {}
     ~FifoWriter()
     {
         m_done = true;

@@ -27,8 +27,9 @@ const char kUsage[] =
 
 int Usage()
 {
-    std::fprintf(stderr, "error: usage: nerelle-image [--max-pixels N] convert IN OUT | nerelle-image "
-                         "[--max-pixels N] info IN\n");
+    std::fprintf(stderr,
+                 "error: usage: nerelle-image [--max-pixels N] convert IN OUT | nerelle-image "
+                 "[--max-pixels N] info IN\n");
     return 2;
 }
 
