@@ -105,8 +105,11 @@ public:
     // Adds a Unicode block to build (the string must outlive the build); false
     // and an "error:" line when no block has that name.
     bool AddBlock(const char *name);
-    // Builds the font from a font file (or family name) and hands its pages to
-    // the consumer; prints progress to stdout and one "error:" line on failure.
+    // Builds the font from a font file or a family name (CGlyphRenderer::
+    // Is_Font_Path tells them apart) and hands its pages to the consumer;
+    // prints progress to stdout, and "warning:" lines and one "error:" line on
+    // failure to stderr. A page the consumer refuses ends the build without a
+    // message: the consumer knows why (CBitmapWriter::Failure).
     bool Build(CBitmapCallback &consumer, const char *font_file);
 
     // Reads a font back from its pages; every page goes to the consumer with
