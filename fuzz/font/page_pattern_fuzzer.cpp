@@ -12,13 +12,13 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const std::string pattern(reinterpret_cast<const char *>(data), size);
-    const TPagePatternStatus status = Check_PagePattern(pattern.c_str());
+    const PagePatternStatus status = CheckPagePattern(pattern.c_str());
     for (unsigned index : {0u, 7u, 4294967295u}) {
         std::string name;
         const bool ok = Format_PagePattern(pattern.c_str(), index, name);
         // Formatting succeeds exactly for the patterns the check accepts, and
         // the check's bound holds for every index.
-        if (ok != (status == TPagePatternStatus::ok) || name.size() > kMaxPageFileName)
+        if (ok != (status == PagePatternStatus::kOk) || name.size() > kMaxPageFileName)
             std::abort();
     }
     return 0;

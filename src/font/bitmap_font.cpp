@@ -30,10 +30,10 @@ constexpr size_t kMaxNameLength = 255;  // FontInfo::name_length is one byte
 // from the command line can never read varargs that are not there. Width and
 // precision are bounded before the C library sees them: it would allocate a
 // work buffer of that size even to count the characters.
-TPagePatternStatus Check_PagePattern(const char *pattern)
+PagePatternStatus CheckPagePattern(const char *pattern)
 {
     if (!pattern)
-        return TPagePatternStatus::malformed;
+        return PagePatternStatus::kMalformed;
     size_t length = 0;  // longest name the pattern can make
     int conversions = 0;
     // Digits beyond the name limit are all the same to us: too long.
@@ -60,7 +60,7 @@ TPagePatternStatus Check_PagePattern(const char *pattern)
                 precision = number(p);
             }
             if (!*p || !std::strchr("udixX", *p))
-                return TPagePatternStatus::malformed;
+                return PagePatternStatus::kMalformed;
             ++conversions;
             // Ten digits and a sign or a "0x" prefix hold any unsigned index.
             length += std::max({width, precision + 2, size_t(12)});
@@ -69,14 +69,14 @@ TPagePatternStatus Check_PagePattern(const char *pattern)
             length = kMaxPageFileName + 1;
     }
     if (conversions != 1)
-        return TPagePatternStatus::malformed;
-    return length > kMaxPageFileName ? TPagePatternStatus::too_long : TPagePatternStatus::ok;
+        return PagePatternStatus::kMalformed;
+    return length > kMaxPageFileName ? PagePatternStatus::kTooLong : PagePatternStatus::kOk;
 }
 
 bool Format_PagePattern(const char *pattern, unsigned index, std::string &out)
 {
     out.clear();
-    if (Check_PagePattern(pattern) != TPagePatternStatus::ok)
+    if (CheckPagePattern(pattern) != PagePatternStatus::kOk)
         return false;
     char buffer[kMaxPageFileName + 1];
     const int n = std::snprintf(buffer, sizeof(buffer), pattern, index);
@@ -122,10 +122,10 @@ bool CBitmapFont::CBitmapWriter::Consume_Page(unsigned index, unsigned page_coun
         Fail(m_pattern, EINVAL);
         return false;
     }
-    const TPagePatternStatus shape = Check_PagePattern(m_pattern.c_str());
+    const PagePatternStatus shape = CheckPagePattern(m_pattern.c_str());
     std::string file;
     if (!Format_PagePattern(m_pattern.c_str(), index, file)) {
-        Fail(m_pattern, shape == TPagePatternStatus::too_long ? ENAMETOOLONG : EINVAL);
+        Fail(m_pattern, shape == PagePatternStatus::kTooLong ? ENAMETOOLONG : EINVAL);
         return false;
     }
     // The process id keeps two programs that build the same cache apart.
@@ -346,7 +346,7 @@ bool CBitmapFont::Build(CBitmapCallback &consumer, const char *font_file)
     std::fflush(stdout);
     CGlyphRenderer renderer;
     renderer.Start(font_file, kBuildHeight, info.weight, info.italic != 0, info.underline != 0);
-    if (renderer.Start_Status() == TRendererStart::cannot_open) {
+    if (renderer.StartStatus() == RendererStart::kCannotOpen) {
         std::fprintf(stderr, "error: cannot open font '%s'\n", font_file ? font_file : "");
         return false;
     }

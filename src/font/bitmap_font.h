@@ -26,14 +26,14 @@
 constexpr size_t kMaxPageFileName = 4096;
 
 // What a page file pattern is good for.
-enum class TPagePatternStatus {
-    ok,         // one integer conversion, names within kMaxPageFileName
-    malformed,  // no pattern, or not exactly one integer conversion (such as "%02u")
-    too_long,   // some page index would give a name longer than kMaxPageFileName
+enum class PagePatternStatus {
+    kOk,         // one integer conversion, names within kMaxPageFileName
+    kMalformed,  // no pattern, or not exactly one integer conversion (such as "%02u")
+    kTooLong,    // some page index would give a name longer than kMaxPageFileName
 };
 
 // Checks a page file pattern without formatting it.
-TPagePatternStatus Check_PagePattern(const char *pattern);
+PagePatternStatus CheckPagePattern(const char *pattern);
 // Formats a page file pattern with a page index; false unless the pattern checks ok.
 bool Format_PagePattern(const char *pattern, unsigned index, std::string &out);
 
@@ -106,7 +106,7 @@ public:
     // and an "error:" line when no block has that name.
     bool AddBlock(const char *name);
     // Builds the font from a font file or a family name (CGlyphRenderer::
-    // Is_Font_Path tells them apart) and hands its pages to the consumer;
+    // IsFontPath tells them apart) and hands its pages to the consumer;
     // prints progress to stdout, and "warning:" lines and one "error:" line on
     // failure to stderr. A page the consumer refuses ends the build without a
     // message: the consumer knows why (CBitmapWriter::Failure).
@@ -121,7 +121,7 @@ public:
     // Font header; also holds the build settings weight, italic, underline,
     // max_page_size, page_margin, glyph_spacing and glyph_padding.
     FontInfo info;
-    std::string name;                      // font name: the build's source path (its file name when longer than 255 bytes)
+    std::string name;                      // font name: the source path (its file name beyond 255 bytes)
     std::vector<GlyphInfo> glyphs;         // every glyph, in page order after a read
     std::vector<PageEntry> pages;          // page sizes and their glyphs
 

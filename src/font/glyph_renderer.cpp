@@ -116,7 +116,7 @@ int CGlyphRenderer::Install(const char *path, std::vector<std::string> &families
     return count;
 }
 
-bool CGlyphRenderer::Is_Font_Path(const char *name)
+bool CGlyphRenderer::IsFontPath(const char *name)
 {
     if (!name)
         return false;
@@ -135,10 +135,10 @@ bool CGlyphRenderer::Is_Font_Path(const char *name)
 void CGlyphRenderer::Start(const char *font, int pixel_height, int weight, bool italic, bool underline)
 {
     Stop();
-    m_status = TRendererStart::cannot_open;
+    m_status = RendererStart::kCannotOpen;
     if (!font || !*font)
         return;
-    m_status = TRendererStart::failed;
+    m_status = RendererStart::kFailed;
     if (pixel_height <= 0)
         return;
     m_pixel_height = pixel_height;
@@ -149,21 +149,21 @@ void CGlyphRenderer::Start(const char *font, int pixel_height, int weight, bool 
     std::string file;
     int index = 0;
     bool substituted = false;
-    if (Is_Font_Path(font)) {
+    if (IsFontPath(font)) {
         std::vector<std::string> families;
         const int faces = Install(font, families);
         if (faces < 0) {
-            m_status = TRendererStart::cannot_open;
+            m_status = RendererStart::kCannotOpen;
             return;
         }
         if (faces != 1 || families.size() != 1) {
-            m_status = TRendererStart::not_one_face;
+            m_status = RendererStart::kNotOneFace;
             return;
         }
         file = font;
         m_path = font;
     } else if (!LookUpFamily(font, file, index, substituted)) {
-        m_status = TRendererStart::no_match;
+        m_status = RendererStart::kNoMatch;
         return;
     }
 
@@ -172,20 +172,20 @@ void CGlyphRenderer::Start(const char *font, int pixel_height, int weight, bool 
     FT_Face face = nullptr;
     if (FT_New_Face(m_impl->library, file.c_str(), index, &face)) {
         Stop();
-        m_status = TRendererStart::failed;
+        m_status = RendererStart::kFailed;
         return;
     }
     m_impl->face = face;
     if (!FT_IS_SCALABLE(face) || FT_Set_Pixel_Sizes(face, 0, FT_UInt(pixel_height)) ||
         !Measure_Font() || !Make_Surface(64, 64)) {
         Stop();
-        m_status = TRendererStart::failed;
+        m_status = RendererStart::kFailed;
         return;
     }
     m_family = face->family_name ? face->family_name : font;
     m_file = file;
     m_substituted = substituted;
-    m_status = TRendererStart::ok;
+    m_status = RendererStart::kOk;
 }
 
 bool CGlyphRenderer::Usable() const
@@ -208,7 +208,7 @@ void CGlyphRenderer::Stop()
     m_path.clear();
     m_file.clear();
     m_substituted = false;
-    m_status = TRendererStart::failed;
+    m_status = RendererStart::kFailed;
 }
 
 bool CGlyphRenderer::Make_Surface(int width, int height)

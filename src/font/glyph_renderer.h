@@ -34,12 +34,12 @@ struct TInkBox {
 };
 
 // How Start went.
-enum class TRendererStart {
-    ok,              // usable
-    cannot_open,     // an empty name, or a path that names no readable font file
-    not_one_face,    // a font file with no face or several (a collection)
-    no_match,        // fontconfig has no font at all for the family name
-    failed,          // the face could not be sized or measured, or no surface
+enum class RendererStart {
+    kOk,          // usable
+    kCannotOpen,  // an empty name, or a path that names no readable font file
+    kNotOneFace,  // a font file with no face or several (a collection)
+    kNoMatch,     // fontconfig has no font at all for the family name
+    kFailed,      // the face could not be sized or measured, or no surface
 };
 
 class CGlyphRenderer {
@@ -49,13 +49,13 @@ public:
     CGlyphRenderer(const CGlyphRenderer &) = delete;
     CGlyphRenderer &operator=(const CGlyphRenderer &) = delete;
 
-    // Opens a font file (Is_Font_Path; it must hold exactly one face) or else
+    // Opens a font file (IsFontPath; it must hold exactly one face) or else
     // a family looked up through fontconfig, at the given em height in pixels.
-    // Check Usable() or Start_Status() afterwards.
+    // Check Usable() or StartStatus() afterwards.
     void Start(const char *font, int pixel_height, int weight, bool italic, bool underline);
     // True when the start found a font and made the surface.
     bool Usable() const;
-    TRendererStart Start_Status() const { return m_status; }  // why the last start failed, or ok
+    RendererStart StartStatus() const { return m_status; }  // why the last start failed, or ok
     // True when a family name was asked for and fontconfig gave another family.
     bool Substituted() const { return m_substituted; }
     const std::string &File() const { return m_file; }  // font file in use, also for a family
@@ -64,7 +64,7 @@ public:
     // extension (.otf, .ttf, .ttc, .otc, .pfa, .pfb, .woff, .woff2, any case);
     // every other name is a family name. Family names contain neither, and a
     // path is never silently replaced by a fallback family.
-    static bool Is_Font_Path(const char *name);
+    static bool IsFontPath(const char *name);
     // Draws one code point and measures its ink; false for surrogates, values
     // above 0x10FFFF and when the surface cannot grow. An empty box means no ink.
     bool Rasterise(int32_t code, GlyphInfo &info, TInkBox &box);
@@ -99,7 +99,7 @@ private:
     std::string m_family;
     std::string m_path;
     std::string m_file;
-    TRendererStart m_status = TRendererStart::failed;
+    RendererStart m_status = RendererStart::kFailed;
     bool m_substituted = false;
     int m_pixel_height = 0;
     int m_weight = 400;

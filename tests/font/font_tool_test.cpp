@@ -53,12 +53,12 @@ TEST_F(FontTool, FailedBuildsSayWhyAndLeaveNoPages)
         {Quote(dir.File("missing.otf")) + " " + pages, "error: cannot open font '" + dir.File("missing.otf") + "'\n"},
         {Quote(dir.File("passwd")) + " " + pages, "error: cannot open font '" + dir.File("passwd") + "'\n"},
         {"'' " + pages, "error: cannot open font ''\n"},
-        {font + " " + pages + " --block Hiragana", "error: no glyphs: the font has none of the 90 code points asked "
-                                                  "for\n"},
+        {font + " " + pages + " --block Hiragana",
+         "error: no glyphs: the font has none of the 90 code points asked for\n"},
         {font + " " + Quote(dir.File("file/p%02u.tga")),
          "error: cannot write '" + dir.File("file/p00.tga") + "': Not a directory\n"},
-        {font + " 'x%.2000000000u.tga'", "error: page file pattern 'x%.2000000000u.tga...' makes names longer "
-                                         "than 4096 bytes\n"},
+        {font + " 'x%.2000000000u.tga'",
+         "error: page file pattern 'x%.2000000000u.tga...' makes names longer than 4096 bytes\n"},
     };
     for (const auto &c : cases) {
         testsupport::ToolRun run = Run("build " + c.arguments);

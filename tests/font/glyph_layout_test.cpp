@@ -115,8 +115,8 @@ TEST(AreaSize, ExactSquaresAndWasteMinimisingWidths)
     for (int side : {32, 64, 1024}) {
         for (int64_t n = 1; n <= int64_t(side) * side - 28; n += side == 1024 ? 997 : 1) {
             Area_Size_For(n, side, w, h);
-            ASSERT_TRUE(w <= side && h <= w && int64_t(w) * h >= n) << n << " bytes in " << side << ": " << w
-                                                                     << " x " << h;
+            ASSERT_TRUE(w <= side && h <= w && int64_t(w) * h >= n)
+                << n << " bytes in " << side << ": " << w << " x " << h;
         }
     }
 }

@@ -158,7 +158,7 @@ TEST(GlyphRenderer, TwoFaceFileIsRefused)
     CGlyphRenderer renderer;
     renderer.Start(ttc.c_str(), 48, 400, false, false);
     EXPECT_FALSE(renderer.Usable());
-    EXPECT_EQ(renderer.Start_Status(), TRendererStart::not_one_face);
+    EXPECT_EQ(renderer.StartStatus(), RendererStart::kNotOneFace);
 }
 
 TEST(GlyphRenderer, InstallReportsTheFamily)
@@ -176,7 +176,7 @@ TEST(GlyphRenderer, NameWithoutAFileIsLookedUpAsAFamily)
     CGlyphRenderer renderer;
     renderer.Start("CMU Serif", 48, 400, false, false);
     ASSERT_TRUE(renderer.Usable());
-    EXPECT_EQ(renderer.Start_Status(), TRendererStart::ok);
+    EXPECT_EQ(renderer.StartStatus(), RendererStart::kOk);
     EXPECT_EQ(renderer.Family(), "CMU Serif");
     EXPECT_FALSE(renderer.Substituted());
     renderer.Stop();
@@ -202,12 +202,12 @@ TEST(GlyphRenderer, PathsAreToldFromFamilyNames)
         {"DejaVu Sans:bold", false},     {"Foo 2.0", false},    {"cmunrm.otf.bak", false}, {"", false},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(CGlyphRenderer::Is_Font_Path(c.name), c.path) << c.name;
+        EXPECT_EQ(CGlyphRenderer::IsFontPath(c.name), c.path) << c.name;
     CGlyphRenderer renderer;
     for (const char *name : {"", "/nonexistent/cmunrm.otf", "missing.otf", "/etc"}) {
         renderer.Start(name, 48, 400, false, false);
         EXPECT_FALSE(renderer.Usable());
-        EXPECT_EQ(renderer.Start_Status(), TRendererStart::cannot_open) << name;
+        EXPECT_EQ(renderer.StartStatus(), RendererStart::kCannotOpen) << name;
     }
 }
 

@@ -151,26 +151,26 @@ TEST(PagePattern, NamesLongerThanTheLimitAreRefusedUnformatted)
     const std::string literal(kMaxPageFileName - 12, 'x');
     const struct {
         std::string pattern;
-        TPagePatternStatus status;
+        PagePatternStatus status;
         size_t length;  // of the name of page 7, when formatted
     } cases[] = {
-        {"x%2000000000u.tga", TPagePatternStatus::too_long, 0},
-        {"x%.2000000000u.tga", TPagePatternStatus::too_long, 0},
-        {"%099999999999999999999999u", TPagePatternStatus::too_long, 0},
-        {"%4096u", TPagePatternStatus::ok, 4096},
-        {"%4097u", TPagePatternStatus::too_long, 0},
-        {"x%4095u", TPagePatternStatus::ok, 4096},
-        {"%%%4095u", TPagePatternStatus::ok, 4096},
-        {"xx%4095u", TPagePatternStatus::too_long, 0},
-        {literal + "%u", TPagePatternStatus::ok, literal.size() + 1},
+        {"x%2000000000u.tga", PagePatternStatus::kTooLong, 0},
+        {"x%.2000000000u.tga", PagePatternStatus::kTooLong, 0},
+        {"%099999999999999999999999u", PagePatternStatus::kTooLong, 0},
+        {"%4096u", PagePatternStatus::kOk, 4096},
+        {"%4097u", PagePatternStatus::kTooLong, 0},
+        {"x%4095u", PagePatternStatus::kOk, 4096},
+        {"%%%4095u", PagePatternStatus::kOk, 4096},
+        {"xx%4095u", PagePatternStatus::kTooLong, 0},
+        {literal + "%u", PagePatternStatus::kOk, literal.size() + 1},
         // Room is kept for the longest index, whatever the index at hand.
-        {literal + "x%u", TPagePatternStatus::too_long, 0},
-        {"x%2000000000s", TPagePatternStatus::malformed, 0},
+        {literal + "x%u", PagePatternStatus::kTooLong, 0},
+        {"x%2000000000s", PagePatternStatus::kMalformed, 0},
     };
     for (const auto &c : cases) {
-        EXPECT_EQ(Check_PagePattern(c.pattern.c_str()), c.status) << c.pattern.substr(0, 40);
+        EXPECT_EQ(CheckPagePattern(c.pattern.c_str()), c.status) << c.pattern.substr(0, 40);
         std::string out = "stale";
-        EXPECT_EQ(Format_PagePattern(c.pattern.c_str(), 7, out), c.status == TPagePatternStatus::ok);
+        EXPECT_EQ(Format_PagePattern(c.pattern.c_str(), 7, out), c.status == PagePatternStatus::kOk);
         EXPECT_EQ(out.size(), c.length) << c.pattern.substr(0, 40);
     }
 }

@@ -53,14 +53,14 @@ bool ParseInt(const char *text, long lo, long hi, long &value)
 
 bool CheckPattern(const char *pattern)
 {
-    switch (Check_PagePattern(pattern)) {
-    case TPagePatternStatus::ok:
+    switch (CheckPagePattern(pattern)) {
+    case PagePatternStatus::kOk:
         return true;
-    case TPagePatternStatus::too_long:
+    case PagePatternStatus::kTooLong:
         std::fprintf(stderr, "error: page file pattern '%.64s...' makes names longer than %zu bytes\n", pattern,
                      kMaxPageFileName);
         return false;
-    case TPagePatternStatus::malformed:
+    case PagePatternStatus::kMalformed:
         break;
     }
     std::fprintf(stderr, "error: bad page file pattern '%s' (it needs one integer conversion such as %%02u)\n",
