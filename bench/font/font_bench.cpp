@@ -14,7 +14,8 @@
 
 namespace {
 
-std::string Source(const char *file) { return std::string(NERELLE_SOURCE_DIR) + "/" + file; }
+// The HUD fonts' source paths are relative to the program's run directory.
+std::string Source(const char *file) { return std::string(NERELLE_RUN_DIR) + "/" + file; }
 
 std::string TempDirFor(const char *what)
 {

@@ -3,9 +3,12 @@
 #include "font/bitmap_font.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
+
+#include <unistd.h>
 
 #include "font/glyph_layout.h"
 #include "font/glyph_renderer.h"
@@ -15,6 +18,7 @@
 namespace {
 
 constexpr int kBuildHeight = 48;
+constexpr size_t kMaxNameLength = 255;  // FontInfo::name_length is one byte
 
 } // namespace
 
@@ -23,40 +27,62 @@ constexpr int kBuildHeight = 48;
 // ---------------------------------------------------------------------------
 
 // Only patterns with a single integer conversion are formatted, so a pattern
-// from the command line can never read varargs that are not there.
+// from the command line can never read varargs that are not there. Width and
+// precision are bounded before the C library sees them: it would allocate a
+// work buffer of that size even to count the characters.
+PagePatternStatus CheckPagePattern(const char *pattern)
+{
+    if (!pattern)
+        return PagePatternStatus::kMalformed;
+    size_t length = 0;  // longest name the pattern can make
+    int conversions = 0;
+    // Digits beyond the name limit are all the same to us: too long.
+    auto number = [](const char *&p) {
+        size_t v = 0;
+        while (*p >= '0' && *p <= '9') {
+            v = std::min<size_t>(v * 10 + size_t(*p - '0'), kMaxPageFileName + 1);
+            ++p;
+        }
+        return v;
+    };
+    for (const char *p = pattern; *p; ++p) {
+        if (*p != '%' || p[1] == '%') {
+            p += *p == '%';
+            ++length;
+        } else {
+            ++p;
+            while (*p && std::strchr("-+ #0", *p))
+                ++p;
+            const size_t width = number(p);
+            size_t precision = 0;
+            if (*p == '.') {
+                ++p;
+                precision = number(p);
+            }
+            if (!*p || !std::strchr("udixX", *p))
+                return PagePatternStatus::kMalformed;
+            ++conversions;
+            // Ten digits and a sign or a "0x" prefix hold any unsigned index.
+            length += std::max({width, precision + 2, size_t(12)});
+        }
+        if (length > kMaxPageFileName)
+            length = kMaxPageFileName + 1;
+    }
+    if (conversions != 1)
+        return PagePatternStatus::kMalformed;
+    return length > kMaxPageFileName ? PagePatternStatus::kTooLong : PagePatternStatus::kOk;
+}
+
 bool Format_PagePattern(const char *pattern, unsigned index, std::string &out)
 {
     out.clear();
-    if (!pattern)
+    if (CheckPagePattern(pattern) != PagePatternStatus::kOk)
         return false;
-    int conversions = 0;
-    for (const char *p = pattern; *p; ++p) {
-        if (*p != '%')
-            continue;
-        ++p;
-        if (*p == '%')
-            continue;
-        while (*p && std::strchr("-+ #0", *p))
-            ++p;
-        while (*p >= '0' && *p <= '9')
-            ++p;
-        if (*p == '.') {
-            ++p;
-            while (*p >= '0' && *p <= '9')
-                ++p;
-        }
-        if (!*p || !std::strchr("udixX", *p))
-            return false;
-        ++conversions;
-    }
-    if (conversions != 1)
+    char buffer[kMaxPageFileName + 1];
+    const int n = std::snprintf(buffer, sizeof(buffer), pattern, index);
+    if (n < 0 || size_t(n) > kMaxPageFileName)
         return false;
-    const int n = std::snprintf(nullptr, 0, pattern, index);
-    if (n < 0)
-        return false;
-    out.resize(size_t(n) + 1);
-    std::snprintf(out.data(), out.size(), pattern, index);
-    out.resize(size_t(n));
+    out.assign(buffer, size_t(n));
     return true;
 }
 
@@ -68,12 +94,65 @@ TBitmap *CBitmapFont::CBitmapReader::Produce_Page(unsigned index)
     return ReadTGA(file.c_str()).release();
 }
 
-bool CBitmapFont::CBitmapWriter::Consume_Page(unsigned index, unsigned /*page_count*/, TBitmap *page)
+CBitmapFont::CBitmapWriter::~CBitmapWriter()
 {
-    std::string file;
-    if (!page || !Format_PagePattern(m_pattern.c_str(), index, file))
+    Abandon();
+}
+
+void CBitmapFont::CBitmapWriter::Abandon()
+{
+    for (const Pending &p : m_pending)
+        std::remove(p.temporary.c_str());
+    m_pending.clear();
+}
+
+void CBitmapFont::CBitmapWriter::Fail(const std::string &file, int error)
+{
+    m_failure = "cannot write '" + file + "': " + (error ? std::strerror(error) : "write failed");
+    Abandon();
+}
+
+bool CBitmapFont::CBitmapWriter::Consume_Page(unsigned index, unsigned page_count, TBitmap *page)
+{
+    if (index == 0) {
+        Abandon();
+        m_failure.clear();
+    }
+    if (!page || index != m_pending.size() || index >= page_count) {
+        Fail(m_pattern, EINVAL);
         return false;
-    return WriteTGA(file.c_str(), page);
+    }
+    const PagePatternStatus shape = CheckPagePattern(m_pattern.c_str());
+    std::string file;
+    if (!Format_PagePattern(m_pattern.c_str(), index, file)) {
+        Fail(m_pattern, shape == PagePatternStatus::kTooLong ? ENAMETOOLONG : EINVAL);
+        return false;
+    }
+    // The process id keeps two programs that build the same cache apart.
+    Pending pending{file + "." + std::to_string(getpid()) + ".tmp", file};
+    errno = 0;
+    if (!WriteTGA(pending.temporary.c_str(), page)) {
+        const int error = errno;
+        std::remove(pending.temporary.c_str());
+        Fail(file, error);
+        return false;
+    }
+    m_pending.push_back(std::move(pending));
+    if (index + 1 < page_count)
+        return true;
+    // Page 0 last: the application takes a present page 0 for a whole cache.
+    for (size_t i = m_pending.size(); i-- > 0;) {
+        if (std::rename(m_pending[i].temporary.c_str(), m_pending[i].final.c_str()) != 0) {
+            const int error = errno;
+            for (size_t j = i + 1; j < m_pending.size(); ++j)
+                std::remove(m_pending[j].final.c_str());
+            m_pending.resize(i + 1);
+            Fail(m_pending[i].final, error);
+            return false;
+        }
+    }
+    m_pending.clear();
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -208,6 +287,38 @@ bool SameRecord(const GlyphInfo &a, const GlyphInfo &b)
     return std::memcmp(&a, &b, sizeof(GlyphInfo)) == 0;
 }
 
+// What the metadata of every page said, against the layout and the kept glyphs.
+bool ReadBackMatches(CPageMetaReader &reader, const TGlyphLayout &layout, const std::vector<GlyphInfo> &kept)
+{
+    const size_t page_count = layout.pages.size();
+    if (!reader.Meta_Page_Count() || reader.Pages_Consumed() < reader.Meta_Page_Count() ||
+        reader.Entry_Count() != page_count)
+        return false;
+    const std::vector<PageEntry> &read_pages = reader.Entries();
+    for (size_t j = 0; j < page_count; ++j) {
+        const TLayoutPage &built = layout.pages[j];
+        const PageEntry &read = read_pages[j];
+        if (built.width != read.width || built.height != read.height || built.glyphs.size() != read.glyphs.size())
+            return false;
+        for (size_t i = 0; i < built.glyphs.size(); ++i)
+            if (!SameRecord(*built.glyphs[i], *read.glyphs[i]))
+                return false;
+    }
+    std::vector<GlyphInfo> read_records = reader.Records();
+    if (read_records.size() != kept.size())
+        return false;
+    std::sort(read_records.begin(), read_records.end(),
+              [](const GlyphInfo &a, const GlyphInfo &b) { return a.code < b.code; });
+    for (const GlyphInfo &built : kept) {
+        const int32_t code = built.code;  // a packed field cannot be bound to a reference
+        auto it = std::lower_bound(read_records.begin(), read_records.end(), code,
+                                   [](const GlyphInfo &a, int32_t wanted) { return a.code < wanted; });
+        if (it == read_records.end() || !SameRecord(*it, built))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool CBitmapFont::Build(CBitmapCallback &consumer, const char *font_file)
@@ -235,10 +346,17 @@ bool CBitmapFont::Build(CBitmapCallback &consumer, const char *font_file)
     std::fflush(stdout);
     CGlyphRenderer renderer;
     renderer.Start(font_file, kBuildHeight, info.weight, info.italic != 0, info.underline != 0);
+    if (renderer.StartStatus() == RendererStart::kCannotOpen) {
+        std::fprintf(stderr, "error: cannot open font '%s'\n", font_file ? font_file : "");
+        return false;
+    }
     if (!renderer.Usable()) {
         std::fprintf(stderr, "error: failed to initialize glyph renderer\n");
         return false;
     }
+    if (renderer.Substituted())
+        std::fprintf(stderr, "warning: font family '%s' not found, using '%s' (%s) instead\n", font_file,
+                     renderer.Family().c_str(), renderer.File().c_str());
 
     const TFontMetrics &metrics = renderer.Metrics();
     info.ascent = int16_t(metrics.ascent);
@@ -251,15 +369,20 @@ bool CBitmapFont::Build(CBitmapCallback &consumer, const char *font_file)
     info.line_spacing = int16_t(metrics.line_spacing);
     info.extension_count = 0;
     info.height = kBuildHeight;
-    // The name length is one byte in the page header; a longer path cannot be stored.
-    const size_t name_length = std::strlen(font_file);
-    if (name_length > 255) {
-        std::fprintf(stderr, "error: font name longer than 255 bytes\n");
-        return false;
+    // The name length is one byte in the page header. A longer path keeps its
+    // file name (its last 255 bytes at most), so where the font lies never
+    // decides whether a build works.
+    const char *stored = font_file;
+    if (std::strlen(stored) > kMaxNameLength) {
+        if (const char *slash = std::strrchr(stored, '/'))
+            stored = slash + 1;
+        if (std::strlen(stored) > kMaxNameLength)
+            stored += std::strlen(stored) - kMaxNameLength;
     }
+    const size_t name_length = std::strlen(stored);
     info.name_length = uint8_t(name_length);
     try {
-        name.assign(font_file, name_length);
+        name.assign(stored, name_length);
 
         std::printf("getting glyph metrics ...\n");
         std::vector<GlyphInfo> kept;
@@ -278,6 +401,10 @@ bool CBitmapFont::Build(CBitmapCallback &consumer, const char *font_file)
                 }
                 kept.push_back(glyph);
             }
+        }
+        if (kept.empty()) {
+            std::fprintf(stderr, "error: no glyphs: the font has none of the %d code points asked for\n", discarded);
+            return false;
         }
 
         std::printf("preparing metadata layout ...\n");
@@ -347,6 +474,12 @@ bool CBitmapFont::Build(CBitmapCallback &consumer, const char *font_file)
                 std::fprintf(stderr, "error: metadata reader failed\n");
                 return false;
             }
+            // Checked before the last page goes out, so that a writer never
+            // completes a page set that does not read back as built.
+            if (verify && write_metadata && j + 1 == page_count && !ReadBackMatches(reader, layout, kept)) {
+                std::fprintf(stderr, "error: the pages do not read back as built\n");
+                return false;
+            }
             if (!consumer.Consume_Page(j, page_count, page.get()))
                 return false;
         }
@@ -363,33 +496,6 @@ bool CBitmapFont::Build(CBitmapCallback &consumer, const char *font_file)
                     int(page_count), page_count > 1 ? "s" : "");
         std::fflush(stdout);
 
-        if (verify && write_metadata) {
-            if (!reader.Meta_Page_Count() || reader.Pages_Consumed() < reader.Meta_Page_Count() ||
-                reader.Entry_Count() != page_count)
-                return false;
-            const std::vector<PageEntry> &read_pages = reader.Entries();
-            for (unsigned j = 0; j < page_count; ++j) {
-                const PageEntry &built = pages[j], &read = read_pages[j];
-                if (built.width != read.width || built.height != read.height ||
-                    built.glyphs.size() != read.glyphs.size())
-                    return false;
-                for (size_t i = 0; i < built.glyphs.size(); ++i)
-                    if (!SameRecord(*built.glyphs[i], *read.glyphs[i]))
-                        return false;
-            }
-            std::vector<GlyphInfo> read_records = reader.Records();
-            if (read_records.size() != glyphs.size())
-                return false;
-            std::sort(read_records.begin(), read_records.end(),
-                      [](const GlyphInfo &a, const GlyphInfo &b) { return a.code < b.code; });
-            for (const GlyphInfo &built : glyphs) {
-                const int32_t code = built.code;  // a packed field cannot be bound to a reference
-                auto it = std::lower_bound(read_records.begin(), read_records.end(), code,
-                                           [](const GlyphInfo &a, int32_t wanted) { return a.code < wanted; });
-                if (it == read_records.end() || !SameRecord(*it, built))
-                    return false;
-            }
-        }
     } catch (const std::bad_alloc &) {
         std::fprintf(stderr, "error: not enough memory\n");
         glyphs.clear();

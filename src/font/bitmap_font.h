@@ -13,6 +13,7 @@
 // page list; no GL anywhere.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,8 +22,19 @@
 #include "font/page_meta_stream.h"
 #include "image/bitmap.h"
 
-// Formats a page file pattern (one printf integer conversion such as "%02u")
-// with a page index; false for a pattern that is not of that shape.
+// Longest page file name (bytes) that a pattern may produce.
+constexpr size_t kMaxPageFileName = 4096;
+
+// What a page file pattern is good for.
+enum class PagePatternStatus {
+    kOk,         // one integer conversion, names within kMaxPageFileName
+    kMalformed,  // no pattern, or not exactly one integer conversion (such as "%02u")
+    kTooLong,    // some page index would give a name longer than kMaxPageFileName
+};
+
+// Checks a page file pattern without formatting it.
+PagePatternStatus CheckPagePattern(const char *pattern);
+// Formats a page file pattern with a page index; false unless the pattern checks ok.
 bool Format_PagePattern(const char *pattern, unsigned index, std::string &out);
 
 class CBitmapFont {
@@ -57,14 +69,31 @@ public:
         std::string m_pattern;
     };
 
-    // Writes pages as TGA files named by a pattern.
+    // Writes pages as TGA files named by a pattern. A page set is whole or
+    // absent: pages go to temporary names beside their own and are renamed
+    // once the last one is written; a failed or unfinished set is removed.
     class CBitmapWriter : public CBitmapCallback {
     public:
         explicit CBitmapWriter(const char *pattern) : m_pattern(pattern ? pattern : "") {}
+        ~CBitmapWriter();  // removes the pages of a set that was not finished
+        CBitmapWriter(const CBitmapWriter &) = delete;
+        CBitmapWriter &operator=(const CBitmapWriter &) = delete;
         bool Consume_Page(unsigned index, unsigned page_count, TBitmap *page) override;  // false when the write fails
 
+        // After a refused page: "cannot write 'FILE': reason", naming the page
+        // file; empty when nothing failed.
+        const std::string &Failure() const { return m_failure; }
+
     private:
+        struct Pending {
+            std::string temporary, final;
+        };
+        void Fail(const std::string &file, int error);
+        void Abandon();  // removes the temporary files of the set
+
         std::string m_pattern;
+        std::vector<Pending> m_pending;  // pages written so far, in index order
+        std::string m_failure;
     };
 
     CBitmapFont();
@@ -76,8 +105,11 @@ public:
     // Adds a Unicode block to build (the string must outlive the build); false
     // and an "error:" line when no block has that name.
     bool AddBlock(const char *name);
-    // Builds the font from a font file (or family name) and hands its pages to
-    // the consumer; prints progress to stdout and one "error:" line on failure.
+    // Builds the font from a font file or a family name (CGlyphRenderer::
+    // IsFontPath tells them apart) and hands its pages to the consumer;
+    // prints progress to stdout, and "warning:" lines and one "error:" line on
+    // failure to stderr. A page the consumer refuses ends the build without a
+    // message: the consumer knows why (CBitmapWriter::Failure).
     bool Build(CBitmapCallback &consumer, const char *font_file);
 
     // Reads a font back from its pages; every page goes to the consumer with
@@ -89,7 +121,7 @@ public:
     // Font header; also holds the build settings weight, italic, underline,
     // max_page_size, page_margin, glyph_spacing and glyph_padding.
     FontInfo info;
-    std::string name;                      // font name (the source path of the build)
+    std::string name;                      // font name: the source path (its file name beyond 255 bytes)
     std::vector<GlyphInfo> glyphs;         // every glyph, in page order after a read
     std::vector<PageEntry> pages;          // page sizes and their glyphs
 

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
+
 #include <string>
 
 #include "font/bitmap_font.h"
@@ -45,8 +47,12 @@ int Build_Missing_FontCaches(const TFontCacheSource *fonts, size_t count, const 
     int failed = 0;
     for (size_t i : missing) {
         CBitmapFont::CBitmapWriter writer(fonts[i].page_pattern);
-        if (!font.Build(writer, fonts[i].font_file))
+        if (!font.Build(writer, fonts[i].font_file)) {
+            // The build explains its own failures, but not a page it could not write.
+            if (!writer.Failure().empty())
+                std::fprintf(stderr, "error: %s\n", writer.Failure().c_str());
             ++failed;
+        }
     }
     return failed;
 }

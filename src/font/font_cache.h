@@ -26,7 +26,9 @@ std::vector<size_t> Find_Missing_FontCaches(const TFontCacheSource *fonts, size_
 
 // Builds every font whose page cache is missing with the given blocks and the
 // default settings, writing its pages through the pattern. Returns the number
-// of fonts that were missing and failed to build (failures print their own
-// "error:" lines; the caller goes on and loading reports what is still absent).
+// of fonts that were missing and failed to build (each failure prints one
+// "error:" line, a page file that could not be written included; the caller
+// goes on and loading reports what is still absent). A failed build leaves no
+// page files of its own, so the next start builds again.
 int Build_Missing_FontCaches(const TFontCacheSource *fonts, size_t count, const char *const *blocks,
                              size_t block_count);

@@ -19,6 +19,10 @@
 // Metadata areas and the plan
 // ---------------------------------------------------------------------------
 
+// Both sides stay within max_side: a narrow width with little waste would
+// otherwise make the other side, which becomes the width, wider than the page
+// the area sits on. n includes the font name, so without this bound a build
+// could fail or not depending on the length of the font's path.
 void Area_Size_For(int64_t n, int max_side, int &width, int &height)
 {
     if (n < 0)
@@ -31,12 +35,17 @@ void Area_Size_For(int64_t n, int max_side, int &width, int &height)
     a = std::max<int64_t>(a, 4);
     int64_t h = (n + a - 1) / a;
     int64_t w = a;
-    if (a * h != n) {
-        const int64_t first_waste = a * h - n;
-        const int64_t lo = std::max<int64_t>(a, 54) - 50, hi = std::min<int64_t>(max_side, a + 50);
-        for (int64_t cw = lo; cw < hi; ++cw) {
+    const auto fits = [&](int64_t cw, int64_t ch) { return cw <= max_side && ch <= max_side; };
+    if (a * h != n || !fits(a, h)) {
+        // A first guess that is too large in itself is beaten by any width
+        // that fits, up to the largest side.
+        const bool first_fits = fits(a, h);
+        const int64_t first_waste = first_fits ? a * h - n : INT64_MAX;
+        const int64_t lo = std::max<int64_t>(a, 54) - 50;
+        const int64_t hi = first_fits ? std::min<int64_t>(max_side, a + 50) : int64_t(max_side) + 1;
+        for (int64_t cw = std::max<int64_t>(lo, 1); cw < hi; ++cw) {
             const int64_t ch = (n + cw - 1) / cw;
-            if (cw * ch - n < first_waste) {
+            if (fits(cw, ch) && cw * ch - n < first_waste) {
                 w = cw;
                 h = ch;
             }
@@ -428,8 +437,12 @@ bool Build_GlyphLayout(TGlyphLayout &layout, TPageMetaPlan &plan, bool write_met
 
             pages.clear();
             if (write_metadata) {
-                for (int j = 0; j < plan.meta_page_count; ++j)
+                for (int j = 0; j < plan.meta_page_count; ++j) {
+                    // An area that does not fit its page could not be kept free of glyphs.
+                    if (plan.Area_Width(j) > B || plan.Area_Height(j) > B)
+                        return false;
                     pages.push_back(std::make_unique<CPackPage>(B, B, plan.Area_Width(j), plan.Area_Height(j)));
+                }
             }
             if (!Pack(pages, order, B, rotation_factor))
                 return false;

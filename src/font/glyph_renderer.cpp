@@ -8,6 +8,8 @@
 #include <cstring>
 #include <new>
 
+#include <strings.h>
+
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -28,17 +30,9 @@ int RoundScaled(long units, long em_units, int pixels)
     return int(std::lround(double(units) * pixels / double(em_units)));
 }
 
-bool FileOpens(const char *path)
-{
-    FILE *f = std::fopen(path, "rb");
-    if (!f)
-        return false;
-    std::fclose(f);
-    return true;
-}
-
-// Fontconfig picks a file for a family name, as GDI picks a font by face name.
-bool LookUpFamily(const char *family, std::string &file, int &index)
+// Fontconfig picks a file for a family name, as GDI picks a font by face
+// name; `substituted` tells whether the match carries the asked-for family.
+bool LookUpFamily(const char *family, std::string &file, int &index, bool &substituted)
 {
     FcConfig *config = FcInitLoadConfigAndFonts();
     if (!config)
@@ -46,6 +40,10 @@ bool LookUpFamily(const char *family, std::string &file, int &index)
     bool found = false;
     FcPattern *pattern = FcNameParse(reinterpret_cast<const FcChar8 *>(family));
     if (pattern) {
+        FcChar8 *wanted = nullptr;
+        std::string wanted_family;
+        if (FcPatternGetString(pattern, FC_FAMILY, 0, &wanted) == FcResultMatch && wanted)
+            wanted_family = reinterpret_cast<const char *>(wanted);
         FcConfigSubstitute(config, pattern, FcMatchPattern);
         FcDefaultSubstitute(pattern);
         FcResult result = FcResultNoMatch;
@@ -58,6 +56,13 @@ bool LookUpFamily(const char *family, std::string &file, int &index)
                 file = reinterpret_cast<const char *>(path);
                 index = face_index;
                 found = true;
+                // A font lists its family under several names (languages); any will do.
+                substituted = true;
+                FcChar8 *name = nullptr;
+                for (int i = 0; FcPatternGetString(match, FC_FAMILY, i, &name) == FcResultMatch; ++i)
+                    if (name && !wanted_family.empty() &&
+                        !FcStrCmpIgnoreCase(name, reinterpret_cast<const FcChar8 *>(wanted_family.c_str())))
+                        substituted = false;
             }
             FcPatternDestroy(match);
         }
@@ -111,10 +116,30 @@ int CGlyphRenderer::Install(const char *path, std::vector<std::string> &families
     return count;
 }
 
+bool CGlyphRenderer::IsFontPath(const char *name)
+{
+    if (!name)
+        return false;
+    if (std::strchr(name, '/'))
+        return true;
+    const char *dot = std::strrchr(name, '.');
+    if (!dot)
+        return false;
+    static const char *const kExtensions[] = {"otf", "ttf", "ttc", "otc", "pfa", "pfb", "woff", "woff2"};
+    for (const char *extension : kExtensions)
+        if (!strcasecmp(dot + 1, extension))
+            return true;
+    return false;
+}
+
 void CGlyphRenderer::Start(const char *font, int pixel_height, int weight, bool italic, bool underline)
 {
     Stop();
-    if (!font || pixel_height <= 0)
+    m_status = RendererStart::kCannotOpen;
+    if (!font || !*font)
+        return;
+    m_status = RendererStart::kFailed;
+    if (pixel_height <= 0)
         return;
     m_pixel_height = pixel_height;
     m_weight = weight;
@@ -123,13 +148,22 @@ void CGlyphRenderer::Start(const char *font, int pixel_height, int weight, bool 
 
     std::string file;
     int index = 0;
-    if (std::strchr(font, '.') && FileOpens(font)) {
+    bool substituted = false;
+    if (IsFontPath(font)) {
         std::vector<std::string> families;
-        if (Install(font, families) != 1 || families.size() != 1)
+        const int faces = Install(font, families);
+        if (faces < 0) {
+            m_status = RendererStart::kCannotOpen;
             return;
+        }
+        if (faces != 1 || families.size() != 1) {
+            m_status = RendererStart::kNotOneFace;
+            return;
+        }
         file = font;
         m_path = font;
-    } else if (!LookUpFamily(font, file, index)) {
+    } else if (!LookUpFamily(font, file, index, substituted)) {
+        m_status = RendererStart::kNoMatch;
         return;
     }
 
@@ -138,15 +172,20 @@ void CGlyphRenderer::Start(const char *font, int pixel_height, int weight, bool 
     FT_Face face = nullptr;
     if (FT_New_Face(m_impl->library, file.c_str(), index, &face)) {
         Stop();
+        m_status = RendererStart::kFailed;
         return;
     }
     m_impl->face = face;
     if (!FT_IS_SCALABLE(face) || FT_Set_Pixel_Sizes(face, 0, FT_UInt(pixel_height)) ||
         !Measure_Font() || !Make_Surface(64, 64)) {
         Stop();
+        m_status = RendererStart::kFailed;
         return;
     }
     m_family = face->family_name ? face->family_name : font;
+    m_file = file;
+    m_substituted = substituted;
+    m_status = RendererStart::kOk;
 }
 
 bool CGlyphRenderer::Usable() const
@@ -167,6 +206,9 @@ void CGlyphRenderer::Stop()
     m_metrics = {};
     m_family.clear();
     m_path.clear();
+    m_file.clear();
+    m_substituted = false;
+    m_status = RendererStart::kFailed;
 }
 
 bool CGlyphRenderer::Make_Surface(int width, int height)
@@ -175,6 +217,7 @@ bool CGlyphRenderer::Make_Surface(int width, int height)
         return false;
     try {
         m_surface.assign(size_t(width) * size_t(height), 0);
+        m_drawn_x0 = m_drawn_x1 = m_drawn_y0 = m_drawn_y1 = 0;
     } catch (const std::bad_alloc &) {
         return false;
     }
@@ -235,7 +278,15 @@ bool CGlyphRenderer::Measure_Font()
 // with the top of its cell at (W / 2, H - H / 2) in picture coordinates.
 bool CGlyphRenderer::Draw(int32_t code, int &advance)
 {
-    std::fill(m_surface.begin(), m_surface.end(), 0u);
+    for (int y = m_drawn_y0; y < m_drawn_y1; ++y)
+        std::fill_n(&m_surface[size_t(y) * m_width + m_drawn_x0], m_drawn_x1 - m_drawn_x0, 0u);
+    m_drawn_x0 = m_width, m_drawn_x1 = 0, m_drawn_y0 = m_height, m_drawn_y1 = 0;
+    auto touch = [this](int col, int buffer_row) {
+        m_drawn_x0 = std::min(m_drawn_x0, col);
+        m_drawn_x1 = std::max(m_drawn_x1, col + 1);
+        m_drawn_y0 = std::min(m_drawn_y0, buffer_row);
+        m_drawn_y1 = std::max(m_drawn_y1, buffer_row + 1);
+    };
     advance = 0;
     FT_Face face = m_impl->face;
     const FT_UInt index = FT_Get_Char_Index(face, FT_ULong(code));
@@ -266,6 +317,7 @@ bool CGlyphRenderer::Draw(int32_t code, int &advance)
             if (col < 0 || col >= m_width || !src[c])
                 continue;
             row[col] = uint32_t(src[c]) * 0x010101u;
+            touch(col, m_height - 1 - picture_row);
         }
     }
     if (m_underline && advance > 0) {
@@ -277,8 +329,10 @@ bool CGlyphRenderer::Draw(int32_t code, int &advance)
             if (picture_row < 0 || picture_row >= m_height)
                 continue;
             uint32_t *row = &m_surface[size_t(m_height - 1 - picture_row) * size_t(m_width)];
-            for (int col = pen_x; col < pen_x + advance && col < m_width; ++col)
+            for (int col = pen_x; col < pen_x + advance && col < m_width; ++col) {
                 row[col] = 0xFFFFFFu;
+                touch(col, m_height - 1 - picture_row);
+            }
         }
     }
     return true;
@@ -295,36 +349,30 @@ bool CGlyphRenderer::Rasterise(int32_t code, GlyphInfo &info, TInkBox &box)
         int advance = 0;
         if (!Draw(code, advance))
             return false;
-        int left = -1, right = -1;
-        for (int x = 0; x < m_width && left < 0; ++x)
-            for (int y = 0; y < m_height; ++y)
-                if (m_surface[size_t(y) * m_width + x]) {
-                    left = x;
-                    break;
-                }
-        if (left < 0) {
+        // One pass in buffer order over what was drawn: a row's first and last
+        // ink widen the box, and every row with ink lies inside its columns.
+        int left = m_width, right = -1, bottom = -1, top = -1;
+        for (int y = m_drawn_y0; y < m_drawn_y1; ++y) {
+            const uint32_t *row = &m_surface[size_t(y) * m_width];
+            int first = m_drawn_x0;
+            while (first < m_drawn_x1 && !row[first])
+                ++first;
+            if (first == m_drawn_x1)
+                continue;
+            int last = m_drawn_x1 - 1;
+            while (!row[last])
+                --last;
+            left = std::min(left, first);
+            right = std::max(right, last);
+            if (bottom < 0)
+                bottom = y;
+            top = y;
+        }
+        if (right < 0) {
             info.code = code;
             info.advance = advance;
             return true;
         }
-        for (int x = m_width - 1; x >= left && right < 0; --x)
-            for (int y = 0; y < m_height; ++y)
-                if (m_surface[size_t(y) * m_width + x]) {
-                    right = x;
-                    break;
-                }
-        auto row_has_ink = [&](int y) {
-            const uint32_t *row = &m_surface[size_t(y) * m_width];
-            for (int x = left; x <= right; ++x)
-                if (row[x])
-                    return true;
-            return false;
-        };
-        int bottom = 0, top = m_height - 1;
-        while (!row_has_ink(bottom))
-            ++bottom;
-        while (!row_has_ink(top))
-            --top;
 
         const bool grow_x = left <= margin || right >= m_width - margin;
         const bool grow_y = bottom <= margin || top >= m_height - margin;

@@ -33,6 +33,15 @@ struct TInkBox {
     int x, y, w, h;
 };
 
+// How Start went.
+enum class RendererStart {
+    kOk,          // usable
+    kCannotOpen,  // an empty name, or a path that names no readable font file
+    kNotOneFace,  // a font file with no face or several (a collection)
+    kNoMatch,     // fontconfig has no font at all for the family name
+    kFailed,      // the face could not be sized or measured, or no surface
+};
+
 class CGlyphRenderer {
 public:
     CGlyphRenderer();
@@ -40,12 +49,22 @@ public:
     CGlyphRenderer(const CGlyphRenderer &) = delete;
     CGlyphRenderer &operator=(const CGlyphRenderer &) = delete;
 
-    // Opens a font file (a name with a dot that opens as a file; it must hold
-    // exactly one face) or else a family looked up through fontconfig, at the
-    // given em height in pixels. Check Usable() afterwards.
+    // Opens a font file (IsFontPath; it must hold exactly one face) or else
+    // a family looked up through fontconfig, at the given em height in pixels.
+    // Check Usable() or StartStatus() afterwards.
     void Start(const char *font, int pixel_height, int weight, bool italic, bool underline);
     // True when the start found a font and made the surface.
     bool Usable() const;
+    RendererStart StartStatus() const { return m_status; }  // why the last start failed, or ok
+    // True when a family name was asked for and fontconfig gave another family.
+    bool Substituted() const { return m_substituted; }
+    const std::string &File() const { return m_file; }  // font file in use, also for a family
+
+    // A name is a font file path when it contains a '/' or ends in a font file
+    // extension (.otf, .ttf, .ttc, .otc, .pfa, .pfb, .woff, .woff2, any case);
+    // every other name is a family name. Family names contain neither, and a
+    // path is never silently replaced by a fallback family.
+    static bool IsFontPath(const char *name);
     // Draws one code point and measures its ink; false for surrogates, values
     // above 0x10FFFF and when the surface cannot grow. An empty box means no ink.
     bool Rasterise(int32_t code, GlyphInfo &info, TInkBox &box);
@@ -73,9 +92,15 @@ private:
     Impl *m_impl;
     std::vector<uint32_t> m_surface;  // bottom-up, bytes blue, green, red, unused
     int m_width = 0, m_height = 0;
+    // Buffer rectangle [x0, x1) x [y0, y1) that the last drawing touched; the
+    // rest of the surface is zero, so clearing and the ink scan stay inside it.
+    int m_drawn_x0 = 0, m_drawn_x1 = 0, m_drawn_y0 = 0, m_drawn_y1 = 0;
     TFontMetrics m_metrics = {};
     std::string m_family;
     std::string m_path;
+    std::string m_file;
+    RendererStart m_status = RendererStart::kFailed;
+    bool m_substituted = false;
     int m_pixel_height = 0;
     int m_weight = 400;
     bool m_italic = false, m_underline = false;

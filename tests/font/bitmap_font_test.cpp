@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -144,21 +145,22 @@ TEST(FontBuild, TinyPagesSpreadTheTableOverSeveralMetadataPages)
     EXPECT_EQ(back.pages.size(), pages.pages.size());
 }
 
-TEST(FontBuild, FontWithoutGlyphsStillMakesAReadablePage)
+TEST(FontBuild, EveryGlyphDiscardedIsAnError)
 {
-    CBitmapFont font;
-    font.AddBlock("Private Use Area");
-    CollectingConsumer pages;
-    BuildOutput r = RunBuild(font, pages, SourceFont("cmunrm.otf"));
-    ASSERT_TRUE(r.ok) << r.err;
-    EXPECT_NE(r.out.find("done. produced 0 glyphs (excluding 0 discarded), 1 page\n"), std::string::npos);
-    MemoryProducer producer;
-    producer.pages.push_back(CopyBitmap(*pages.pages.at(0)));
-    CollectingConsumer loaded;
-    CBitmapFont back;
-    ASSERT_TRUE(CBitmapFont::ReadPages(back, producer, loaded));
-    EXPECT_TRUE(back.glyphs.empty());
-    EXPECT_EQ(back.pages.size(), 1u);
+    // CMU has no kana; the Private Use Area has no assigned code points at all.
+    for (const char *block : {"Hiragana", "Private Use Area"}) {
+        CBitmapFont font;
+        ASSERT_TRUE(font.AddBlock(block));
+        TCodepointList list;
+        ASSERT_TRUE(Build_CodepointList(&block, 1, 0, list));
+        CollectingConsumer pages;
+        BuildOutput r = RunBuild(font, pages, SourceFont("cmunrm.otf"));
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.err, "error: no glyphs: the font has none of the " + std::to_string(list.count) +
+                             " code points asked for\n");
+        EXPECT_EQ(r.out.find("done."), std::string::npos);
+        EXPECT_TRUE(pages.pages.empty());
+    }
 }
 
 TEST(FontBuild, MissingGlyphsAreDiscardedAndCounted)
@@ -229,16 +231,22 @@ TEST(FontBuild, TwoFaceFontFailsWithTheRendererError)
     EXPECT_TRUE(pages.pages.empty());
 }
 
-TEST(FontBuild, FileThatIsNoFontFailsWithTheRendererError)
+TEST(FontBuild, APathThatNamesNoFontCannotBeOpened)
 {
     TempDir dir;
-    const std::string bogus = dir.File("bogus.otf");
-    { std::ofstream(bogus) << "not a font"; }
-    CBitmapFont font;
-    CollectingConsumer pages;
-    BuildOutput r = RunBuild(font, pages, bogus);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.err, "error: failed to initialize glyph renderer\n");
+    { std::ofstream(dir.File("bogus.otf")) << "not a font"; }
+    { std::ofstream(dir.File("passwd")) << "root:x:0:0:root:/root:/bin/bash\n"; }
+    // Neither is handed to fontconfig, which would build some fallback family instead.
+    for (const std::string &name : {dir.File("missing.otf"), dir.File("bogus.otf"), dir.File("passwd"), dir.Path(),
+                                    std::string("missing.ttf"), std::string()}) {
+        CBitmapFont font;
+        CollectingConsumer pages;
+        BuildOutput r = RunBuild(font, pages, name);
+        EXPECT_FALSE(r.ok) << name;
+        EXPECT_EQ(r.err, "error: cannot open font '" + name + "'\n");
+        EXPECT_EQ(r.out, "building a list of codepoints ...\ninitializing glyph renderer ...\n");
+        EXPECT_TRUE(pages.pages.empty());
+    }
 }
 
 TEST(FontBuild, RefusedPageEndsTheBuildSilently)
@@ -254,6 +262,50 @@ TEST(FontBuild, RefusedPageEndsTheBuildSilently)
     EXPECT_EQ(pages.pages.size(), 1u);
 }
 
+// The glyph table holds the font's path, so its size grows with the path:
+// every length must build, and build the same glyphs.
+TEST(FontBuild, TheFontPathsLengthDoesNotMatter)
+{
+    TempDir dir;
+    const std::string base = dir.Path();
+    std::vector<GlyphInfo> reference;
+    for (size_t length = base.size() + 2; length <= 340; ++length) {
+        // Components stay below the 255-byte file name limit.
+        std::string path = base, rest(length - base.size(), 'x');
+        while (rest.size() > 200) {
+            path += "/" + std::string(149, 'd');
+            std::filesystem::create_directory(path);
+            rest.erase(0, 150);
+        }
+        path += "/" + rest.substr(1);
+        ASSERT_EQ(path.size(), length);
+        std::filesystem::create_symlink(SourceFont("cmunrm.otf"), path);
+        const std::string stored = length <= 255 ? path : path.substr(path.rfind('/') + 1);
+        for (int size : {64, 128}) {
+            CBitmapFont font;
+            font.info.max_page_size = uint16_t(size);
+            CollectingConsumer pages;
+            BuildOutput r = RunBuild(font, pages, path);
+            ASSERT_TRUE(r.ok) << "path of " << length << " bytes, pages of " << size << ":\n" << r.err;
+            MemoryProducer producer;
+            for (BitmapPtr &page : pages.pages)
+                producer.pages.push_back(std::move(page));
+            CollectingConsumer loaded;
+            CBitmapFont back;
+            ASSERT_TRUE(CBitmapFont::ReadPages(back, producer, loaded)) << length << " " << size;
+            EXPECT_EQ(back.name, stored);
+            // Where glyphs sit may change with the table's size; what they are may not.
+            std::vector<GlyphInfo> glyphs = font.glyphs;
+            for (GlyphInfo &g : glyphs)
+                g.rotated = 0, g.page_x = 0, g.page_y = 0;
+            if (reference.empty())
+                reference = glyphs;
+            ASSERT_EQ(glyphs.size(), reference.size());
+            EXPECT_EQ(std::memcmp(glyphs.data(), reference.data(), glyphs.size() * sizeof(GlyphInfo)), 0) << length;
+        }
+    }
+}
+
 TEST(FontBuild, WithoutMetadataThePagesHoldOnlyGlyphs)
 {
     CBitmapFont font;
@@ -264,6 +316,58 @@ TEST(FontBuild, WithoutMetadataThePagesHoldOnlyGlyphs)
     ASSERT_EQ(pages.pages.size(), 1u);
     CPageMetaStream stream(pages.pages[0]->pixels, pages.pages[0]->width, pages.pages[0]->height);
     EXPECT_EQ(stream.Open_Read(), 0u);
+}
+
+std::vector<std::string> FilesIn(const std::string &dir)
+{
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A page set appears whole or not at all. Directories that are regular files
+// fail for root too.
+TEST(FontBuild, TheWriterLeavesWholePageSetsOrNone)
+{
+    TempDir dir;
+    { std::ofstream(dir.File("file")) << "in the way"; }
+    std::filesystem::create_directory(dir.File("d00"));
+    { std::ofstream(dir.File("d01")) << "in the way"; }
+    std::filesystem::create_directory(dir.File("ok"));
+    struct Case {
+        std::string pattern, failure;
+    } cases[] = {
+        {dir.File("ok/p%02u.tga"), ""},
+        {dir.File("file/p%02u.tga"), "cannot write '" + dir.File("file/p00.tga") + "': Not a directory"},
+        // Page 0 is written, page 1 is not: page 0 must go as well.
+        {dir.File("d%02u/p.tga"), "cannot write '" + dir.File("d01/p.tga") + "': Not a directory"},
+    };
+    unsigned ok_pages = 0;
+    for (const Case &c : cases) {
+        CBitmapFont font;
+        font.info.max_page_size = 128;
+        BuildOutput r{};
+        {
+            CBitmapFont::CBitmapWriter writer(c.pattern.c_str());
+            r = RunBuild(font, writer, SourceFont("cmunrm.otf"));
+            EXPECT_EQ(writer.Failure(), c.failure);
+        }
+        EXPECT_EQ(r.ok, c.failure.empty()) << c.pattern << "\n" << r.err;
+        EXPECT_EQ(r.err.find("error:"), std::string::npos) << r.err;
+        if (r.ok)
+            ok_pages = font.info.page_count;
+    }
+    std::vector<std::string> pages;
+    for (unsigned i = 0; i < ok_pages; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof(name), "p%02u.tga", i);
+        pages.push_back(name);
+    }
+    EXPECT_GT(pages.size(), 1u);
+    EXPECT_EQ(FilesIn(dir.File("ok")), pages);
+    EXPECT_TRUE(FilesIn(dir.File("d00")).empty());
 }
 
 // --- The application's page cache ----------------------------------------------

@@ -138,7 +138,7 @@ namespace fonttest {
 
 std::string SourceFont(const char *file)
 {
-    return std::string(NERELLE_SOURCE_DIR) + "/data/fonts/" + file;
+    return std::string(NERELLE_FONT_DIR) + "/" + file;
 }
 
 namespace {

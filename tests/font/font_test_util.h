@@ -63,7 +63,7 @@ HandFont MakeHandFont(int pages, int per_page, int meta_pages, int area_w, int a
 
 namespace fonttest {
 
-// Path of a source font in the tree ("data/fonts/cmunrm.otf" and friends).
+// Path of a source font ("cmunrm.otf" and friends) in the build's run directory.
 std::string SourceFont(const char *file);
 
 // Writes a TrueType collection that holds the font of `ttf` twice.

@@ -109,6 +109,16 @@ TEST(AreaSize, ExactSquaresAndWasteMinimisingWidths)
         const int a = std::max(4, int(std::sqrt(double(n))));
         EXPECT_LE(int64_t(w) * h - n, int64_t(a) * ((n + a - 1) / a) - n) << n;
     }
+    // Neither side may outgrow the largest side, for every size an area is
+    // planned for (at most P * P - 28 bytes): the wider side becomes the
+    // width, and a page is only a little wider than 2 P.
+    for (int side : {32, 64, 1024}) {
+        for (int64_t n = 1; n <= int64_t(side) * side - 28; n += side == 1024 ? 997 : 1) {
+            Area_Size_For(n, side, w, h);
+            ASSERT_TRUE(w <= side && h <= w && int64_t(w) * h >= n)
+                << n << " bytes in " << side << ": " << w << " x " << h;
+        }
+    }
 }
 
 TEST(MetaPlan, SmallFontNeedsOneAreaThatHoldsItsTable)

@@ -158,6 +158,7 @@ TEST(GlyphRenderer, TwoFaceFileIsRefused)
     CGlyphRenderer renderer;
     renderer.Start(ttc.c_str(), 48, 400, false, false);
     EXPECT_FALSE(renderer.Usable());
+    EXPECT_EQ(renderer.StartStatus(), RendererStart::kNotOneFace);
 }
 
 TEST(GlyphRenderer, InstallReportsTheFamily)
@@ -175,9 +176,39 @@ TEST(GlyphRenderer, NameWithoutAFileIsLookedUpAsAFamily)
     CGlyphRenderer renderer;
     renderer.Start("CMU Serif", 48, 400, false, false);
     ASSERT_TRUE(renderer.Usable());
+    EXPECT_EQ(renderer.StartStatus(), RendererStart::kOk);
     EXPECT_EQ(renderer.Family(), "CMU Serif");
+    EXPECT_FALSE(renderer.Substituted());
     renderer.Stop();
     EXPECT_FALSE(renderer.Usable());
+    // fontconfig always finds something; the renderer says that it is something else.
+    renderer.Start("cmu serif", 48, 400, false, false);
+    EXPECT_FALSE(renderer.Substituted());
+    renderer.Start("No Such Family Nerelle", 48, 400, false, false);
+    ASSERT_TRUE(renderer.Usable());
+    EXPECT_TRUE(renderer.Substituted());
+    EXPECT_NE(renderer.Family(), "No Such Family Nerelle");
+    EXPECT_FALSE(renderer.File().empty());
+}
+
+TEST(GlyphRenderer, PathsAreToldFromFamilyNames)
+{
+    const struct {
+        const char *name;
+        bool path;
+    } cases[] = {
+        {"data/fonts/cmunrm.otf", true}, {"cmunrm.otf", true},  {"A.TTF", true},         {"x.ttc", true},
+        {"x.woff2", true},               {"/etc/passwd", true}, {"./CMU Serif", true},   {"CMU Serif", false},
+        {"DejaVu Sans:bold", false},     {"Foo 2.0", false},    {"cmunrm.otf.bak", false}, {"", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(CGlyphRenderer::IsFontPath(c.name), c.path) << c.name;
+    CGlyphRenderer renderer;
+    for (const char *name : {"", "/nonexistent/cmunrm.otf", "missing.otf", "/etc"}) {
+        renderer.Start(name, 48, 400, false, false);
+        EXPECT_FALSE(renderer.Usable());
+        EXPECT_EQ(renderer.StartStatus(), RendererStart::kCannotOpen) << name;
+    }
 }
 
 TEST(GlyphRenderer, BoldAndItalicChangeTheInk)

@@ -145,6 +145,36 @@ TEST(PagePattern, FormatsOneIntegerConversionOnly)
     EXPECT_FALSE(Format_PagePattern(nullptr, 1, out));
 }
 
+TEST(PagePattern, NamesLongerThanTheLimitAreRefusedUnformatted)
+{
+    // Formatting these would make the C library allocate gigabytes.
+    const std::string literal(kMaxPageFileName - 12, 'x');
+    const struct {
+        std::string pattern;
+        PagePatternStatus status;
+        size_t length;  // of the name of page 7, when formatted
+    } cases[] = {
+        {"x%2000000000u.tga", PagePatternStatus::kTooLong, 0},
+        {"x%.2000000000u.tga", PagePatternStatus::kTooLong, 0},
+        {"%099999999999999999999999u", PagePatternStatus::kTooLong, 0},
+        {"%4096u", PagePatternStatus::kOk, 4096},
+        {"%4097u", PagePatternStatus::kTooLong, 0},
+        {"x%4095u", PagePatternStatus::kOk, 4096},
+        {"%%%4095u", PagePatternStatus::kOk, 4096},
+        {"xx%4095u", PagePatternStatus::kTooLong, 0},
+        {literal + "%u", PagePatternStatus::kOk, literal.size() + 1},
+        // Room is kept for the longest index, whatever the index at hand.
+        {literal + "x%u", PagePatternStatus::kTooLong, 0},
+        {"x%2000000000s", PagePatternStatus::kMalformed, 0},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(CheckPagePattern(c.pattern.c_str()), c.status) << c.pattern.substr(0, 40);
+        std::string out = "stale";
+        EXPECT_EQ(Format_PagePattern(c.pattern.c_str(), 7, out), c.status == PagePatternStatus::kOk);
+        EXPECT_EQ(out.size(), c.length) << c.pattern.substr(0, 40);
+    }
+}
+
 // --- Reading whole fonts -----------------------------------------------------
 
 void ExpectSameGlyphs(const CBitmapFont &font, const HandFont &hand)

@@ -4,9 +4,12 @@
 //   nerelle-font build FONT PATTERN [--block NAME]... [--version N] [--max-page-size S]
 //   nerelle-font dump PATTERN
 //   nerelle-font verify PATTERN
+//   nerelle-font --help
 //
 // PATTERN names the page files with one integer conversion, e.g.
-// "data/fonts/cmunrm%02u.tga". The exit status is 0 only on success.
+// "data/fonts/cmunrm%02u.tga". FONT is a file when it contains a '/' or ends
+// in a font file extension, otherwise a family name. The exit status is 0
+// only on success.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -19,13 +22,24 @@
 
 namespace {
 
+const char kUsage[] =
+    "usage: nerelle-font build FONT PATTERN [--block NAME]... [--version N] [--max-page-size S]\n"
+    "       nerelle-font dump PATTERN\n"
+    "       nerelle-font verify PATTERN\n"
+    "       nerelle-font --help\n"
+    "FONT is a font file when it contains a '/' or ends in .otf, .ttf, .ttc, .otc, .pfa, .pfb,\n"
+    "  .woff or .woff2 (any case); a file that cannot be read as a font is an error. Any other\n"
+    "  name is a family looked up through fontconfig (write ./NAME for a file in the current\n"
+    "  directory); when fontconfig substitutes another family, a warning names it.\n"
+    "PATTERN names the page files with one integer conversion, e.g. data/fonts/cmunrm%02u.tga;\n"
+    "  page file names are at most 4096 bytes. The pages of a build appear together when all\n"
+    "  are written; a failed build leaves none of its own.\n"
+    "--block NAME adds a Unicode block (default Basic Latin); --version N picks the Unicode\n"
+    "  repertoire; --max-page-size S limits the page side (64 to 32768, default 2048).\n";
+
 int Usage()
 {
-    std::fprintf(stderr,
-                 "usage: nerelle-font build FONT PATTERN [--block NAME]... [--version N] [--max-page-size S]\n"
-                 "       nerelle-font dump PATTERN\n"
-                 "       nerelle-font verify PATTERN\n"
-                 "PATTERN names the page files with one integer conversion, e.g. data/fonts/cmunrm%%02u.tga\n");
+    std::fputs(kUsage, stderr);
     return 2;
 }
 
@@ -39,9 +53,16 @@ bool ParseInt(const char *text, long lo, long hi, long &value)
 
 bool CheckPattern(const char *pattern)
 {
-    std::string probe;
-    if (Format_PagePattern(pattern, 0, probe))
+    switch (CheckPagePattern(pattern)) {
+    case PagePatternStatus::kOk:
         return true;
+    case PagePatternStatus::kTooLong:
+        std::fprintf(stderr, "error: page file pattern '%.64s...' makes names longer than %zu bytes\n", pattern,
+                     kMaxPageFileName);
+        return false;
+    case PagePatternStatus::kMalformed:
+        break;
+    }
     std::fprintf(stderr, "error: bad page file pattern '%s' (it needs one integer conversion such as %%02u)\n",
                  pattern);
     return false;
@@ -92,7 +113,12 @@ int Build(int argc, char **argv)
     if (!CheckPattern(pattern))
         return 2;
     CBitmapFont::CBitmapWriter writer(pattern);
-    return font.Build(writer, font_file) ? 0 : 1;
+    if (font.Build(writer, font_file))
+        return 0;
+    // The build itself says why it stopped, except when a page could not be written.
+    if (!writer.Failure().empty())
+        std::fprintf(stderr, "error: %s\n", writer.Failure().c_str());
+    return 1;
 }
 
 bool Load(const char *pattern, CBitmapFont &font, PageSizes &sizes)
@@ -167,6 +193,10 @@ int main(int argc, char **argv)
 {
     if (argc < 2)
         return Usage();
+    if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     if (!std::strcmp(argv[1], "build"))
         return Build(argc, argv);
     if (!std::strcmp(argv[1], "dump"))
