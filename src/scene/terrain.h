@@ -1,0 +1,42 @@
+// The static ground: the embedded terrain model (a shore rising to almost 9
+// units above the water and running down to about 2 below it), textured
+// with its baked lightmap, merged with a wide flat sea floor that has one
+// deep funnel-shaped pit. One vertex and one index buffer, two programs: the
+// "above" one fogs by depth below the surface, the "below" one by distance
+// from an eye under water.
+#pragma once
+
+#include "gl/gl_object.h"
+#include "image/texture.h"
+#include "math/matrix4.h"
+#include "mesh/poly_mesh.h"
+
+#include <cstdint>
+
+class CTerrain {
+public:
+    // Builds mesh, buffers, both programs and the lightmap ("lightmap.png").
+    // On failure the terrain draws nothing.
+    CTerrain();
+
+    void DrawAbove(const Matrix4& mvp) const;                   // camera above water, and the mirrored pass
+    void DrawBelow(const Matrix4& mvp, const Matrix4& mv) const; // camera under water
+
+    uint32_t IndexCount() const { return indexCount; }  // 0 when construction failed
+
+    // Terrain and floor in one triangle mesh: three private vertices per
+    // terrain triangle (corners reversed, y up, moved into the scene), then
+    // the floor grid with its pit. Texture set 0 holds the lightmap
+    // coordinates. False when a mesh step fails.
+    static bool BuildMesh(CPolyMesh& mesh);
+
+private:
+    GLBuffer vertexBuffer, indexBuffer;
+    GLVertexArray vertexArray;
+    uint32_t indexCount = 0;
+    GLProgram programAbove;
+    GLint above_t_mvp = -1, above_n_tex = -1;
+    GLProgram programBelow;
+    GLint below_t_mvp = -1, below_t_mv = -1, below_n_tex = -1;
+    TTexture texture;  // the lightmap
+};
