@@ -1,0 +1,162 @@
+#include "scene/buoy.h"
+
+#include "mesh/assemblies.h"
+#include "mesh/processing.h"
+#include "scene/scene_gl.h"
+
+#include <vector>
+
+namespace {
+
+constexpr char kBallConfig[] = "vertex {\n\tv_pos: 0;\n\tv_nrm: 1;\n\tv_tex: 2;\n}\n";
+
+// ES 2.0 has no inverse(): the normal matrix is the cofactor matrix over the
+// determinant, built from the columns' cross products.
+constexpr char kBallVertexShader[] = R"(precision mediump float;
+attribute vec3 v_pos;
+attribute vec3 v_nrm;
+attribute vec2 v_tex;
+uniform vec4 v_pos_scl;
+uniform mat4 t_mvp;
+uniform mat4 t_mv;
+varying vec3 v_view_;
+varying vec3 v_normal_;
+varying vec3 v_light_;
+varying vec2 v_texcoord;
+mat3 InverseTranspose(mat3 m)
+{
+    vec3 c0 = cross(m[1], m[2]), c1 = cross(m[2], m[0]), c2 = cross(m[0], m[1]);
+    return mat3(c0, c1, c2) / dot(m[0], c0);
+}
+void main()
+{
+    vec3 world = v_pos * v_pos_scl.w + v_pos_scl.xyz;
+    gl_Position = t_mvp * vec4(world, 1.0);
+    v_view_ = -(t_mv * vec4(world, 1.0)).xyz;
+    mat3 n = InverseTranspose(mat3(t_mv[0].xyz, t_mv[1].xyz, t_mv[2].xyz));
+    v_normal_ = n * v_nrm;
+    v_light_ = n * vec3(-82.657, 62.696, 225.598);
+    v_texcoord = v_tex;
+}
+)";
+
+// Red bands where |mod(3t, 0.4) - 0.2| < 0.1 of the latitude t, white
+// between, with a one-pixel soft edge.
+constexpr char kBallFragmentShader[] = R"(precision mediump float;
+varying vec3 v_view_;
+varying vec3 v_normal_;
+varying vec3 v_light_;
+varying vec2 v_texcoord;
+void main()
+{
+    vec3 v = normalize(v_view_);
+    vec3 l = normalize(v_light_ + v_view_);
+    vec3 n = normalize(v_normal_);
+    float diffuse = max(0.0, dot(l, n)) * 0.6;
+    float specular = pow(max(0.0, dot(v, -reflect(l, n))), 3.0) * 0.6;
+    float u = 3.0 * v_texcoord.y;
+    float s = smoothstep(0.1 - fwidth(u), 0.1, abs(mod(u, 0.4) - 0.2));
+    gl_FragColor = vec4(vec3(1.0, s, s) * (diffuse + 0.25) + specular, 1.0);
+}
+)";
+
+constexpr char kGlowConfig[] = "vertex {\n\tv_pos: 0;\n}\n";
+
+constexpr char kGlowVertexShader[] = R"(precision mediump float;
+attribute vec4 v_pos;
+uniform mat4 t_mvp;
+uniform float f_point_scale;
+void main()
+{
+    gl_Position = t_mvp * vec4(v_pos.xyz, 1.0);
+    gl_PointSize = f_point_scale * 1.0 / gl_Position.w;
+}
+)";
+
+// Rings that travel outwards and fade to nothing at the sprite's rim.
+constexpr char kGlowFragmentShader[] = R"(precision mediump float;
+uniform float f_time;
+void main()
+{
+    vec2 p = gl_PointCoord - vec2(0.5, 0.5);
+    float r = 2.0 * length(p);
+    float f = max(0.0, 1.0 - r);
+    float w = f * (0.5 + 0.5 * sin(5.0 * f_time + 8.0 * 3.14159265 * f));
+    gl_FragColor = vec4(0.2, 0.2, 1.0, w);
+}
+)";
+
+}  // namespace
+
+CBuoy::CBuoy()
+{
+    meshVertexBuffer.Create();
+    pointBuffer.Create();
+    meshIndexBuffer.Create();
+    meshVertexArray.Create();
+    pointVertexArray.Create();
+
+    if (!scene::BuildProgram(ballProgram, kBallVertexShader, kBallFragmentShader, kBallConfig) ||
+        !scene::BuildProgram(glowProgram, kGlowVertexShader, kGlowFragmentShader, kGlowConfig))
+        return;
+    ball_t_mvp = scene::Uniform(ballProgram, "t_mvp");
+    ball_t_mv = scene::Uniform(ballProgram, "t_mv");
+    ball_v_pos_scl = scene::Uniform(ballProgram, "v_pos_scl");
+    glow_t_mvp = scene::Uniform(glowProgram, "t_mvp");
+    glow_f_point_scale = scene::Uniform(glowProgram, "f_point_scale");
+    glow_f_time = scene::Uniform(glowProgram, "f_time");
+
+    std::vector<float> floats;
+    std::vector<uint32_t> indices;
+    {
+        CPolyMesh ball;
+        if (!mesh::BuildBuoyMesh(ball) || !mesh::ExportArrays(ball, true, false, floats, indices))
+            return;
+    }
+    // Position, normal, texture s t.
+    if (!scene::UploadIndexedMesh(meshVertexArray, meshVertexBuffer, meshIndexBuffer, floats, indices,
+                                  {{0, 3, 0}, {1, 3, 12}, {2, 2, 24}}, 32))
+        return;
+    if (pointVertexArray == 0 || pointBuffer == 0)
+        return;
+    glBindVertexArray(pointVertexArray);
+    glBindBuffer(GL_ARRAY_BUFFER, pointBuffer);
+    glBufferData(GL_ARRAY_BUFFER, 3 * sizeof(float), nullptr, GL_STATIC_DRAW);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 0, nullptr);
+    glBindVertexArray(default_vertex_array);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+
+    indexCount = uint32_t(indices.size());
+}
+
+void CBuoy::DrawBall(const Matrix4& mvp, const Matrix4& mv, const Vector3& position, float scale) const
+{
+    if (indexCount == 0)
+        return;
+    glUseProgram(ballProgram);
+    scene::SetMatrix(ball_t_mvp, mvp);
+    scene::SetMatrix(ball_t_mv, mv);
+    glUniform4f(ball_v_pos_scl, position.x, position.y, position.z, scale);
+    scene::DrawIndexedTriangles(meshVertexArray, indexCount);
+}
+
+void CBuoy::DrawGlow(const Matrix4& mvp, const Vector3& position, float time) const
+{
+    // The point buffer has storage only when everything was built.
+    if (indexCount == 0)
+        return;
+    GLint viewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glUseProgram(glowProgram);
+    scene::SetMatrix(glow_t_mvp, mvp);
+    glUniform1f(glow_f_time, time);
+    glUniform1f(glow_f_point_scale, float(viewport[3]));
+    glBindVertexArray(pointVertexArray);
+    const float point[3] = {position.x, position.y, position.z};
+    glBindBuffer(GL_ARRAY_BUFFER, pointBuffer);
+    glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof(point), point);
+    glDrawArrays(GL_POINTS, 0, 1);
+    glBindVertexArray(default_vertex_array);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
