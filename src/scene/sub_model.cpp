@@ -1,0 +1,136 @@
+#include "scene/sub_model.h"
+
+#include "mesh/assemblies.h"
+#include "mesh/processing.h"
+#include "scene/scene_gl.h"
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+constexpr char kSubConfig[] = "vertex {\n\tv_pos: 0;\n\tv_nrm: 1;\n\tv_tex: 2;\n}\n";
+
+// ES 2.0 has no inverse(): the normal matrix is the cofactor matrix over the
+// determinant, built from the columns' cross products.
+constexpr char kSubVertexShader[] = R"(precision mediump float;
+attribute vec3 v_pos;
+attribute vec3 v_nrm;
+attribute vec2 v_tex;
+uniform mat4 t_mvp;
+uniform mat4 t_mv;
+varying vec3 v_view_;
+varying vec3 v_normal_;
+varying vec3 v_light_;
+varying vec2 v_texcoord;
+mat3 InverseTranspose(mat3 m)
+{
+    vec3 c0 = cross(m[1], m[2]), c1 = cross(m[2], m[0]), c2 = cross(m[0], m[1]);
+    return mat3(c0, c1, c2) / dot(m[0], c0);
+}
+void main()
+{
+    gl_Position = t_mvp * vec4(v_pos, 1.0);
+    v_view_ = -(t_mv * vec4(v_pos, 1.0)).xyz;
+    mat3 n = InverseTranspose(mat3(t_mv[0].xyz, t_mv[1].xyz, t_mv[2].xyz));
+    v_normal_ = n * v_nrm;
+    v_light_ = n * vec3(-82.657, 62.696, 225.598);
+    v_texcoord = v_tex;
+}
+)";
+
+constexpr char kSubFragmentShader[] = R"(precision mediump float;
+uniform sampler2D n_tex;
+varying vec3 v_view_;
+varying vec3 v_normal_;
+varying vec3 v_light_;
+varying vec2 v_texcoord;
+void main()
+{
+    vec3 v = normalize(v_view_);
+    vec3 l = normalize(v_light_ + v_view_);
+    vec3 n = normalize(v_normal_);
+    float diffuse = max(0.0, dot(l, n)) * 0.6;
+    float specular = pow(max(0.0, dot(v, -reflect(l, n))), 3.0) * 0.4;
+    gl_FragColor = texture2D(n_tex, v_texcoord) * (diffuse + 0.25) + specular;
+}
+)";
+
+bool Finite(const Vector3& v)
+{
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+}  // namespace
+
+Matrix4 CSubModel::Placement(const Vector3& position, const Vector3& direction, Vector3& heading)
+{
+    // Below this horizontal share the look-at's side axis (up x forward)
+    // loses its precision, and at zero it has none.
+    constexpr float kMinHorizontal = 1e-3f;
+    const float heading_length = std::sqrt(heading.x * heading.x + heading.z * heading.z);
+    heading = std::isfinite(heading_length) && heading_length > 0
+                  ? Vector3(heading.x / heading_length, 0, heading.z / heading_length)
+                  : Vector3(0, 0, -1);
+    Vector3 forward = Finite(direction) ? Normalise(direction) : Vector3();
+    if (forward == Vector3())
+        forward = heading;
+    Vector3 up(0, 1, 0);
+    const float horizontal = std::sqrt(forward.x * forward.x + forward.z * forward.z);
+    if (horizontal >= kMinHorizontal) {
+        heading = Vector3(forward.x / horizontal, 0, forward.z / horizontal);
+    } else {
+        // Pitching from the last heading: the sail leans into the dive when
+        // going down and away from it when going up.
+        forward = Vector3(0, forward.y < 0 ? -1.0f : 1.0f, 0);
+        up = forward.y < 0 ? heading : -heading;
+    }
+    // The rotation is built at the origin so a far position cannot swamp a
+    // unit heading.
+    return Matrix4::Translation(position) * Matrix4::LookAt(Vector3(), forward, up).Inverse();
+}
+
+CSubModel::CSubModel()
+{
+    vertexBuffer.Create();
+    indexBuffer.Create();
+    vertexArray.Create();
+    LoadTexture("sub.png", texture, GL_RGB);
+    if (!scene::BuildProgram(program, kSubVertexShader, kSubFragmentShader, kSubConfig))
+        return;
+    t_mv = scene::Uniform(program, "t_mv");
+    t_mvp = scene::Uniform(program, "t_mvp");
+    n_tex = scene::Uniform(program, "n_tex");
+    glUseProgram(program);
+    glUniform1i(n_tex, 0);
+
+    std::vector<float> floats;
+    std::vector<uint32_t> indices;
+    {
+        CPolyMesh hull;
+        if (!mesh::BuildSubmersibleMesh(hull) || !mesh::ExportArrays(hull, true, false, floats, indices))
+            return;
+    }
+    if (!scene::UploadIndexedMesh(vertexArray, vertexBuffer, indexBuffer, floats, indices,
+                                  {{0, 3, 0}, {1, 3, 12}, {2, 2, 24}}, 32))
+        return;
+    indexCount = uint32_t(indices.size());
+}
+
+void CSubModel::Draw(const Vector3& position, const Vector3& direction, float scale, const Matrix4& mvp,
+                     const Matrix4& mv)
+{
+    // A position that is not finite has nowhere to be drawn.
+    if (indexCount == 0 || !Finite(position))
+        return;
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(texture.target, texture.name);
+    const Matrix4 placement = Placement(position, direction, lastHeading);
+    // The negated scale turns the model (built sail down, stern to -z) right
+    // way up with its bow along the heading, and with the placement's mirror
+    // keeps its outward winding; lighting takes the positive scale.
+    glUseProgram(program);
+    scene::SetMatrix(t_mvp, mvp * placement * Matrix4::Scale(-scale));
+    scene::SetMatrix(t_mv, mv * placement * Matrix4::Scale(scale));
+    scene::DrawIndexedTriangles(vertexArray, indexCount);
+}
