@@ -1,0 +1,76 @@
+// Shared helpers of the scene tests: cameras, frame read-back, the test's
+// own textures and a CPU copy of the water's noise.
+//
+// The scene objects read "clouds.png", "lightmap.png" and "sub.png" from the
+// working directory. The tests run in a private directory holding textures
+// whose content they know (a colour ramp for the clouds, one colour for the
+// lightmap, white for the hull), so pixel checks do not depend on the
+// committed art.
+#pragma once
+
+#include "gl/gl_object.h"
+#include "math/matrix4.h"
+#include "math/vector.h"
+
+#include "gl_test.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace scenetest {
+
+// The lightmap's one colour in the test directory.
+inline constexpr uint8_t kLightmapRGB[3] = {200, 150, 100};
+// The water's fog colour.
+inline constexpr float kFog[3] = {0.12f, 0.2f, 0.5f};
+
+// Ramp texel value: byte of (i + 0.5) / 256, which bilinear filtering turns
+// back into the coordinate itself.
+uint8_t RampByte(int i);
+
+// Writes the test textures into a fresh directory and makes it current for
+// the whole test program; removed at exit.
+void EnterTextureDirectory();
+
+// View matrix from eye towards target (a proper rotation, unlike the
+// mirroring look-at of the math library).
+Matrix4 View(const Vector3& eye, const Vector3& target, const Vector3& up);
+// Orthographic projection, as glOrtho.
+Matrix4 Ortho(float left, float right, float bottom, float top, float near_z, float far_z);
+// The frame renderer's projection for the square test framebuffer.
+Matrix4 Perspective60();
+
+// The framebuffer as read back; y counts from the bottom.
+struct Frame {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgba;
+    const uint8_t* At(int x, int y) const { return &rgba[4 * (size_t(y) * size_t(width) + size_t(x))]; }
+    bool Covered(int x, int y) const { return At(x, y)[3] != 0; }  // the tests clear to alpha 0
+};
+
+// Direction through the centre of pixel (x, y) of a square framebuffer of
+// `size` pixels for the perspective of Perspective60, in eye space.
+Vector3 EyeRay(int x, int y, int size);
+
+// True when every channel of `pixel` is within `tolerance` (bytes) of `rgb` (0..1).
+::testing::AssertionResult ColourNear(const uint8_t* pixel, const float* rgb, int tolerance);
+
+// A 2D texture of width x height RGBA bytes (row 0 at t = 0), linear
+// filtering, no mipmaps, repeat wrapping.
+GLTexture MakeTexture(int width, int height, const std::vector<uint32_t>& pixels);
+
+// The water's 3-D simplex noise, evaluated as the shader does.
+float SimplexNoise(float x, float y, float z);
+
+// Fixture: the GL test fixture in the test directory, with the frame
+// renderer's usual state (depth test, back faces culled, counter-clockwise
+// front faces, no blending, program point size and point sprites).
+class SceneTest : public testsupport::GLTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    Frame ReadFrame();
+};
+
+}  // namespace scenetest
