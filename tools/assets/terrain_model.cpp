@@ -33,37 +33,40 @@ double Quantize(double v, double step) { return std::round(v / step) * step; }
 
 // ---------------------------------------------------------------- heightfield
 
-// Island centre and summit, table units. The gentle beach faces south-west,
-// towards the dive site; the summit sits north-east of the centre.
-constexpr double kIslandX = -12, kIslandY = -10;
-constexpr double kSummitX = 14, kSummitY = 16;
+// Island centre, summit and a lower north-western hill, table units. The
+// island is wide and low with a steep volcanic summit in its south-east, so
+// the summit's long shadow (the sun is low, from the north-north-west) falls
+// mostly on the sea, and the lowlands and beaches north and west stay lit.
+constexpr double kIslandX = -10, kIslandY = -5;
+constexpr double kSummitX = 16, kSummitY = -24;
+constexpr double kHillX = -42, kHillY = 22;
 
 // Height before the remap to the exact bounds: a domain-warped island with a
-// concave profile (flat beach, steep top), a summit, rolling detail on land,
-// a shelf dropping under the sea floor and a soft floor far out.
+// concave lowland profile (flat beach), the summit cone and a hill, rolling
+// detail on land, a shelf dropping under the sea floor, a soft floor far
+// out, and the border of the patch always well under the floor.
 double ShapedHeight(double x, double y)
 {
-    const double wx = x + 14 * Fbm(x / 70, y / 70, 3, 0, 11);
-    const double wy = y + 14 * Fbm(x / 70 + 5.2, y / 70 + 1.3, 3, 0, 12);
+    const double wx = x + 16 * Fbm(x / 60, y / 60, 3, 0, 11);
+    const double wy = y + 16 * Fbm(x / 60 + 5.2, y / 60 + 1.3, 3, 0, 12);
     const double dx = wx - kIslandX, dy = wy - kIslandY;
     const double r = std::sqrt(dx * dx + dy * dy), th = std::atan2(dy, dx);
-    const double radius = 68 + 7 * std::sin(2 * th + 1.3) + 5 * std::sin(3 * th + 0.4) + 3 * std::sin(5 * th + 2.1);
+    const double radius = 74 + 6 * std::sin(2 * th + 1.3) + 8 * std::sin(3 * th + 0.4) + 3 * std::sin(5 * th + 2.1);
     const double d = r / radius;
-    // Steeper land towards the north-east, a wide beach to the south-west.
-    const double ne = 0.5 + 0.5 * std::cos(th - kPi / 4);
-    double h;
-    if (d < 1)
-        h = 70 * std::pow(1 - d, 1.2 + 0.6 * (1 - ne));
-    else
-        h = -40 * (d - 1) * (0.7 + 0.6 * ne);
-    const double sx = x - kSummitX, sy = y - kSummitY;
-    h += 34 * std::exp(-(sx * sx + sy * sy) / (2 * 20 * 20)) * SmoothStep(0.9, 0.4, d);
-    h += 9 * Fbm(x / 26, y / 26, 4, 0, 21) * SmoothStep(-2, 12, h);
-    h += 1.2 * Fbm(x / 9, y / 9, 2, 0, 31);
+    double h = d < 1 ? 26 * std::pow(1 - d, 1.4) : -55 * (d - 1);
+    const double land = SmoothStep(1.0, 0.75, d);
+    const double sx = x - kSummitX, sy = y - kSummitY, hx = x - kHillX, hy = y - kHillY;
+    h += 62 * std::exp(-(sx * sx + sy * sy) / (2 * 25 * 25)) * land;
+    h += 22 * std::exp(-(hx * hx + hy * hy) / (2 * 14 * 14)) * land;
+    h += 6 * Fbm(x / 40, y / 40, 3, 0, 21) * SmoothStep(-2, 12, h);
+    h += 0.6 * Fbm(x / 16, y / 16, 2, 0, 31);
     // Beach: flatten the band around the water line.
     h *= 0.3 + 0.7 * SmoothStep(0, 7, std::fabs(h));
-    // Soft floor far from the island.
-    return -20 + 4 * std::log1p(std::exp((h + 20) / 4));
+    // Soft floor far out; the patch border sinks whatever the shape.
+    h = -20 + 4 * std::log1p(std::exp((h + 20) / 4));
+    const double edge = std::min({x - kTerrainXMin, kTerrainXMax - x, y - kTerrainYMin, kTerrainYMax - y});
+    const double cap = -21 + 0.9 * edge;
+    return std::min(h, cap) - 4 * std::log1p(std::exp(-std::fabs(h - cap) / 4));  // smooth minimum
 }
 
 double RemapHeight(const TerrainModel& m, double h) { return h > 0 ? h * m.pos_scale : h * m.neg_scale; }
