@@ -7,10 +7,8 @@
 #include "scene/sub_model.h"
 #include "scene/textured_program.h"
 #include "scene/water_above.h"
-#include "scene/water_below.h"
-#ifdef NERELLE_SCENE_TEST_TERRAIN
 #include "scene/terrain.h"
-#endif
+#include "scene/water_below.h"
 
 #include "image/bitmap.h"
 #include "scene_test_util.h"
@@ -139,10 +137,7 @@ TEST_F(ProgramTest, FailedProgramLeavesNothingToDraw)
     CSkyDome sky(Vector3(1, 1, 1), Vector3(1, 1, 1), 350, 1500);
     CBuoy buoy;
     CSubModel sub;
-#ifdef NERELLE_SCENE_TEST_TERRAIN
     CTerrain terrain;
-    EXPECT_EQ(terrain.IndexCount(), 0u);
-#endif
     CFlatColorProgram flat;
     CRoundPointProgram points;
     CTexturedProgram textured;
@@ -155,6 +150,7 @@ TEST_F(ProgramTest, FailedProgramLeavesNothingToDraw)
     EXPECT_EQ(sky.IndexCount(), 0u);
     EXPECT_EQ(buoy.IndexCount(), 0u);
     EXPECT_EQ(sub.IndexCount(), 0u);
+    EXPECT_EQ(terrain.IndexCount(), 0u);
     EXPECT_EQ(flat.program, 0u);
     EXPECT_FALSE(flat.Use(Matrix4::Identity(), Vector4(1, 1, 1, 1)));
     EXPECT_FALSE(points.Use(Matrix4::Identity(), Vector4(1, 1, 1, 1), 3));
@@ -169,10 +165,8 @@ TEST_F(ProgramTest, FailedProgramLeavesNothingToDraw)
     buoy.DrawBall(mvp, Matrix4::Identity(), Vector3(0, 0, -3), 1);
     buoy.DrawGlow(mvp, Vector3(0, 0, -3), 0);
     sub.Draw(Vector3(0, 0, -5), Vector3(0, 0, -1), 1, mvp, Matrix4::Identity());
-#ifdef NERELLE_SCENE_TEST_TERRAIN
     terrain.DrawAbove(mvp);
     terrain.DrawBelow(mvp, Matrix4::Identity());
-#endif
     glEnable(GL_CULL_FACE);
     const Frame f = ReadFrame();
     EXPECT_EQ(std::count(f.rgba.begin(), f.rgba.end(), 0), std::ptrdiff_t(f.rgba.size()));
