@@ -163,7 +163,7 @@ Vec3 SurfaceNormal(const TerrainModel& m, double x, double y)
 Rgb Albedo(double x, double y, double z, Vec3 n)
 {
     const double fine = Fbm(x / 7, y / 7, 3, 0, 77), broad = Fbm(x / 23, y / 23, 3, 0, 78);
-    const Rgb wet{0.64, 0.56, 0.40}, sand{0.92, 0.84, 0.62}, grass{0.38, 0.50, 0.24}, scrub{0.22, 0.35, 0.14},
+    const Rgb wet{0.64, 0.56, 0.40}, sand{0.88, 0.80, 0.59}, grass{0.38, 0.50, 0.24}, scrub{0.22, 0.35, 0.14},
         rock{0.50, 0.45, 0.38};
     Rgb c = MixRgb(kSeaSand, wet, SmoothStep(-5, -0.3, z));
     c = MixRgb(c, sand, SmoothStep(0.3, 1.6, z));
@@ -199,7 +199,7 @@ struct Baker {
 // Triangle search within one chart: the triangle whose texture-space
 // barycentrics are least outside gives the point, so gutter texels continue
 // the surface past the chart's border.
-bool ChartPoint(const TerrainModel& m, const std::vector<int>& tris, Vec2 px, Vec3& out)
+bool ChartPoint(const TerrainModel& m, const std::vector<int>& tris, Vec2 px, Vec3& out, bool& inside)
 {
     const double n = m.atlas_size;
     double best = -1e30;
@@ -212,15 +212,16 @@ bool ChartPoint(const TerrainModel& m, const std::vector<int>& tris, Vec2 px, Ve
         double w[3];
         if (!Barycentric(px, c[0], c[1], c[2], w))
             continue;
-        const double inside = std::min({w[0], w[1], w[2]});
-        if (inside > best) {
-            best = inside;
+        const double margin = std::min({w[0], w[1], w[2]});
+        if (margin > best) {
+            best = margin;
             const Vec3 &a = m.positions[m.triangles[t][0]], &b = m.positions[m.triangles[t][1]],
                        &d = m.positions[m.triangles[t][2]];
             out = {w[0] * a.x + w[1] * b.x + w[2] * d.x, w[0] * a.y + w[1] * b.y + w[2] * d.y,
                    w[0] * a.z + w[1] * b.z + w[2] * d.z};
         }
     }
+    inside = best >= -1e-9;
     return best > -1e30;
 }
 
@@ -245,8 +246,14 @@ BitmapPtr RenderLightmap(const TerrainModel& m)
         for (int y = r[1]; y < r[1] + r[3]; ++y)
             for (int x = r[0]; x < r[0] + r[2]; ++x) {
                 Vec3 p;
-                if (ChartPoint(m, tris[c], {x + 0.5, y + 0.5}, p))
-                    bmp->Row(y)[x] = Pack(baker.Shade(p));
+                bool inside = false;
+                if (!ChartPoint(m, tris[c], {x + 0.5, y + 0.5}, p, inside))
+                    continue;
+                // Outside the chart's triangles the extrapolated plane may dip
+                // under the ground (and shade as in shadow): put it back on it.
+                if (!inside)
+                    p.z = baker.heights.Sample(p.x, p.y);
+                bmp->Row(y)[x] = Pack(baker.Shade(p));
             }
     }
     return bmp;
