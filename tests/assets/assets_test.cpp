@@ -81,7 +81,7 @@ TEST(TerrainTables, BoundsWindingAndTopology)
 }
 
 // The generator run into a scratch directory writes the committed tables
-// byte for byte and the committed textures pixel for pixel; the sea floor's
+// byte for byte and the committed textures pixel for pixel (to rounding); the sea floor's
 // lightmap texel is sand.
 TEST(AssetGenerator, ReproducesCommittedAssets)
 {
@@ -109,7 +109,13 @@ TEST(AssetGenerator, ReproducesCommittedAssets)
         ASSERT_EQ(made->width, committed->width);
         ASSERT_EQ(made->height, committed->height);
         EXPECT_EQ(made->has_alpha, f.alpha);
-        EXPECT_TRUE(std::equal(made->pixels, made->pixels + size_t(made->width) * made->height, committed->pixels));
+        // Within 2 per channel: a different maths library may round a few
+        // values the other way; a stale committed file differs far more.
+        size_t off = 0;
+        for (size_t i = 0; i < size_t(made->width) * made->height; ++i)
+            for (int shift = 0; shift < 32; shift += 8)
+                off += std::abs(int(made->pixels[i] >> shift & 255) - int(committed->pixels[i] >> shift & 255)) > 2;
+        EXPECT_EQ(off, 0u);
         if (f.alpha)  // the panel: soft border, translucent middle
         {
             EXPECT_EQ(made->Row(0)[0] >> 24, 0u);
