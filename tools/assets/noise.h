@@ -66,7 +66,10 @@ inline double Fbm(double x, double y, int octaves, int period, uint32_t seed)
     return sum / norm;
 }
 
-inline double Clamp01(double v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
+inline double Clamp01(double v)
+{
+    return v < 0 ? 0 : (v > 1 ? 1 : v);
+}
 
 inline double SmoothStep(double e0, double e1, double x)
 {
@@ -74,6 +77,9 @@ inline double SmoothStep(double e0, double e1, double x)
     return t * t * (3 - 2 * t);
 }
 
-inline double Mix(double a, double b, double t) { return a + (b - a) * t; }
+inline double Mix(double a, double b, double t)
+{
+    return a + (b - a) * t;
+}
 
 }  // namespace assets

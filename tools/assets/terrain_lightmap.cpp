@@ -20,10 +20,22 @@ constexpr double kPi = 3.14159265358979323846;
 struct Rgb {
     double r = 0, g = 0, b = 0;
 };
-Rgb operator*(Rgb a, Rgb b) { return {a.r * b.r, a.g * b.g, a.b * b.b}; }
-Rgb operator*(Rgb a, double s) { return {a.r * s, a.g * s, a.b * s}; }
-Rgb operator+(Rgb a, Rgb b) { return {a.r + b.r, a.g + b.g, a.b + b.b}; }
-Rgb MixRgb(Rgb a, Rgb b, double t) { return a * (1 - t) + b * t; }
+Rgb operator*(Rgb a, Rgb b)
+{
+    return {a.r * b.r, a.g * b.g, a.b * b.b};
+}
+Rgb operator*(Rgb a, double s)
+{
+    return {a.r * s, a.g * s, a.b * s};
+}
+Rgb operator+(Rgb a, Rgb b)
+{
+    return {a.r + b.r, a.g + b.g, a.b + b.b};
+}
+Rgb MixRgb(Rgb a, Rgb b, double t)
+{
+    return a * (1 - t) + b * t;
+}
 
 uint8_t ToByte(double v)
 {
@@ -32,7 +44,10 @@ uint8_t ToByte(double v)
         v = 0.8 + 0.2 * (1 - std::exp(-(v - 0.8) / 0.2));
     return static_cast<uint8_t>(std::lround(Clamp01(v) * 255));
 }
-uint32_t Pack(Rgb c) { return PackRGBA(ToByte(c.r), ToByte(c.g), ToByte(c.b), 255); }
+uint32_t Pack(Rgb c)
+{
+    return PackRGBA(ToByte(c.r), ToByte(c.g), ToByte(c.b), 255);
+}
 
 Vec3 LightDirection()
 {
@@ -65,7 +80,8 @@ struct Raster {
         fy = std::clamp(fy, 0.0, n - 1.0001);
         const int i = static_cast<int>(fx), j = static_cast<int>(fy);
         const double tx = fx - i, ty = fy - j;
-        return (At(i, j) * (1 - tx) + At(i + 1, j) * tx) * (1 - ty) + (At(i, j + 1) * (1 - tx) + At(i + 1, j + 1) * tx) * ty;
+        return (At(i, j) * (1 - tx) + At(i + 1, j) * tx) * (1 - ty) +
+               (At(i, j + 1) * (1 - tx) + At(i + 1, j + 1) * tx) * ty;
     }
 };
 
@@ -181,7 +197,8 @@ struct Baker {
     double hmax = 0;
     Vec3 light = LightDirection();
 
-    explicit Baker(const TerrainModel& model) : m(model), heights(MeshHeights(model, 768)), sky(SkyVisibility(heights, 256))
+    explicit Baker(const TerrainModel& model)
+        : m(model), heights(MeshHeights(model, 768)), sky(SkyVisibility(heights, 256))
     {
         hmax = *std::max_element(heights.v.begin(), heights.v.end());
     }
@@ -284,10 +301,12 @@ BitmapPtr RenderHeightView(const TerrainModel& m, int size)
             const int j0 = std::max(j - 1, 0), j1 = std::min(j + 1, size - 1);
             const double gx = (h.At(i1, j) - h.At(i0, j)) / ((i1 - i0) * cell);
             const double gy = (h.At(px, j1) - h.At(px, j0)) / ((j1 - j0) * cell);
-            const double shade = std::clamp(0.75 + 0.5 * (gx * 0.7 - gy * 0.7) / std::sqrt(1 + gx * gx + gy * gy), 0.3, 1.2);
+            const double shade =
+                std::clamp(0.75 + 0.5 * (gx * 0.7 - gy * 0.7) / std::sqrt(1 + gx * gx + gy * gy), 0.3, 1.2);
             c = c * shade;
             auto crosses = [&](double level) {
-                return (h.At(i0, j) - level) * (h.At(i1, j) - level) < 0 || (h.At(px, j0) - level) * (h.At(px, j1) - level) < 0;
+                return (h.At(i0, j) - level) * (h.At(i1, j) - level) < 0 ||
+                       (h.At(px, j0) - level) * (h.At(px, j1) - level) < 0;
             };
             if (crosses(0))
                 c = {0, 0, 0};
@@ -312,7 +331,8 @@ BitmapPtr RenderLitView(const TerrainModel& m, const TBitmap& lightmap, int size
         const int i = static_cast<int>(sx), j = static_cast<int>(sy);
         const double tx = sx - i, ty = sy - j;
         auto at = [&](int a, int b) { return double((lightmap.Row(b)[a] >> (8 * ch)) & 255); };
-        return (at(i, j) * (1 - tx) + at(i + 1, j) * tx) * (1 - ty) + (at(i, j + 1) * (1 - tx) + at(i + 1, j + 1) * tx) * ty;
+        return (at(i, j) * (1 - tx) + at(i + 1, j) * tx) * (1 - ty) +
+               (at(i, j + 1) * (1 - tx) + at(i + 1, j + 1) * tx) * ty;
     };
     for (size_t t = 0; t < m.triangles.size(); ++t) {
         Vec2 p[3], uv[3];

@@ -19,17 +19,35 @@ constexpr int kCells = kGrid - 1;
 constexpr int kPad = 3;  // gutter of each chart in atlas pixels
 constexpr double kPi = 3.14159265358979323846;
 
-Vec3 operator+(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Vec3 operator-(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec3 operator*(Vec3 a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-double Dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vec3 Cross(Vec3 a, Vec3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+Vec3 operator+(Vec3 a, Vec3 b)
+{
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+Vec3 operator-(Vec3 a, Vec3 b)
+{
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+Vec3 operator*(Vec3 a, double s)
+{
+    return {a.x * s, a.y * s, a.z * s};
+}
+double Dot(Vec3 a, Vec3 b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+Vec3 Cross(Vec3 a, Vec3 b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
 Vec3 Normalize(Vec3 a)
 {
     const double l = std::sqrt(Dot(a, a));
     return l > 0 ? a * (1 / l) : Vec3{0, 0, 1};
 }
-double Quantize(double v, double step) { return std::round(v / step) * step; }
+double Quantize(double v, double step)
+{
+    return std::round(v / step) * step;
+}
 
 // ---------------------------------------------------------------- heightfield
 
@@ -69,7 +87,10 @@ double ShapedHeight(double x, double y)
     return std::min(h, cap) - 4 * std::log1p(std::exp(-std::fabs(h - cap) / 4));  // smooth minimum
 }
 
-double RemapHeight(const TerrainModel& m, double h) { return h > 0 ? h * m.pos_scale : h * m.neg_scale; }
+double RemapHeight(const TerrainModel& m, double h)
+{
+    return h > 0 ? h * m.pos_scale : h * m.neg_scale;
+}
 
 // ---------------------------------------------------------------- mesh
 
@@ -153,8 +174,10 @@ bool RefineShore(Mesh& m, int count)
             continue;
         used[c.t1] = used[c.t2] = 1;
         int t1 = c.t1, t2 = c.t2, a = c.a, b = c.b;
-        if (!RotateToEdge(m.tri[t1], a, b))
-            std::swap(a, b), RotateToEdge(m.tri[t1], a, b);
+        if (!RotateToEdge(m.tri[t1], a, b)) {  // t1 runs b -> a: name the ends after t1's direction
+            std::swap(a, b);
+            RotateToEdge(m.tri[t1], a, b);
+        }
         RotateToEdge(m.tri[t2], b, a);
         const int cv = m.tri[t1][2], dv = m.tri[t2][2];
         const Vec3 mid = (m.pos[a] + m.pos[b]) * 0.5;
@@ -263,8 +286,8 @@ std::vector<int> BlockCharts(const Mesh& m, int cuts_x, int cuts_y)
     return chart;
 }
 
-// True when the triangles of chart c other than `skip` are edge-connected.
-bool ConnectedWithout(const Mesh& m, const std::vector<int>& chart, const std::vector<std::array<int, 3>>& nbr,
+// True when the chart's `members` other than `skip` are edge-connected.
+bool ConnectedWithout(const std::vector<int>& chart, const std::vector<std::array<int, 3>>& nbr,
                       const std::vector<int>& members, int skip)
 {
     std::vector<int> seen, stack;
@@ -285,7 +308,6 @@ bool ConnectedWithout(const Mesh& m, const std::vector<int>& chart, const std::v
                 stack.push_back(u);
             }
     }
-    (void)m;
     return seen.size() + 1 == members.size();
 }
 
@@ -346,7 +368,7 @@ bool AssignCharts(const Mesh& m, int target, std::vector<int>& chart, std::strin
                 int delta = 0;
                 for (int v : m.tri[t])
                     delta += (inc.Count(v, to) == 0) - (inc.Count(v, from) == 1);
-                if (delta != 1 || !ConnectedWithout(m, chart, nbr, members[from], t))
+                if (delta != 1 || !ConnectedWithout(chart, nbr, members[from], t))
                     continue;
                 for (int v : m.tri[t]) {
                     inc.Add(v, from, -1);
@@ -368,8 +390,8 @@ bool AssignCharts(const Mesh& m, int target, std::vector<int>& chart, std::strin
 }
 
 struct ChartLayout {
-    std::vector<int> verts;  // vertices of the chart, ascending
-    std::vector<Vec2> plane; // their chart-plane coordinates
+    std::vector<int> verts;   // vertices of the chart, ascending
+    std::vector<Vec2> plane;  // their chart-plane coordinates
     double umin = 0, umax = 0, vmin = 0, vmax = 0;
     int x = 0, y = 0, w = 0, h = 0;
 };
@@ -574,9 +596,8 @@ bool WriteTerrainTables(const TerrainModel& m, const char* path)
                      i % 4 == 3 || i + 1 == m.texcoords.size() ? "\n" : "");
     std::fprintf(f, "};\n\nconst uint16_t kTerrainTexTriangles[kTerrainTriangleCount][3] = {\n");
     for (size_t i = 0; i < m.tex_triangles.size(); ++i)
-        std::fprintf(f, "%s{%d, %d, %d},%s", i % 6 == 0 ? "    " : " ", m.tex_triangles[i][0],
-                     m.tex_triangles[i][1], m.tex_triangles[i][2],
-                     i % 6 == 5 || i + 1 == m.tex_triangles.size() ? "\n" : "");
+        std::fprintf(f, "%s{%d, %d, %d},%s", i % 6 == 0 ? "    " : " ", m.tex_triangles[i][0], m.tex_triangles[i][1],
+                     m.tex_triangles[i][2], i % 6 == 5 || i + 1 == m.tex_triangles.size() ? "\n" : "");
     std::fprintf(f, "};\n// clang-format on\n");
     return std::fclose(f) == 0;
 }

@@ -38,14 +38,14 @@ inline constexpr double kTerrainYMin = -113.907, kTerrainYMax = 100;
 inline constexpr double kTerrainZMin = -19.701, kTerrainZMax = 87.465;
 
 struct TerrainModel {
-    int atlas_size = 0;                               // lightmap width and height in pixels
-    std::vector<Vec3> positions;                      // X, Y, Z
-    std::vector<std::array<int, 3>> triangles;        // position indices
-    std::vector<Vec2> texcoords;                      // s, t
-    std::vector<std::array<int, 3>> tex_triangles;    // texture-coordinate indices
-    std::vector<int> chart_of;                        // chart of each triangle
-    std::vector<std::array<int, 4>> chart_rects;      // x, y, width, height in atlas pixels (rows from the top)
-    double pos_scale = 1, neg_scale = 1;              // height remap to the exact Z bounds
+    int atlas_size = 0;                             // lightmap width and height in pixels
+    std::vector<Vec3> positions;                    // X, Y, Z
+    std::vector<std::array<int, 3>> triangles;      // position indices
+    std::vector<Vec2> texcoords;                    // s, t
+    std::vector<std::array<int, 3>> tex_triangles;  // texture-coordinate indices
+    std::vector<int> chart_of;                      // chart of each triangle
+    std::vector<std::array<int, 4>> chart_rects;    // x, y, width, height in atlas pixels (rows from the top)
+    double pos_scale = 1, neg_scale = 1;            // height remap to the exact Z bounds
 };
 
 // Builds the tables for an atlas of `atlas_size` pixels. False with a reason

@@ -12,16 +12,25 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-uint8_t Byte(double v) { return static_cast<uint8_t>(std::lround(Clamp01(v) * 255)); }
+uint8_t Byte(double v)
+{
+    return static_cast<uint8_t>(std::lround(Clamp01(v) * 255));
+}
 
 struct Rgb {
     double r, g, b;
 };
-Rgb MixRgb(Rgb a, Rgb b, double t) { return {Mix(a.r, b.r, t), Mix(a.g, b.g, t), Mix(a.b, b.b, t)}; }
+Rgb MixRgb(Rgb a, Rgb b, double t)
+{
+    return {Mix(a.r, b.r, t), Mix(a.g, b.g, t), Mix(a.b, b.b, t)};
+}
 
 // Coverage of a line of half-width w at distance d, with one pixel of
 // antialiasing (`px` is the size of a pixel in d's units).
-double Line(double d, double w, double px) { return SmoothStep(w + px, w, std::fabs(d)); }
+double Line(double d, double w, double px)
+{
+    return SmoothStep(w + px, w, std::fabs(d));
+}
 
 }  // namespace
 
