@@ -90,21 +90,21 @@ void main()
 
 CBuoy::CBuoy()
 {
-    meshVertexBuffer.Create();
-    pointBuffer.Create();
-    meshIndexBuffer.Create();
-    meshVertexArray.Create();
-    pointVertexArray.Create();
+    m_mesh_vertex_buffer.Create();
+    m_point_buffer.Create();
+    m_mesh_index_buffer.Create();
+    m_mesh_vertex_array.Create();
+    m_point_vertex_array.Create();
 
-    if (!scene::BuildProgram(ballProgram, kBallVertexShader, kBallFragmentShader, kBallConfig) ||
-        !scene::BuildProgram(glowProgram, kGlowVertexShader, kGlowFragmentShader, kGlowConfig))
+    if (!scene::BuildProgram(m_ball.program, kBallVertexShader, kBallFragmentShader, kBallConfig) ||
+        !scene::BuildProgram(m_glow.program, kGlowVertexShader, kGlowFragmentShader, kGlowConfig))
         return;
-    ball_t_mvp = scene::Uniform(ballProgram, "t_mvp");
-    ball_t_mv = scene::Uniform(ballProgram, "t_mv");
-    ball_v_pos_scl = scene::Uniform(ballProgram, "v_pos_scl");
-    glow_t_mvp = scene::Uniform(glowProgram, "t_mvp");
-    glow_f_point_scale = scene::Uniform(glowProgram, "f_point_scale");
-    glow_f_time = scene::Uniform(glowProgram, "f_time");
+    m_ball.t_mvp = scene::Uniform(m_ball.program, "t_mvp");
+    m_ball.t_mv = scene::Uniform(m_ball.program, "t_mv");
+    m_ball.v_pos_scl = scene::Uniform(m_ball.program, "v_pos_scl");
+    m_glow.t_mvp = scene::Uniform(m_glow.program, "t_mvp");
+    m_glow.f_point_scale = scene::Uniform(m_glow.program, "f_point_scale");
+    m_glow.f_time = scene::Uniform(m_glow.program, "f_time");
 
     std::vector<float> floats;
     std::vector<uint32_t> indices;
@@ -114,13 +114,13 @@ CBuoy::CBuoy()
             return;
     }
     // Position, normal, texture s t.
-    if (!scene::UploadIndexedMesh(meshVertexArray, meshVertexBuffer, meshIndexBuffer, floats, indices,
+    if (!scene::UploadIndexedMesh(m_mesh_vertex_array, m_mesh_vertex_buffer, m_mesh_index_buffer, floats, indices,
                                   {{0, 3, 0}, {1, 3, 12}, {2, 2, 24}}, 32))
         return;
-    if (pointVertexArray == 0 || pointBuffer == 0)
+    if (m_point_vertex_array == 0 || m_point_buffer == 0)
         return;
-    glBindVertexArray(pointVertexArray);
-    glBindBuffer(GL_ARRAY_BUFFER, pointBuffer);
+    glBindVertexArray(m_point_vertex_array);
+    glBindBuffer(GL_ARRAY_BUFFER, m_point_buffer);
     glBufferData(GL_ARRAY_BUFFER, 3 * sizeof(float), nullptr, GL_STATIC_DRAW);
     glEnableVertexAttribArray(0);
     glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 0, nullptr);
@@ -134,11 +134,11 @@ void CBuoy::DrawBall(const Matrix4& mvp, const Matrix4& mv, const Vector3& posit
 {
     if (indexCount == 0)
         return;
-    glUseProgram(ballProgram);
-    scene::SetMatrix(ball_t_mvp, mvp);
-    scene::SetMatrix(ball_t_mv, mv);
-    glUniform4f(ball_v_pos_scl, position.x, position.y, position.z, scale);
-    scene::DrawIndexedTriangles(meshVertexArray, indexCount);
+    glUseProgram(m_ball.program);
+    scene::SetMatrix(m_ball.t_mvp, mvp);
+    scene::SetMatrix(m_ball.t_mv, mv);
+    glUniform4f(m_ball.v_pos_scl, position.x, position.y, position.z, scale);
+    scene::DrawIndexedTriangles(m_mesh_vertex_array, indexCount);
 }
 
 void CBuoy::DrawGlow(const Matrix4& mvp, const Vector3& position, float time) const
@@ -148,13 +148,13 @@ void CBuoy::DrawGlow(const Matrix4& mvp, const Vector3& position, float time) co
         return;
     GLint viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
-    glUseProgram(glowProgram);
-    scene::SetMatrix(glow_t_mvp, mvp);
-    glUniform1f(glow_f_time, time);
-    glUniform1f(glow_f_point_scale, float(viewport[3]));
-    glBindVertexArray(pointVertexArray);
+    glUseProgram(m_glow.program);
+    scene::SetMatrix(m_glow.t_mvp, mvp);
+    glUniform1f(m_glow.f_time, time);
+    glUniform1f(m_glow.f_point_scale, float(viewport[3]));
+    glBindVertexArray(m_point_vertex_array);
     const float point[3] = {position.x, position.y, position.z};
-    glBindBuffer(GL_ARRAY_BUFFER, pointBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, m_point_buffer);
     glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof(point), point);
     glDrawArrays(GL_POINTS, 0, 1);
     glBindVertexArray(default_vertex_array);

@@ -27,11 +27,17 @@ public:
     uint32_t IndexCount() const { return indexCount; }  // 0 when construction failed
 
 private:
-    GLBuffer meshVertexBuffer, pointBuffer, meshIndexBuffer;
-    GLVertexArray meshVertexArray, pointVertexArray;
+    struct BallProgram {
+        GLProgram program;
+        GLint t_mvp = -1, t_mv = -1, v_pos_scl = -1;
+    };
+    struct GlowProgram {
+        GLProgram program;
+        GLint t_mvp = -1, f_point_scale = -1, f_time = -1;
+    };
+    GLBuffer m_mesh_vertex_buffer, m_point_buffer, m_mesh_index_buffer;
+    GLVertexArray m_mesh_vertex_array, m_point_vertex_array;
     uint32_t indexCount = 0;
-    GLProgram ballProgram;
-    GLint ball_t_mvp = -1, ball_t_mv = -1, ball_v_pos_scl = -1;
-    GLProgram glowProgram;
-    GLint glow_t_mvp = -1, glow_f_point_scale = -1, glow_f_time = -1;
+    BallProgram m_ball;
+    GlowProgram m_glow;
 };

@@ -11,8 +11,7 @@ bool BuildProgram(GLProgram& program, const char* vertex_source, const char* fra
     // The builder prints the failing step's log; a successful build's
     // warnings are not worth showing.
     std::string config_log, compile_log, link_log;
-    if (Create_ShaderProgram(config_log, compile_log, program.Ref(), vertex_source, fragment_source, config,
-                             link_log))
+    if (Create_ShaderProgram(config_log, compile_log, program.Ref(), vertex_source, fragment_source, config, link_log))
         return true;
     program.Reset();
     return false;
@@ -28,9 +27,9 @@ void SetMatrix(GLint location, const Matrix4& m)
     glUniformMatrix4fv(location, 1, GL_FALSE, m.Data());
 }
 
-bool UploadIndexedMesh(GLuint vertex_array, GLuint vertex_buffer, GLuint index_buffer,
-                       const std::vector<float>& floats, const std::vector<uint32_t>& indices,
-                       std::initializer_list<TAttribute> attributes, GLsizei stride)
+bool UploadIndexedMesh(GLuint vertex_array, GLuint vertex_buffer, GLuint index_buffer, const std::vector<float>& floats,
+                       const std::vector<uint32_t>& indices, std::initializer_list<VertexAttribute> attributes,
+                       GLsizei stride)
 {
     if (vertex_array == 0 || vertex_buffer == 0 || index_buffer == 0 || floats.empty() || indices.empty())
         return false;
@@ -40,10 +39,9 @@ bool UploadIndexedMesh(GLuint vertex_array, GLuint vertex_buffer, GLuint index_b
                  GL_STATIC_DRAW);
     glBindBuffer(GL_ARRAY_BUFFER, vertex_buffer);
     glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(floats.size() * sizeof(float)), floats.data(), GL_STATIC_DRAW);
-    for (const TAttribute& a : attributes) {
+    for (const VertexAttribute& a : attributes) {
         glEnableVertexAttribArray(a.location);
-        glVertexAttribPointer(a.location, a.size, GL_FLOAT, GL_FALSE, stride,
-                              reinterpret_cast<const void*>(a.offset));
+        glVertexAttribPointer(a.location, a.size, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<const void*>(a.offset));
     }
     glBindVertexArray(default_vertex_array);
     // The element binding belongs to the vertex array; the array binding

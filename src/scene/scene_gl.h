@@ -40,7 +40,7 @@ GLint Uniform(const GLProgram& program, const char* name);
 void SetMatrix(GLint location, const Matrix4& m);
 
 // One float attribute of an interleaved vertex.
-struct TAttribute {
+struct VertexAttribute {
     GLuint location;  // attribute location bound by the configuration string
     GLint size;       // floats
     size_t offset;    // bytes from the start of the vertex
@@ -50,9 +50,9 @@ struct TAttribute {
 // points the attributes at the interleaved floats; re-binds
 // `default_vertex_array`. False, with nothing uploaded, when a name is 0 or
 // the arrays are empty.
-bool UploadIndexedMesh(GLuint vertex_array, GLuint vertex_buffer, GLuint index_buffer,
-                       const std::vector<float>& floats, const std::vector<uint32_t>& indices,
-                       std::initializer_list<TAttribute> attributes, GLsizei stride);
+bool UploadIndexedMesh(GLuint vertex_array, GLuint vertex_buffer, GLuint index_buffer, const std::vector<float>& floats,
+                       const std::vector<uint32_t>& indices, std::initializer_list<VertexAttribute> attributes,
+                       GLsizei stride);
 
 // Binds `vertex_array`, draws `count` 32-bit indexed triangles from offset 0,
 // re-binds `default_vertex_array`. Nothing happens when count is 0.

@@ -95,10 +95,10 @@ bool CSkyDome::BuildMesh(CPolyMesh& mesh, const Vector3& zenith, const Vector3& 
 
 CSkyDome::CSkyDome(const Vector3& zenith, const Vector3& horizon, float vertical_radius, float horizontal_radius)
 {
-    vertexBuffer.Create();
-    indexBuffer.Create();
-    vertexArray.Create();
-    LoadTexture("clouds.png", texture, GL_RGB);
+    m_vertex_buffer.Create();
+    m_index_buffer.Create();
+    m_vertex_array.Create();
+    LoadTexture("clouds.png", m_texture, GL_RGB);
 
     std::vector<float> floats;
     std::vector<uint32_t> indices;
@@ -109,17 +109,17 @@ CSkyDome::CSkyDome(const Vector3& zenith, const Vector3& horizon, float vertical
             return;
     }
     // Position, colour r g b (the alpha is skipped), texture s t.
-    if (!scene::UploadIndexedMesh(vertexArray, vertexBuffer, indexBuffer, floats, indices,
+    if (!scene::UploadIndexedMesh(m_vertex_array, m_vertex_buffer, m_index_buffer, floats, indices,
                                   {{0, 3, 0}, {1, 3, 12}, {2, 2, 28}}, 36))
         return;
 
-    if (!scene::BuildProgram(program, kSkyVertexShader, kSkyFragmentShader, kSkyConfig))
+    if (!scene::BuildProgram(m_program, kSkyVertexShader, kSkyFragmentShader, kSkyConfig))
         return;
-    t_mvp = scene::Uniform(program, "t_mvp");
-    f_time = scene::Uniform(program, "f_time");
-    f_uw = scene::Uniform(program, "f_uw");
-    n_tex = scene::Uniform(program, "n_tex");
-    glUseProgram(program);
+    t_mvp = scene::Uniform(m_program, "t_mvp");
+    f_time = scene::Uniform(m_program, "f_time");
+    f_uw = scene::Uniform(m_program, "f_uw");
+    n_tex = scene::Uniform(m_program, "n_tex");
+    glUseProgram(m_program);
     glUniform1i(n_tex, 0);
     indexCount = uint32_t(indices.size());
 }
@@ -139,10 +139,10 @@ void CSkyDome::Draw(const Matrix4& mvp, float time, float underwater) const
     if (indexCount == 0)
         return;
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(texture.target, texture.name);
-    glUseProgram(program);
+    glBindTexture(m_texture.target, m_texture.name);
+    glUseProgram(m_program);
     scene::SetMatrix(t_mvp, mvp);
     glUniform1f(f_time, time * 0.2f);
     glUniform1f(f_uw, underwater);
-    scene::DrawIndexedTriangles(vertexArray, indexCount);
+    scene::DrawIndexedTriangles(m_vertex_array, indexCount);
 }

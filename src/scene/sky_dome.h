@@ -34,10 +34,10 @@ public:
 private:
     void Draw(const Matrix4& mvp, float time, float underwater) const;
 
-    GLBuffer vertexBuffer, indexBuffer;
-    GLVertexArray vertexArray;
+    GLBuffer m_vertex_buffer, m_index_buffer;
+    GLVertexArray m_vertex_array;
     uint32_t indexCount = 0;
-    GLProgram program;
+    GLProgram m_program;
     GLint t_mvp = -1, f_time = -1, f_uw = -1, n_tex = -1;
-    TTexture texture;  // the clouds
+    TTexture m_texture;  // the clouds
 };

@@ -92,16 +92,16 @@ Matrix4 CSubModel::Placement(const Vector3& position, const Vector3& direction, 
 
 CSubModel::CSubModel()
 {
-    vertexBuffer.Create();
-    indexBuffer.Create();
-    vertexArray.Create();
-    LoadTexture("sub.png", texture, GL_RGB);
-    if (!scene::BuildProgram(program, kSubVertexShader, kSubFragmentShader, kSubConfig))
+    m_vertex_buffer.Create();
+    m_index_buffer.Create();
+    m_vertex_array.Create();
+    LoadTexture("sub.png", m_texture, GL_RGB);
+    if (!scene::BuildProgram(m_program, kSubVertexShader, kSubFragmentShader, kSubConfig))
         return;
-    t_mv = scene::Uniform(program, "t_mv");
-    t_mvp = scene::Uniform(program, "t_mvp");
-    n_tex = scene::Uniform(program, "n_tex");
-    glUseProgram(program);
+    t_mv = scene::Uniform(m_program, "t_mv");
+    t_mvp = scene::Uniform(m_program, "t_mvp");
+    n_tex = scene::Uniform(m_program, "n_tex");
+    glUseProgram(m_program);
     glUniform1i(n_tex, 0);
 
     std::vector<float> floats;
@@ -111,7 +111,7 @@ CSubModel::CSubModel()
         if (!mesh::BuildSubmersibleMesh(hull) || !mesh::ExportArrays(hull, true, false, floats, indices))
             return;
     }
-    if (!scene::UploadIndexedMesh(vertexArray, vertexBuffer, indexBuffer, floats, indices,
+    if (!scene::UploadIndexedMesh(m_vertex_array, m_vertex_buffer, m_index_buffer, floats, indices,
                                   {{0, 3, 0}, {1, 3, 12}, {2, 2, 24}}, 32))
         return;
     indexCount = uint32_t(indices.size());
@@ -124,13 +124,13 @@ void CSubModel::Draw(const Vector3& position, const Vector3& direction, float sc
     if (indexCount == 0 || !Finite(position))
         return;
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(texture.target, texture.name);
-    const Matrix4 placement = Placement(position, direction, lastHeading);
+    glBindTexture(m_texture.target, m_texture.name);
+    const Matrix4 placement = Placement(position, direction, m_last_heading);
     // The negated scale turns the model (built sail down, stern to -z) right
     // way up with its bow along the heading, and with the placement's mirror
     // keeps its outward winding; lighting takes the positive scale.
-    glUseProgram(program);
+    glUseProgram(m_program);
     scene::SetMatrix(t_mvp, mvp * placement * Matrix4::Scale(-scale));
     scene::SetMatrix(t_mv, mv * placement * Matrix4::Scale(scale));
-    scene::DrawIndexedTriangles(vertexArray, indexCount);
+    scene::DrawIndexedTriangles(m_vertex_array, indexCount);
 }

@@ -22,8 +22,7 @@ public:
     // by `scale` (0.1 in the scene). A direction that gives no heading (zero,
     // not finite) keeps the last one; a vertical one turns the sail towards
     // the last horizontal heading, as a pitching boat would.
-    void Draw(const Vector3& position, const Vector3& direction, float scale, const Matrix4& mvp,
-              const Matrix4& mv);
+    void Draw(const Vector3& position, const Vector3& direction, float scale, const Matrix4& mvp, const Matrix4& mv);
 
     uint32_t IndexCount() const { return indexCount; }  // 0 when construction failed
 
@@ -37,11 +36,11 @@ public:
     static Matrix4 Placement(const Vector3& position, const Vector3& direction, Vector3& heading);
 
 private:
-    GLBuffer vertexBuffer, indexBuffer;
-    GLVertexArray vertexArray;
+    GLBuffer m_vertex_buffer, m_index_buffer;
+    GLVertexArray m_vertex_array;
     uint32_t indexCount = 0;
-    GLProgram program;
+    GLProgram m_program;
     GLint t_mv = -1, t_mvp = -1, n_tex = -1;
-    TTexture texture;                // "sub.png"
-    Vector3 lastHeading{0, 0, -1};  // horizontal, for directions that give none
+    TTexture m_texture;                // "sub.png"
+    Vector3 m_last_heading{0, 0, -1};  // horizontal, for directions that give none
 };

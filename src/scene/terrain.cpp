@@ -117,10 +117,10 @@ bool CTerrain::BuildMesh(CPolyMesh& mesh)
 
 CTerrain::CTerrain()
 {
-    vertexBuffer.Create();
-    indexBuffer.Create();
-    vertexArray.Create();
-    LoadTexture("lightmap.png", texture, GL_RGB);
+    m_vertex_buffer.Create();
+    m_index_buffer.Create();
+    m_vertex_array.Create();
+    LoadTexture("lightmap.png", m_texture, GL_RGB);
 
     std::vector<float> floats;
     std::vector<uint32_t> indices;
@@ -129,24 +129,24 @@ CTerrain::CTerrain()
         if (!BuildMesh(ground) || !mesh::ExportArrays(ground, false, false, floats, indices))
             return;
     }
-    if (!scene::UploadIndexedMesh(vertexArray, vertexBuffer, indexBuffer, floats, indices, {{0, 3, 0}, {1, 2, 12}},
-                                  20))
+    if (!scene::UploadIndexedMesh(m_vertex_array, m_vertex_buffer, m_index_buffer, floats, indices,
+                                  {{0, 3, 0}, {1, 2, 12}}, 20))
         return;
 
-    if (!scene::BuildProgram(programAbove, kTerrainAboveVertexShader, kTerrainAboveFragmentShader, kTerrainConfig))
+    if (!scene::BuildProgram(m_above.program, kTerrainAboveVertexShader, kTerrainAboveFragmentShader, kTerrainConfig))
         return;
-    above_t_mvp = scene::Uniform(programAbove, "t_mvp");
-    above_n_tex = scene::Uniform(programAbove, "n_tex");
-    glUseProgram(programAbove);
-    glUniform1i(above_n_tex, 0);
+    m_above.t_mvp = scene::Uniform(m_above.program, "t_mvp");
+    m_above.n_tex = scene::Uniform(m_above.program, "n_tex");
+    glUseProgram(m_above.program);
+    glUniform1i(m_above.n_tex, 0);
 
-    if (!scene::BuildProgram(programBelow, kTerrainBelowVertexShader, kTerrainBelowFragmentShader, kTerrainConfig))
+    if (!scene::BuildProgram(m_below.program, kTerrainBelowVertexShader, kTerrainBelowFragmentShader, kTerrainConfig))
         return;
-    below_t_mvp = scene::Uniform(programBelow, "t_mvp");
-    below_t_mv = scene::Uniform(programBelow, "t_mv");
-    below_n_tex = scene::Uniform(programBelow, "n_tex");
-    glUseProgram(programBelow);
-    glUniform1i(below_n_tex, 0);
+    m_below.t_mvp = scene::Uniform(m_below.program, "t_mvp");
+    m_below.t_mv = scene::Uniform(m_below.program, "t_mv");
+    m_below.n_tex = scene::Uniform(m_below.program, "n_tex");
+    glUseProgram(m_below.program);
+    glUniform1i(m_below.n_tex, 0);
 
     indexCount = uint32_t(indices.size());
 }
@@ -156,10 +156,10 @@ void CTerrain::DrawAbove(const Matrix4& mvp) const
     if (indexCount == 0)
         return;
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(texture.target, texture.name);
-    glUseProgram(programAbove);
-    scene::SetMatrix(above_t_mvp, mvp);
-    scene::DrawIndexedTriangles(vertexArray, indexCount);
+    glBindTexture(m_texture.target, m_texture.name);
+    glUseProgram(m_above.program);
+    scene::SetMatrix(m_above.t_mvp, mvp);
+    scene::DrawIndexedTriangles(m_vertex_array, indexCount);
 }
 
 void CTerrain::DrawBelow(const Matrix4& mvp, const Matrix4& mv) const
@@ -167,9 +167,9 @@ void CTerrain::DrawBelow(const Matrix4& mvp, const Matrix4& mv) const
     if (indexCount == 0)
         return;
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(texture.target, texture.name);
-    glUseProgram(programBelow);
-    scene::SetMatrix(below_t_mvp, mvp);
-    scene::SetMatrix(below_t_mv, mv);
-    scene::DrawIndexedTriangles(vertexArray, indexCount);
+    glBindTexture(m_texture.target, m_texture.name);
+    glUseProgram(m_below.program);
+    scene::SetMatrix(m_below.t_mvp, mvp);
+    scene::SetMatrix(m_below.t_mv, mv);
+    scene::DrawIndexedTriangles(m_vertex_array, indexCount);
 }

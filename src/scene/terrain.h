@@ -19,8 +19,8 @@ public:
     // On failure the terrain draws nothing.
     CTerrain();
 
-    void DrawAbove(const Matrix4& mvp) const;                   // camera above water, and the mirrored pass
-    void DrawBelow(const Matrix4& mvp, const Matrix4& mv) const; // camera under water
+    void DrawAbove(const Matrix4& mvp) const;                     // camera above water, and the mirrored pass
+    void DrawBelow(const Matrix4& mvp, const Matrix4& mv) const;  // camera under water
 
     uint32_t IndexCount() const { return indexCount; }  // 0 when construction failed
 
@@ -31,12 +31,15 @@ public:
     static bool BuildMesh(CPolyMesh& mesh);
 
 private:
-    GLBuffer vertexBuffer, indexBuffer;
-    GLVertexArray vertexArray;
+    GLBuffer m_vertex_buffer, m_index_buffer;
+    GLVertexArray m_vertex_array;
     uint32_t indexCount = 0;
-    GLProgram programAbove;
-    GLint above_t_mvp = -1, above_n_tex = -1;
-    GLProgram programBelow;
-    GLint below_t_mvp = -1, below_t_mv = -1, below_n_tex = -1;
-    TTexture texture;  // the lightmap
+    // A fog program with its uniform locations; A has no t_mv.
+    struct FogProgram {
+        GLProgram program;
+        GLint t_mvp = -1, t_mv = -1, n_tex = -1;
+    };
+    FogProgram m_above;  // A: fog by depth below the surface
+    FogProgram m_below;  // B: fog by eye distance, under water only
+    TTexture m_texture;  // the lightmap
 };

@@ -29,8 +29,8 @@ void main()
 
 bool CWaterAbove::Create()
 {
-    const std::string vertex = std::string("precision mediump float;\n#define WATER_LIGHTING\n") +
-                               scene::kWaterVertexShader;
+    const std::string vertex =
+        std::string("precision mediump float;\n#define WATER_LIGHTING\n") + scene::kWaterVertexShader;
     const std::string fragment =
         std::string("precision mediump float;\n") + scene::kWaterFragmentCommon + kWaterAboveFragmentMain;
     if (!scene::BuildProgram(program, vertex.c_str(), fragment.c_str(), scene::kWaterConfig))

@@ -17,12 +17,12 @@ public:
     // `default_vertex_array`. Draws nothing when construction failed.
     void Draw() const;
 
-    GLenum Mode() const { return mode; }             // GL_TRIANGLES
-    GLsizei VertexCount() const { return vertexCount; }  // 9, or 0 when construction failed
+    GLenum Mode() const { return m_mode; }                  // GL_TRIANGLES
+    GLsizei VertexCount() const { return m_vertex_count; }  // 9, or 0 when construction failed
 
 private:
-    GLBuffer vertexBuffer;
-    GLVertexArray vertexArray;
-    GLenum mode = GL_TRIANGLES;
-    GLsizei vertexCount = 0;
+    GLBuffer m_vertex_buffer;
+    GLVertexArray m_vertex_array;
+    GLenum m_mode = GL_TRIANGLES;
+    GLsizei m_vertex_count = 0;
 };

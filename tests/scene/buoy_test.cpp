@@ -17,7 +17,10 @@ constexpr float kPi = 3.14159265f;
 
 // 100 pixels per unit, the eye at the origin looking along -z.
 const Matrix4 kOrtho = Ortho(-1.28f, 1.28f, -1.28f, 1.28f, 0.1f, 100);
-float ToPixel(float world) { return (world + 1.28f) * 100; }
+float ToPixel(float world)
+{
+    return (world + 1.28f) * 100;
+}
 
 class BuoyTest : public SceneTest {};
 
@@ -65,8 +68,8 @@ TEST_F(BuoyTest, StripesAlternateDownTheBall)
         const float theta = float(12 * k) * kPi / 180;
         const int y = int(ToPixel(radius * std::cos(theta)));
         const uint8_t* p = frame.At(128, y);
-        SCOPED_TRACE(::testing::Message() << 12 * k << " degrees: " << int(p[0]) << ", " << int(p[1]) << ", "
-                                          << int(p[2]));
+        SCOPED_TRACE(::testing::Message()
+                     << 12 * k << " degrees: " << int(p[0]) << ", " << int(p[1]) << ", " << int(p[2]));
         ASSERT_TRUE(frame.Covered(128, y));
         if (k % 2 == 1) {
             EXPECT_GT(p[0] - p[1], 38);  // red: only the highlight reaches green

@@ -5,9 +5,9 @@
 #include "scene/round_point_program.h"
 #include "scene/sky_dome.h"
 #include "scene/sub_model.h"
+#include "scene/terrain.h"
 #include "scene/textured_program.h"
 #include "scene/water_above.h"
-#include "scene/terrain.h"
 #include "scene/water_below.h"
 
 #include "image/bitmap.h"
@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 using namespace scenetest;
 
@@ -27,10 +28,10 @@ protected:
     // and, when `tex`, attribute 1 (2 floats) after it.
     void Upload(const std::vector<float>& floats, GLint position_size, bool tex)
     {
-        vertexArray.Create();
-        buffer.Create();
-        glBindVertexArray(vertexArray);
-        glBindBuffer(GL_ARRAY_BUFFER, buffer);
+        m_vertex_array.Create();
+        m_buffer.Create();
+        glBindVertexArray(m_vertex_array);
+        glBindBuffer(GL_ARRAY_BUFFER, m_buffer);
         glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(floats.size() * sizeof(float)), floats.data(), GL_STATIC_DRAW);
         const GLsizei stride = GLsizei((position_size + (tex ? 2 : 0)) * sizeof(float));
         glEnableVertexAttribArray(0);
@@ -47,8 +48,8 @@ protected:
         glBindBuffer(GL_ARRAY_BUFFER, 0);
         SceneTest::TearDown();
     }
-    GLVertexArray vertexArray;
-    GLBuffer buffer;
+    GLVertexArray m_vertex_array;
+    GLBuffer m_buffer;
 };
 
 // Every pixel of the sprite inside the inscribed circle (less the soft rim)
@@ -105,11 +106,10 @@ TEST_F(ProgramTest, FlatAndTexturedProgramsFillTheirTriangles)
     // Textured: a 2 x 2 texture over the whole view, one texel per quadrant.
     CTexturedProgram textured;
     ASSERT_TRUE(textured.Create());
-    Upload({-1, -1, 0, 0, 0, 1, -1, 0, 1, 0, 1, 1, 0, 1, 1, -1, -1, 0, 0, 0, 1, 1, 0, 1, 1, -1, 1, 0, 0, 1}, 3,
-           true);
-    const GLTexture texture = MakeTexture(2, 2,
-                                          {PackRGBA(255, 0, 0, 255), PackRGBA(0, 255, 0, 255),
-                                           PackRGBA(0, 0, 255, 255), PackRGBA(255, 255, 255, 255)});
+    Upload({-1, -1, 0, 0, 0, 1, -1, 0, 1, 0, 1, 1, 0, 1, 1, -1, -1, 0, 0, 0, 1, 1, 0, 1, 1, -1, 1, 0, 0, 1}, 3, true);
+    const GLTexture texture = MakeTexture(
+        2, 2,
+        {PackRGBA(255, 0, 0, 255), PackRGBA(0, 255, 0, 255), PackRGBA(0, 0, 255, 255), PackRGBA(255, 255, 255, 255)});
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -121,6 +121,34 @@ TEST_F(ProgramTest, FlatAndTexturedProgramsFillTheirTriangles)
     EXPECT_TRUE(ColourNear(f.At(190, 60), green, 0));
     EXPECT_TRUE(ColourNear(f.At(60, 190), blue, 0));
     EXPECT_TRUE(ColourNear(f.At(190, 190), white, 0));
+}
+
+// Each object draws with its own file from the working directory, as RGB.
+TEST_F(ProgramTest, ObjectsDrawWithTheirTexturesFromTheWorkingDirectory)
+{
+    CSkyDome sky(Vector3(1, 1, 1), Vector3(1, 1, 1), 350, 1500);
+    CTerrain terrain;
+    CSubModel sub;
+    struct Case {
+        const char* file;
+        std::function<void()> draw;
+        GLint width;
+    } cases[] = {
+        {"clouds.png", [&] { sky.DrawAbove(Perspective60(), 0); }, 256},
+        {"lightmap.png", [&] { terrain.DrawAbove(Perspective60()); }, 4},
+        {"sub.png", [&] { sub.Draw(Vector3(0, 0, -5), Vector3(0, 0, -1), 1, Perspective60(), Matrix4::Identity()); },
+         8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        c.draw();
+        GLint width = 0, format = 0;
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT, &format);
+        EXPECT_EQ(width, c.width);
+        EXPECT_TRUE(format == GL_RGB || format == GL_RGB8) << std::hex << format;
+    }
 }
 
 GLuint GLAPIENTRY RefuseProgram()

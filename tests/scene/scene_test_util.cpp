@@ -37,12 +37,10 @@ struct TextureDirectory {
         path = pattern;
         std::filesystem::current_path(path);
         // Clouds: red follows s, green follows t, so the scrolling can be read off.
-        WriteTexture("clouds.png", 256, 256,
-                     [](int x, int y) { return PackRGBA(RampByte(x), RampByte(y), 0, 255); });
-        WriteTexture("lightmap.png", 4, 4, [](int, int) {
-            return PackRGBA(kLightmapRGB[0], kLightmapRGB[1], kLightmapRGB[2], 255);
-        });
-        WriteTexture("sub.png", 4, 4, [](int, int) { return PackRGBA(255, 255, 255, 255); });
+        WriteTexture("clouds.png", 256, 256, [](int x, int y) { return PackRGBA(RampByte(x), RampByte(y), 0, 255); });
+        WriteTexture("lightmap.png", 4, 4,
+                     [](int, int) { return PackRGBA(kLightmapRGB[0], kLightmapRGB[1], kLightmapRGB[2], 255); });
+        WriteTexture("sub.png", 8, 8, [](int, int) { return PackRGBA(255, 255, 255, 255); });
     }
     ~TextureDirectory()
     {
@@ -112,8 +110,8 @@ Vector3 EyeRay(int x, int y, int size)
         const int expected = int(std::lround(std::clamp(rgb[c], 0.0f, 1.0f) * 255));
         if (std::abs(int(pixel[c]) - expected) > tolerance)
             return ::testing::AssertionFailure()
-                   << "pixel (" << int(pixel[0]) << ", " << int(pixel[1]) << ", " << int(pixel[2])
-                   << ") vs expected (" << std::lround(rgb[0] * 255) << ", " << std::lround(rgb[1] * 255) << ", "
+                   << "pixel (" << int(pixel[0]) << ", " << int(pixel[1]) << ", " << int(pixel[2]) << ") vs expected ("
+                   << std::lround(rgb[0] * 255) << ", " << std::lround(rgb[1] * 255) << ", "
                    << std::lround(rgb[2] * 255) << ")";
     }
     return ::testing::AssertionSuccess();
@@ -205,8 +203,8 @@ float SimplexNoise(float vx, float vy, float vz)
     const float* corners[4] = {x0, x1, x2, x3};
     float sum = 0;
     for (int c = 0; c < 4; ++c) {
-        const float norm = 1.79284291400159f - 0.85373472095314f * (g4[c][0] * g4[c][0] + g4[c][1] * g4[c][1] +
-                                                                      g4[c][2] * g4[c][2]);
+        const float norm =
+            1.79284291400159f - 0.85373472095314f * (g4[c][0] * g4[c][0] + g4[c][1] * g4[c][1] + g4[c][2] * g4[c][2]);
         const float* d = corners[c];
         float m = std::max(0.6f - (d[0] * d[0] + d[1] * d[1] + d[2] * d[2]), 0.0f);
         m = m * m;

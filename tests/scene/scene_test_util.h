@@ -3,9 +3,9 @@
 //
 // The scene objects read "clouds.png", "lightmap.png" and "sub.png" from the
 // working directory. The tests run in a private directory holding textures
-// whose content they know (a colour ramp for the clouds, one colour for the
-// lightmap, white for the hull), so pixel checks do not depend on the
-// committed art.
+// whose content they know (a 256 x 256 colour ramp for the clouds, one
+// colour in 4 x 4 for the lightmap, white 8 x 8 for the hull), so pixel
+// checks do not depend on the committed art.
 #pragma once
 
 #include "gl/gl_object.h"

@@ -16,7 +16,10 @@ namespace {
 // Seen from +x: world -z is screen right, y is up; 32 pixels per unit.
 const Matrix4 kSideView = View({10, 0, 0}, {0, 0, 0}, {0, 1, 0});
 const Matrix4 kSideMvp = Ortho(-4, 4, -4, 4, 0.1f, 100) * kSideView;
-int Px(float screen) { return int((screen + 4) * 32); }
+int Px(float screen)
+{
+    return int((screen + 4) * 32);
+}
 
 class SubModelTest : public SceneTest {
 protected:
@@ -155,7 +158,7 @@ TEST_F(SubModelTest, ZeroOrVerticalHeadingStillDraws)
     ASSERT_GE(x1, x0);
     EXPECT_GT(y1 - y0, 4 * 32);  // hull and duct, 4.55 long, now vertical
     EXPECT_LT(x1 - x0, 3 * 32);
-    EXPECT_TRUE(down.Covered(Px(1.15f), Px(0)));    // sail towards -z, screen right
+    EXPECT_TRUE(down.Covered(Px(1.15f), Px(0)));  // sail towards -z, screen right
     EXPECT_FALSE(down.Covered(Px(-1.15f), Px(0)));
 }
 

@@ -105,12 +105,11 @@ TEST_F(TerrainTest, BelowFogsUnderwaterByEyeDistanceOnly)
         {HighestPoint(), 50, 0},  // far, but above water
         {floor, 2, 0.0116f},      // smoothstep(0.1, 30, 2)
         {floor, 10, 0.2563f},     // smoothstep(0.1, 30, 10)
-        {floor, 31, 1},
-        {Vector3(0, -70, -10), 30, 1},
+        {floor, 31, 1},          {Vector3(0, -70, -10), 30, 1},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.point.x << ", " << c.point.y << ", " << c.point.z << " from "
-                                          << c.height);
+        SCOPED_TRACE(::testing::Message()
+                     << c.point.x << ", " << c.point.y << ", " << c.point.z << " from " << c.height);
         float expected[3];
         for (int ch = 0; ch < 3; ++ch)
             expected[ch] = kLightmap[ch] + (kFog[ch] - kLightmap[ch]) * c.fog;

@@ -24,14 +24,14 @@ protected:
     {
         SceneTest::SetUp();
         // Made here, not as members: the context exists from SetUp on.
-        water = std::make_unique<Water>();
+        m_water = std::make_unique<Water>();
         ASSERT_EQ(plane().VertexCount(), 9);
         ASSERT_TRUE(above().Create());
         ASSERT_TRUE(below().Create());
     }
     void TearDown() override
     {
-        water.reset();
+        m_water.reset();
         SceneTest::TearDown();
     }
     struct Water {
@@ -39,10 +39,10 @@ protected:
         CWaterAbove above;
         CWaterBelow below;
     };
-    std::unique_ptr<Water> water;
-    CWaterPlane& plane() { return water->plane; }
-    CWaterAbove& above() { return water->above; }
-    CWaterBelow& below() { return water->below; }
+    std::unique_ptr<Water> m_water;
+    CWaterPlane& plane() { return m_water->plane; }
+    CWaterAbove& above() { return m_water->above; }
+    CWaterBelow& below() { return m_water->below; }
 };
 
 std::vector<uint32_t> Uniform(int size, uint8_t r, uint8_t g, uint8_t b)

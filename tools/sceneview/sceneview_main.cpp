@@ -97,8 +97,7 @@ GLTexture Checker()
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x) {
             const bool dark = ((x / 40) + (y / 40)) % 2 != 0;
-            pixels[size_t(y) * kWidth + size_t(x)] =
-                dark ? PackRGBA(40, 90, 140, 255) : PackRGBA(220, 200, 150, 255);
+            pixels[size_t(y) * kWidth + size_t(x)] = dark ? PackRGBA(40, 90, 140, 255) : PackRGBA(220, 200, 150, 255);
         }
     GLTexture texture;
     texture.Create();
@@ -172,10 +171,8 @@ bool RenderAll(Viewer& viewer)
             const char* name;
             Vector3 eye, direction;
         } views[] = {
-            {"sub_side", {6, 0.5f, 0}, {0, 0, -1}},
-            {"sub_quarter", {4, 2.5f, -4}, {0, 0, -1}},
-            {"sub_stern", {-2, 1.5f, 6}, {0, 0, -1}},
-            {"sub_heading_east", {0, 2, 7}, {1, 0, 0}},
+            {"sub_side", {6, 0.5f, 0}, {0, 0, -1}},   {"sub_quarter", {4, 2.5f, -4}, {0, 0, -1}},
+            {"sub_stern", {-2, 1.5f, 6}, {0, 0, -1}}, {"sub_heading_east", {0, 2, 7}, {1, 0, 0}},
             {"sub_diving", {6, 0.5f, 0}, {0, -1, 0}},
         };
         for (const auto& view : views) {
