@@ -29,7 +29,10 @@ constexpr int W = CMTEncoder::kFrameWidth, H = CMTEncoder::kFrameHeight;
 
 enum Content { kFlat, kScene, kNoise };
 
-uint8_t Clamp(double v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); }
+uint8_t Clamp(double v)
+{
+    return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
+}
 
 BitmapPtr MakeFrame(Content content)
 {
@@ -45,7 +48,8 @@ BitmapPtr MakeFrame(Content content)
                 p = seed;
             } else if (y > H * 2 / 5) {  // read-back rows come bottom first: sky on top here
                 // Sky: a gradient with soft clouds.
-                const double cloud = 25 * std::max(0.0, std::sin(x * 0.013 + y * 0.02) * std::cos(y * 0.031 - x * 0.004));
+                const double cloud =
+                    25 * std::max(0.0, std::sin(x * 0.013 + y * 0.02) * std::cos(y * 0.031 - x * 0.004));
                 p = PackRGBA(Clamp(90 + y * 0.05 + cloud), Clamp(140 + y * 0.06 + cloud), Clamp(200 + cloud), 255);
             } else {
                 // Lit ground and water: smooth shading, fine texture, a few lines.
@@ -53,7 +57,8 @@ BitmapPtr MakeFrame(Content content)
                 const double texture = 10 * std::sin(x * 0.37) * std::cos(y * 0.29) + double(seed >> 29);
                 const bool line = std::abs((x + 2 * y) % 211) < 3;
                 p = line ? PackRGBA(255, 220, 40, 255)
-                         : PackRGBA(Clamp(shade * 0.7 + texture), Clamp(shade * 0.9 + texture), Clamp(shade * 0.8 + texture), 255);
+                         : PackRGBA(Clamp(shade * 0.7 + texture), Clamp(shade * 0.9 + texture),
+                                    Clamp(shade * 0.8 + texture), 255);
             }
         }
     return b;
@@ -99,14 +104,14 @@ void BM_Encoder(benchmark::State& state)
     for (auto _ : state) {
         CMTEncoder encoder(workers);
         for (unsigned k = 0; k < kFrames; ++k) {
-            TBitmap* b = encoder.Working_Bitmap();
+            TBitmap* b = encoder.WorkingBitmap();
             std::memcpy(b->pixels, frame->pixels, size_t(W) * H * 4);
             char file[256];
             std::snprintf(file, sizeof file, name.c_str(), k % 8);
             encoder.Enqueue_Bitmap(b, file);
         }
         encoder.Synchronize();
-        failures += encoder.Failure_Count();
+        failures += encoder.FailureCount();
     }
     if (failures)
         state.SkipWithError("frames failed");

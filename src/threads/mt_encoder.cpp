@@ -39,44 +39,43 @@ using JobQueue = CWorkQueue<Job>;
 
 class CMTEncoder::CWorker : public CRunable_Thread_ShallowCopy {
 public:
-    explicit CWorker(CState& state);
+    explicit CWorker(State& state);
     void Run() override;
 
 private:
-    JobQueue* m_jobs;   // frames to write
-    JobQueue* m_free;   // where written bitmaps go back
-    CState* m_encoder;  // flags, writer and failure list
+    JobQueue* m_jobs;  // frames to write
+    JobQueue* m_free;  // where written bitmaps go back
+    State* m_encoder;  // flags, writer and failure list
 };
 
-struct CMTEncoder::CState {
-    CState(unsigned worker_count, EncoderSettings settings)
+struct CMTEncoder::State {
+    State(unsigned worker_count, EncoderSettings settings)
         : jobs(worker_count), free(worker_count), flip_rows(settings.flip_rows), rgb_order(settings.rgb_order),
           writer(settings.writer ? std::move(settings.writer) : FrameWriter(WritePNG))
-    {
-    }
+    {}
 
-    ~CState()
+    ~State()
     {
         for (TBitmap* b : bitmaps)
             b->Destroy();
     }
 
-    void Record_Failure(const std::string& file_name)
+    void RecordFailure(const std::string& file_name)
     {
         std::lock_guard<std::mutex> lock(failure_mutex);
         pending_failures.push_back(file_name);
         ++failure_count;
     }
 
-    JobQueue jobs;                 // frames waiting to be written
-    JobQueue free;                 // pool bitmaps not in use
-    std::vector<CWorker> workers;  // one per worker thread
+    JobQueue jobs;                  // frames waiting to be written
+    JobQueue free;                  // pool bitmaps not in use
+    std::vector<CWorker> workers;   // one per worker thread
     std::vector<TBitmap*> bitmaps;  // every pool bitmap; the last is the producer's working bitmap
     const bool flip_rows;
     const bool rgb_order;
     const FrameWriter writer;
-    bool synchronized = false;     // workers joined and removed, pool released
-    std::string last_directory;    // directory of the last frame, already created
+    bool synchronized = false;   // workers joined and removed, pool released
+    std::string last_directory;  // directory of the last frame, already created
 
     mutable std::mutex failure_mutex;  // guards the two below
     std::vector<std::string> pending_failures;
@@ -85,7 +84,8 @@ struct CMTEncoder::CState {
 
 // --- worker loop -----------------------------------------------------------
 
-CMTEncoder::CWorker::CWorker(CState& state) : m_jobs(&state.jobs), m_free(&state.free), m_encoder(&state) {}
+CMTEncoder::CWorker::CWorker(State& state) : m_jobs(&state.jobs), m_free(&state.free), m_encoder(&state)
+{}
 
 void CMTEncoder::CWorker::Run()
 {
@@ -100,25 +100,25 @@ void CMTEncoder::CWorker::Run()
             written = false;
         }
         if (!written)
-            m_encoder->Record_Failure(job.file_name);
+            m_encoder->RecordFailure(job.file_name);
         job.file_name.clear();
         if (!m_free->Put(std::move(job)))
             Fatal("work queue Put() failed");
         job = Job();
     }
-    if (!m_jobs->Is_Drained())
+    if (!m_jobs->IsDrained())
         Fatal("work queue Get() failed");
 }
 
 // --- construction and destruction ------------------------------------------
 
-unsigned CMTEncoder::Default_Worker_Count()
+unsigned CMTEncoder::DefaultWorkerCount()
 {
     const unsigned processors = std::thread::hardware_concurrency();
     return processors < 2 ? 1 : processors - 1;
 }
 
-std::string CMTEncoder::Frame_File_Name(unsigned index)
+std::string CMTEncoder::FrameFileName(unsigned index)
 {
     char name[64];
     std::snprintf(name, sizeof name, "frames/frame_%05u.png", index);
@@ -126,9 +126,9 @@ std::string CMTEncoder::Frame_File_Name(unsigned index)
 }
 
 CMTEncoder::CMTEncoder(unsigned workers, EncoderSettings settings)
-    : m_state(std::make_unique<CState>(workers, std::move(settings)))
+    : m_state(std::make_unique<State>(workers, std::move(settings)))
 {
-    CState& s = *m_state;
+    State& s = *m_state;
     // Copies of one prototype: each gets its own thread, bound to itself.
     s.workers.assign(workers, CWorker(s));
     s.bitmaps.reserve(size_t(workers) + 1);
@@ -164,13 +164,16 @@ CMTEncoder::~CMTEncoder()
 
 // --- producer operations ---------------------------------------------------
 
-TBitmap* CMTEncoder::Working_Bitmap() { return m_state->bitmaps.empty() ? nullptr : m_state->bitmaps.back(); }
+TBitmap* CMTEncoder::WorkingBitmap()
+{
+    return m_state->bitmaps.empty() ? nullptr : m_state->bitmaps.back();
+}
 
 bool CMTEncoder::Enqueue_Bitmap(TBitmap* bitmap, const char* file_name)
 {
-    CState& s = *m_state;
+    State& s = *m_state;
     if (!bitmap || !bitmap->pixels || !file_name || bitmap->width != kFrameWidth || bitmap->height != kFrameHeight ||
-        s.synchronized || s.jobs.Is_Closed())
+        s.synchronized || s.jobs.IsClosed())
         return false;
 
     // A directory that cannot be made shows up as frames that fail to write.
@@ -196,7 +199,7 @@ bool CMTEncoder::Enqueue_Bitmap(TBitmap* bitmap, const char* file_name)
 
 bool CMTEncoder::Synchronize()
 {
-    CState& s = *m_state;
+    State& s = *m_state;
     if (s.synchronized)
         return true;
     s.jobs.Close();
@@ -213,18 +216,27 @@ bool CMTEncoder::Synchronize()
     return true;
 }
 
-std::vector<std::string> CMTEncoder::Take_Failures()
+std::vector<std::string> CMTEncoder::TakeFailures()
 {
     std::lock_guard<std::mutex> lock(m_state->failure_mutex);
     return std::exchange(m_state->pending_failures, {});
 }
 
-size_t CMTEncoder::Failure_Count() const
+size_t CMTEncoder::FailureCount() const
 {
     std::lock_guard<std::mutex> lock(m_state->failure_mutex);
     return m_state->failure_count;
 }
 
-unsigned CMTEncoder::Worker_Count() const { return unsigned(m_state->workers.size()); }
-bool CMTEncoder::Flip_Rows() const { return m_state->flip_rows; }
-bool CMTEncoder::RGB_Order() const { return m_state->rgb_order; }
+unsigned CMTEncoder::WorkerCount() const
+{
+    return unsigned(m_state->workers.size());
+}
+bool CMTEncoder::FlipRows() const
+{
+    return m_state->flip_rows;
+}
+bool CMTEncoder::RgbOrder() const
+{
+    return m_state->rgb_order;
+}

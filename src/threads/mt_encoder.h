@@ -2,13 +2,13 @@
 // threads while the caller renders the next frame.
 //
 // Use, on one producer thread:
-//   CMTEncoder encoder;                          // Default_Worker_Count() workers; throws on failure
+//   CMTEncoder encoder;                          // DefaultWorkerCount() workers; throws on failure
 //   for each frame k:
-//       TBitmap* frame = encoder.Working_Bitmap();   // 1280 x 720, render into it
-//       encoder.Enqueue_Bitmap(frame, CMTEncoder::Frame_File_Name(k).c_str());
-//       for (auto& name : encoder.Take_Failures()) report name;
+//       TBitmap* frame = encoder.WorkingBitmap();   // 1280 x 720, render into it
+//       encoder.Enqueue_Bitmap(frame, CMTEncoder::FrameFileName(k).c_str());
+//       for (auto& name : encoder.TakeFailures()) report name;
 //   encoder.Synchronize();                       // every frame written, workers joined
-//   report encoder.Take_Failures(), encoder.Failure_Count();
+//   report encoder.TakeFailures(), encoder.FailureCount();
 //
 // Enqueue_Bitmap() exchanges pixel buffers with a pool bitmap instead of
 // copying, so the working bitmap's buffer changes with every call (the record
@@ -16,11 +16,11 @@
 // frames are queued or being written; Enqueue_Bitmap() blocks beyond that.
 // Each worker flips its frame upside down (read-back rows come bottom row
 // first) and writes it. A frame that cannot be written is not retried: its
-// file name is collected for Take_Failures() and the recording goes on.
+// file name is collected for TakeFailures() and the recording goes on.
 //
-// Threads: construction, Working_Bitmap(), Enqueue_Bitmap(), Synchronize()
-// and destruction belong to the producer thread; Take_Failures() and
-// Failure_Count() may be called from any thread. Workers touch only the
+// Threads: construction, WorkingBitmap(), Enqueue_Bitmap(), Synchronize()
+// and destruction belong to the producer thread; TakeFailures() and
+// FailureCount() may be called from any thread. Workers touch only the
 // bitmaps handed to them, the frame writer and the failure list, so the
 // writer must be safe to call on several threads at once (WritePNG is).
 #pragma once
@@ -49,15 +49,15 @@ public:
     static constexpr int32_t kFrameHeight = 720;
 
     // One fewer worker than processors, at least one.
-    static unsigned Default_Worker_Count();
+    static unsigned DefaultWorkerCount();
     // "frames/frame_%05u.png": relative to the working directory.
-    static std::string Frame_File_Name(unsigned index);
+    static std::string FrameFileName(unsigned index);
 
     // Starts `workers` worker threads with one pool bitmap each, plus the
     // working bitmap. Throws std::length_error for 0 workers (a work queue
     // without slots), std::bad_alloc when the pool cannot be allocated and
     // std::runtime_error("queue Put() failed" / "thread Start() failed").
-    explicit CMTEncoder(unsigned workers = Default_Worker_Count(), EncoderSettings settings = {});
+    explicit CMTEncoder(unsigned workers = DefaultWorkerCount(), EncoderSettings settings = {});
     CMTEncoder(const CMTEncoder&) = delete;
     CMTEncoder& operator=(const CMTEncoder&) = delete;
     // Synchronizes; never throws. When the workers cannot be joined it
@@ -67,7 +67,7 @@ public:
 
     // The bitmap to render the next frame into (1280 x 720, R, G, B, A,
     // bottom row first); null after a successful Synchronize().
-    TBitmap* Working_Bitmap();
+    TBitmap* WorkingBitmap();
 
     // Hands the frame to the workers to be written to `file_name`, creating
     // the file's directory when missing, and gives the bitmap a free pixel
@@ -83,17 +83,17 @@ public:
     bool Synchronize();
 
     // File names of frames that could not be written since the last call.
-    std::vector<std::string> Take_Failures();
+    std::vector<std::string> TakeFailures();
     // Frames that could not be written since construction.
-    size_t Failure_Count() const;
+    size_t FailureCount() const;
 
-    unsigned Worker_Count() const;  // workers not yet joined and removed
-    bool Flip_Rows() const;
-    bool RGB_Order() const;
+    unsigned WorkerCount() const;  // workers not yet joined and removed
+    bool FlipRows() const;
+    bool RgbOrder() const;
 
     class CWorker;
 
 private:
-    struct CState;
-    std::unique_ptr<CState> m_state;  // everything the workers share; on the heap so it can be abandoned
+    struct State;
+    std::unique_ptr<State> m_state;  // everything the workers share; on the heap so it can be abandoned
 };

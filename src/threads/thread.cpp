@@ -8,7 +8,8 @@ CThread::CEmptyRunable& CThread::CEmptyRunable::Shared()
     return instance;
 }
 
-CThread::CThread() : m_runable(&CEmptyRunable::Shared()) {}
+CThread::CThread() : m_runable(&CEmptyRunable::Shared())
+{}
 
 CThread::~CThread()
 {
@@ -16,11 +17,14 @@ CThread::~CThread()
         m_thread.detach();
 }
 
-bool CThread::Is_Running() const { return m_thread.joinable() && !(m_finished && m_finished->load()); }
-
-void CThread::Release_Finished()
+bool CThread::IsRunning() const
 {
-    if (m_thread.joinable() && !Is_Running()) {
+    return m_thread.joinable() && !(m_finished && m_finished->load());
+}
+
+void CThread::ReleaseFinished()
+{
+    if (m_thread.joinable() && !IsRunning()) {
         // Run() has returned, so this join only waits for the thread's exit.
         try {
             m_thread.join();
@@ -30,20 +34,20 @@ void CThread::Release_Finished()
     }
 }
 
-bool CThread::Attach_Runable(CRunable* runable)
+bool CThread::AttachRunable(CRunable* runable)
 {
-    if (Is_Running())
+    if (IsRunning())
         return false;
-    Release_Finished();
+    ReleaseFinished();
     m_runable = runable ? runable : &CEmptyRunable::Shared();
     return true;
 }
 
 bool CThread::Start()
 {
-    if (Is_Running())
+    if (IsRunning())
         return false;
-    Release_Finished();
+    ReleaseFinished();
     auto finished = std::make_shared<std::atomic<bool>>(false);
     try {
         // The runnable cannot change while the thread runs (attaching is

@@ -40,7 +40,7 @@ public:
 
     // Sets what the next Start() runs; refused (false) while a thread runs.
     // A null runnable attaches the shared empty one.
-    bool Attach_Runable(CRunable* runable);
+    bool AttachRunable(CRunable* runable);
     CRunable* Runable() const { return m_runable; }
 
     // Starts a new thread running the attached runnable. False while the
@@ -53,13 +53,13 @@ public:
     // itself); the thread is then kept and Stop() may be tried again.
     bool Stop();
 
-    bool Has_Thread() const { return m_thread.joinable(); }  // started and not yet joined
-    bool Is_Running() const;                                  // started and Run() not yet returned
+    bool HasThread() const { return m_thread.joinable(); }  // started and not yet joined
+    bool IsRunning() const;                                 // started and Run() not yet returned
 
 private:
-    void Release_Finished();  // joins a thread whose Run() has returned
+    void ReleaseFinished();  // joins a thread whose Run() has returned
 
-    CRunable* m_runable;  // what the thread runs; the shared empty runnable by default
+    CRunable* m_runable;   // what the thread runs; the shared empty runnable by default
     std::thread m_thread;  // the running or finished thread; none before the first start and after a join
     // Set by the thread when Run() returns; shared so that a detached thread
     // never writes into a destroyed object.
@@ -71,8 +71,8 @@ private:
 // copy, and only the derived members are copied.
 class CRunable_Thread_ShallowCopy : public CRunable {
 public:
-    CRunable_Thread_ShallowCopy() { m_thread.Attach_Runable(this); }
-    CRunable_Thread_ShallowCopy(const CRunable_Thread_ShallowCopy&) : CRunable() { m_thread.Attach_Runable(this); }
+    CRunable_Thread_ShallowCopy() { m_thread.AttachRunable(this); }
+    CRunable_Thread_ShallowCopy(const CRunable_Thread_ShallowCopy&) : CRunable() { m_thread.AttachRunable(this); }
     CRunable_Thread_ShallowCopy& operator=(const CRunable_Thread_ShallowCopy&) { return *this; }
 
     bool Start() { return m_thread.Start(); }  // runs this object's Run() on its own thread

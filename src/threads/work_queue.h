@@ -30,8 +30,7 @@ public:
     // A queue for up to `capacity` items at a time. Throws std::length_error
     // when capacity is 0 or beyond kMaxCapacity, and std::bad_alloc when the
     // slots cannot be allocated: a queue without slots is never built.
-    explicit CWorkQueue(unsigned capacity)
-        : m_free(static_cast<std::ptrdiff_t>(Checked_Capacity(capacity)))
+    explicit CWorkQueue(unsigned capacity) : m_free(static_cast<std::ptrdiff_t>(CheckedCapacity(capacity)))
     {
         m_slots.resize(static_cast<size_t>(capacity) + 1);
         m_slot_count = capacity + 1;
@@ -95,10 +94,10 @@ public:
         return true;
     }
 
-    bool Is_Closed() const { return m_closed.load(); }
+    bool IsClosed() const { return m_closed.load(); }
 
     // Closed and every item taken.
-    bool Is_Drained() const
+    bool IsDrained() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_closed.load() && m_read == m_write;
@@ -107,7 +106,7 @@ public:
     unsigned Capacity() const { return m_slot_count - 1; }
 
 private:
-    static unsigned Checked_Capacity(unsigned capacity)
+    static unsigned CheckedCapacity(unsigned capacity)
     {
         if (capacity == 0 || capacity > kMaxCapacity)
             throw std::length_error("work queue has no slots");

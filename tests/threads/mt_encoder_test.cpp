@@ -78,8 +78,8 @@ TEST(MTEncoder, OneWorkerWritesFramesInEnqueueOrderWithoutCopying)
     ScratchDir dir;
     WriteLog log;
     CMTEncoder encoder(1, {.writer = log.Writer()});
-    EXPECT_EQ(encoder.Worker_Count(), 1u);
-    TBitmap* frame = encoder.Working_Bitmap();
+    EXPECT_EQ(encoder.WorkerCount(), 1u);
+    TBitmap* frame = encoder.WorkingBitmap();
     ASSERT_NE(frame, nullptr);
     ASSERT_EQ(frame->width, W);
     ASSERT_EQ(frame->height, H);
@@ -91,7 +91,7 @@ TEST(MTEncoder, OneWorkerWritesFramesInEnqueueOrderWithoutCopying)
         names.push_back(dir.Path("frame_" + std::to_string(k) + ".png"));
         handed.push_back(frame->pixels);
         ASSERT_TRUE(encoder.Enqueue_Bitmap(frame, names.back().c_str()));
-        EXPECT_EQ(encoder.Working_Bitmap(), frame);  // same record, another buffer
+        EXPECT_EQ(encoder.WorkingBitmap(), frame);  // same record, another buffer
         EXPECT_NE(frame->pixels, handed.back());
     }
     ASSERT_TRUE(encoder.Synchronize());
@@ -103,7 +103,7 @@ TEST(MTEncoder, OneWorkerWritesFramesInEnqueueOrderWithoutCopying)
         ASSERT_TRUE(png) << names[k];
         EXPECT_EQ(png->Row(H / 2)[W / 2], PackRGBA(uint8_t(k * 40), 1, 2, 255)) << names[k];
     }
-    EXPECT_EQ(encoder.Failure_Count(), 0u);
+    EXPECT_EQ(encoder.FailureCount(), 0u);
 }
 
 struct Layout {
@@ -118,10 +118,10 @@ TEST(MTEncoder, WrittenFramesAreFlippedAndInTheGivenColourOrder)
         const std::string name = dir.Path("f.png");
         {
             CMTEncoder encoder(1, {.flip_rows = l.flip_rows, .rgb_order = l.rgb_order});
-            EXPECT_EQ(encoder.Flip_Rows(), l.flip_rows);
-            EXPECT_EQ(encoder.RGB_Order(), l.rgb_order);
-            Fill(*encoder.Working_Bitmap(), 3);
-            ASSERT_TRUE(encoder.Enqueue_Bitmap(encoder.Working_Bitmap(), name.c_str()));
+            EXPECT_EQ(encoder.FlipRows(), l.flip_rows);
+            EXPECT_EQ(encoder.RgbOrder(), l.rgb_order);
+            Fill(*encoder.WorkingBitmap(), 3);
+            ASSERT_TRUE(encoder.Enqueue_Bitmap(encoder.WorkingBitmap(), name.c_str()));
             ASSERT_TRUE(encoder.Synchronize());
         }
         BitmapPtr png(ReadPNG(name.c_str()));
@@ -148,13 +148,12 @@ TEST(MTEncoder, EnqueueBlocksWhileEveryPoolBitmapIsBusy)
     std::shared_future<void> gate = open.get_future().share();
     std::atomic<int> written{0};
     CMTEncoder encoder(1, {.writer = [&](const char*, const TBitmap*, bool) {
-                               gate.wait();
-                               ++written;
-                               return true;
-                           }});
-    ASSERT_TRUE(encoder.Enqueue_Bitmap(encoder.Working_Bitmap(), "a"));
-    auto second = std::async(std::launch::async,
-                             [&] { return encoder.Enqueue_Bitmap(encoder.Working_Bitmap(), "b"); });
+                           gate.wait();
+                           ++written;
+                           return true;
+                       }});
+    ASSERT_TRUE(encoder.Enqueue_Bitmap(encoder.WorkingBitmap(), "a"));
+    auto second = std::async(std::launch::async, [&] { return encoder.Enqueue_Bitmap(encoder.WorkingBitmap(), "b"); });
     EXPECT_EQ(second.wait_for(100ms), std::future_status::timeout);
     open.set_value();
     ASSERT_EQ(second.wait_for(10s), std::future_status::ready);
@@ -167,13 +166,13 @@ TEST(MTEncoder, SynchronizeTwiceSucceedsAndEndsTheRecording)
 {
     std::atomic<int> written{0};
     CMTEncoder encoder(2, {.writer = [&](const char*, const TBitmap*, bool) { return ++written, true; }});
-    EXPECT_EQ(encoder.Worker_Count(), 2u);
+    EXPECT_EQ(encoder.WorkerCount(), 2u);
     for (int k = 0; k < 5; ++k)
-        ASSERT_TRUE(encoder.Enqueue_Bitmap(encoder.Working_Bitmap(), "x"));
+        ASSERT_TRUE(encoder.Enqueue_Bitmap(encoder.WorkingBitmap(), "x"));
     EXPECT_TRUE(encoder.Synchronize());
     EXPECT_EQ(written.load(), 5);  // every queued frame written before it returns
-    EXPECT_EQ(encoder.Worker_Count(), 0u);
-    EXPECT_EQ(encoder.Working_Bitmap(), nullptr);
+    EXPECT_EQ(encoder.WorkerCount(), 0u);
+    EXPECT_EQ(encoder.WorkingBitmap(), nullptr);
     EXPECT_TRUE(encoder.Synchronize());
     BitmapPtr own(TBitmap::Create(W, H, false, false, 8));
     EXPECT_FALSE(encoder.Enqueue_Bitmap(own.get(), "late"));  // the pool is gone
@@ -189,7 +188,7 @@ TEST(MTEncoder, RefusesFramesOfAnotherSize)
         EXPECT_EQ(b->pixels, before);
     }
     EXPECT_FALSE(encoder.Enqueue_Bitmap(nullptr, "x"));
-    EXPECT_FALSE(encoder.Enqueue_Bitmap(encoder.Working_Bitmap(), nullptr));
+    EXPECT_FALSE(encoder.Enqueue_Bitmap(encoder.WorkingBitmap(), nullptr));
 }
 
 TEST(MTEncoder, FramesThatCannotBeWrittenAreReportedByNameAndTheRestAreWritten)
@@ -209,24 +208,24 @@ TEST(MTEncoder, FramesThatCannotBeWrittenAreReportedByNameAndTheRestAreWritten)
     }
 
     CMTEncoder encoder(2, {.writer = [&](const char* name, const TBitmap* b, bool rgb) {
-                               if (name == library_error)
-                                   throw std::runtime_error("simulated libpng error");
-                               return WritePNG(name, b, rgb);
-                           }});
+                           if (name == library_error)
+                               throw std::runtime_error("simulated libpng error");
+                           return WritePNG(name, b, rgb);
+                       }});
     std::vector<std::string> reported;
     for (const std::string& name : names) {
-        ASSERT_TRUE(encoder.Enqueue_Bitmap(encoder.Working_Bitmap(), name.c_str())) << name;
-        for (std::string& f : encoder.Take_Failures())
+        ASSERT_TRUE(encoder.Enqueue_Bitmap(encoder.WorkingBitmap(), name.c_str())) << name;
+        for (std::string& f : encoder.TakeFailures())
             reported.push_back(std::move(f));
     }
     ASSERT_TRUE(encoder.Synchronize());
-    for (std::string& f : encoder.Take_Failures())
+    for (std::string& f : encoder.TakeFailures())
         reported.push_back(std::move(f));
     std::sort(reported.begin(), reported.end());
     std::sort(expected_failures.begin(), expected_failures.end());
     EXPECT_EQ(reported, expected_failures);
-    EXPECT_EQ(encoder.Failure_Count(), expected_failures.size());
-    EXPECT_TRUE(encoder.Take_Failures().empty());
+    EXPECT_EQ(encoder.FailureCount(), expected_failures.size());
+    EXPECT_TRUE(encoder.TakeFailures().empty());
     for (const std::string& good : {good0, good1, good2}) {
         BitmapPtr png(ReadPNG(good.c_str()));
         EXPECT_TRUE(png) << good;
@@ -235,9 +234,9 @@ TEST(MTEncoder, FramesThatCannotBeWrittenAreReportedByNameAndTheRestAreWritten)
 
 TEST(MTEncoder, DefaultFrameNamesGoUnderFramesInTheWorkingDirectory)
 {
-    EXPECT_EQ(CMTEncoder::Frame_File_Name(0), "frames/frame_00000.png");
-    EXPECT_EQ(CMTEncoder::Frame_File_Name(123456), "frames/frame_123456.png");
-    EXPECT_GE(CMTEncoder::Default_Worker_Count(), 1u);
+    EXPECT_EQ(CMTEncoder::FrameFileName(0), "frames/frame_00000.png");
+    EXPECT_EQ(CMTEncoder::FrameFileName(123456), "frames/frame_123456.png");
+    EXPECT_GE(CMTEncoder::DefaultWorkerCount(), 1u);
 
     ScratchDir dir;
     const fs::path previous = fs::current_path();
@@ -245,9 +244,9 @@ TEST(MTEncoder, DefaultFrameNamesGoUnderFramesInTheWorkingDirectory)
     {
         CMTEncoder encoder(1);
         for (unsigned k = 0; k < 3; ++k)
-            EXPECT_TRUE(encoder.Enqueue_Bitmap(encoder.Working_Bitmap(), CMTEncoder::Frame_File_Name(k).c_str()));
+            EXPECT_TRUE(encoder.Enqueue_Bitmap(encoder.WorkingBitmap(), CMTEncoder::FrameFileName(k).c_str()));
         EXPECT_TRUE(encoder.Synchronize());
-        EXPECT_EQ(encoder.Failure_Count(), 0u);
+        EXPECT_EQ(encoder.FailureCount(), 0u);
     }
     fs::current_path(previous);
     for (const char* name : {"frame_00000.png", "frame_00001.png", "frame_00002.png"})
@@ -268,19 +267,19 @@ TEST(MTEncoder, SynchronizeAfterAFailedJoinStillJoinsBeforeSucceeding)
     std::promise<bool> inner;
     std::atomic<int> writes{0};
     encoder = std::make_unique<CMTEncoder>(1, EncoderSettings{.writer = [&](const char*, const TBitmap*, bool) {
-                                                  if (writes++ == 0)
-                                                      inner.set_value(encoder->Synchronize());
-                                                  return true;
-                                              }});
-    ASSERT_TRUE(encoder->Enqueue_Bitmap(encoder->Working_Bitmap(), "a"));
+                                               if (writes++ == 0)
+                                                   inner.set_value(encoder->Synchronize());
+                                               return true;
+                                           }});
+    ASSERT_TRUE(encoder->Enqueue_Bitmap(encoder->WorkingBitmap(), "a"));
     auto result = inner.get_future();
     ASSERT_EQ(result.wait_for(10s), std::future_status::ready);
     EXPECT_FALSE(result.get());
-    EXPECT_EQ(encoder->Worker_Count(), 1u);  // kept after the failed join
-    EXPECT_NE(encoder->Working_Bitmap(), nullptr);
+    EXPECT_EQ(encoder->WorkerCount(), 1u);  // kept after the failed join
+    EXPECT_NE(encoder->WorkingBitmap(), nullptr);
     EXPECT_TRUE(encoder->Synchronize());
-    EXPECT_EQ(encoder->Worker_Count(), 0u);
-    EXPECT_EQ(encoder->Working_Bitmap(), nullptr);
+    EXPECT_EQ(encoder->WorkerCount(), 0u);
+    EXPECT_EQ(encoder->WorkingBitmap(), nullptr);
     EXPECT_TRUE(encoder->Synchronize());
     EXPECT_EQ(writes.load(), 1);
 }
@@ -293,13 +292,13 @@ TEST(MTEncoder, DestructorThatCannotJoinReportsAndDoesNotTerminate)
     std::promise<void> go, destroyed;
     std::shared_future<void> go_signal = go.get_future().share();
     encoder = std::make_unique<CMTEncoder>(1, EncoderSettings{.writer = [&](const char*, const TBitmap*, bool) {
-                                                  go_signal.wait();
-                                                  encoder.reset();
-                                                  destroyed.set_value();
-                                                  return true;
-                                              }});
+                                               go_signal.wait();
+                                               encoder.reset();
+                                               destroyed.set_value();
+                                               return true;
+                                           }});
     testing::internal::CaptureStderr();
-    ASSERT_TRUE(encoder->Enqueue_Bitmap(encoder->Working_Bitmap(), "a"));
+    ASSERT_TRUE(encoder->Enqueue_Bitmap(encoder->WorkingBitmap(), "a"));
     go.set_value();
     ASSERT_EQ(destroyed.get_future().wait_for(10s), std::future_status::ready);
     EXPECT_EQ(encoder, nullptr);

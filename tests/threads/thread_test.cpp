@@ -26,19 +26,19 @@ TEST(Thread, RunsTheAttachedRunableAndRestartsAfterItEnded)
 {
     CThread thread;
     EXPECT_EQ(thread.Runable(), &CThread::CEmptyRunable::Shared());
-    EXPECT_TRUE(thread.Stop());  // nothing started: succeeds at once
+    EXPECT_TRUE(thread.Stop());   // nothing started: succeeds at once
     EXPECT_TRUE(thread.Start());  // the empty runnable
     EXPECT_TRUE(thread.Stop());
 
     CountingRunable r;
-    ASSERT_TRUE(thread.Attach_Runable(&r));
+    ASSERT_TRUE(thread.AttachRunable(&r));
     ASSERT_TRUE(thread.Start());
-    while (thread.Is_Running())
+    while (thread.IsRunning())
         std::this_thread::yield();
-    EXPECT_TRUE(thread.Has_Thread());  // ended but not joined
-    ASSERT_TRUE(thread.Start());       // the ended thread is released, a new one runs
+    EXPECT_TRUE(thread.HasThread());  // ended but not joined
+    ASSERT_TRUE(thread.Start());      // the ended thread is released, a new one runs
     EXPECT_TRUE(thread.Stop());
-    EXPECT_FALSE(thread.Has_Thread());
+    EXPECT_FALSE(thread.HasThread());
     EXPECT_EQ(r.runs.load(), 2);
 }
 
@@ -48,17 +48,17 @@ TEST(Thread, RunningThreadRefusesStartAndAttachAndIsLeftAlone)
     CountingRunable r, other;
     r.gate = open.get_future().share();
     CThread thread;
-    ASSERT_TRUE(thread.Attach_Runable(&r));
+    ASSERT_TRUE(thread.AttachRunable(&r));
     ASSERT_TRUE(thread.Start());
     EXPECT_FALSE(thread.Start());
-    EXPECT_FALSE(thread.Attach_Runable(&other));
+    EXPECT_FALSE(thread.AttachRunable(&other));
     EXPECT_EQ(thread.Runable(), &r);
-    EXPECT_TRUE(thread.Is_Running());
+    EXPECT_TRUE(thread.IsRunning());
     open.set_value();
     EXPECT_TRUE(thread.Stop());
     EXPECT_EQ(r.runs.load(), 1);
     EXPECT_EQ(other.runs.load(), 0);
-    EXPECT_TRUE(thread.Attach_Runable(nullptr));
+    EXPECT_TRUE(thread.AttachRunable(nullptr));
     EXPECT_EQ(thread.Runable(), &CThread::CEmptyRunable::Shared());
 }
 
@@ -82,15 +82,15 @@ TEST(Thread, StopFromItsOwnThreadFailsAndKeepsTheThread)
     std::promise<void> started;
     r.thread = &thread;
     r.started = started.get_future().share();
-    ASSERT_TRUE(thread.Attach_Runable(&r));
+    ASSERT_TRUE(thread.AttachRunable(&r));
     ASSERT_TRUE(thread.Start());
     started.set_value();
     while (r.result.load() < 0)
         std::this_thread::yield();
     EXPECT_EQ(r.result.load(), 0);
-    EXPECT_TRUE(thread.Has_Thread());
+    EXPECT_TRUE(thread.HasThread());
     EXPECT_TRUE(thread.Stop());
-    EXPECT_FALSE(thread.Has_Thread());
+    EXPECT_FALSE(thread.HasThread());
 }
 
 struct Recorder : CRunable_Thread_ShallowCopy {
@@ -124,14 +124,14 @@ TEST(RunableThreadShallowCopy, CopyGetsAnIdleThreadOfItsOwnAndRunsItself)
 
     Recorder copy(source);  // copied while the source runs
     EXPECT_EQ(copy.id, 7);
-    EXPECT_FALSE(copy.Thread().Has_Thread());
+    EXPECT_FALSE(copy.Thread().HasThread());
     EXPECT_EQ(copy.Thread().Runable(), &copy);
     EXPECT_EQ(source.Thread().Runable(), &source);
 
     Recorder assigned;
     assigned = source;
     EXPECT_EQ(assigned.id, 7);
-    EXPECT_FALSE(assigned.Thread().Has_Thread());
+    EXPECT_FALSE(assigned.Thread().HasThread());
     EXPECT_EQ(assigned.Thread().Runable(), &assigned);
 
     ASSERT_TRUE(copy.Start());  // not refused although the source still runs

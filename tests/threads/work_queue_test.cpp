@@ -64,7 +64,7 @@ TEST(WorkQueue, CloseWakesEveryWaitingConsumer)
         }));
     for (auto& c : consumers)
         EXPECT_EQ(c.wait_for(kBlocked), std::future_status::timeout);
-    EXPECT_FALSE(q.Is_Drained());
+    EXPECT_FALSE(q.IsDrained());
     q.Close();
     int stuck = 0;
     for (auto& c : consumers)
@@ -77,7 +77,7 @@ TEST(WorkQueue, CloseWakesEveryWaitingConsumer)
         q.Put(0);
     if (stuck)
         return;
-    EXPECT_TRUE(q.Is_Drained());
+    EXPECT_TRUE(q.IsDrained());
     int item = 0;
     EXPECT_FALSE(q.Get(item));  // later consumers leave at once too
 }
@@ -89,14 +89,14 @@ TEST(WorkQueue, ItemsLeftAtCloseAreStillTakenInOrder)
     ASSERT_TRUE(q.Put("b"));
     q.Close();
     q.Close();  // a second close adds no wake-up that could lose an item
-    EXPECT_TRUE(q.Is_Closed());
-    EXPECT_FALSE(q.Is_Drained());
+    EXPECT_TRUE(q.IsClosed());
+    EXPECT_FALSE(q.IsDrained());
     std::string item;
     ASSERT_TRUE(q.Get(item));
     EXPECT_EQ(item, "a");
     ASSERT_TRUE(q.Get(item));
     EXPECT_EQ(item, "b");
-    EXPECT_TRUE(q.Is_Drained());
+    EXPECT_TRUE(q.IsDrained());
     EXPECT_FALSE(q.Get(item));
     EXPECT_FALSE(q.Get(item));
 }
