@@ -1,0 +1,242 @@
+// Frame encoder. Sections: shared state, worker loop, construction and
+// destruction, producer operations.
+#include "threads/mt_encoder.h"
+
+#include "image/png_file.h"
+#include "threads/thread.h"
+#include "threads/work_queue.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <new>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+
+namespace {
+
+// A frame on its way to a worker, or a free pool bitmap (empty name).
+struct Job {
+    TBitmap* bitmap = nullptr;
+    std::string file_name;
+};
+
+using JobQueue = CWorkQueue<Job>;
+
+// A worker that cannot reach its queues any more would leave the producer
+// blocked for ever; the process ends with the reason instead.
+[[noreturn]] void Fatal(const char* message)
+{
+    std::fprintf(stderr, "error: %s\n", message);
+    std::abort();
+}
+
+}  // namespace
+
+// --- shared state ----------------------------------------------------------
+
+class CMTEncoder::CWorker : public CRunable_Thread_ShallowCopy {
+public:
+    explicit CWorker(State& state);
+    void Run() override;
+
+private:
+    JobQueue* m_jobs;  // frames to write
+    JobQueue* m_free;  // where written bitmaps go back
+    State* m_encoder;  // flags, writer and failure list
+};
+
+struct CMTEncoder::State {
+    State(unsigned worker_count, EncoderSettings settings)
+        : jobs(worker_count), free(worker_count), flip_rows(settings.flip_rows), rgb_order(settings.rgb_order),
+          writer(settings.writer ? std::move(settings.writer) : FrameWriter(WritePNG))
+    {}
+
+    ~State()
+    {
+        for (TBitmap* b : bitmaps)
+            b->Destroy();
+    }
+
+    void RecordFailure(const std::string& file_name)
+    {
+        std::lock_guard<std::mutex> lock(failure_mutex);
+        pending_failures.push_back(file_name);
+        ++failure_count;
+    }
+
+    JobQueue jobs;                  // frames waiting to be written
+    JobQueue free;                  // pool bitmaps not in use
+    std::vector<CWorker> workers;   // one per worker thread
+    std::vector<TBitmap*> bitmaps;  // every pool bitmap; the last is the producer's working bitmap
+    const bool flip_rows;
+    const bool rgb_order;
+    const FrameWriter writer;
+    bool synchronized = false;   // workers joined and removed, pool released
+    std::string last_directory;  // directory of the last frame, already created
+
+    mutable std::mutex failure_mutex;  // guards the two below
+    std::vector<std::string> pending_failures;
+    size_t failure_count = 0;
+};
+
+// --- worker loop -----------------------------------------------------------
+
+CMTEncoder::CWorker::CWorker(State& state) : m_jobs(&state.jobs), m_free(&state.free), m_encoder(&state)
+{}
+
+void CMTEncoder::CWorker::Run()
+{
+    Job job;
+    while (m_jobs->Get(job)) {
+        if (m_encoder->flip_rows)
+            job.bitmap->FlipVertical();
+        bool written = false;
+        try {
+            written = m_encoder->writer(job.file_name.c_str(), job.bitmap, m_encoder->rgb_order);
+        } catch (...) {
+            written = false;
+        }
+        if (!written)
+            m_encoder->RecordFailure(job.file_name);
+        job.file_name.clear();
+        if (!m_free->Put(std::move(job)))
+            Fatal("work queue Put() failed");
+        job = Job();
+    }
+    if (!m_jobs->IsDrained())
+        Fatal("work queue Get() failed");
+}
+
+// --- construction and destruction ------------------------------------------
+
+unsigned CMTEncoder::DefaultWorkerCount()
+{
+    const unsigned processors = std::thread::hardware_concurrency();
+    return processors < 2 ? 1 : processors - 1;
+}
+
+std::string CMTEncoder::FrameFileName(unsigned index)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, "frames/frame_%05u.png", index);
+    return name;
+}
+
+CMTEncoder::CMTEncoder(unsigned workers, EncoderSettings settings)
+    : m_state(std::make_unique<State>(workers, std::move(settings)))
+{
+    State& s = *m_state;
+    // Copies of one prototype: each gets its own thread, bound to itself.
+    s.workers.assign(workers, CWorker(s));
+    s.bitmaps.reserve(size_t(workers) + 1);
+    for (unsigned i = 0; i <= workers; ++i) {
+        TBitmap* b = TBitmap::Create(kFrameWidth, kFrameHeight, false, false, 8);
+        if (!b)
+            throw std::bad_alloc();
+        s.bitmaps.push_back(b);
+        if (i < workers && !s.free.Put(Job{b, {}}))
+            throw std::runtime_error("queue Put() failed");
+    }
+    for (CWorker& w : s.workers) {
+        if (!w.Start()) {
+            s.jobs.Close();
+            bool joined = true;
+            for (CWorker& started : s.workers)
+                joined = started.Stop() && joined;
+            if (!joined)
+                (void)m_state.release();  // a worker may still use it
+            throw std::runtime_error("thread Start() failed");
+        }
+    }
+}
+
+CMTEncoder::~CMTEncoder()
+{
+    if (!m_state || Synchronize())
+        return;
+    std::fprintf(stderr, "error: CMTEncoder::Synchronize() failed\n");
+    // Workers still hold the queues and bitmaps: leave them alive.
+    (void)m_state.release();
+}
+
+// --- producer operations ---------------------------------------------------
+
+TBitmap* CMTEncoder::WorkingBitmap()
+{
+    return m_state->bitmaps.empty() ? nullptr : m_state->bitmaps.back();
+}
+
+bool CMTEncoder::Enqueue_Bitmap(TBitmap* bitmap, const char* file_name)
+{
+    State& s = *m_state;
+    if (!bitmap || !bitmap->pixels || !file_name || bitmap->width != kFrameWidth || bitmap->height != kFrameHeight ||
+        s.synchronized || s.jobs.IsClosed())
+        return false;
+
+    // A directory that cannot be made shows up as frames that fail to write.
+    const std::filesystem::path directory = std::filesystem::path(file_name).parent_path();
+    if (!directory.empty() && directory.string() != s.last_directory) {
+        std::error_code ec;
+        std::filesystem::create_directories(directory, ec);
+        s.last_directory = directory.string();
+    }
+
+    Job job;
+    if (!s.free.Get(job))
+        return false;
+    TBitmap* pool = job.bitmap;
+    pool->bits_per_channel = bitmap->bits_per_channel;
+    pool->greyscale = bitmap->greyscale;
+    pool->has_alpha = bitmap->has_alpha;
+    if (pool != bitmap)
+        std::swap(pool->pixels, bitmap->pixels);
+    job.file_name = file_name;
+    return s.jobs.Put(std::move(job));
+}
+
+bool CMTEncoder::Synchronize()
+{
+    State& s = *m_state;
+    if (s.synchronized)
+        return true;
+    s.jobs.Close();
+    bool joined = true;
+    for (CWorker& w : s.workers)
+        joined = w.Stop() && joined;
+    if (!joined)
+        return false;
+    s.workers.clear();
+    for (TBitmap* b : s.bitmaps)
+        b->Destroy();
+    s.bitmaps.clear();
+    s.synchronized = true;
+    return true;
+}
+
+std::vector<std::string> CMTEncoder::TakeFailures()
+{
+    std::lock_guard<std::mutex> lock(m_state->failure_mutex);
+    return std::exchange(m_state->pending_failures, {});
+}
+
+size_t CMTEncoder::FailureCount() const
+{
+    std::lock_guard<std::mutex> lock(m_state->failure_mutex);
+    return m_state->failure_count;
+}
+
+unsigned CMTEncoder::WorkerCount() const
+{
+    return unsigned(m_state->workers.size());
+}
+bool CMTEncoder::FlipRows() const
+{
+    return m_state->flip_rows;
+}
+bool CMTEncoder::RgbOrder() const
+{
+    return m_state->rgb_order;
+}

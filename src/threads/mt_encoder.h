@@ -1,0 +1,99 @@
+// The parallel frame encoder: writes recorded frames as PNG files on worker
+// threads while the caller renders the next frame.
+//
+// Use, on one producer thread:
+//   CMTEncoder encoder;                          // DefaultWorkerCount() workers; throws on failure
+//   for each frame k:
+//       TBitmap* frame = encoder.WorkingBitmap();   // 1280 x 720, render into it
+//       encoder.Enqueue_Bitmap(frame, CMTEncoder::FrameFileName(k).c_str());
+//       for (auto& name : encoder.TakeFailures()) report name;
+//   encoder.Synchronize();                       // every frame written, workers joined
+//   report encoder.TakeFailures(), encoder.FailureCount();
+//
+// Enqueue_Bitmap() exchanges pixel buffers with a pool bitmap instead of
+// copying, so the working bitmap's buffer changes with every call (the record
+// stays the same); no pixel memory is allocated per frame. At most `workers`
+// frames are queued or being written; Enqueue_Bitmap() blocks beyond that.
+// Each worker flips its frame upside down (read-back rows come bottom row
+// first) and writes it. A frame that cannot be written is not retried: its
+// file name is collected for TakeFailures() and the recording goes on.
+//
+// Threads: construction, WorkingBitmap(), Enqueue_Bitmap(), Synchronize()
+// and destruction belong to the producer thread; TakeFailures() and
+// FailureCount() may be called from any thread. Workers touch only the
+// bitmaps handed to them, the frame writer and the failure list, so the
+// writer must be safe to call on several threads at once (WritePNG is).
+#pragma once
+
+#include "image/bitmap.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Writes one frame to a file; true when the file is complete.
+using FrameWriter = std::function<bool(const char* file_name, const TBitmap* bitmap, bool rgb_order)>;
+
+struct EncoderSettings {
+    bool flip_rows = true;  // turn every frame upside down before writing
+    bool rgb_order = true;  // pixel bytes are R, G, B, A (else B, G, R, A)
+    FrameWriter writer;     // empty: WritePNG
+};
+
+class CMTEncoder {
+public:
+    static constexpr int32_t kFrameWidth = 1280;
+    static constexpr int32_t kFrameHeight = 720;
+
+    // One fewer worker than processors, at least one.
+    static unsigned DefaultWorkerCount();
+    // "frames/frame_%05u.png": relative to the working directory.
+    static std::string FrameFileName(unsigned index);
+
+    // Starts `workers` worker threads with one pool bitmap each, plus the
+    // working bitmap. Throws std::length_error for 0 workers (a work queue
+    // without slots), std::bad_alloc when the pool cannot be allocated and
+    // std::runtime_error("queue Put() failed" / "thread Start() failed").
+    explicit CMTEncoder(unsigned workers = DefaultWorkerCount(), EncoderSettings settings = {});
+    CMTEncoder(const CMTEncoder&) = delete;
+    CMTEncoder& operator=(const CMTEncoder&) = delete;
+    // Synchronizes; never throws. When the workers cannot be joined it
+    // prints "error: CMTEncoder::Synchronize() failed" and abandons the
+    // queues, bitmaps and threads rather than free what they may still use.
+    ~CMTEncoder();
+
+    // The bitmap to render the next frame into (1280 x 720, R, G, B, A,
+    // bottom row first); null after a successful Synchronize().
+    TBitmap* WorkingBitmap();
+
+    // Hands the frame to the workers to be written to `file_name`, creating
+    // the file's directory when missing, and gives the bitmap a free pixel
+    // buffer in exchange. Blocks while every pool bitmap is busy. False when
+    // the bitmap is not 1280 x 720, the encoder is synchronized, or a queue
+    // fails; the caller's bitmap is then unchanged.
+    bool Enqueue_Bitmap(TBitmap* bitmap, const char* file_name);
+
+    // Waits until every queued frame has been written, joins the workers and
+    // releases the pool. True once that is done; calling it again returns
+    // true and does nothing. False when a worker cannot be joined: everything
+    // is kept, and a later call tries the joins again.
+    bool Synchronize();
+
+    // File names of frames that could not be written since the last call.
+    std::vector<std::string> TakeFailures();
+    // Frames that could not be written since construction.
+    size_t FailureCount() const;
+
+    unsigned WorkerCount() const;  // workers not yet joined and removed
+    bool FlipRows() const;
+    bool RgbOrder() const;
+
+    class CWorker;
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;  // everything the workers share; on the heap so it can be abandoned
+};

@@ -1,0 +1,308 @@
+#include "threads/mt_encoder.h"
+
+#include "image/png_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <mutex>
+#include <set>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr int W = CMTEncoder::kFrameWidth, H = CMTEncoder::kFrameHeight;
+
+class ScratchDir {
+public:
+    ScratchDir()
+    {
+        static std::atomic<int> counter{0};
+        m_dir = fs::temp_directory_path() /
+                ("nerelle_threads_test_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
+        fs::create_directories(m_dir);
+    }
+    ~ScratchDir()
+    {
+        std::error_code ec;
+        fs::remove_all(m_dir, ec);
+    }
+    std::string Path(const std::string& name) const { return (m_dir / name).string(); }
+    const fs::path& Dir() const { return m_dir; }
+
+private:
+    fs::path m_dir;
+};
+
+// Every pixel a function of its position and the seed; rows all differ.
+uint32_t PatternPixel(int x, int y, unsigned seed)
+{
+    return PackRGBA(uint8_t(x + seed), uint8_t(y), uint8_t(x / 5 + y / 3 + seed * 7), uint8_t(200 + seed));
+}
+
+void Fill(TBitmap& b, unsigned seed)
+{
+    for (int y = 0; y < b.height; ++y)
+        for (int x = 0; x < b.width; ++x)
+            b.Row(y)[x] = PatternPixel(x, y, seed);
+}
+
+// The writer's calls in the order the workers made them, passed on to WritePNG.
+struct WriteLog {
+    std::mutex mutex;
+    std::vector<std::string> names;
+    std::vector<const uint32_t*> buffers;
+    FrameWriter Writer()
+    {
+        return [this](const char* name, const TBitmap* b, bool rgb) {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                names.push_back(name);
+                buffers.push_back(b->pixels);
+            }
+            return WritePNG(name, b, rgb);
+        };
+    }
+};
+
+TEST(MTEncoder, OneWorkerWritesFramesInEnqueueOrderWithoutCopying)
+{
+    ScratchDir dir;
+    WriteLog log;
+    CMTEncoder encoder(1, {.writer = log.Writer()});
+    EXPECT_EQ(encoder.WorkerCount(), 1u);
+    TBitmap* frame = encoder.WorkingBitmap();
+    ASSERT_NE(frame, nullptr);
+    ASSERT_EQ(frame->width, W);
+    ASSERT_EQ(frame->height, H);
+
+    std::vector<std::string> names;
+    std::vector<const uint32_t*> handed;
+    for (unsigned k = 0; k < 6; ++k) {
+        std::fill(frame->pixels, frame->pixels + size_t(W) * H, PackRGBA(uint8_t(k * 40), 1, 2, 255));
+        names.push_back(dir.Path("frame_" + std::to_string(k) + ".png"));
+        handed.push_back(frame->pixels);
+        ASSERT_TRUE(encoder.Enqueue_Bitmap(frame, names.back().c_str()));
+        EXPECT_EQ(encoder.WorkingBitmap(), frame);  // same record, another buffer
+        EXPECT_NE(frame->pixels, handed.back());
+    }
+    ASSERT_TRUE(encoder.Synchronize());
+    EXPECT_EQ(log.names, names);
+    EXPECT_EQ(log.buffers, handed);  // the rendered buffer itself reached the writer
+    EXPECT_EQ(std::set<const uint32_t*>(handed.begin(), handed.end()).size(), 2u);  // n + 1 buffers circulate
+    for (unsigned k = 0; k < names.size(); ++k) {
+        BitmapPtr png(ReadPNG(names[k].c_str()));
+        ASSERT_TRUE(png) << names[k];
+        EXPECT_EQ(png->Row(H / 2)[W / 2], PackRGBA(uint8_t(k * 40), 1, 2, 255)) << names[k];
+    }
+    EXPECT_EQ(encoder.FailureCount(), 0u);
+}
+
+struct Layout {
+    bool flip_rows, rgb_order;
+};
+
+TEST(MTEncoder, WrittenFramesAreFlippedAndInTheGivenColourOrder)
+{
+    for (Layout l : {Layout{true, true}, Layout{true, false}, Layout{false, true}}) {
+        SCOPED_TRACE(testing::Message() << "flip " << l.flip_rows << " rgb " << l.rgb_order);
+        ScratchDir dir;
+        const std::string name = dir.Path("f.png");
+        {
+            CMTEncoder encoder(1, {.flip_rows = l.flip_rows, .rgb_order = l.rgb_order});
+            EXPECT_EQ(encoder.FlipRows(), l.flip_rows);
+            EXPECT_EQ(encoder.RgbOrder(), l.rgb_order);
+            Fill(*encoder.WorkingBitmap(), 3);
+            ASSERT_TRUE(encoder.Enqueue_Bitmap(encoder.WorkingBitmap(), name.c_str()));
+            ASSERT_TRUE(encoder.Synchronize());
+        }
+        BitmapPtr png(ReadPNG(name.c_str()));
+        ASSERT_TRUE(png);
+        ASSERT_EQ(png->width, W);
+        ASSERT_EQ(png->height, H);
+        EXPECT_FALSE(png->has_alpha);
+        int wrong = 0;
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                uint32_t p = PatternPixel(x, l.flip_rows ? H - 1 - y : y, 3);
+                uint8_t r = uint8_t(p), g = uint8_t(p >> 8), b = uint8_t(p >> 16);
+                uint32_t expected = l.rgb_order ? PackRGBA(r, g, b, 255) : PackRGBA(b, g, r, 255);
+                if (png->Row(y)[x] != expected && wrong++ == 0)
+                    ADD_FAILURE() << "pixel (" << x << "," << y << ")";
+            }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+TEST(MTEncoder, EnqueueBlocksWhileEveryPoolBitmapIsBusy)
+{
+    std::promise<void> open;
+    std::shared_future<void> gate = open.get_future().share();
+    std::atomic<int> written{0};
+    CMTEncoder encoder(1, {.writer = [&](const char*, const TBitmap*, bool) {
+                           gate.wait();
+                           ++written;
+                           return true;
+                       }});
+    ASSERT_TRUE(encoder.Enqueue_Bitmap(encoder.WorkingBitmap(), "a"));
+    auto second = std::async(std::launch::async, [&] { return encoder.Enqueue_Bitmap(encoder.WorkingBitmap(), "b"); });
+    EXPECT_EQ(second.wait_for(100ms), std::future_status::timeout);
+    open.set_value();
+    ASSERT_EQ(second.wait_for(10s), std::future_status::ready);
+    EXPECT_TRUE(second.get());
+    EXPECT_TRUE(encoder.Synchronize());
+    EXPECT_EQ(written.load(), 2);
+}
+
+TEST(MTEncoder, SynchronizeTwiceSucceedsAndEndsTheRecording)
+{
+    std::atomic<int> written{0};
+    CMTEncoder encoder(2, {.writer = [&](const char*, const TBitmap*, bool) { return ++written, true; }});
+    EXPECT_EQ(encoder.WorkerCount(), 2u);
+    for (int k = 0; k < 5; ++k)
+        ASSERT_TRUE(encoder.Enqueue_Bitmap(encoder.WorkingBitmap(), "x"));
+    EXPECT_TRUE(encoder.Synchronize());
+    EXPECT_EQ(written.load(), 5);  // every queued frame written before it returns
+    EXPECT_EQ(encoder.WorkerCount(), 0u);
+    EXPECT_EQ(encoder.WorkingBitmap(), nullptr);
+    EXPECT_TRUE(encoder.Synchronize());
+    BitmapPtr own(TBitmap::Create(W, H, false, false, 8));
+    EXPECT_FALSE(encoder.Enqueue_Bitmap(own.get(), "late"));  // the pool is gone
+}
+
+TEST(MTEncoder, RefusesFramesOfAnotherSize)
+{
+    CMTEncoder encoder(1, {.writer = [](const char*, const TBitmap*, bool) { return true; }});
+    for (auto [w, h] : {std::pair{W, H - 1}, std::pair{W - 1, H}, std::pair{H, W}}) {
+        BitmapPtr b(TBitmap::Create(w, h, false, false, 8));
+        uint32_t* before = b->pixels;
+        EXPECT_FALSE(encoder.Enqueue_Bitmap(b.get(), "x")) << w << "x" << h;
+        EXPECT_EQ(b->pixels, before);
+    }
+    EXPECT_FALSE(encoder.Enqueue_Bitmap(nullptr, "x"));
+    EXPECT_FALSE(encoder.Enqueue_Bitmap(encoder.WorkingBitmap(), nullptr));
+}
+
+TEST(MTEncoder, FramesThatCannotBeWrittenAreReportedByNameAndTheRestAreWritten)
+{
+    ScratchDir dir;
+    std::ofstream(dir.Path("plain_file")) << "not a directory";
+    const std::string good0 = dir.Path("out/good0.png"), good1 = dir.Path("out/good1.png"),
+                      good2 = dir.Path("out/good2.png");
+    // Fails even for root: a directory cannot be made under a regular file.
+    const std::string under_file = dir.Path("plain_file/frames/frame_00001.png");
+    const std::string library_error = dir.Path("out/library_error.png");
+    std::vector<std::string> names{good0, under_file, good1, library_error, good2};
+    std::vector<std::string> expected_failures{under_file, library_error};
+    if (fs::exists("/dev/full")) {  // every write fails: a full disk
+        names.push_back("/dev/full");
+        expected_failures.push_back("/dev/full");
+    }
+
+    CMTEncoder encoder(2, {.writer = [&](const char* name, const TBitmap* b, bool rgb) {
+                           if (name == library_error)
+                               throw std::runtime_error("simulated libpng error");
+                           return WritePNG(name, b, rgb);
+                       }});
+    std::vector<std::string> reported;
+    for (const std::string& name : names) {
+        ASSERT_TRUE(encoder.Enqueue_Bitmap(encoder.WorkingBitmap(), name.c_str())) << name;
+        for (std::string& f : encoder.TakeFailures())
+            reported.push_back(std::move(f));
+    }
+    ASSERT_TRUE(encoder.Synchronize());
+    for (std::string& f : encoder.TakeFailures())
+        reported.push_back(std::move(f));
+    std::sort(reported.begin(), reported.end());
+    std::sort(expected_failures.begin(), expected_failures.end());
+    EXPECT_EQ(reported, expected_failures);
+    EXPECT_EQ(encoder.FailureCount(), expected_failures.size());
+    EXPECT_TRUE(encoder.TakeFailures().empty());
+    for (const std::string& good : {good0, good1, good2}) {
+        BitmapPtr png(ReadPNG(good.c_str()));
+        EXPECT_TRUE(png) << good;
+    }
+}
+
+TEST(MTEncoder, DefaultFrameNamesGoUnderFramesInTheWorkingDirectory)
+{
+    EXPECT_EQ(CMTEncoder::FrameFileName(0), "frames/frame_00000.png");
+    EXPECT_EQ(CMTEncoder::FrameFileName(123456), "frames/frame_123456.png");
+    EXPECT_GE(CMTEncoder::DefaultWorkerCount(), 1u);
+
+    ScratchDir dir;
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir.Dir());
+    {
+        CMTEncoder encoder(1);
+        for (unsigned k = 0; k < 3; ++k)
+            EXPECT_TRUE(encoder.Enqueue_Bitmap(encoder.WorkingBitmap(), CMTEncoder::FrameFileName(k).c_str()));
+        EXPECT_TRUE(encoder.Synchronize());
+        EXPECT_EQ(encoder.FailureCount(), 0u);
+    }
+    fs::current_path(previous);
+    for (const char* name : {"frame_00000.png", "frame_00001.png", "frame_00002.png"})
+        EXPECT_TRUE(fs::is_regular_file(dir.Dir() / "frames" / name)) << name;
+}
+
+TEST(MTEncoder, ConstructionWithoutWorkersFails)
+{
+    EXPECT_THROW(CMTEncoder(0), std::length_error);
+}
+
+// Synchronize() called on a worker cannot join that worker. It must say so,
+// and a later call must still join it before reporting success, although
+// the queue is by then closed and drained.
+TEST(MTEncoder, SynchronizeAfterAFailedJoinStillJoinsBeforeSucceeding)
+{
+    std::unique_ptr<CMTEncoder> encoder;
+    std::promise<bool> inner;
+    std::atomic<int> writes{0};
+    encoder = std::make_unique<CMTEncoder>(1, EncoderSettings{.writer = [&](const char*, const TBitmap*, bool) {
+                                               if (writes++ == 0)
+                                                   inner.set_value(encoder->Synchronize());
+                                               return true;
+                                           }});
+    ASSERT_TRUE(encoder->Enqueue_Bitmap(encoder->WorkingBitmap(), "a"));
+    auto result = inner.get_future();
+    ASSERT_EQ(result.wait_for(10s), std::future_status::ready);
+    EXPECT_FALSE(result.get());
+    EXPECT_EQ(encoder->WorkerCount(), 1u);  // kept after the failed join
+    EXPECT_NE(encoder->WorkingBitmap(), nullptr);
+    EXPECT_TRUE(encoder->Synchronize());
+    EXPECT_EQ(encoder->WorkerCount(), 0u);
+    EXPECT_EQ(encoder->WorkingBitmap(), nullptr);
+    EXPECT_TRUE(encoder->Synchronize());
+    EXPECT_EQ(writes.load(), 1);
+}
+
+// Destroyed on its own worker, the encoder cannot join; it reports that and
+// the process goes on (no std::terminate), the worker finishing its frame.
+TEST(MTEncoder, DestructorThatCannotJoinReportsAndDoesNotTerminate)
+{
+    std::unique_ptr<CMTEncoder> encoder;
+    std::promise<void> go, destroyed;
+    std::shared_future<void> go_signal = go.get_future().share();
+    encoder = std::make_unique<CMTEncoder>(1, EncoderSettings{.writer = [&](const char*, const TBitmap*, bool) {
+                                               go_signal.wait();
+                                               encoder.reset();
+                                               destroyed.set_value();
+                                               return true;
+                                           }});
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(encoder->Enqueue_Bitmap(encoder->WorkingBitmap(), "a"));
+    go.set_value();
+    ASSERT_EQ(destroyed.get_future().wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(encoder, nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "error: CMTEncoder::Synchronize() failed\n");
+}
+
+}  // namespace
