@@ -439,8 +439,12 @@ TEST(ImageInputTest, GoesBackToTheStartWhereTheSourceAllows)
             EXPECT_FALSE(c.in.Byte(b));
         }
     }
-    from_pipe.reset();  // the feeder may be blocked on a full pipe
+    // Drain the pipe so the feeder finishes its writes: closing the read end
+    // while it still writes would raise SIGPIPE and end the test program.
+    while (std::fgetc(from_pipe.get()) != EOF) {
+    }
     feeder.join();
+    from_pipe.reset();
 }
 
 }  // namespace
