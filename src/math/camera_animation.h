@@ -1,0 +1,87 @@
+// Camera key animation: the keys the user records from the free camera, the
+// playback that flies the camera along their Kochanek-Bartels spline, and the
+// span the offline recorder renders.
+//
+// The application owns one CameraAnimation and forwards its key commands
+// (push, play, reset, save, load) and, every frame while playing, asks it for
+// the view. It holds no clock: each call that depends on time takes the
+// application's clock reading, and Play expects the caller to restart that
+// clock at 0 right after it succeeds.
+//
+// Rules kept here so the camera never runs backwards:
+// - key times strictly increase; a pushed key always comes after the last
+//   one, also after a play (the clock restarts) or a load (other times);
+// - play and recording need at least two keys in increasing time;
+// - the frame count of a recording is bounded.
+// Failures come back as a status with a reason; nothing is printed.
+#pragma once
+
+#include "math/camera_key_file.h"
+#include "math/kochanek_bartels_spline.h"
+#include "math/matrix4.h"
+#include "math/spline_sampler.h"
+
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+using CameraSpline = math::CKochanekBartelsQuatSpline<math::Vector3<float>>;
+using CameraSampler = math::CSplineSampler_ExplicitTime_UniformStep<CameraSpline>;
+using CameraPose = CameraSpline::_TyPose;
+
+inline constexpr double kRecordingFramesPerSecond = 23.976;
+// One hour of frames: far more than a flight through the scene needs, far
+// less than a bad duration could ask for.
+inline constexpr unsigned kMaxRecordingFrames = 86314;
+
+// ceil(duration * 23.976): the frames a recording of `duration` seconds
+// renders. Empty for a duration that is negative, not finite or would need
+// more than kMaxRecordingFrames.
+std::optional<unsigned> RecordingFrameCount(double duration);
+
+// Key pose of a view matrix (rotation, then translation by minus the eye):
+// the orientation with w >= 0 and the negated eye position.
+CameraPose PoseOfView(const Matrix4& view);
+// View matrix of a pose: rotation of the orientation, post-multiplied by the
+// translation of the position.
+Matrix4 ViewOfPose(const CameraPose& pose);
+
+class CameraAnimation {
+public:
+    // Appends a key for `view` at clock reading `clock` (seconds). The first
+    // key of a recording sets the time base, so it has time 0.
+    CameraKeyStatus Push_Pose(const Matrix4& view, double clock);
+    // Builds the playback keys (the recorded keys with both end keys doubled)
+    // and starts playing from time 0. `clock` is the reading just before the
+    // caller restarts its clock at 0. Refused with fewer than two keys or
+    // times that do not increase; the free camera then stays in control.
+    CameraKeyStatus Play(double clock);
+    // Stops playing and discards the recorded keys.
+    void Reset();
+    // Writes the recorded keys to `path`.
+    CameraKeyStatus Save(const std::filesystem::path& path) const;
+    // Replaces the recorded keys by those of `path` and stops playing; a key
+    // pushed afterwards comes as long after the last loaded key as the
+    // clock advances from `clock`. On failure nothing changes.
+    CameraKeyStatus Load(const std::filesystem::path& path, double clock);
+    // Play for the offline recorder: on success `frames` is the number of
+    // frames to render at 23.976 per second and playback has started (the
+    // caller restarts its clock as for Play). Nothing changes on failure.
+    CameraKeyStatus Prepare_Recording(double clock, unsigned& frames);
+
+    // Span of the recorded keys in seconds (the last key's time for keys
+    // recorded here, which start at 0); 0 with fewer than two keys.
+    double Duration() const;
+    // The view for frame time t while playing, or nothing when the free
+    // camera is in control. The frame past the end of the keys still gets
+    // the spline's view and ends playing.
+    std::optional<Matrix4> Playback_View(double t);
+    // Keeps key times continuous when the caller restarts its clock from
+    // `clock` to 0 for any other reason than Play.
+    void Clock_Restarted(double clock);
+
+    std::vector<CameraKey> recorded_keys;  // the user's keys, in recording or file order
+    CameraSpline playback_keys;            // what the sampler reads while playing
+    bool playing = false;
+    double recording_time_base = 0.0;      // clock reading that key time 0 corresponds to
+};

@@ -1,0 +1,272 @@
+#include "math/camera_key_file.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+
+namespace {
+
+constexpr int kFieldsPerKey = 11;
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+bool IsBlankLine(std::string_view line)
+{
+    for (char c : line)
+        if (!IsBlank(c))
+            return false;
+    return true;
+}
+
+// Hands out the text line by line, counting lines from 1.
+class LineReader {
+public:
+    explicit LineReader(std::string_view text) : m_text(text) {}
+
+    bool Next(std::string_view& line)
+    {
+        if (m_pos >= m_text.size())
+            return false;
+        const size_t end = m_text.find('\n', m_pos);
+        const size_t stop = end == std::string_view::npos ? m_text.size() : end;
+        line = m_text.substr(m_pos, stop - m_pos);
+        m_pos = stop + 1;
+        ++m_number;
+        return true;
+    }
+    unsigned Number() const { return m_number; }
+
+private:
+    std::string_view m_text;
+    size_t m_pos = 0;
+    unsigned m_number = 0;
+};
+
+// Splits `line` at blanks into at most `capacity` fields; returns the field
+// count, or capacity + 1 when there are more.
+int SplitFields(std::string_view line, std::string_view* fields, int capacity)
+{
+    int count = 0;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && IsBlank(line[i]))
+            ++i;
+        if (i == line.size())
+            break;
+        const size_t start = i;
+        while (i < line.size() && !IsBlank(line[i]))
+            ++i;
+        if (count == capacity)
+            return capacity + 1;
+        fields[count++] = line.substr(start, i - start);
+    }
+    return count;
+}
+
+// A finite float in decimal or exponent form, with an optional sign.
+bool ParseFloat(std::string_view field, float& value)
+{
+    if (!field.empty() && field.front() == '+') {
+        field.remove_prefix(1);
+        if (!field.empty() && field.front() == '-')
+            return false;
+    }
+    const char* end = field.data() + field.size();
+    const auto [stop, error] = std::from_chars(field.data(), end, value, std::chars_format::general);
+    return error == std::errc() && stop == end && std::isfinite(value);
+}
+
+// The key count: decimal digits only, at most kMaxCameraKeys.
+bool ParseCount(std::string_view line, unsigned& count, std::string& reason)
+{
+    std::string_view field;
+    if (SplitFields(line, &field, 1) != 1) {
+        reason = "line 1: expected the key count alone";
+        return false;
+    }
+    unsigned long long value = 0;
+    const char* end = field.data() + field.size();
+    const auto [stop, error] = std::from_chars(field.data(), end, value);
+    if (stop != end || (error != std::errc() && error != std::errc::result_out_of_range)) {
+        reason = "line 1: the key count is not an unsigned number";
+        return false;
+    }
+    if (error == std::errc::result_out_of_range || value > kMaxCameraKeys) {
+        reason = "line 1: the key count is larger than " + std::to_string(kMaxCameraKeys);
+        return false;
+    }
+    count = static_cast<unsigned>(value);
+    return true;
+}
+
+std::string Describe(float value)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
+    return text;
+}
+
+// Reads at most `limit` + 1 bytes, so an oversized file is detected without
+// being held in memory.
+bool ReadBounded(std::FILE* file, size_t limit, std::string& text, bool& too_large)
+{
+    char buffer[1 << 16];
+    too_large = false;
+    for (;;) {
+        const size_t got = std::fread(buffer, 1, sizeof buffer, file);
+        if (text.size() + got > limit) {
+            too_large = true;
+            return true;
+        }
+        text.append(buffer, got);
+        if (got < sizeof buffer)
+            return !std::ferror(file);
+    }
+}
+
+}  // namespace
+
+std::string Check_KeyTimes(const std::vector<CameraKey>& keys)
+{
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (!std::isfinite(keys[i].time))
+            return "key " + std::to_string(i + 1) + " has no finite time";
+        // Written as !(a > b) so that nothing unordered slips through.
+        if (i > 0 && !(keys[i].time > keys[i - 1].time))
+            return "key " + std::to_string(i + 1) + " at time " + Describe(keys[i].time) +
+                   " s does not come after key " + std::to_string(i) + " at " + Describe(keys[i - 1].time) + " s";
+    }
+    return {};
+}
+
+std::string Format_KeyFile(const std::vector<CameraKey>& keys)
+{
+    std::string text;
+    char line[1024];  // 11 fields of at most 56 characters each
+    std::snprintf(line, sizeof line, "%u\n", static_cast<unsigned>(keys.size()));
+    text += line;
+    for (const CameraKey& k : keys) {
+        std::snprintf(line, sizeof line,
+                      "%.15f %.15f %.15f %.15f %.15f %.15f %.15f %.15f %.15f %.15f %.15f\n",
+                      double(k.time), double(k.tension), double(k.continuity), double(k.bias),
+                      double(k.position.x), double(k.position.y), double(k.position.z),
+                      double(k.orientation.x), double(k.orientation.y), double(k.orientation.z),
+                      double(k.orientation.w));
+        text += line;
+    }
+    return text;
+}
+
+CameraKeyStatus Parse_KeyFile(std::string_view text, std::vector<CameraKey>& keys)
+{
+    LineReader lines(text);
+    std::string_view line;
+    if (!lines.Next(line) || IsBlankLine(line))
+        return CameraKeyStatus::Failure(text.empty() ? "the file is empty" : "line 1: expected the key count");
+    unsigned count = 0;
+    std::string reason;
+    if (!ParseCount(line, count, reason))
+        return CameraKeyStatus::Failure(std::move(reason));
+
+    std::vector<CameraKey> read;
+    read.reserve(count);
+    for (unsigned k = 0; k < count; ++k) {
+        if (!lines.Next(line))
+            return CameraKeyStatus::Failure("the file ends after " + std::to_string(k) + " of " +
+                                            std::to_string(count) + " keys");
+        const std::string where = "line " + std::to_string(lines.Number());
+        std::string_view fields[kFieldsPerKey];
+        const int n = SplitFields(line, fields, kFieldsPerKey);
+        if (n == 0)
+            return CameraKeyStatus::Failure(where + ": no key values");
+        if (n > kFieldsPerKey)
+            return CameraKeyStatus::Failure(where + ": more than " + std::to_string(kFieldsPerKey) + " numbers");
+        // Fields the line leaves out are zero.
+        float v[kFieldsPerKey] = {};
+        for (int f = 0; f < n; ++f)
+            if (!ParseFloat(fields[f], v[f]))
+                return CameraKeyStatus::Failure(where + ": number " + std::to_string(f + 1) +
+                                                " is not a finite number");
+        CameraKey key;
+        key.time = v[0];
+        key.tension = v[1];
+        key.continuity = v[2];
+        key.bias = v[3];
+        key.position = {v[4], v[5], v[6]};
+        key.orientation = {v[7], v[8], v[9], v[10]};
+        read.push_back(key);
+    }
+    while (lines.Next(line))
+        if (!IsBlankLine(line))
+            return CameraKeyStatus::Failure("line " + std::to_string(lines.Number()) +
+                                            ": more key lines than the count of " + std::to_string(count));
+    reason = Check_KeyTimes(read);
+    if (!reason.empty())
+        return CameraKeyStatus::Failure(std::move(reason));
+    keys = std::move(read);
+    return CameraKeyStatus::Success(count);
+}
+
+CameraKeyStatus Load_KeyFile(const std::filesystem::path& path, std::vector<CameraKey>& keys)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return CameraKeyStatus::Failure("cannot open " + path.string() + ": " + std::strerror(errno));
+    std::string text;
+    bool too_large = false;
+    const bool read = ReadBounded(file, kMaxCameraKeyFileBytes, text, too_large);
+    const int read_errno = errno;
+    std::fclose(file);
+    if (!read)
+        return CameraKeyStatus::Failure("cannot read " + path.string() + ": " + std::strerror(read_errno));
+    if (too_large)
+        return CameraKeyStatus::Failure(path.string() + " is larger than " +
+                                        std::to_string(kMaxCameraKeyFileBytes >> 20) + " MiB");
+    CameraKeyStatus status = Parse_KeyFile(text, keys);
+    if (!status)
+        status.reason = path.string() + ": " + status.reason;
+    return status;
+}
+
+CameraKeyStatus Save_KeyFile(const std::filesystem::path& path, const std::vector<CameraKey>& keys)
+{
+    if (keys.size() > kMaxCameraKeys)
+        return CameraKeyStatus::Failure("more than " + std::to_string(kMaxCameraKeys) + " keys");
+    const std::string text = Format_KeyFile(keys);
+    // Never leave behind a file that the loader would refuse.
+    std::vector<CameraKey> back;
+    if (CameraKeyStatus check = Parse_KeyFile(text, back); !check)
+        return CameraKeyStatus::Failure("the keys would not read back: " + check.reason);
+
+    std::filesystem::path temporary = path;
+    temporary += ".tmp";
+    std::FILE* file = std::fopen(temporary.c_str(), "w");
+    if (!file)
+        return CameraKeyStatus::Failure("cannot create " + temporary.string() + ": " + std::strerror(errno));
+    errno = 0;
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    int write_errno = errno;
+    // The close flushes the buffer: on a full disk it is often the first
+    // call that fails.
+    const bool closed = std::fclose(file) == 0;
+    if (written && !closed)
+        write_errno = errno;
+    if (!written || !closed) {
+        std::remove(temporary.c_str());
+        return CameraKeyStatus::Failure("cannot write " + temporary.string() + ": " +
+                                        (write_errno ? std::strerror(write_errno) : "write failed"));
+    }
+    std::error_code error;
+    std::filesystem::rename(temporary, path, error);
+    if (error) {
+        std::remove(temporary.c_str());
+        return CameraKeyStatus::Failure("cannot replace " + path.string() + ": " + error.message());
+    }
+    return CameraKeyStatus::Success(static_cast<unsigned>(keys.size()));
+}

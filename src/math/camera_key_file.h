@@ -1,0 +1,66 @@
+// The camera key file "animation.txt": a text file holding the key count on
+// its first line, then one line per key with 11 numbers separated by spaces:
+// time, tension, continuity, bias, position x y z, orientation x y z w.
+// Saving writes every number with 15 decimals.
+//
+// Reading is strict about what could hurt: a count over kMaxCameraKeys, a
+// count larger than the key lines, extra key lines, a field that is not a
+// finite number, more than 11 fields, or key times that do not strictly
+// increase refuse the whole file with a reason. Missing trailing fields of a
+// line that has at least its time are taken as zero. Input size is bounded,
+// so nothing allocates without bound.
+//
+// Saving goes through a temporary file next to the target, checks every
+// write and the close, and renames over the old file only when all of it
+// succeeded, so a full disk never costs the previous keys.
+//
+// The functions print nothing: they return a status with a one-line reason
+// for the caller to show. Plain C++, any thread.
+#pragma once
+
+#include "math/kochanek_bartels_spline.h"
+#include "math/vector.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One camera key: position, orientation, time, tension, continuity, bias.
+using CameraKey = math::CKochanekBartelsQuatSplineImpl<math::Vector3<float>>::_TyPoint;
+
+inline constexpr const char* kCameraKeyFileName = "animation.txt";  // in the working directory
+inline constexpr unsigned kMaxCameraKeys = 65536;                   // far beyond any recording
+inline constexpr size_t kMaxCameraKeyFileBytes = 64u << 20;         // bounds what a load reads
+
+// Outcome of a key operation. On failure `reason` is one line without a
+// prefix or newline, for an "error: " line.
+struct CameraKeyStatus {
+    bool ok = true;
+    unsigned count = 0;  // keys saved, loaded or held after the operation
+    std::string reason;  // why it failed
+
+    explicit operator bool() const { return ok; }
+    static CameraKeyStatus Success(unsigned count) { return {true, count, {}}; }
+    static CameraKeyStatus Failure(std::string reason) { return {false, 0, std::move(reason)}; }
+};
+
+// Empty when the key times strictly increase (and are finite); otherwise
+// why not, naming the first offending key (1-based).
+std::string Check_KeyTimes(const std::vector<CameraKey>& keys);
+
+// The file's text for `keys`.
+std::string Format_KeyFile(const std::vector<CameraKey>& keys);
+
+// Parses a key file's text. On success `keys` holds the keys in file order;
+// on failure `keys` is left unchanged.
+CameraKeyStatus Parse_KeyFile(std::string_view text, std::vector<CameraKey>& keys);
+
+// Reads and parses the file at `path`; `keys` changes only on success.
+CameraKeyStatus Load_KeyFile(const std::filesystem::path& path, std::vector<CameraKey>& keys);
+
+// Writes `keys` to `path` through "<path>.tmp". Keys that would not read
+// back (times closer than 15 decimals tell apart) are refused. On any
+// failure the old file stays as it was and the temporary file is removed.
+CameraKeyStatus Save_KeyFile(const std::filesystem::path& path, const std::vector<CameraKey>& keys);
