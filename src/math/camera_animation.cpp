@@ -2,6 +2,8 @@
 
 #include "math/quat.h"
 
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -13,6 +15,13 @@ bool IsFinite(const CameraPose& pose)
     return std::isfinite(pose.position.x) && std::isfinite(pose.position.y) && std::isfinite(pose.position.z) &&
            std::isfinite(pose.orientation.x) && std::isfinite(pose.orientation.y) &&
            std::isfinite(pose.orientation.z) && std::isfinite(pose.orientation.w);
+}
+
+// t as a float sampling time; beyond the float range the spline only
+// extrapolates further, so the range's end stands in.
+float FloatTime(double t)
+{
+    return static_cast<float>(std::clamp(t, -double(FLT_MAX), double(FLT_MAX)));
 }
 
 std::string Seconds(double value)
@@ -70,10 +79,13 @@ CameraKeyStatus CameraAnimation::Push_Pose(const Matrix4& view, double clock)
     if (!std::isfinite(clock) || !IsFinite(pose))
         return CameraKeyStatus::Failure("the camera pose or the clock is not finite");
     const double base = recorded_keys.empty() ? clock : recording_time_base;
+    const double time = clock - base;
+    if (!(std::fabs(time) <= FLT_MAX))
+        return CameraKeyStatus::Failure("key time " + Seconds(time) + " is out of range");
     CameraKey key;
     key.position = pose.position;
     key.orientation = pose.orientation;
-    key.time = static_cast<float>(clock - base);
+    key.time = static_cast<float>(time);
     // Also catches two pushes the float time cannot tell apart.
     if (!recorded_keys.empty() && !(key.time > recorded_keys.back().time))
         return CameraKeyStatus::Failure("key time " + Seconds(key.time) + " does not come after the last key at " +
@@ -150,7 +162,7 @@ std::optional<Matrix4> CameraAnimation::Playback_View(double t)
         return std::nullopt;
     const std::vector<CameraKey>& keys = playback_keys.points;
     CameraPose pose;
-    if (keys.size() < 4 || !CameraSampler(playback_keys).Sample(pose, static_cast<float>(t))) {
+    if (keys.size() < 4 || !CameraSampler(playback_keys).Sample(pose, FloatTime(t))) {
         playing = false;
         return std::nullopt;
     }

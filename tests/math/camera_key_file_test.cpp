@@ -1,0 +1,323 @@
+#include "math/camera_key_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+namespace {
+
+// A fresh directory under the system's temporary directory, removed after.
+class ScratchDir {
+public:
+    ScratchDir()
+    {
+        std::string pattern = (fs::temp_directory_path() / "nerelle-keys-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        m_path = pattern;
+    }
+    ~ScratchDir()
+    {
+        std::error_code ignored;
+        fs::remove_all(m_path, ignored);
+    }
+    const fs::path& Path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+std::string ReadAll(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteAll(const fs::path& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+CameraKey Key(float time, Vector3 position, Quat orientation, float tension = 0, float continuity = 0, float bias = 0)
+{
+    CameraKey k;
+    k.time = time;
+    k.position = position;
+    k.orientation = orientation;
+    k.tension = tension;
+    k.continuity = continuity;
+    k.bias = bias;
+    return k;
+}
+
+// Keys whose every value is 0 or of magnitude 0.000001 or more, which the
+// file keeps exactly.
+std::vector<CameraKey> RandomKeys(std::mt19937& random, size_t count)
+{
+    std::uniform_real_distribution<float> unit(-1, 1), exponent(-6, 7), gap(0.001f, 5);
+    auto value = [&] {
+        const float v = unit(random);
+        return v == 0 ? 0.0f : std::copysign(std::pow(10.0f, exponent(random)) * std::fabs(v) + 1e-6f, v);
+    };
+    std::vector<CameraKey> keys;
+    float time = 0;
+    for (size_t i = 0; i < count; ++i) {
+        keys.push_back(Key(time, {value(), value(), value()}, {unit(random), unit(random), unit(random), unit(random)},
+                           value(), value(), value()));
+        time += gap(random);
+    }
+    return keys;
+}
+
+const std::string kKeyA = "0 0 0 0 1 2 3 0 0 0 1";
+const std::string kKeyB = "1 0 0 0 1 2 3 0 0 0 1";
+
+TEST(CameraKeyFile, FormatIsExact)
+{
+    EXPECT_EQ(Format_KeyFile({}), "0\n");
+    EXPECT_EQ(Format_KeyFile({Key(2.0f, {3, 2, -5}, {0, 0.5f, 0, 1}, 0.25f, -0.5f, 1)}),
+              "1\n2.000000000000000 0.250000000000000 -0.500000000000000 1.000000000000000 "
+              "3.000000000000000 2.000000000000000 -5.000000000000000 "
+              "0.000000000000000 0.500000000000000 0.000000000000000 1.000000000000000\n");
+}
+
+TEST(CameraKeyFile, RoundTripKeepsEveryValue)
+{
+    std::mt19937 random(42);
+    ScratchDir dir;
+    const fs::path path = dir.Path() / "animation.txt";
+    for (size_t count : {size_t(0), size_t(1), size_t(3), size_t(200)}) {
+        const std::vector<CameraKey> keys = RandomKeys(random, count);
+        const CameraKeyStatus saved = Save_KeyFile(path, keys);
+        ASSERT_TRUE(saved) << saved.reason;
+        EXPECT_EQ(saved.count, count);
+        std::vector<CameraKey> loaded;
+        const CameraKeyStatus status = Load_KeyFile(path, loaded);
+        ASSERT_TRUE(status) << status.reason;
+        EXPECT_EQ(status.count, count);
+        ASSERT_EQ(loaded.size(), keys.size());
+        for (size_t i = 0; i < keys.size(); ++i)
+            EXPECT_EQ(loaded[i], keys[i]) << "key " << i << " of " << count;
+        EXPECT_FALSE(fs::exists(dir.Path() / "animation.txt.tmp"));
+    }
+}
+
+TEST(CameraKeyFile, SmallMagnitudesLoseDigits)
+{
+    struct Case {
+        float value;
+        bool exact;       // written with enough decimals to come back unchanged
+        bool zero;        // written as zero
+    } const cases[] = {
+        {0.000001f, true, false},   {-0.000001f, true, false}, {123456.7f, true, false}, {3.4e38f, true, false},
+        {1.2345678e-9f, false, false}, {4e-16f, false, true}, {-1e-20f, false, true},
+    };
+    for (const Case& c : cases) {
+        std::vector<CameraKey> keys = {Key(0, {c.value, 0, 0}, {0, 0, 0, 1})};
+        std::vector<CameraKey> back;
+        ASSERT_TRUE(Parse_KeyFile(Format_KeyFile(keys), back));
+        const float read = back.at(0).position.x;
+        EXPECT_EQ(read == c.value, c.exact) << c.value;
+        EXPECT_EQ(read == 0, c.zero) << c.value;
+    }
+}
+
+TEST(CameraKeyFile, ReadsWhatTheFormatAllows)
+{
+    struct Case {
+        std::string text;
+        std::vector<float> times;
+    } const cases[] = {
+        {"0\n", {}},
+        {"0", {}},
+        {"  2 \r\n" + kKeyA + "\r\n" + kKeyB + "\r\n", {0, 1}},  // text written on another system
+        {"2\n" + kKeyA + "\n" + kKeyB, {0, 1}},                  // last line without newline
+        {"2\n" + kKeyA + "\n" + kKeyB + "\n\n  \n", {0, 1}},     // trailing blank lines
+        {"2\n\t0   0 0 0 1 2 3 0 0 0 1\n+1.5e0 0 0 0 1 2 3 0 0 0 -1E-3\n", {0, 1.5f}},
+        {"1\n-7\n", {-7}},
+    };
+    for (const Case& c : cases) {
+        std::vector<CameraKey> keys(5);
+        const CameraKeyStatus status = Parse_KeyFile(c.text, keys);
+        ASSERT_TRUE(status) << c.text << ": " << status.reason;
+        EXPECT_EQ(status.count, c.times.size());
+        ASSERT_EQ(keys.size(), c.times.size()) << c.text;
+        for (size_t i = 0; i < keys.size(); ++i)
+            EXPECT_EQ(keys[i].time, c.times[i]) << c.text;
+    }
+}
+
+TEST(CameraKeyFile, MissingFieldsAreZero)
+{
+    std::vector<CameraKey> keys;
+    ASSERT_TRUE(Parse_KeyFile("2\n0.5 0.1 0.2 0.3 4 5\n2\n", keys));
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[0], Key(0.5f, {4, 5, 0}, {0, 0, 0, 0}, 0.1f, 0.2f, 0.3f));
+    EXPECT_EQ(keys[1], Key(2, {0, 0, 0}, {0, 0, 0, 0}));
+}
+
+TEST(CameraKeyFile, RefusesHostileFiles)
+{
+    struct Case {
+        std::string text;
+        std::string reason;  // part of the reason given
+    } const cases[] = {
+        {"", "empty"},
+        {"\n" + kKeyA, "key count"},
+        {"abc\n", "not an unsigned number"},
+        {"-1\n" + kKeyA, "not an unsigned number"},
+        {"1.0\n" + kKeyA, "not an unsigned number"},
+        {"1 2\n" + kKeyA, "key count alone"},
+        {"65537\n", "larger than 65536"},
+        {"4294967297\n", "larger than"},
+        {"99999999999999999999999999\n", "larger than"},
+        {"3\n" + kKeyA + "\n" + kKeyB + "\n", "ends after 2 of 3 keys"},
+        {"65536\n" + kKeyA + "\n", "ends after 1 of 65536 keys"},
+        {"1\n" + kKeyA + " 5\n", "line 2: more than 11 numbers"},
+        {"1\n0 0 x 0 1 2 3 0 0 0 1\n", "line 2: number 3"},
+        {"1\n0 0 0 0 nan 2 3 0 0 0 1\n", "number 5"},
+        {"1\n0 0 0 0 1 2 3 0 0 0 inf\n", "number 11"},
+        {"1\n0 0 0 0 1e39 2 3 0 0 0 1\n", "number 5"},
+        {"1\n0 0 0 0 +-1 2 3 0 0 0 1\n", "number 5"},
+        {"1\n0 0 0 0 0x10 2 3 0 0 0 1\n", "number 5"},
+        {"1\n0,5 0 0 0 1 2 3 0 0 0 1\n", "number 1"},
+        {"1\n0 0 0 0 1\0 2 3 0 0 0 1\n"s, "number 5"},
+        {"2\n" + kKeyA + "\n\n" + kKeyB + "\n", "line 3: no key values"},
+        {"1\n" + kKeyA + "\n" + kKeyB + "\n", "line 3: more key lines than the count of 1"},
+        {"2\n" + kKeyA + "\n" + kKeyA + "\n", "key 2 at time 0 s does not come after key 1"},
+        {"3\n" + kKeyA + "\n" + kKeyB + "\n0.5\n", "key 3 at time 0.5 s does not come after key 2 at 1 s"},
+    };
+    const std::vector<CameraKey> before = {Key(0, {1, 1, 1}, {0, 0, 0, 1}), Key(1, {2, 2, 2}, {0, 0, 0, 1})};
+    for (const Case& c : cases) {
+        std::vector<CameraKey> keys = before;
+        const CameraKeyStatus status = Parse_KeyFile(c.text, keys);
+        EXPECT_FALSE(status) << c.text;
+        EXPECT_NE(status.reason.find(c.reason), std::string::npos) << c.text << ": " << status.reason;
+        EXPECT_EQ(status.reason.find('\n'), std::string::npos);
+        EXPECT_EQ(keys, before) << c.text;
+    }
+}
+
+TEST(CameraKeyFile, LoadRefusalsKeepTheKeys)
+{
+    ScratchDir dir;
+    const fs::path oversized = dir.Path() / "oversized.txt";
+    WriteAll(oversized, "1\n");
+    fs::resize_file(oversized, kMaxCameraKeyFileBytes + 1);
+    WriteAll(dir.Path() / "bad.txt", "2\n" + kKeyA + "\n");
+    fs::create_directory(dir.Path() / "directory.txt");
+    struct Case {
+        fs::path path;
+        std::string reason;
+    } const cases[] = {
+        {dir.Path() / "missing.txt", "cannot open"},
+        {dir.Path() / "directory.txt", "cannot read"},
+        {oversized, "larger than 64 MiB"},
+        {dir.Path() / "bad.txt", "bad.txt: the file ends after 1 of 2 keys"},
+    };
+    const std::vector<CameraKey> before = {Key(0, {1, 1, 1}, {0, 0, 0, 1})};
+    for (const Case& c : cases) {
+        std::vector<CameraKey> keys = before;
+        const CameraKeyStatus status = Load_KeyFile(c.path, keys);
+        EXPECT_FALSE(status) << c.path;
+        EXPECT_NE(status.reason.find(c.reason), std::string::npos) << status.reason;
+        EXPECT_EQ(keys, before);
+    }
+}
+
+TEST(CameraKeyFile, FailedSaveKeepsTheOldFile)
+{
+    const std::vector<CameraKey> keys = {Key(0, {1, 2, 3}, {0, 0, 0, 1}), Key(2, {4, 5, 6}, {0, 1, 0, 0})};
+    const std::string old_text = "1\n" + kKeyA + "\n";
+    // Each setup makes one step fail in a way that holds even for root.
+    struct Case {
+        const char* name;
+        void (*setup)(const fs::path& dir);  // prepares dir/animation.txt
+        const char* target;                  // relative to dir
+        std::string reason;
+    } const cases[] = {
+        {"directory is a regular file", [](const fs::path& d) { WriteAll(d / "plain", "x"); }, "plain/animation.txt",
+         "cannot create"},
+        {"temporary name taken by a directory", [](const fs::path& d) { fs::create_directory(d / "animation.txt.tmp"); },
+         "animation.txt", "cannot create"},
+        {"disk full", [](const fs::path& d) { fs::create_symlink("/dev/full", d / "animation.txt.tmp"); },
+         "animation.txt", "cannot write"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir dir;
+        WriteAll(dir.Path() / "animation.txt", old_text);
+        c.setup(dir.Path());
+        const CameraKeyStatus status = Save_KeyFile(dir.Path() / c.target, keys);
+        EXPECT_FALSE(status);
+        EXPECT_NE(status.reason.find(c.reason), std::string::npos) << status.reason;
+        EXPECT_EQ(ReadAll(dir.Path() / "animation.txt"), old_text);
+    }
+    // The write went through but the rename cannot replace the target: the
+    // temporary file goes away and the target stays.
+    ScratchDir dir;
+    fs::create_directories(dir.Path() / "animation.txt" / "inside");
+    const CameraKeyStatus status = Save_KeyFile(dir.Path() / "animation.txt", keys);
+    EXPECT_FALSE(status);
+    EXPECT_NE(status.reason.find("cannot replace"), std::string::npos) << status.reason;
+    EXPECT_TRUE(fs::is_directory(dir.Path() / "animation.txt" / "inside"));
+    EXPECT_FALSE(fs::exists(dir.Path() / "animation.txt.tmp"));
+}
+
+TEST(CameraKeyFile, SaveReplacesTheOldFile)
+{
+    ScratchDir dir;
+    const fs::path path = dir.Path() / "animation.txt";
+    WriteAll(path, "1\n" + kKeyA + "\n");
+    const std::vector<CameraKey> keys = {Key(0, {1, 2, 3}, {0, 0, 0, 1}), Key(2, {4, 5, 6}, {0, 1, 0, 0})};
+    const CameraKeyStatus status = Save_KeyFile(path, keys);
+    ASSERT_TRUE(status) << status.reason;
+    EXPECT_EQ(status.count, 2u);
+    EXPECT_EQ(ReadAll(path), Format_KeyFile(keys));
+    EXPECT_FALSE(fs::exists(dir.Path() / "animation.txt.tmp"));
+}
+
+TEST(CameraKeyFile, SaveRefusesKeysThatWouldNotReadBack)
+{
+    ScratchDir dir;
+    const fs::path path = dir.Path() / "animation.txt";
+    WriteAll(path, "0\n");
+    // Both times print as 0.000000000000000.
+    const std::vector<CameraKey> keys = {Key(1e-17f, {}, {0, 0, 0, 1}), Key(2e-17f, {}, {0, 0, 0, 1})};
+    const CameraKeyStatus status = Save_KeyFile(path, keys);
+    EXPECT_FALSE(status);
+    EXPECT_NE(status.reason.find("would not read back"), std::string::npos) << status.reason;
+    EXPECT_EQ(ReadAll(path), "0\n");
+}
+
+TEST(CameraKeyFile, KeyTimeCheck)
+{
+    auto times = [](std::vector<float> ts) {
+        std::vector<CameraKey> keys;
+        for (float t : ts)
+            keys.push_back(Key(t, {}, {0, 0, 0, 1}));
+        return keys;
+    };
+    EXPECT_EQ(Check_KeyTimes(times({})), "");
+    EXPECT_EQ(Check_KeyTimes(times({5})), "");
+    EXPECT_EQ(Check_KeyTimes(times({-1, 0, 2.5f})), "");
+    EXPECT_NE(Check_KeyTimes(times({0, 0})), "");
+    EXPECT_NE(Check_KeyTimes(times({0, 3, 2})), "");
+    EXPECT_NE(Check_KeyTimes(times({0, NAN})), "");
+    EXPECT_NE(Check_KeyTimes(times({NAN})), "");
+    EXPECT_NE(Check_KeyTimes(times({0, INFINITY})), "");
+}
+
+}  // namespace
