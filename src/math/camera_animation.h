@@ -14,6 +14,17 @@
 // - play and recording need at least two keys in increasing time;
 // - the frame count of a recording is bounded.
 // Failures come back as a status with a reason; nothing is printed.
+//
+// Use, with `clock` the application's frame clock:
+//   n  animation.Push_Pose(view, clock.Read())
+//   m  if (animation.Play(clock.Read())) clock.Reset();
+//   j  animation.Reset()
+//   k  animation.Save(kCameraKeyFileName)          -> "saved %u keypoints", count
+//   l  animation.Load(kCameraKeyFileName, clock.Read()) -> "loaded %u keypoints", count
+//   v  animation.Prepare_Recording(clock.Read(), frames), then clock.Reset()
+//      and frames k = 0 .. frames - 1 at t = k / kRecordingFramesPerSecond
+//   frame: view = animation.Playback_View(t), else the free camera's view
+// A failed status's reason goes out as one "error: " line.
 #pragma once
 
 #include "math/camera_key_file.h"
