@@ -19,7 +19,7 @@ CameraAnimation Recorded(int keys)
         view.RotateX(-0.2f + 0.1f * std::cos(float(i)));
         view.RotateY(0.3f * float(i));
         view *= Matrix4::Translation(float(i), 2, -5 - float(i % 7));
-        animation.Push_Pose(view, 1.5 * i);
+        animation.PushPose(view, 1.5 * i);
     }
     return animation;
 }
@@ -32,7 +32,7 @@ void BM_PlaybackView(benchmark::State& state)
     double t = 0;
     for (auto _ : state) {
         animation.playing = true;
-        benchmark::DoNotOptimize(animation.Playback_View(t));
+        benchmark::DoNotOptimize(animation.PlaybackView(t));
         t += 1 / 60.0;
         if (t > end)
             t = 0;
@@ -42,10 +42,10 @@ BENCHMARK(BM_PlaybackView)->Arg(4)->Arg(64)->Arg(1024);
 
 void BM_KeyFileParse(benchmark::State& state)
 {
-    const std::string text = Format_KeyFile(Recorded(int(state.range(0))).recorded_keys);
+    const std::string text = FormatKeyFile(Recorded(int(state.range(0))).recorded_keys);
     std::vector<CameraKey> keys;
     for (auto _ : state)
-        benchmark::DoNotOptimize(Parse_KeyFile(text, keys));
+        benchmark::DoNotOptimize(ParseKeyFile(text, keys));
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size()));
 }
 BENCHMARK(BM_KeyFileParse)->Arg(1000);
@@ -54,7 +54,7 @@ void BM_KeyFileFormat(benchmark::State& state)
 {
     const std::vector<CameraKey> keys = Recorded(int(state.range(0))).recorded_keys;
     for (auto _ : state)
-        benchmark::DoNotOptimize(Format_KeyFile(keys));
+        benchmark::DoNotOptimize(FormatKeyFile(keys));
 }
 BENCHMARK(BM_KeyFileFormat)->Arg(1000);
 

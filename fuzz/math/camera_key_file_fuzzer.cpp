@@ -16,8 +16,9 @@ namespace {
 
 bool Finite(const CameraKey& k)
 {
-    const float values[] = {k.time, k.tension, k.continuity, k.bias, k.position.x, k.position.y, k.position.z,
-                            k.orientation.x, k.orientation.y, k.orientation.z, k.orientation.w};
+    const float values[] = {k.time,          k.tension,       k.continuity,   k.bias,
+                            k.position.x,    k.position.y,    k.position.z,   k.orientation.x,
+                            k.orientation.y, k.orientation.z, k.orientation.w};
     for (float v : values)
         if (!std::isfinite(v))
             return false;
@@ -32,10 +33,10 @@ bool Representable(float v)
 
 bool SameWherePrintable(const CameraKey& a, const CameraKey& b)
 {
-    const float x[] = {a.time, a.tension, a.continuity, a.bias, a.position.x, a.position.y, a.position.z,
-                       a.orientation.x, a.orientation.y, a.orientation.z, a.orientation.w};
-    const float y[] = {b.time, b.tension, b.continuity, b.bias, b.position.x, b.position.y, b.position.z,
-                       b.orientation.x, b.orientation.y, b.orientation.z, b.orientation.w};
+    const float x[] = {a.time,       a.tension,       a.continuity,    a.bias,          a.position.x,   a.position.y,
+                       a.position.z, a.orientation.x, a.orientation.y, a.orientation.z, a.orientation.w};
+    const float y[] = {b.time,       b.tension,       b.continuity,    b.bias,          b.position.x,   b.position.y,
+                       b.position.z, b.orientation.x, b.orientation.y, b.orientation.z, b.orientation.w};
     for (int i = 0; i < 11; ++i)
         if (Representable(x[i]) && x[i] != y[i])
             return false;
@@ -48,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     std::vector<CameraKey> keys;
-    const CameraKeyStatus status = Parse_KeyFile(text, keys);
+    const CameraKeyStatus status = ParseKeyFile(text, keys);
     if (!status) {
         if (!keys.empty() || status.reason.empty())
             __builtin_trap();
@@ -61,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             __builtin_trap();
 
     std::vector<CameraKey> back;
-    if (Parse_KeyFile(Format_KeyFile(keys), back)) {
+    if (ParseKeyFile(FormatKeyFile(keys), back)) {
         if (back.size() != keys.size())
             __builtin_trap();
         for (size_t i = 0; i < keys.size(); ++i)
@@ -82,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (animation.Play(0.0)) {
         const double end = animation.Duration();
         for (double t : {0.0, end * 0.25, end * 0.5, end, end + 0.5})
-            if (!animation.Playback_View(t))
+            if (!animation.PlaybackView(t))
                 __builtin_trap();
     }
     return 0;

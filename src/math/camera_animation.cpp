@@ -34,9 +34,8 @@ std::string Seconds(double value)
 CameraKeyStatus CheckPlayable(const std::vector<CameraKey>& keys)
 {
     if (keys.size() < 2)
-        return CameraKeyStatus::Failure("the animation needs at least two keys, it has " +
-                                        std::to_string(keys.size()));
-    if (std::string reason = Check_KeyTimes(keys); !reason.empty())
+        return CameraKeyStatus::Failure("the animation needs at least two keys, it has " + std::to_string(keys.size()));
+    if (std::string reason = CheckKeyTimes(keys); !reason.empty())
         return CameraKeyStatus::Failure(std::move(reason));
     return CameraKeyStatus::Success(static_cast<unsigned>(keys.size()));
 }
@@ -71,7 +70,7 @@ Matrix4 ViewOfPose(const CameraPose& pose)
     return view * Matrix4::Translation(pose.position);
 }
 
-CameraKeyStatus CameraAnimation::Push_Pose(const Matrix4& view, double clock)
+CameraKeyStatus CameraAnimation::PushPose(const Matrix4& view, double clock)
 {
     if (recorded_keys.size() >= kMaxCameraKeys)
         return CameraKeyStatus::Failure("the animation already holds " + std::to_string(kMaxCameraKeys) + " keys");
@@ -107,7 +106,7 @@ CameraKeyStatus CameraAnimation::Play(double clock)
     playback_keys.points.insert(playback_keys.points.end(), recorded_keys.begin(), recorded_keys.end());
     playback_keys.points.push_back(recorded_keys.back());
     playing = true;
-    Clock_Restarted(clock);
+    ClockRestarted(clock);
     return status;
 }
 
@@ -119,13 +118,13 @@ void CameraAnimation::Reset()
 
 CameraKeyStatus CameraAnimation::Save(const std::filesystem::path& path) const
 {
-    return Save_KeyFile(path, recorded_keys);
+    return SaveKeyFile(path, recorded_keys);
 }
 
 CameraKeyStatus CameraAnimation::Load(const std::filesystem::path& path, double clock)
 {
     std::vector<CameraKey> keys;
-    CameraKeyStatus status = Load_KeyFile(path, keys);
+    CameraKeyStatus status = LoadKeyFile(path, keys);
     if (!status)
         return status;
     playing = false;
@@ -135,7 +134,7 @@ CameraKeyStatus CameraAnimation::Load(const std::filesystem::path& path, double 
     return status;
 }
 
-CameraKeyStatus CameraAnimation::Prepare_Recording(double clock, unsigned& frames)
+CameraKeyStatus CameraAnimation::PrepareRecording(double clock, unsigned& frames)
 {
     if (CameraKeyStatus status = CheckPlayable(recorded_keys); !status)
         return status;
@@ -156,7 +155,7 @@ double CameraAnimation::Duration() const
     return double(recorded_keys.back().time) - double(recorded_keys.front().time);
 }
 
-std::optional<Matrix4> CameraAnimation::Playback_View(double t)
+std::optional<Matrix4> CameraAnimation::PlaybackView(double t)
 {
     if (!playing)
         return std::nullopt;
@@ -172,7 +171,7 @@ std::optional<Matrix4> CameraAnimation::Playback_View(double t)
     return ViewOfPose(pose);
 }
 
-void CameraAnimation::Clock_Restarted(double clock)
+void CameraAnimation::ClockRestarted(double clock)
 {
     recording_time_base -= clock;
 }

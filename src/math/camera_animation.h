@@ -16,14 +16,14 @@
 // Failures come back as a status with a reason; nothing is printed.
 //
 // Use, with `clock` the application's frame clock:
-//   n  animation.Push_Pose(view, clock.Read())
+//   n  animation.PushPose(view, clock.Read())
 //   m  if (animation.Play(clock.Read())) clock.Reset();
 //   j  animation.Reset()
 //   k  animation.Save(kCameraKeyFileName)          -> "saved %u keypoints", count
 //   l  animation.Load(kCameraKeyFileName, clock.Read()) -> "loaded %u keypoints", count
-//   v  animation.Prepare_Recording(clock.Read(), frames), then clock.Reset()
+//   v  animation.PrepareRecording(clock.Read(), frames), then clock.Reset()
 //      and frames k = 0 .. frames - 1 at t = k / kRecordingFramesPerSecond
-//   frame: view = animation.Playback_View(t), else the free camera's view
+//   frame: view = animation.PlaybackView(t), else the free camera's view
 // A failed status's reason goes out as one "error: " line.
 #pragma once
 
@@ -36,8 +36,8 @@
 #include <optional>
 #include <vector>
 
-using CameraSpline = math::CKochanekBartelsQuatSpline<math::Vector3<float>>;
-using CameraSampler = math::CSplineSampler_ExplicitTime_UniformStep<CameraSpline>;
+using CameraSpline = CKochanekBartelsQuatSpline<math::Vector3<float>>;
+using CameraSampler = CSplineSampler_ExplicitTime_UniformStep<CameraSpline>;
 using CameraPose = CameraSpline::_TyPose;
 
 inline constexpr double kRecordingFramesPerSecond = 23.976;
@@ -61,7 +61,7 @@ class CameraAnimation {
 public:
     // Appends a key for `view` at clock reading `clock` (seconds). The first
     // key of a recording sets the time base, so it has time 0.
-    CameraKeyStatus Push_Pose(const Matrix4& view, double clock);
+    CameraKeyStatus PushPose(const Matrix4& view, double clock);
     // Builds the playback keys (the recorded keys with both end keys doubled)
     // and starts playing from time 0. `clock` is the reading just before the
     // caller restarts its clock at 0. Refused with fewer than two keys or
@@ -78,7 +78,7 @@ public:
     // Play for the offline recorder: on success `frames` is the number of
     // frames to render at 23.976 per second and playback has started (the
     // caller restarts its clock as for Play). Nothing changes on failure.
-    CameraKeyStatus Prepare_Recording(double clock, unsigned& frames);
+    CameraKeyStatus PrepareRecording(double clock, unsigned& frames);
 
     // Span of the recorded keys in seconds (the last key's time for keys
     // recorded here, which start at 0); 0 with fewer than two keys.
@@ -86,13 +86,13 @@ public:
     // The view for frame time t while playing, or nothing when the free
     // camera is in control. The frame past the end of the keys still gets
     // the spline's view and ends playing.
-    std::optional<Matrix4> Playback_View(double t);
+    std::optional<Matrix4> PlaybackView(double t);
     // Keeps key times continuous when the caller restarts its clock from
     // `clock` to 0 for any other reason than Play.
-    void Clock_Restarted(double clock);
+    void ClockRestarted(double clock);
 
     std::vector<CameraKey> recorded_keys;  // the user's keys, in recording or file order
     CameraSpline playback_keys;            // what the sampler reads while playing
     bool playing = false;
-    double recording_time_base = 0.0;      // clock reading that key time 0 corresponds to
+    double recording_time_base = 0.0;  // clock reading that key time 0 corresponds to
 };

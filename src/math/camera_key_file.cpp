@@ -132,7 +132,7 @@ bool ReadBounded(std::FILE* file, size_t limit, std::string& text, bool& too_lar
 
 }  // namespace
 
-std::string Check_KeyTimes(const std::vector<CameraKey>& keys)
+std::string CheckKeyTimes(const std::vector<CameraKey>& keys)
 {
     for (size_t i = 0; i < keys.size(); ++i) {
         if (!std::isfinite(keys[i].time))
@@ -145,25 +145,23 @@ std::string Check_KeyTimes(const std::vector<CameraKey>& keys)
     return {};
 }
 
-std::string Format_KeyFile(const std::vector<CameraKey>& keys)
+std::string FormatKeyFile(const std::vector<CameraKey>& keys)
 {
     std::string text;
     char line[1024];  // 11 fields of at most 56 characters each
     std::snprintf(line, sizeof line, "%u\n", static_cast<unsigned>(keys.size()));
     text += line;
     for (const CameraKey& k : keys) {
-        std::snprintf(line, sizeof line,
-                      "%.15f %.15f %.15f %.15f %.15f %.15f %.15f %.15f %.15f %.15f %.15f\n",
-                      double(k.time), double(k.tension), double(k.continuity), double(k.bias),
-                      double(k.position.x), double(k.position.y), double(k.position.z),
-                      double(k.orientation.x), double(k.orientation.y), double(k.orientation.z),
-                      double(k.orientation.w));
+        std::snprintf(line, sizeof line, "%.15f %.15f %.15f %.15f %.15f %.15f %.15f %.15f %.15f %.15f %.15f\n",
+                      double(k.time), double(k.tension), double(k.continuity), double(k.bias), double(k.position.x),
+                      double(k.position.y), double(k.position.z), double(k.orientation.x), double(k.orientation.y),
+                      double(k.orientation.z), double(k.orientation.w));
         text += line;
     }
     return text;
 }
 
-CameraKeyStatus Parse_KeyFile(std::string_view text, std::vector<CameraKey>& keys)
+CameraKeyStatus ParseKeyFile(std::string_view text, std::vector<CameraKey>& keys)
 {
     LineReader lines(text);
     std::string_view line;
@@ -206,14 +204,14 @@ CameraKeyStatus Parse_KeyFile(std::string_view text, std::vector<CameraKey>& key
         if (!IsBlankLine(line))
             return CameraKeyStatus::Failure("line " + std::to_string(lines.Number()) +
                                             ": more key lines than the count of " + std::to_string(count));
-    reason = Check_KeyTimes(read);
+    reason = CheckKeyTimes(read);
     if (!reason.empty())
         return CameraKeyStatus::Failure(std::move(reason));
     keys = std::move(read);
     return CameraKeyStatus::Success(count);
 }
 
-CameraKeyStatus Load_KeyFile(const std::filesystem::path& path, std::vector<CameraKey>& keys)
+CameraKeyStatus LoadKeyFile(const std::filesystem::path& path, std::vector<CameraKey>& keys)
 {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
@@ -228,20 +226,20 @@ CameraKeyStatus Load_KeyFile(const std::filesystem::path& path, std::vector<Came
     if (too_large)
         return CameraKeyStatus::Failure(path.string() + " is larger than " +
                                         std::to_string(kMaxCameraKeyFileBytes >> 20) + " MiB");
-    CameraKeyStatus status = Parse_KeyFile(text, keys);
+    CameraKeyStatus status = ParseKeyFile(text, keys);
     if (!status)
         status.reason = path.string() + ": " + status.reason;
     return status;
 }
 
-CameraKeyStatus Save_KeyFile(const std::filesystem::path& path, const std::vector<CameraKey>& keys)
+CameraKeyStatus SaveKeyFile(const std::filesystem::path& path, const std::vector<CameraKey>& keys)
 {
     if (keys.size() > kMaxCameraKeys)
         return CameraKeyStatus::Failure("more than " + std::to_string(kMaxCameraKeys) + " keys");
-    const std::string text = Format_KeyFile(keys);
+    const std::string text = FormatKeyFile(keys);
     // Never leave behind a file that the loader would refuse.
     std::vector<CameraKey> back;
-    if (CameraKeyStatus check = Parse_KeyFile(text, back); !check)
+    if (CameraKeyStatus check = ParseKeyFile(text, back); !check)
         return CameraKeyStatus::Failure("the keys would not read back: " + check.reason);
 
     std::filesystem::path temporary = path;

@@ -28,7 +28,7 @@
 #include <vector>
 
 // One camera key: position, orientation, time, tension, continuity, bias.
-using CameraKey = math::CKochanekBartelsQuatSplineImpl<math::Vector3<float>>::_TyPoint;
+using CameraKey = CKochanekBartelsQuatSplineImpl<math::Vector3<float>>::_TyPoint;
 
 inline constexpr const char* kCameraKeyFileName = "animation.txt";  // in the working directory
 inline constexpr unsigned kMaxCameraKeys = 65536;                   // far beyond any recording
@@ -48,19 +48,19 @@ struct CameraKeyStatus {
 
 // Empty when the key times strictly increase (and are finite); otherwise
 // why not, naming the first offending key (1-based).
-std::string Check_KeyTimes(const std::vector<CameraKey>& keys);
+std::string CheckKeyTimes(const std::vector<CameraKey>& keys);
 
 // The file's text for `keys`.
-std::string Format_KeyFile(const std::vector<CameraKey>& keys);
+std::string FormatKeyFile(const std::vector<CameraKey>& keys);
 
 // Parses a key file's text. On success `keys` holds the keys in file order;
 // on failure `keys` is left unchanged.
-CameraKeyStatus Parse_KeyFile(std::string_view text, std::vector<CameraKey>& keys);
+CameraKeyStatus ParseKeyFile(std::string_view text, std::vector<CameraKey>& keys);
 
 // Reads and parses the file at `path`; `keys` changes only on success.
-CameraKeyStatus Load_KeyFile(const std::filesystem::path& path, std::vector<CameraKey>& keys);
+CameraKeyStatus LoadKeyFile(const std::filesystem::path& path, std::vector<CameraKey>& keys);
 
 // Writes `keys` to `path` through "<path>.tmp". Keys that would not read
 // back (times closer than 15 decimals tell apart) are refused. On any
 // failure the old file stays as it was and the temporary file is removed.
-CameraKeyStatus Save_KeyFile(const std::filesystem::path& path, const std::vector<CameraKey>& keys);
+CameraKeyStatus SaveKeyFile(const std::filesystem::path& path, const std::vector<CameraKey>& keys);

@@ -21,8 +21,6 @@
 #include <cstddef>
 #include <vector>
 
-namespace math {
-
 template <class TVector>
 class CKochanekBartelsQuatSplineImpl {
 public:
@@ -36,17 +34,17 @@ public:
     struct _TyPoint {
         using _TyPose = CKochanekBartelsQuatSplineImpl::_TyPose;
 
-        TVector position;        // key position
-        Quat orientation;        // unit length
-        float time = 0;          // seconds; strictly increasing along the array
-        float tension = 0;       // T: 1 stops the curve at the key, 0 is Catmull-Rom-like
-        float continuity = 0;    // C
-        float bias = 0;          // B
+        TVector position;      // key position
+        Quat orientation;      // unit length
+        float time = 0;        // seconds; strictly increasing along the array
+        float tension = 0;     // T: 1 stops the curve at the key, 0 is Catmull-Rom-like
+        float continuity = 0;  // C
+        float bias = 0;        // B
 
         bool operator==(const _TyPoint&) const = default;
     };
 
-    // The four tangent weights of segment K1 -> K2 (see Tangent_Weights).
+    // The four tangent weights of segment K1 -> K2 (see TangentWeights).
     struct _TyWeights {
         float a1, b1;  // outgoing at K1: previous and next difference
         float a2, b2;  // incoming at K2: previous and next difference
@@ -55,11 +53,11 @@ public:
     // Kochanek-Bartels weights for segment k[1] -> k[2], scaled by the time
     // factors 2*(t2 - t1)/(t2 - t0) and 2*(t2 - t1)/(t3 - t1) so that
     // tangents on both sides of a key agree in speed when spacing varies.
-    static _TyWeights Tangent_Weights(const _TyPoint k[4])
+    static _TyWeights TangentWeights(const _TyPoint k[4])
     {
         const float span = k[2].time - k[1].time;
-        const float f1 = Time_Factor(span, k[2].time - k[0].time);
-        const float f2 = Time_Factor(span, k[3].time - k[1].time);
+        const float f1 = TimeFactor(span, k[2].time - k[0].time);
+        const float f2 = TimeFactor(span, k[3].time - k[1].time);
         const float t1 = k[1].tension, c1 = k[1].continuity, b1 = k[1].bias;
         const float t2 = k[2].tension, c2 = k[2].continuity, b2 = k[2].bias;
         _TyWeights w;
@@ -71,7 +69,7 @@ public:
     }
 
     // Position tangents of the segment: outgoing at K1, incoming at K2.
-    static void Position_Tangents(const _TyPoint k[4], const _TyWeights& w, TVector& out1, TVector& in2)
+    static void PositionTangents(const _TyPoint k[4], const _TyWeights& w, TVector& out1, TVector& in2)
     {
         const TVector d01 = k[1].position - k[0].position;
         const TVector d12 = k[2].position - k[1].position;
@@ -84,9 +82,9 @@ public:
     // values extrapolate).
     static void Evaluate(const _TyPoint k[4], float u, _TyPose& pose)
     {
-        const _TyWeights w = Tangent_Weights(k);
+        const _TyWeights w = TangentWeights(k);
         TVector out1, in2;
-        Position_Tangents(k, w, out1, in2);
+        PositionTangents(k, w, out1, in2);
         const float u2 = u * u, u3 = u2 * u;
         const float h1 = 2 * u3 - 3 * u2 + 1;
         const float h2 = 3 * u2 - 2 * u3;
@@ -99,11 +97,11 @@ public:
     // d(pose)/du. The position uses the derivatives of the Hermite basis;
     // the orientation, whose squad form has no compact derivative, is a
     // central difference of Orientation over a small step in u.
-    static void Evaluate_Derivative(const _TyPoint k[4], float u, _TyPose& derivative)
+    static void EvaluateDerivative(const _TyPoint k[4], float u, _TyPose& derivative)
     {
-        const _TyWeights w = Tangent_Weights(k);
+        const _TyWeights w = TangentWeights(k);
         TVector out1, in2;
-        Position_Tangents(k, w, out1, in2);
+        PositionTangents(k, w, out1, in2);
         const float u2 = u * u;
         const float h1 = 6 * u2 - 6 * u;
         const float h2 = -6 * u2 + 6 * u;
@@ -114,15 +112,17 @@ public:
         constexpr float kStep = 1.0f / 512;
         const Quat before = Orientation(k, w, u - kStep);
         Quat after = Orientation(k, w, u + kStep);
-        if (QuatDot(before, after) < 0)  // same rotation, keep the difference small
-            after = QuatNegate(after);
-        derivative.orientation = QuatScale(QuatSubtract(after, before), 1 / (2 * kStep));
+        if (math::QuatDot(before, after) < 0)  // same rotation, keep the difference small
+            after = math::QuatNegate(after);
+        derivative.orientation = math::QuatScale(math::QuatSubtract(after, before), 1 / (2 * kStep));
     }
 
     // Orientation on the segment: log-space Kochanek-Bartels tangents turned
     // into squad's inner control quaternions.
     static Quat Orientation(const _TyPoint k[4], const _TyWeights& w, float u)
     {
+        using math::QuatAdd, math::QuatConjugate, math::QuatExp, math::QuatLog, math::QuatMultiply, math::QuatScale,
+            math::QuatSlerp, math::QuatSubtract;
         // Bring each neighbour into the hemisphere of its predecessor so the
         // relative rotations take the short way.
         const Quat q0 = k[0].orientation;
@@ -150,30 +150,25 @@ private:
     // q, or -q when that lies in the hemisphere of `reference`.
     static Quat Nearer(const Quat& q, const Quat& reference)
     {
-        return QuatDot(q, reference) < 0 ? QuatNegate(q) : q;
+        return math::QuatDot(q, reference) < 0 ? math::QuatNegate(q) : q;
     }
 
     // 2 * span / outer. Keys whose times do not increase would divide by
     // zero or less; they get a zero tangent instead of an infinite one.
-    static float Time_Factor(float span, float outer)
-    {
-        return outer > 0 ? 2 * span / outer : 0.0f;
-    }
+    static float TimeFactor(float span, float outer) { return outer > 0 ? 2 * span / outer : 0.0f; }
 };
 
 // The spline: keys in increasing time.
 template <class TVector>
 class CKochanekBartelsQuatSpline : public CKochanekBartelsQuatSplineImpl<TVector> {
 public:
-    using _TyImpl = CKochanekBartelsQuatSplineImpl<TVector>;
-    using _TyPoint = typename _TyImpl::_TyPoint;
-    using _TyPose = typename _TyImpl::_TyPose;
+    using Impl = CKochanekBartelsQuatSplineImpl<TVector>;
+    using _TyPoint = typename Impl::_TyPoint;
+    using _TyPose = typename Impl::_TyPose;
 
     std::vector<_TyPoint> points;  // the keys, first and last only as neighbours
 };
 
 // Key files and the sampler rely on 11 plain floats per key.
-static_assert(sizeof(CKochanekBartelsQuatSplineImpl<Vector3<float>>::_TyPoint) == 11 * sizeof(float));
-static_assert(sizeof(CKochanekBartelsQuatSplineImpl<Vector3<float>>::_TyPose) == 7 * sizeof(float));
-
-}  // namespace math
+static_assert(sizeof(CKochanekBartelsQuatSplineImpl<math::Vector3<float>>::_TyPoint) == 11 * sizeof(float));
+static_assert(sizeof(CKochanekBartelsQuatSplineImpl<math::Vector3<float>>::_TyPose) == 7 * sizeof(float));

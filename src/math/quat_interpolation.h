@@ -15,24 +15,37 @@ namespace math {
 
 inline constexpr float kQuatEpsilon = 0.00001f;  // below this sin/angle is treated as zero
 
-constexpr float QuatDot(const Quat& a, const Quat& b)           // 4-component dot product
+constexpr float QuatDot(const Quat& a, const Quat& b)  // 4-component dot product
 {
     return a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w;
 }
 
-constexpr Quat QuatNegate(const Quat& q) { return {-q.x, -q.y, -q.z, -q.w}; }   // same rotation
-constexpr Quat QuatConjugate(const Quat& q) { return {-q.x, -q.y, -q.z, q.w}; }  // inverse of a unit q
-constexpr Quat QuatAdd(const Quat& a, const Quat& b) { return {a.x + b.x, a.y + b.y, a.z + b.z, a.w + b.w}; }
-constexpr Quat QuatSubtract(const Quat& a, const Quat& b) { return {a.x - b.x, a.y - b.y, a.z - b.z, a.w - b.w}; }
-constexpr Quat QuatScale(const Quat& q, float s) { return {q.x * s, q.y * s, q.z * s, q.w * s}; }
+constexpr Quat QuatNegate(const Quat& q)
+{
+    return {-q.x, -q.y, -q.z, -q.w};
+}  // same rotation
+constexpr Quat QuatConjugate(const Quat& q)
+{
+    return {-q.x, -q.y, -q.z, q.w};
+}  // inverse of a unit q
+constexpr Quat QuatAdd(const Quat& a, const Quat& b)
+{
+    return {a.x + b.x, a.y + b.y, a.z + b.z, a.w + b.w};
+}
+constexpr Quat QuatSubtract(const Quat& a, const Quat& b)
+{
+    return {a.x - b.x, a.y - b.y, a.z - b.z, a.w - b.w};
+}
+constexpr Quat QuatScale(const Quat& q, float s)
+{
+    return {q.x * s, q.y * s, q.z * s, q.w * s};
+}
 
 // Hamilton product a * b (b rotates first).
 constexpr Quat QuatMultiply(const Quat& a, const Quat& b)
 {
-    return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y,
-            a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
-            a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w,
-            a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
+    return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
+            a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
 }
 
 // Logarithm of a unit quaternion: the rotation axis scaled by half the angle,

@@ -12,8 +12,6 @@
 #include <cstddef>
 #include <vector>
 
-namespace math {
-
 // Sampler interface over an array of keys of type TPoint.
 template <class TPoint>
 class CSplineSampler {
@@ -24,7 +22,7 @@ public:
     explicit CSplineSampler(const std::vector<TPoint>& points) : m_points(&points) {}
 
     virtual bool Sample(_TyPose& pose, float t) const = 0;                  // pose at time t
-    virtual bool Sample_Derivative(_TyPose& derivative, float t) const = 0; // d(pose)/du at time t
+    virtual bool SampleDerivative(_TyPose& derivative, float t) const = 0;  // d(pose)/du at time t
 
 protected:
     ~CSplineSampler() = default;  // a value on the stack, never deleted through the interface
@@ -41,27 +39,27 @@ public:
     using _TyPose = typename TSpline::_TyPose;
 
     explicit CSplineSampler_ExplicitTime_UniformStep(const std::vector<_TyPoint>& points)
-        : CSplineSampler<_TyPoint>(points) {}
-    explicit CSplineSampler_ExplicitTime_UniformStep(const TSpline& spline)
-        : CSplineSampler<_TyPoint>(spline.points) {}
+        : CSplineSampler<_TyPoint>(points)
+    {}
+    explicit CSplineSampler_ExplicitTime_UniformStep(const TSpline& spline) : CSplineSampler<_TyPoint>(spline.points) {}
 
     bool Sample(_TyPose& pose, float t) const override
     {
         size_t segment;
         float u;
-        if (!Find_Segment(*this->m_points, t, segment, u))
+        if (!FindSegment(*this->m_points, t, segment, u))
             return false;
         TSpline::Evaluate(this->m_points->data() + segment, u, pose);
         return true;
     }
 
-    bool Sample_Derivative(_TyPose& derivative, float t) const override
+    bool SampleDerivative(_TyPose& derivative, float t) const override
     {
         size_t segment;
         float u;
-        if (!Find_Segment(*this->m_points, t, segment, u))
+        if (!FindSegment(*this->m_points, t, segment, u))
             return false;
-        TSpline::Evaluate_Derivative(this->m_points->data() + segment, u, derivative);
+        TSpline::EvaluateDerivative(this->m_points->data() + segment, u, derivative);
         return true;
     }
 
@@ -69,7 +67,7 @@ public:
     // time differences count: segment 0 starts at t = 0 whatever the second
     // key's time is. Before 0 the first segment is extrapolated with u = t;
     // past the end the last one with u > 1. False with fewer than 4 keys.
-    static bool Find_Segment(const std::vector<_TyPoint>& points, float t, size_t& segment, float& u)
+    static bool FindSegment(const std::vector<_TyPoint>& points, float t, size_t& segment, float& u)
     {
         const size_t n = points.size();
         if (n < 4)
@@ -94,5 +92,3 @@ public:
         return false;  // unreachable: the last segment always answers
     }
 };
-
-}  // namespace math

@@ -69,9 +69,18 @@ TEST(CameraAnimation, RecordingFrameCount)
         double duration;
         std::optional<unsigned> frames;
     } const cases[] = {
-        {0, 0u},       {-0.0, 0u},        {1.0, 24u},           {3.5, 84u},   {1 / 23.976, 1u},
-        {3600, kMaxRecordingFrames},      {3600.1, std::nullopt}, {-7, std::nullopt},
-        {1e300, std::nullopt},            {nan, std::nullopt},  {inf, std::nullopt}, {-inf, std::nullopt},
+        {0, 0u},
+        {-0.0, 0u},
+        {1.0, 24u},
+        {3.5, 84u},
+        {1 / 23.976, 1u},
+        {3600, kMaxRecordingFrames},
+        {3600.1, std::nullopt},
+        {-7, std::nullopt},
+        {1e300, std::nullopt},
+        {nan, std::nullopt},
+        {inf, std::nullopt},
+        {-inf, std::nullopt},
     };
     for (const Case& c : cases)
         EXPECT_EQ(RecordingFrameCount(c.duration), c.frames) << c.duration;
@@ -83,15 +92,15 @@ TEST(CameraAnimation, PushedKeysFollowTheClock)
     EXPECT_EQ(animation.recording_time_base, 0.0);
     EXPECT_EQ(animation.Duration(), 0.0);
     // Three keys pushed 2.0 s and 3.5 s after the first.
-    ASSERT_TRUE(animation.Push_Pose(kViewA, 10.0));
-    ASSERT_TRUE(animation.Push_Pose(kViewB, 12.0));
-    const CameraKeyStatus third = animation.Push_Pose(kViewC, 13.5);
+    ASSERT_TRUE(animation.PushPose(kViewA, 10.0));
+    ASSERT_TRUE(animation.PushPose(kViewB, 12.0));
+    const CameraKeyStatus third = animation.PushPose(kViewC, 13.5);
     ASSERT_TRUE(third);
     EXPECT_EQ(third.count, 3u);
     EXPECT_EQ(Times(animation.recorded_keys), (std::vector<float>{0, 2.0f, 3.5f}));
     EXPECT_EQ(animation.Duration(), 3.5);
     unsigned frames = 0;
-    ASSERT_TRUE(animation.Prepare_Recording(20.0, frames));
+    ASSERT_TRUE(animation.PrepareRecording(20.0, frames));
     EXPECT_EQ(frames, 84u);
     EXPECT_TRUE(animation.playing);
     // Keys from the program have zero tension, continuity and bias.
@@ -105,7 +114,9 @@ TEST(CameraAnimation, KeyPoseOfTheView)
         float yaw, pitch, roll;
         Vector3 offset;
     } const cases[] = {
-        {0.5f, -0.2f, 0, {3, 2, -5}}, {-3.0f, 0, 0, {0, 0, 0}}, {3.0f, 0.4f, -0.3f, {-10, 1, 7}},
+        {0.5f, -0.2f, 0, {3, 2, -5}},
+        {-3.0f, 0, 0, {0, 0, 0}},
+        {3.0f, 0.4f, -0.3f, {-10, 1, 7}},
         {2.5f, -1.2f, 2.8f, {1, -3, 2}},
     };
     for (const Case& c : cases) {
@@ -127,17 +138,17 @@ TEST(CameraAnimation, KeyPoseOfTheView)
 TEST(CameraAnimation, KeyTimesKeepIncreasingAfterPlay)
 {
     CameraAnimation animation;
-    ASSERT_TRUE(animation.Push_Pose(kViewA, 10.0));
-    ASSERT_TRUE(animation.Push_Pose(kViewB, 15.0));
+    ASSERT_TRUE(animation.PushPose(kViewA, 10.0));
+    ASSERT_TRUE(animation.PushPose(kViewB, 15.0));
     ASSERT_TRUE(animation.Play(16.0));  // the caller's clock restarts at 0 here
     // 3 s after play: 1 s before play plus 3 s after it follow the last key.
-    ASSERT_TRUE(animation.Push_Pose(kViewC, 3.0));
+    ASSERT_TRUE(animation.PushPose(kViewC, 3.0));
     EXPECT_EQ(Times(animation.recorded_keys), (std::vector<float>{0, 5, 9}));
     ASSERT_TRUE(animation.Play(4.0));
-    ASSERT_TRUE(animation.Push_Pose(kViewA, 0.5));
+    ASSERT_TRUE(animation.PushPose(kViewA, 0.5));
     EXPECT_EQ(animation.recorded_keys.back().time, 10.5f);
     unsigned frames = 0;
-    ASSERT_TRUE(animation.Prepare_Recording(1.0, frames));
+    ASSERT_TRUE(animation.PrepareRecording(1.0, frames));
     EXPECT_EQ(frames, 252u);  // ceil(10.5 * 23.976)
 }
 
@@ -145,29 +156,29 @@ TEST(CameraAnimation, KeyTimesKeepIncreasingAfterLoad)
 {
     ScratchFile file;
     CameraAnimation saved;
-    ASSERT_TRUE(saved.Push_Pose(kViewA, 100.0));
-    ASSERT_TRUE(saved.Push_Pose(kViewB, 107.0));
+    ASSERT_TRUE(saved.PushPose(kViewA, 100.0));
+    ASSERT_TRUE(saved.PushPose(kViewB, 107.0));
     ASSERT_TRUE(saved.Save(file.Path()));
 
     // A recording started long ago on another time base, then a load.
     CameraAnimation animation;
-    ASSERT_TRUE(animation.Push_Pose(kViewC, 3.0));
-    ASSERT_TRUE(animation.Push_Pose(kViewA, 3.5));
+    ASSERT_TRUE(animation.PushPose(kViewC, 3.0));
+    ASSERT_TRUE(animation.PushPose(kViewA, 3.5));
     ASSERT_TRUE(animation.Play(4.0));
     const CameraKeyStatus loaded = animation.Load(file.Path(), 20.0);
     ASSERT_TRUE(loaded) << loaded.reason;
     EXPECT_EQ(loaded.count, 2u);
     EXPECT_FALSE(animation.playing);
     EXPECT_EQ(animation.recorded_keys, saved.recorded_keys);
-    ASSERT_TRUE(animation.Push_Pose(kViewC, 21.0));
+    ASSERT_TRUE(animation.PushPose(kViewC, 21.0));
     EXPECT_EQ(Times(animation.recorded_keys), (std::vector<float>{0, 7, 8}));
 }
 
 TEST(CameraAnimation, PushRefusesATimeThatDoesNotAdvance)
 {
     CameraAnimation animation;
-    ASSERT_TRUE(animation.Push_Pose(kViewA, 10.0));
-    ASSERT_TRUE(animation.Push_Pose(kViewC, 10.0 + 1e6));
+    ASSERT_TRUE(animation.PushPose(kViewA, 10.0));
+    ASSERT_TRUE(animation.PushPose(kViewC, 10.0 + 1e6));
     struct Case {
         double clock;
         const char* reason;
@@ -178,15 +189,15 @@ TEST(CameraAnimation, PushRefusesATimeThatDoesNotAdvance)
         {std::numeric_limits<double>::quiet_NaN(), "not finite"},
     };
     for (const Case& c : cases) {
-        const CameraKeyStatus status = animation.Push_Pose(kViewB, c.clock);
+        const CameraKeyStatus status = animation.PushPose(kViewB, c.clock);
         EXPECT_FALSE(status) << c.clock;
         EXPECT_NE(status.reason.find(c.reason), std::string::npos) << status.reason;
     }
     EXPECT_EQ(animation.recorded_keys.size(), 2u);
     Matrix4 broken = kViewB;
     broken[12] = std::numeric_limits<float>::infinity();
-    EXPECT_FALSE(animation.Push_Pose(broken, 11.0 + 1e6));
-    EXPECT_TRUE(animation.Push_Pose(kViewB, 11.0 + 1e6));
+    EXPECT_FALSE(animation.PushPose(broken, 11.0 + 1e6));
+    EXPECT_TRUE(animation.PushPose(kViewB, 11.0 + 1e6));
 }
 
 TEST(CameraAnimation, PlayAndRecordRefuseUnplayableKeys)
@@ -211,21 +222,21 @@ TEST(CameraAnimation, PlayAndRecordRefuseUnplayableKeys)
         EXPECT_FALSE(played);
         EXPECT_NE(played.reason.find(c.reason), std::string::npos) << played.reason;
         unsigned frames = 77;
-        const CameraKeyStatus recorded = animation.Prepare_Recording(30.0, frames);
+        const CameraKeyStatus recorded = animation.PrepareRecording(30.0, frames);
         EXPECT_FALSE(recorded);
         EXPECT_EQ(frames, 77u);
         // The free camera stays in control and nothing else moved.
         EXPECT_FALSE(animation.playing);
         EXPECT_TRUE(animation.playback_keys.points.empty());
         EXPECT_EQ(animation.recording_time_base, 5);
-        EXPECT_FALSE(animation.Playback_View(0.5));
+        EXPECT_FALSE(animation.PlaybackView(0.5));
     }
     // A span that would need absurdly many frames is not recorded.
     CameraAnimation animation;
     b.time = 1e7f;
     animation.recorded_keys = {a, b};
     unsigned frames = 77;
-    const CameraKeyStatus status = animation.Prepare_Recording(0, frames);
+    const CameraKeyStatus status = animation.PrepareRecording(0, frames);
     EXPECT_FALSE(status);
     EXPECT_NE(status.reason.find("frames"), std::string::npos) << status.reason;
     EXPECT_EQ(frames, 77u);
@@ -235,9 +246,9 @@ TEST(CameraAnimation, PlayAndRecordRefuseUnplayableKeys)
 TEST(CameraAnimation, PlaybackFollowsTheKeysAndEnds)
 {
     CameraAnimation animation;
-    ASSERT_TRUE(animation.Push_Pose(kViewA, 1.0));
-    ASSERT_TRUE(animation.Push_Pose(kViewB, 3.0));
-    ASSERT_TRUE(animation.Push_Pose(kViewC, 4.5));
+    ASSERT_TRUE(animation.PushPose(kViewA, 1.0));
+    ASSERT_TRUE(animation.PushPose(kViewB, 3.0));
+    ASSERT_TRUE(animation.PushPose(kViewC, 4.5));
     ASSERT_TRUE(animation.Play(5.0));
     ASSERT_EQ(animation.playback_keys.points.size(), 5u);  // both ends doubled
     EXPECT_EQ(animation.playback_keys.points.front(), animation.recorded_keys.front());
@@ -248,20 +259,20 @@ TEST(CameraAnimation, PlaybackFollowsTheKeysAndEnds)
         const Matrix4* view;  // the key's view, where t is a key time
         bool playing_after;
     } const cases[] = {
-        {0.0, &kViewA, true}, {1.0, nullptr, true}, {2.0, &kViewB, true}, {3.5, &kViewC, true},
-        {3.6, nullptr, false},  // past the end: still the spline's view, then the free camera
+        {0.0, &kViewA, true}, {1.0, nullptr, true},  {2.0, &kViewB, true},
+        {3.5, &kViewC, true}, {3.6, nullptr, false},  // past the end: still the spline's view, then the free camera
     };
     for (const Case& c : cases) {
-        const std::optional<Matrix4> view = animation.Playback_View(c.t);
+        const std::optional<Matrix4> view = animation.PlaybackView(c.t);
         ASSERT_TRUE(view) << c.t;
         if (c.view)
             ExpectMatrixNear(*view, *c.view, 1e-4f);
         EXPECT_EQ(animation.playing, c.playing_after) << c.t;
     }
-    EXPECT_FALSE(animation.Playback_View(3.7));
+    EXPECT_FALSE(animation.PlaybackView(3.7));
     // Between keys the camera is between them too.
     ASSERT_TRUE(animation.Play(0.0));
-    const Matrix4 middle = *animation.Playback_View(1.0);
+    const Matrix4 middle = *animation.PlaybackView(1.0);
     const Vector3 eye = PoseOfView(middle).position;
     EXPECT_GT(eye.z, -8.5f);
     EXPECT_LT(eye.z, -4.5f);
@@ -271,8 +282,8 @@ TEST(CameraAnimation, ResetSaveAndLoad)
 {
     ScratchFile file;
     CameraAnimation animation;
-    ASSERT_TRUE(animation.Push_Pose(kViewA, 1.0));
-    ASSERT_TRUE(animation.Push_Pose(kViewB, 2.0));
+    ASSERT_TRUE(animation.PushPose(kViewA, 1.0));
+    ASSERT_TRUE(animation.PushPose(kViewB, 2.0));
     ASSERT_TRUE(animation.Play(2.5));
 
     // Saving with no keys writes a lone zero; loading it empties the keys.
@@ -294,9 +305,9 @@ TEST(CameraAnimation, ResetSaveAndLoad)
     EXPECT_TRUE(animation.recorded_keys.empty());
     EXPECT_FALSE(animation.playing);
 
-    ASSERT_TRUE(animation.Push_Pose(kViewA, 9.0));
+    ASSERT_TRUE(animation.PushPose(kViewA, 9.0));
     EXPECT_EQ(animation.recorded_keys.back().time, 0.0f);  // a new recording starts at 0
-    ASSERT_TRUE(animation.Push_Pose(kViewB, 10.0));
+    ASSERT_TRUE(animation.PushPose(kViewB, 10.0));
     ASSERT_TRUE(animation.Play(10.5));
     animation.Reset();
     EXPECT_FALSE(animation.playing);

@@ -88,8 +88,8 @@ const std::string kKeyB = "1 0 0 0 1 2 3 0 0 0 1";
 
 TEST(CameraKeyFile, FormatIsExact)
 {
-    EXPECT_EQ(Format_KeyFile({}), "0\n");
-    EXPECT_EQ(Format_KeyFile({Key(2.0f, {3, 2, -5}, {0, 0.5f, 0, 1}, 0.25f, -0.5f, 1)}),
+    EXPECT_EQ(FormatKeyFile({}), "0\n");
+    EXPECT_EQ(FormatKeyFile({Key(2.0f, {3, 2, -5}, {0, 0.5f, 0, 1}, 0.25f, -0.5f, 1)}),
               "1\n2.000000000000000 0.250000000000000 -0.500000000000000 1.000000000000000 "
               "3.000000000000000 2.000000000000000 -5.000000000000000 "
               "0.000000000000000 0.500000000000000 0.000000000000000 1.000000000000000\n");
@@ -103,17 +103,17 @@ TEST(CameraKeyFile, RoundTripKeepsEveryValue)
     WriteAll(path, "1\n" + kKeyA + "\n");  // an older file is replaced
     for (size_t count : {size_t(0), size_t(1), size_t(3), size_t(200)}) {
         const std::vector<CameraKey> keys = RandomKeys(random, count);
-        const CameraKeyStatus saved = Save_KeyFile(path, keys);
+        const CameraKeyStatus saved = SaveKeyFile(path, keys);
         ASSERT_TRUE(saved) << saved.reason;
         EXPECT_EQ(saved.count, count);
         std::vector<CameraKey> loaded;
-        const CameraKeyStatus status = Load_KeyFile(path, loaded);
+        const CameraKeyStatus status = LoadKeyFile(path, loaded);
         ASSERT_TRUE(status) << status.reason;
         EXPECT_EQ(status.count, count);
         ASSERT_EQ(loaded.size(), keys.size());
         for (size_t i = 0; i < keys.size(); ++i)
             EXPECT_EQ(loaded[i], keys[i]) << "key " << i << " of " << count;
-        EXPECT_EQ(ReadAll(path), Format_KeyFile(keys));
+        EXPECT_EQ(ReadAll(path), FormatKeyFile(keys));
         EXPECT_FALSE(fs::exists(dir.Path() / "animation.txt.tmp"));
     }
 }
@@ -122,16 +122,16 @@ TEST(CameraKeyFile, SmallMagnitudesLoseDigits)
 {
     struct Case {
         float value;
-        bool exact;       // written with enough decimals to come back unchanged
-        bool zero;        // written as zero
+        bool exact;  // written with enough decimals to come back unchanged
+        bool zero;   // written as zero
     } const cases[] = {
-        {0.000001f, true, false},   {-0.000001f, true, false}, {123456.7f, true, false}, {3.4e38f, true, false},
-        {1.2345678e-9f, false, false}, {4e-16f, false, true}, {-1e-20f, false, true},
+        {0.000001f, true, false},      {-0.000001f, true, false}, {123456.7f, true, false}, {3.4e38f, true, false},
+        {1.2345678e-9f, false, false}, {4e-16f, false, true},     {-1e-20f, false, true},
     };
     for (const Case& c : cases) {
         std::vector<CameraKey> keys = {Key(0, {c.value, 0, 0}, {0, 0, 0, 1})};
         std::vector<CameraKey> back;
-        ASSERT_TRUE(Parse_KeyFile(Format_KeyFile(keys), back));
+        ASSERT_TRUE(ParseKeyFile(FormatKeyFile(keys), back));
         const float read = back.at(0).position.x;
         EXPECT_EQ(read == c.value, c.exact) << c.value;
         EXPECT_EQ(read == 0, c.zero) << c.value;
@@ -154,7 +154,7 @@ TEST(CameraKeyFile, ReadsWhatTheFormatAllows)
     };
     for (const Case& c : cases) {
         std::vector<CameraKey> keys(5);
-        const CameraKeyStatus status = Parse_KeyFile(c.text, keys);
+        const CameraKeyStatus status = ParseKeyFile(c.text, keys);
         ASSERT_TRUE(status) << c.text << ": " << status.reason;
         EXPECT_EQ(status.count, c.times.size());
         ASSERT_EQ(keys.size(), c.times.size()) << c.text;
@@ -166,7 +166,7 @@ TEST(CameraKeyFile, ReadsWhatTheFormatAllows)
 TEST(CameraKeyFile, MissingFieldsAreZero)
 {
     std::vector<CameraKey> keys;
-    ASSERT_TRUE(Parse_KeyFile("2\n0.5 0.1 0.2 0.3 4 5\n2\n", keys));
+    ASSERT_TRUE(ParseKeyFile("2\n0.5 0.1 0.2 0.3 4 5\n2\n", keys));
     ASSERT_EQ(keys.size(), 2u);
     EXPECT_EQ(keys[0], Key(0.5f, {4, 5, 0}, {0, 0, 0, 0}, 0.1f, 0.2f, 0.3f));
     EXPECT_EQ(keys[1], Key(2, {0, 0, 0}, {0, 0, 0, 0}));
@@ -206,7 +206,7 @@ TEST(CameraKeyFile, RefusesHostileFiles)
     const std::vector<CameraKey> before = {Key(0, {1, 1, 1}, {0, 0, 0, 1}), Key(1, {2, 2, 2}, {0, 0, 0, 1})};
     for (const Case& c : cases) {
         std::vector<CameraKey> keys = before;
-        const CameraKeyStatus status = Parse_KeyFile(c.text, keys);
+        const CameraKeyStatus status = ParseKeyFile(c.text, keys);
         EXPECT_FALSE(status) << c.text;
         EXPECT_NE(status.reason.find(c.reason), std::string::npos) << c.text << ": " << status.reason;
         EXPECT_EQ(status.reason.find('\n'), std::string::npos);
@@ -234,7 +234,7 @@ TEST(CameraKeyFile, LoadRefusalsKeepTheKeys)
     const std::vector<CameraKey> before = {Key(0, {1, 1, 1}, {0, 0, 0, 1})};
     for (const Case& c : cases) {
         std::vector<CameraKey> keys = before;
-        const CameraKeyStatus status = Load_KeyFile(c.path, keys);
+        const CameraKeyStatus status = LoadKeyFile(c.path, keys);
         EXPECT_FALSE(status) << c.path;
         EXPECT_NE(status.reason.find(c.reason), std::string::npos) << status.reason;
         EXPECT_EQ(keys, before);
@@ -254,8 +254,8 @@ TEST(CameraKeyFile, FailedSaveKeepsTheOldFile)
     } const cases[] = {
         {"directory is a regular file", [](const fs::path& d) { WriteAll(d / "plain", "x"); }, "plain/animation.txt",
          "cannot create"},
-        {"temporary name taken by a directory", [](const fs::path& d) { fs::create_directory(d / "animation.txt.tmp"); },
-         "animation.txt", "cannot create"},
+        {"temporary name taken by a directory",
+         [](const fs::path& d) { fs::create_directory(d / "animation.txt.tmp"); }, "animation.txt", "cannot create"},
         {"disk full", [](const fs::path& d) { fs::create_symlink("/dev/full", d / "animation.txt.tmp"); },
          "animation.txt", "cannot write"},
     };
@@ -264,7 +264,7 @@ TEST(CameraKeyFile, FailedSaveKeepsTheOldFile)
         ScratchDir dir;
         WriteAll(dir.Path() / "animation.txt", old_text);
         c.setup(dir.Path());
-        const CameraKeyStatus status = Save_KeyFile(dir.Path() / c.target, keys);
+        const CameraKeyStatus status = SaveKeyFile(dir.Path() / c.target, keys);
         EXPECT_FALSE(status);
         EXPECT_NE(status.reason.find(c.reason), std::string::npos) << status.reason;
         EXPECT_EQ(ReadAll(dir.Path() / "animation.txt"), old_text);
@@ -273,7 +273,7 @@ TEST(CameraKeyFile, FailedSaveKeepsTheOldFile)
     // temporary file goes away and the target stays.
     ScratchDir dir;
     fs::create_directories(dir.Path() / "animation.txt" / "inside");
-    const CameraKeyStatus status = Save_KeyFile(dir.Path() / "animation.txt", keys);
+    const CameraKeyStatus status = SaveKeyFile(dir.Path() / "animation.txt", keys);
     EXPECT_FALSE(status);
     EXPECT_NE(status.reason.find("cannot replace"), std::string::npos) << status.reason;
     EXPECT_TRUE(fs::is_directory(dir.Path() / "animation.txt" / "inside"));
@@ -287,7 +287,7 @@ TEST(CameraKeyFile, SaveRefusesKeysThatWouldNotReadBack)
     WriteAll(path, "0\n");
     // Both times print as 0.000000000000000.
     const std::vector<CameraKey> keys = {Key(1e-17f, {}, {0, 0, 0, 1}), Key(2e-17f, {}, {0, 0, 0, 1})};
-    const CameraKeyStatus status = Save_KeyFile(path, keys);
+    const CameraKeyStatus status = SaveKeyFile(path, keys);
     EXPECT_FALSE(status);
     EXPECT_NE(status.reason.find("would not read back"), std::string::npos) << status.reason;
     EXPECT_EQ(ReadAll(path), "0\n");
@@ -301,14 +301,14 @@ TEST(CameraKeyFile, KeyTimeCheck)
             keys.push_back(Key(t, {}, {0, 0, 0, 1}));
         return keys;
     };
-    EXPECT_EQ(Check_KeyTimes(times({})), "");
-    EXPECT_EQ(Check_KeyTimes(times({5})), "");
-    EXPECT_EQ(Check_KeyTimes(times({-1, 0, 2.5f})), "");
-    EXPECT_NE(Check_KeyTimes(times({0, 0})), "");
-    EXPECT_NE(Check_KeyTimes(times({0, 3, 2})), "");
-    EXPECT_NE(Check_KeyTimes(times({0, NAN})), "");
-    EXPECT_NE(Check_KeyTimes(times({NAN})), "");
-    EXPECT_NE(Check_KeyTimes(times({0, INFINITY})), "");
+    EXPECT_EQ(CheckKeyTimes(times({})), "");
+    EXPECT_EQ(CheckKeyTimes(times({5})), "");
+    EXPECT_EQ(CheckKeyTimes(times({-1, 0, 2.5f})), "");
+    EXPECT_NE(CheckKeyTimes(times({0, 0})), "");
+    EXPECT_NE(CheckKeyTimes(times({0, 3, 2})), "");
+    EXPECT_NE(CheckKeyTimes(times({0, NAN})), "");
+    EXPECT_NE(CheckKeyTimes(times({NAN})), "");
+    EXPECT_NE(CheckKeyTimes(times({0, INFINITY})), "");
 }
 
 }  // namespace

@@ -11,10 +11,10 @@
 
 namespace {
 
-using Spline = math::CKochanekBartelsQuatSpline<math::Vector3<float>>;
+using Spline = CKochanekBartelsQuatSpline<math::Vector3<float>>;
 using Point = Spline::_TyPoint;
 using Pose = Spline::_TyPose;
-using Sampler = math::CSplineSampler_ExplicitTime_UniformStep<Spline>;
+using Sampler = CSplineSampler_ExplicitTime_UniformStep<Spline>;
 
 constexpr float kPi = 3.14159265358979f;
 
@@ -65,9 +65,9 @@ void ExpectVectorNear(const Vector3& a, const Vector3& b, float tolerance)
 TEST(KochanekBartelsSpline, TangentWeights)
 {
     struct Case {
-        float t0, t1, t2, t3;      // key times
+        float t0, t1, t2, t3;  // key times
         float tension1, continuity1, bias1, tension2, continuity2, bias2;
-        float a1, b1, a2, b2;      // expected
+        float a1, b1, a2, b2;  // expected
     } const cases[] = {
         // Even spacing, all zero: Catmull-Rom, every weight one half.
         {0, 1, 2, 3, 0, 0, 0, 0, 0, 0, 0.5f, 0.5f, 0.5f, 0.5f},
@@ -80,8 +80,8 @@ TEST(KochanekBartelsSpline, TangentWeights)
         {0, 1, 2, 3, 1, 0, 0, 0, 0, 0, 0, 0, 0.5f, 0.5f},
         {0, 1, 2, 3, 0, 0, 0, 1, 0, 0, 0.5f, 0.5f, 0, 0},
         // Continuity and bias, even spacing: (1-T)(1-+C)(1+-B)/2.
-        {0, 1, 2, 3, 0.5f, 0.5f, 0.5f, -0.5f, -0.5f, 0.25f,
-         0.5f * 0.5f * 1.5f / 2, 0.5f * 1.5f * 0.5f / 2, 1.5f * 0.5f * 1.25f / 2, 1.5f * 1.5f * 0.75f / 2},
+        {0, 1, 2, 3, 0.5f, 0.5f, 0.5f, -0.5f, -0.5f, 0.25f, 0.5f * 0.5f * 1.5f / 2, 0.5f * 1.5f * 0.5f / 2,
+         1.5f * 0.5f * 1.25f / 2, 1.5f * 1.5f * 0.75f / 2},
         // Times out of order give zero weights, not infinite ones.
         {2, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
     };
@@ -89,7 +89,7 @@ TEST(KochanekBartelsSpline, TangentWeights)
         SCOPED_TRACE(testing::Message() << "times " << c.t0 << " " << c.t1 << " " << c.t2 << " " << c.t3);
         const Point k[4] = {Key(c.t0, {}), Key(c.t1, {}, {}, c.tension1, c.continuity1, c.bias1),
                             Key(c.t2, {}, {}, c.tension2, c.continuity2, c.bias2), Key(c.t3, {})};
-        const auto w = Spline::Tangent_Weights(k);
+        const auto w = Spline::TangentWeights(k);
         EXPECT_FLOAT_EQ(w.a1, c.a1);
         EXPECT_FLOAT_EQ(w.b1, c.b1);
         EXPECT_FLOAT_EQ(w.a2, c.a2);
@@ -140,11 +140,11 @@ TEST(KochanekBartelsSpline, SegmentSearch)
         {{0, 0, 1, 3, 6, 6}, 1, 0, 1},  // a segment's end belongs to it
         {{0, 0, 1, 3, 6, 6}, 2, 1, 0.5f},
         {{0, 0, 1, 3, 6, 6}, 4.5f, 2, 0.5f},
-        {{0, 0, 1, 3, 6, 6}, 6, 2, 1},   // the sum of all durations: u = 1 of the last
-        {{0, 0, 1, 3, 6, 6}, 9, 2, 2},   // beyond: extrapolated
-        {{5, 5, 7, 7}, 0, 0, 0},         // only differences count
+        {{0, 0, 1, 3, 6, 6}, 6, 2, 1},  // the sum of all durations: u = 1 of the last
+        {{0, 0, 1, 3, 6, 6}, 9, 2, 2},  // beyond: extrapolated
+        {{5, 5, 7, 7}, 0, 0, 0},        // only differences count
         {{5, 5, 7, 7}, 1, 0, 0.5f},
-        {{0, 1, 1, 2}, 0, 0, 0},         // zero-length segment: its start, not 0 / 0
+        {{0, 1, 1, 2}, 0, 0, 0},  // zero-length segment: its start, not 0 / 0
     };
     for (const Case& c : cases) {
         std::vector<Point> keys;
@@ -152,7 +152,7 @@ TEST(KochanekBartelsSpline, SegmentSearch)
             keys.push_back(Key(time, {}));
         size_t segment = 99;
         float u = -99;
-        ASSERT_TRUE(Sampler::Find_Segment(keys, c.t, segment, u));
+        ASSERT_TRUE(Sampler::FindSegment(keys, c.t, segment, u));
         EXPECT_EQ(segment, c.segment) << "t = " << c.t;
         EXPECT_FLOAT_EQ(u, c.u) << "t = " << c.t;
     }
@@ -160,9 +160,9 @@ TEST(KochanekBartelsSpline, SegmentSearch)
 
 TEST(KochanekBartelsSpline, SamplerEndsAndExtrapolation)
 {
-    const std::vector<Point> keys = Doubled({Key(0, {0, 0, 0}, CameraQuat(0, 0, 0)),
-                                             Key(2, {4, 1, 0}, CameraQuat(0.5f, 0.1f, 0)),
-                                             Key(3.5f, {6, 3, -2}, CameraQuat(1.2f, -0.2f, 0.3f))});
+    const std::vector<Point> keys =
+        Doubled({Key(0, {0, 0, 0}, CameraQuat(0, 0, 0)), Key(2, {4, 1, 0}, CameraQuat(0.5f, 0.1f, 0)),
+                 Key(3.5f, {6, 3, -2}, CameraQuat(1.2f, -0.2f, 0.3f))});
     Spline spline;
     spline.points = keys;
     const Sampler sampler(spline);
@@ -191,8 +191,8 @@ TEST(KochanekBartelsSpline, CatmullRomTangentsAndTensionEasing)
         const std::vector<Point> keys = {Key(0, {0, 0, 0}), Key(1, {1, 2, 0}, {}, tension),
                                          Key(2, {3, 3, -1}, {}, tension), Key(3, {4, 7, 2})};
         Pose start, end;
-        Spline::Evaluate_Derivative(keys.data(), 0, start);
-        Spline::Evaluate_Derivative(keys.data(), 1, end);
+        Spline::EvaluateDerivative(keys.data(), 0, start);
+        Spline::EvaluateDerivative(keys.data(), 1, end);
         const float expected = 1 - tension;
         const Vector3 catmull_start = (keys[2].position - keys[0].position) * 0.5f;
         const Vector3 catmull_end = (keys[3].position - keys[1].position) * 0.5f;
@@ -210,7 +210,7 @@ TEST(KochanekBartelsSpline, FewerThanFourPointsWriteNothing)
         Pose pose = sentinel, derivative = sentinel;
         for (float t : {-1.0f, 0.0f, 0.5f, 10.0f}) {
             EXPECT_FALSE(sampler.Sample(pose, t)) << n << " points";
-            EXPECT_FALSE(sampler.Sample_Derivative(derivative, t)) << n << " points";
+            EXPECT_FALSE(sampler.SampleDerivative(derivative, t)) << n << " points";
             EXPECT_EQ(pose.position, sentinel.position);
             EXPECT_EQ(pose.orientation, sentinel.orientation);
             EXPECT_EQ(derivative.position, sentinel.position);
@@ -230,7 +230,7 @@ TEST(KochanekBartelsSpline, DerivativeMatchesDifferences)
     const float h = 1e-3f;
     for (float u : {0.1f, 0.5f, 0.8f}) {
         Pose derivative, before, after;
-        Spline::Evaluate_Derivative(keys.data(), u, derivative);
+        Spline::EvaluateDerivative(keys.data(), u, derivative);
         Spline::Evaluate(keys.data(), u - h, before);
         Spline::Evaluate(keys.data(), u + h, after);
         ExpectVectorNear(derivative.position, (after.position - before.position) / (2 * h), 2e-2f);
