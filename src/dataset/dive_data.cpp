@@ -461,6 +461,17 @@ Vector3 DiveData::MotionPositionAt(double t) const
     return Interpolate(*this, motion_track, t);
 }
 
+bool DiveData::SolutionStepAt(double t, Vector3& from, Vector3& to) const
+{
+    size_t i, j;
+    float f;
+    if (!Lookup(t, solution_positions.size(), i, j, f))
+        return false;
+    from = solution_positions[i];
+    to = solution_positions[j];
+    return true;
+}
+
 Vector3 DiveData::SolutionDirectionAt(double t) const
 {
     size_t i, j;

@@ -102,6 +102,10 @@ struct DiveData {
     Vector3 MotionPositionAt(double t) const;
     // Unit heading at playback time t, or zero.
     Vector3 SolutionDirectionAt(double t) const;
+    // The two solution positions that bracket playback time t (the ones
+    // SolutionPositionAt interpolates; equal at the end of the list), dt
+    // apart in time. False without positions.
+    bool SolutionStepAt(double t, Vector3& from, Vector3& to) const;
 
     // Where playback time t falls in a list of count entries: entry i, the
     // next entry j (clamped to the last) and the fraction f of the way to it.

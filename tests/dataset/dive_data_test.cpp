@@ -422,6 +422,32 @@ TEST_F(DiveQueryTest, EmptyListsAndOddTimes)
     EXPECT_EQ(unset.SolutionPositionAt(12.0), Vector3(7, 8, 9));
 }
 
+TEST_F(DiveQueryTest, StepBracketsTheInterpolatedPosition)
+{
+    struct Case {
+        double t;
+        Vector3 from, to;
+    };
+    const Case cases[] = {
+        {0.25, {0, 0, 0}, {10, 0, 0}},
+        {1.5, {10, 0, 0}, {10, 20, 0}},
+        {3.5, {10, 20, 40}, {10, 20, 40}},  // last entry: no step beyond it
+        {5.5, {10, 0, 0}, {10, 20, 0}},     // wrapped with the period
+    };
+    for (const Case& c : cases) {
+        Vector3 from, to;
+        ASSERT_TRUE(data.SolutionStepAt(c.t, from, to)) << c.t;
+        EXPECT_EQ(from, c.from) << c.t;
+        EXPECT_EQ(to, c.to) << c.t;
+        // The interpolated position lies on the step.
+        const Vector3 p = data.SolutionPositionAt(c.t);
+        EXPECT_NEAR((p - from).Length() + (to - p).Length(), (to - from).Length(), 1e-4) << c.t;
+    }
+    DiveData empty;
+    Vector3 from, to;
+    EXPECT_FALSE(empty.SolutionStepAt(1.0, from, to));
+}
+
 TEST_F(DiveQueryTest, DirectionsAreUnitOrZero)
 {
     EXPECT_EQ(data.SolutionDirectionAt(0.0), Vector3(1, 0, 0));

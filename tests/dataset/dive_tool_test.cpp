@@ -116,6 +116,25 @@ TEST_F(DiveToolTest, WithoutNoiseTheFixesMeetThePath)
         EXPECT_LT((data.solution_positions[k] - data.motion_track[k]).Length(), 2e-3) << k;
 }
 
+TEST_F(DiveToolTest, CheckPrintsTheHudLinesOfEachTime)
+{
+    // Two fixes 5 m apart in 0.5 s: 10 m/s is 19.44 knots; the diver is 2 m
+    // below the origin's latitude and longitude at t = 0.
+    WriteManifest(kManifest);
+    std::ofstream(dir / "solution.txt") << "0 -2 0 1 0 0\n3 -2 4 1 0 0\n";
+    ASSERT_EQ(Run("check " + dir.string() + " --at 0 --hud --at 1.5"), 0) << err;
+    const std::string first = "at 0: motion";
+    const std::string hud0 = "lat: 20\u00b050'17.801\"N\nlon: 79\u00b000'49.219\"W\ndepth: 2.00 m\nspeed: 19.44 knots\n";
+    const size_t at0 = out.find(first);
+    ASSERT_NE(at0, std::string::npos) << out;
+    EXPECT_EQ(out.find(hud0), out.find('\n', at0) + 1) << out;
+    // At 1.5 s the playback sits on the last fix: no step, no speed.
+    EXPECT_NE(out.find("depth: 2.00 m\nspeed: 0.00 knots\n"), std::string::npos) << out;
+    // Without --hud there are no HUD lines.
+    ASSERT_EQ(Run("check " + dir.string() + " --at 0"), 0) << err;
+    EXPECT_EQ(out.find("lat: "), std::string::npos) << out;
+}
+
 TEST_F(DiveToolTest, CheckReportsCountsAndLoaderErrors)
 {
     WriteManifest(kManifest);

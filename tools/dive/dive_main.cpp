@@ -1,12 +1,14 @@
 // nerelle-dive: checks a dive dataset and simulates its positioning solution.
 //
-//   nerelle-dive check DIR [--at T]...
+//   nerelle-dive check DIR [--at T]... [--hud]
 //       loads DIR as the program does and prints its counts and, for each T,
-//       the motion position, solution position and heading at playback time T.
+//       the motion position, solution position and heading at playback time T,
+//       and with --hud the four lines the program's HUD panel shows then.
 //   nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]
 //       writes MANIFEST_DIR/solution.txt from MANIFEST_DIR/manifest.txt.
 //   nerelle-dive --help
 // Runs that take more than a second print progress lines on standard error.
+#include "app/hud_text.h"
 #include "dataset/dive_data.h"
 #include "dive_simulator.h"
 #include "progress_line.h"
@@ -23,13 +25,14 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: nerelle-dive check DIR [--at T]...\n"
+    "usage: nerelle-dive check DIR [--at T]... [--hud]\n"
     "       nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]\n"
     "       nerelle-dive --help\n"
     "\n"
     "check     loads DIR (manifest.txt and solution.txt) as the program does, prints its\n"
     "          counts and, for each --at T, the motion position, solution position and\n"
     "          heading at playback time T; warns about solution lines it ignored\n"
+    "  --hud           also prints, for each T, the four lines of the HUD panel\n"
     "simulate  writes MANIFEST_DIR/solution.txt from MANIFEST_DIR/manifest.txt as a\n"
     "          positioning system with 3 to 64 buoys would compute it\n"
     "  --seed N          random stream (default 1); the same seed gives the same file\n"
@@ -40,7 +43,7 @@ constexpr const char* kUsage =
 void Usage()
 {
     std::fprintf(stderr,
-                 "error: usage: nerelle-dive check DIR [--at T]...\n"
+                 "error: usage: nerelle-dive check DIR [--at T]... [--hud]\n"
                  "       nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]\n"
                  "       nerelle-dive --help\n");
 }
@@ -71,7 +74,12 @@ int Check(int argc, char** argv)
     }
     const char* dir = argv[2];
     std::vector<double> times;
+    bool hud = false;
     for (int i = 3; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--hud") == 0) {
+            hud = true;
+            continue;
+        }
         double t;
         if (std::strcmp(argv[i], "--at") != 0 || i + 1 >= argc || !ParseDouble(argv[i + 1], t)) {
             Usage();
@@ -103,6 +111,8 @@ int Check(int argc, char** argv)
         Vector3 d = data.SolutionDirectionAt(t);
         std::printf("at %g: motion (%.3f, %.3f, %.3f) solution (%.3f, %.3f, %.3f) direction (%.4f, %.4f, %.4f)\n", t,
                     m.x, m.y, m.z, s.x, s.y, s.z, d.x, d.y, d.z);
+        if (hud)
+            std::printf("%s\n", FormatHudText(data, t).c_str());
     }
     return 0;
 }

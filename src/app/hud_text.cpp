@@ -1,0 +1,67 @@
+#include "app/hud_text.h"
+
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+
+THudReading HudReadingAt(const Vector3& position, const Vector3& from, const Vector3& to, double dt)
+{
+    THudReading r;
+    r.latitude = double(position.z) / kHudMetresPerDegree + kHudOriginLatitude;
+    // A degree of longitude shortens with the cosine of the latitude.
+    const double cos_latitude = std::cos(r.latitude * (std::numbers::pi / 180.0));
+    r.longitude = double(position.x) / (cos_latitude * kHudMetresPerDegree) + kHudOriginLongitude;
+    r.depth = -double(position.y) + 0.0;  // + 0.0: the surface shows 0.00, not -0.00
+    if (dt > 0.0 && std::isfinite(dt)) {
+        const double dx = double(to.x) - double(from.x);
+        const double dy = double(to.y) - double(from.y);
+        const double dz = double(to.z) - double(from.z);
+        r.speed = std::sqrt(dx * dx + dy * dy + dz * dz) / dt / kHudMetresPerSecondPerKnot;
+    }
+    return r;
+}
+
+namespace {
+
+// Whole degrees, whole minutes and seconds of |a|. Kept in double, so a
+// damaged position prints "nan" or a long number instead of overflowing an int.
+struct Dms {
+    double degrees, minutes, seconds;
+};
+
+Dms ToDms(double a)
+{
+    return {std::floor(std::fabs(a)), std::floor(std::fmod(std::fabs(a * 60.0), 60.0)),
+            std::fmod(std::fabs(a * 3600.0), 60.0)};
+}
+
+}  // namespace
+
+std::string FormatHudText(const THudReading& r)
+{
+    const Dms lat = ToDms(r.latitude), lon = ToDms(r.longitude);
+    const char ns = r.latitude > 0 ? 'N' : 'S';
+    const char ew = r.longitude > 0 ? 'E' : 'W';
+    const auto print = [&](char* out, size_t size) {
+        return std::snprintf(out, size,
+                             "lat: %02.0f\xC2\xB0%02.0f'%06.3f\"%c\nlon: %02.0f\xC2\xB0%02.0f'%06.3f\"%c\n"
+                             "depth: %.2f m\nspeed: %.2f knots",
+                             lat.degrees, lat.minutes, lat.seconds, ns, lon.degrees, lon.minutes, lon.seconds, ew,
+                             r.depth, r.speed);
+    };
+    const int n = print(nullptr, 0);
+    if (n <= 0)
+        return std::string();
+    std::string text(size_t(n) + 1, '\0');
+    print(text.data(), text.size());
+    text.resize(size_t(n));
+    return text;
+}
+
+std::string FormatHudText(const DiveData& data, double t)
+{
+    Vector3 from, to;
+    if (!data.SolutionStepAt(t, from, to))
+        from = to = Vector3(0, 0, 0);
+    return FormatHudText(HudReadingAt(data.SolutionPositionAt(t), from, to, data.dt));
+}

@@ -1,0 +1,109 @@
+// The HUD status text, without a context.
+#include "app/hud_text.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+// Northing that puts a position at latitude `lat`.
+float NorthOf(double lat) { return float((lat - kHudOriginLatitude) * kHudMetresPerDegree); }
+
+TEST(HudTextTest, ReadingsFormatAsFourLines)
+{
+    struct Case {
+        const char* name;
+        THudReading reading;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"north and west", {20.838288, -79.013672, 12.345, 0.97},
+         "lat: 20\u00b050'17.837\"N\nlon: 79\u00b000'49.219\"W\ndepth: 12.35 m\nspeed: 0.97 knots"},
+        // Absolute values with S and E; degrees and minutes keep two digits,
+        // seconds six characters; a height above the surface is a negative depth.
+        {"south and east", {-0.5, 123.25, -3.5, 0.0},
+         "lat: 00\u00b030'00.000\"S\nlon: 123\u00b015'00.000\"E\ndepth: -3.50 m\nspeed: 0.00 knots"},
+        {"zero is south and west", {0.0, 0.0, 0.0, 12.345},
+         "lat: 00\u00b000'00.000\"S\nlon: 00\u00b000'00.000\"W\ndepth: 0.00 m\nspeed: 12.35 knots"},
+        {"small seconds", {1.0 + 5.5 / 3600.0, -(2.0 + 7.0 / 60.0), 100.0, 1.5},
+         "lat: 01\u00b000'05.500\"N\nlon: 02\u00b007'00.000\"W\ndepth: 100.00 m\nspeed: 1.50 knots"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FormatHudText(c.reading), c.text) << c.name;
+}
+
+TEST(HudTextTest, PositionsConvertAtTheOrigin)
+{
+    // 0.00111111 m north is 20.838288 degrees; x = 0 is the origin's longitude.
+    THudReading r = HudReadingAt(Vector3(0, 0, NorthOf(20.838288)), {}, {}, 0.5);
+    EXPECT_NEAR(r.latitude, 20.838288, 1e-9);
+    EXPECT_DOUBLE_EQ(r.longitude, -79.013672);
+    EXPECT_EQ(FormatHudText(r),
+              "lat: 20\u00b050'17.837\"N\nlon: 79\u00b000'49.219\"W\ndepth: 0.00 m\nspeed: 0.00 knots");
+}
+
+TEST(HudTextTest, LongitudeShrinksWithTheCosineOfTheLatitude)
+{
+    // 1000 m east at 20.8338 degrees north: a degree of longitude is
+    // 111111 * cos(20.8338 deg) = 103 846 m there, so the diver is 0.00963
+    // degrees east of the origin. Taking the cosine of the degree value as
+    // radians would give 0.0224 degrees west.
+    THudReading r = HudReadingAt(Vector3(1000, -12.345f, -500), {}, {}, 1.0);
+    const double lat = -500.0 / kHudMetresPerDegree + kHudOriginLatitude;
+    EXPECT_NEAR(r.longitude - kHudOriginLongitude, 1000.0 / (111111.0 * std::cos(lat * M_PI / 180.0)), 1e-12);
+    EXPECT_NEAR(r.longitude, -79.0040424, 1e-7);
+    EXPECT_EQ(FormatHudText(r),
+              "lat: 20\u00b050'01.601\"N\nlon: 79\u00b000'14.553\"W\ndepth: 12.35 m\nspeed: 0.00 knots");
+
+    // East and west of the origin mirror each other.
+    THudReading west = HudReadingAt(Vector3(-1000, 0, -500), {}, {}, 1.0);
+    EXPECT_NEAR(west.longitude - kHudOriginLongitude, -(r.longitude - kHudOriginLongitude), 1e-12);
+}
+
+TEST(HudTextTest, SpeedIsTheSolutionStepOverDtInKnots)
+{
+    struct Case {
+        Vector3 from, to;
+        double dt;
+        double knots;
+    };
+    const Case cases[] = {
+        {{0, -12, 0}, {3, -12, 4}, 10.0, 0.5 / 0.514444},           // 5 m in 10 s
+        {{1, 2, 3}, {1, 2 + 0.514444f, 3}, 1.0, 1.0},              // one knot, vertical
+        {{0, 0, 0}, {-6, 0, 8}, 2.0, 5.0 / 0.514444},             // direction does not matter
+        {{5, 5, 5}, {5, 5, 5}, 1.0, 0.0},                          // the last entry: no step
+        {{0, 0, 0}, {10, 0, 0}, 0.0, 0.0},                         // no time step
+        {{0, 0, 0}, {10, 0, 0}, -1.0, 0.0},
+        {{0, 0, 0}, {10, 0, 0}, std::nan(""), 0.0},
+    };
+    for (const Case& c : cases)
+        EXPECT_NEAR(HudReadingAt({}, c.from, c.to, c.dt).speed, c.knots, 1e-6) << c.dt;
+}
+
+TEST(HudTextTest, DatasetTextUsesThePositionAndStepAtT)
+{
+    DiveData data;
+    data.time = 5.0;
+    data.dt = 1.0;
+    data.solution_positions = {{0, 0, 0}, {0, -2, 0}, {0, -2, 4}};
+    // Between entries 1 and 2: 4 m in 1 s, half-way down the step.
+    EXPECT_EQ(FormatHudText(data, 1.5),
+              FormatHudText(HudReadingAt(Vector3(0, -2, 2), Vector3(0, -2, 0), Vector3(0, -2, 4), 1.0)));
+    EXPECT_NE(FormatHudText(data, 1.5).find("depth: 2.00 m\nspeed: 7.78 knots"), std::string::npos);
+    // Without positions the diver sits at the origin, not moving.
+    DiveData empty;
+    EXPECT_EQ(FormatHudText(empty, 3.0), FormatHudText(THudReading{kHudOriginLatitude, kHudOriginLongitude, 0, 0}));
+}
+
+TEST(HudTextTest, DamagedPositionsPrintWithoutOverflow)
+{
+    const std::string huge = FormatHudText(HudReadingAt(Vector3(3e38f, -3e38f, 3e38f), {}, {}, 1.0));
+    EXPECT_GT(huge.size(), 100u);
+    EXPECT_NE(huge.find("lat: "), std::string::npos);
+    const std::string nan = FormatHudText(HudReadingAt(Vector3(NAN, NAN, NAN), {}, {}, 1.0));
+    EXPECT_NE(nan.find("nan"), std::string::npos);
+}
+
+}  // namespace
