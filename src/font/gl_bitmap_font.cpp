@@ -164,7 +164,7 @@ bool CGLBitmapFont2::Load(const char* pattern, GLenum internal_format)
     for (GlyphInfo& g : m_ascii)
         g.code = -1;
     m_glyphs.clear();
-    m_replacement = 0;
+    replacement = 0;
 
     CBitmapFont font;
     CFakeTextureArrayBuilder builder(font, internal_format);
@@ -202,7 +202,7 @@ bool CGLBitmapFont2::Load(const char* pattern, GLenum internal_format)
     }
     m_info = font.info;
     m_texture = std::move(builder.texture);
-    m_replacement = 32;
+    replacement = 32;
     return true;
 }
 
@@ -270,9 +270,9 @@ CGLBitmapFont2::TStep CGLBitmapFont2::Classify(int32_t code, float scale) const
         return {Step::advance, space, nullptr};
     const GlyphInfo* g = Lookup(code);
     if (!g) {
-        if (m_replacement == 32)
+        if (replacement == 32)
             return {Step::advance, space, nullptr};
-        g = Lookup(m_replacement);
+        g = Lookup(replacement);
         if (!g)
             return {Step::advance, 0.0f, nullptr};
     }
@@ -294,7 +294,7 @@ size_t CGLBitmapFont2::CountQuads(const char* begin, const char* end) const
             return 0;
         if (IsControl(code) || code == 32 || IsInvisible(code))
             continue;
-        if (m_replacement != 32 || HasBox(Lookup(code)))
+        if (replacement != 32 || HasBox(Lookup(code)))
             ++quads;
     }
     return quads;

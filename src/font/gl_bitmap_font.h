@@ -119,12 +119,15 @@ public:
 
     const FontInfo& Font_Info() const { return m_info; }           // header of page 0 after a load
     const TFontTexture& Texture() const { return m_texture; }       // the page texture
-    int32_t Replacement() const { return m_replacement; }           // code point drawn for missing glyphs
 
     uint32_t primitive_mode = GL_TRIANGLES;  // GL_TRIANGLES or GL_TRIANGLE_STRIP
     uint8_t strip_joining = 0;               // strips: 1 degenerate triangles, 0 restart index
     uint32_t restart_index = 0xFFFF;         // index written for a primitive restart
     int32_t extra_floats = 0;                // untouched floats at the start of every vertex
+    // Drawn for a code point without a glyph; 32 (set by Load) means advance
+    // a space and draw nothing. Unloaded fonts have 0, so text needs quads
+    // that they cannot give.
+    int32_t replacement = 0;
 
 private:
     enum class Step { advance, glyph, line_feed };
@@ -142,6 +145,5 @@ private:
     FontInfo m_info = {};
     GlyphInfo m_ascii[128];                  // code -1: empty slot
     std::map<int32_t, GlyphInfo> m_glyphs;   // code points from 128 up
-    int32_t m_replacement = 0;               // 32 after a load: missing glyphs advance a space
     TFontTexture m_texture;
 };
