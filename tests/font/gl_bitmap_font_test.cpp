@@ -2,10 +2,13 @@
 // table that Load makes, and the geometry of CountQuads, Generate, Append and
 // Measure over a hand-made font whose every number is known.
 #include "font/gl_bitmap_font.h"
+#include "font/page_cache_check.h"
+#include "image/tga.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -106,7 +109,7 @@ std::vector<int> StripTriangles(const std::vector<uint32_t>& strip, size_t quads
     return per_quad;
 }
 
-std::vector<uint8_t> TextureRed(const TFontTexture& texture, int level, int& w, int& h)
+std::vector<uint8_t> TextureRed(const FontTexture& texture, int level, int& w, int& h)
 {
     glBindTexture(GL_TEXTURE_2D, texture.name);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
@@ -119,11 +122,11 @@ std::vector<uint8_t> TextureRed(const TFontTexture& texture, int level, int& w, 
 
 TEST_F(GLFontTest, LoadMakesAPowerOfTwoTextureWhoseOnlyInkIsTheGlyphs)
 {
-    const TFontTexture& t = font.Texture();
+    const FontTexture& t = font.Texture();
     ASSERT_NE(t.name.Get(), 0u);
     EXPECT_EQ(t.width, 512);
     EXPECT_EQ(t.height, 256);
-    EXPECT_EQ(font.Font_Info().line_spacing, 50);
+    EXPECT_EQ(font.Info().line_spacing, 50);
     EXPECT_EQ(font.replacement, 32);
 
     int w = 0, h = 0;
@@ -405,7 +408,7 @@ TEST_F(GLFontTest, MeasureReportsLastLineAndWidestLine)
     struct Case {
         const char* text;
         float scale;
-        TTextExtent want;
+        TextExtent want;
     };
     const Case cases[] = {
         {"a\tb\n\xCE\xA9", 2, {24, -100, 150}},
@@ -416,11 +419,49 @@ TEST_F(GLFontTest, MeasureReportsLastLineAndWidestLine)
         {"", 1, {0, 0, 0}},
     };
     for (const Case& c : cases) {
-        const TTextExtent e = font.Measure(c.text, c.scale);
+        const TextExtent e = font.Measure(c.text, c.scale);
         EXPECT_FLOAT_EQ(e.last_width, c.want.last_width) << c.text;
         EXPECT_FLOAT_EQ(e.last_y, c.want.last_y) << c.text;
         EXPECT_FLOAT_EQ(e.widest, c.want.widest) << c.text;
     }
+}
+
+// Without GL: why a page cache does not read back.
+TEST(PageCacheDamage, NamesTheMissingOrInvalidPage)
+{
+    TempDir dir;
+    const HandFont a = MakeHandFont(2, 3, 2, 32, 8);
+    HandFont b = a;
+    b.font_id ^= 1;
+    const std::vector<BitmapPtr> pages_a = a.Pages(), pages_b = b.Pages();
+    ASSERT_EQ(pages_a.size(), 2u);
+    struct Case {
+        const char* name;
+        const TBitmap* page0;
+        const TBitmap* page1;
+        std::string want;  // after the directory
+    };
+    const Case cases[] = {
+        {"whole", pages_a[0].get(), pages_a[1].get(), ""},
+        {"page 0 missing", nullptr, pages_a[1].get(), "page file '%/p00.tga' is missing or unreadable"},
+        {"later page missing", pages_a[0].get(), nullptr, "page file '%/p01.tga' is missing or unreadable"},
+        {"pages of two builds", pages_a[0].get(), pages_b[1].get(),
+         "page file '%/p01.tga' does not hold a valid glyph table of the set that starts with '%/p00.tga'"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(dir.File("p00.tga"));
+        std::filesystem::remove(dir.File("p01.tga"));
+        if (c.page0)
+            ASSERT_TRUE(WriteTGA(dir.File("p00.tga").c_str(), c.page0));
+        if (c.page1)
+            ASSERT_TRUE(WriteTGA(dir.File("p01.tga").c_str(), c.page1));
+        std::string want = c.want;
+        for (size_t at; (at = want.find('%')) != std::string::npos;)
+            want.replace(at, 1, dir.Path());
+        EXPECT_EQ(DescribePageCacheDamage(dir.File("p%02u.tga").c_str()), want) << c.name;
+    }
+    EXPECT_EQ(DescribePageCacheDamage("no conversion.tga"), "the page file pattern is not usable");
+    EXPECT_EQ(DescribePageCacheDamage(nullptr), "the page file pattern is not usable");
 }
 
 }  // namespace

@@ -1,0 +1,392 @@
+// The HUD text block on the headless context: font caches built, repaired
+// and loaded at construction; panel and text drawn where the layout says, in
+// the HUD colour over the panel, with the frame's culling left on.
+#include "app/text_block.h"
+
+#include "app/hud_text.h"
+#include "image/bitmap.h"
+#include "font/page_meta_stream.h"
+#include "image/png_file.h"
+#include "image/tga.h"
+
+#include "gl_test.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kCmuDir[] = "/usr/share/fonts/truetype/cmu/";
+
+// Two fonts of the system's CMU family with page caches in a temporary
+// directory, and the panel texture of the source tree.
+class TextBlockTest : public testsupport::GLTest {
+protected:
+    void SetUp() override
+    {
+        GLTest::SetUp();
+        if (!fs::exists(std::string(kCmuDir) + "cmunrm.ttf"))
+            GTEST_SKIP() << "the CMU fonts (package fonts-cmu) are not installed";
+        char name[] = "/tmp/nerelle-hud-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir = name;
+        patterns[0] = (dir / "rm%02u.tga").string();
+        patterns[1] = (dir / "sl%02u.tga").string();
+        sources[0] = {patterns[0].c_str(), "/usr/share/fonts/truetype/cmu/cmunrm.ttf"};
+        sources[1] = {patterns[1].c_str(), "/usr/share/fonts/truetype/cmu/cmunsl.ttf"};
+        background = std::string(NERELLE_SOURCE_DIR) + "/data/textures/gui_bk_alpha.png";
+        files.background = background.c_str();
+        files.fonts = sources;
+        files.blocks = kBlocks;
+        files.block_count = 2;
+    }
+    void TearDown() override
+    {
+        glDisable(GL_CULL_FACE);  // as the other GL tests expect the context
+        if (!dir.empty())
+            fs::remove_all(dir);
+        GLTest::TearDown();
+    }
+
+    // Constructs a block, keeping what it printed.
+    std::unique_ptr<CTextBlock> Make(float size, float x, float y)
+    {
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        auto block = std::make_unique<CTextBlock>(size, x, y, files);
+        out = testing::internal::GetCapturedStdout();
+        err = testing::internal::GetCapturedStderr();
+        return block;
+    }
+
+    static constexpr const char* kBlocks[2] = {"Basic Latin", "Latin-1 Supplement"};
+    fs::path dir;
+    std::string patterns[2], background, out, err;
+    TFontCacheSource sources[2];
+    TextBlockFiles files;
+};
+
+// An RGBA image read back from the bound framebuffer, bottom row first.
+struct Frame {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgba;
+
+    static Frame Read(int w, int h)
+    {
+        Frame f{w, h, std::vector<uint8_t>(size_t(w) * size_t(h) * 4)};
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, f.rgba.data());
+        return f;
+    }
+    const uint8_t* At(int x, int y) const { return &rgba[(size_t(y) * size_t(width) + size_t(x)) * 4]; }
+    // Text pixels: the HUD green shows through the grey panel.
+    bool IsText(int x, int y) const
+    {
+        const uint8_t* p = At(x, y);
+        return p[1] > p[0] + 40 && p[1] > p[2] + 40;
+    }
+    bool WritePng(const std::string& file) const
+    {
+        BitmapPtr b(TBitmap::Create(width, height, false, true, 8));
+        for (int y = 0; y < height; ++y)
+            std::memcpy(b->Row(height - 1 - y), At(0, y), size_t(width) * 4);
+        return WritePNG(file.c_str(), b.get(), true);
+    }
+};
+
+// The box of text pixels, in pixels.
+struct Box {
+    int x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1;
+    bool Empty() const { return x1 < 0; }
+};
+
+Box TextBox(const Frame& f)
+{
+    Box b;
+    for (int y = 0; y < f.height; ++y)
+        for (int x = 0; x < f.width; ++x)
+            if (f.IsText(x, y)) {
+                b.x0 = std::min(b.x0, x);
+                b.x1 = std::max(b.x1, x);
+                b.y0 = std::min(b.y0, y);
+                b.y1 = std::max(b.y1, y);
+            }
+    return b;
+}
+
+float ToPixel(float ndc, int size) { return (ndc + 1.0f) * 0.5f * float(size); }
+
+TEST_F(TextBlockTest, StartBuildsMissingCachesOnceAndLoadsBothFonts)
+{
+    auto first = Make(0.5f, -0.9f, -1.0f);
+    EXPECT_TRUE(fs::exists(dir / "rm00.tga"));
+    EXPECT_TRUE(fs::exists(dir / "sl00.tga"));
+    EXPECT_NE(out.find("done. produced"), std::string::npos) << out;
+    EXPECT_EQ(err, "");
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_NE(first->Font(i).Texture().name.Get(), 0u) << i;
+        EXPECT_NE(first->Font(i).Lookup(0xE9), nullptr) << i;  // from Latin-1 Supplement
+        EXPECT_EQ(first->Font(i).primitive_mode, GLenum(GL_TRIANGLES));
+        EXPECT_EQ(first->Font(i).restart_index, 0xFFFFFFFFu);
+    }
+    EXPECT_FLOAT_EQ(first->BackgroundAspect(), 3.0f);
+
+    // The next start loads the caches without building.
+    const auto written = fs::last_write_time(dir / "rm00.tga");
+    auto second = Make(0.5f, -0.9f, -1.0f);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(fs::last_write_time(dir / "rm00.tga"), written);
+    EXPECT_NE(second->Font(0).Texture().name.Get(), 0u);
+}
+
+TEST_F(TextBlockTest, ACacheWhosePageZeroDoesNotLoadIsRebuiltWithOneWarning)
+{
+    struct Case {
+        const char* name;
+        void (*damage)(const fs::path& page0);
+        const char* why;
+    };
+    const Case cases[] = {
+        {"glyph table changed (CRC mismatch)",
+         [](const fs::path& page0) {
+             // One byte of the stored FontInfo, in the metadata area's first row.
+             BitmapPtr page(ReadTGA(page0.string().c_str()));
+             ASSERT_TRUE(page);
+             uint32_t& pixel = page->Row(0)[40];
+             pixel = GreyPixel((pixel & 0xFF) ^ 0x10);
+             ASSERT_TRUE(WriteTGA(page0.string().c_str(), page.get()));
+         },
+         "does not hold a valid glyph table"},
+        {"page 0 unreadable",
+         [](const fs::path& page0) { std::ofstream(page0, std::ios::trunc) << "not a tga"; },
+         "is missing or unreadable"},
+    };
+    for (const Case& c : cases) {
+        Make(0.5f, -0.9f, -1.0f);  // builds the caches
+        c.damage(dir / "rm00.tga");
+        auto block = Make(0.5f, -0.9f, -1.0f);
+        const std::string warning = "warning: font page cache '" + patterns[0] + "' does not load (";
+        EXPECT_EQ(err.rfind(warning, 0), 0u) << c.name << ": " << err;
+        EXPECT_NE(err.find(c.why), std::string::npos) << c.name << ": " << err;
+        EXPECT_NE(err.find("); rebuilding it\n"), std::string::npos) << c.name << ": " << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << c.name << ": " << err;
+        EXPECT_NE(out.find("done. produced"), std::string::npos) << c.name;
+        EXPECT_NE(block->Font(0).Texture().name.Get(), 0u) << c.name;
+        // Repaired: the next start is quiet.
+        Make(0.5f, -0.9f, -1.0f);
+        EXPECT_EQ(err, "") << c.name;
+    }
+}
+
+TEST_F(TextBlockTest, PanelAndTextLandWhereTheLayoutSaysWithCullingOn)
+{
+    const int w = Context().Width(), h = Context().Height();
+    // The frame leaves culling on with counter-clockwise front faces.
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+    glFrontFace(GL_CCW);
+    const float size = 0.6f, x = -0.9f, y = -1.0f, z = 0.25f;
+    auto block = Make(size, x, y);
+    const char* text = "HUD 123\nlat lon";
+    block->SetText(text, z);
+    ASSERT_GT(block->TextIndexCount(), 0u);
+    block->Draw();
+    EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+    const Frame f = Frame::Read(w, h);
+    f.WritePng((fs::path(NERELLE_BINARY_DIR) / "text_block_panel.png").string());
+
+    // Panel: 3 panel heights wide at aspect 1.
+    const float a = block->BackgroundAspect(), r = float(h) / float(w);
+    const float px0 = ToPixel(x, w), px1 = ToPixel(x + a * r * size, w);
+    const float py0 = ToPixel(y, h), py1 = ToPixel(y + size, h);
+    // Inside the panel, away from the text and the rounded border, the panel
+    // texture shows (its colour times its alpha over the cleared black).
+    BitmapPtr png(ReadPNG(files.background));
+    ASSERT_TRUE(png);
+    const uint8_t* texel = reinterpret_cast<const uint8_t*>(&png->Row(png->height / 2)[png->width / 8]);
+    const uint8_t* panel = f.At(int(px0 + (px1 - px0) / 8), int((py0 + py1) / 2));
+    for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(panel[c], texel[c] * texel[3] / 255.0, 6) << c;
+    EXPECT_GT(panel[3], 0);
+    // Outside it the frame is untouched.
+    for (auto [ox, oy] : {std::pair{int(px1) + 3, 5}, std::pair{5, int(py1) + 3}, std::pair{w - 1, h - 1}})
+        EXPECT_EQ(f.At(ox, oy)[3], 0) << ox << ',' << oy;
+
+    // Text: centred on the panel, as wide as Measure says, both lines inked,
+    // and nowhere outside the measured block.
+    const CGLBitmapFont2& font = block->Font(0);
+    const FontInfo& info = font.Info();
+    const float k = z / float(info.line_spacing + 10);
+    const TextExtent e = font.Measure(text, k);
+    EXPECT_FLOAT_EQ(block->TextWidth(), e.widest);
+    const float left = ToPixel(x + (a - e.widest) * 0.5f * size * r, w);
+    const float right = left + e.widest * size * r * 0.5f * float(w);
+    const float top_y = y + (1.0f - block->TextDepth()) * 0.5f * size;  // mesh y' = 0
+    const float shift = z + float(info.neg_descent - 5) * k;              // first baseline, y'
+    auto screen_y = [&](float mesh_y) { return ToPixel(top_y - size * mesh_y, h); };
+    const float ink_top = screen_y(shift - float(info.ascent) * k);
+    const float ink_bottom = screen_y(shift - e.last_y - float(info.neg_descent) * k);
+    const Box box = TextBox(f);
+    ASSERT_FALSE(box.Empty());
+    EXPECT_GE(box.x0, left - 2);
+    EXPECT_LE(box.x1, right + 2);
+    EXPECT_LE(box.x0, left + 3);   // 'H' and 'l' start at the pen, give or take a bearing
+    EXPECT_GE(box.x1, right - 4);  // '3' ends at the line's advance
+    EXPECT_GE(box.y0, ink_bottom - 2);
+    EXPECT_LE(box.y1, ink_top + 2);
+    EXPECT_NEAR((box.x0 + box.x1) / 2.0, (px0 + px1) / 2.0, 3);
+    // Rows above the first line's descender belong to line 1, rows below to line 2.
+    const float boundary = screen_y(shift - float(info.neg_descent) * k);
+    int rows_with_ink[2] = {0, 0};
+    for (int yy = 0; yy < h; ++yy)
+        for (int xx = 0; xx < w; ++xx)
+            if (f.IsText(xx, yy)) {
+                ++rows_with_ink[float(yy) > boundary ? 0 : 1];
+                break;
+            }
+    EXPECT_GT(rows_with_ink[0], 3);
+    EXPECT_GT(rows_with_ink[1], 3);
+}
+
+TEST_F(TextBlockTest, FullInkIsTheHudColour)
+{
+    glEnable(GL_CULL_FACE);
+    auto block = Make(0.9f, -0.95f, -0.95f);
+    block->SetText("H", 0.9f);  // big enough for stems several pixels wide
+    block->Draw();
+    const Frame f = Frame::Read(Context().Width(), Context().Height());
+    const uint8_t* best = nullptr;
+    for (int yy = 0; yy < f.height; ++yy)
+        for (int xx = 0; xx < f.width; ++xx)
+            if (!best || f.At(xx, yy)[1] > best[1])
+                best = f.At(xx, yy);
+    ASSERT_NE(best, nullptr);
+    EXPECT_NEAR(best[0], 0.3 * 255, 3);
+    EXPECT_GE(best[1], 253);
+    EXPECT_NEAR(best[2], 0.4 * 255, 3);
+}
+
+TEST_F(TextBlockTest, InklessTextLeavesThePanelAlone)
+{
+    glEnable(GL_CULL_FACE);
+    auto block = Make(0.5f, -0.9f, -1.0f);
+    for (const char* text : {"   \t ", "", static_cast<const char*>(nullptr), "\xC2\xA0\n"}) {
+        block->SetText("x", 0.25f);
+        block->SetText(text, 0.25f);
+        EXPECT_EQ(block->TextIndexCount(), 0u);
+        EXPECT_EQ(block->TextWidth(), 0.0f);
+    }
+    glClear(GL_COLOR_BUFFER_BIT);
+    block->Draw();
+    const Frame f = Frame::Read(Context().Width(), Context().Height());
+    EXPECT_TRUE(TextBox(f).Empty());
+    EXPECT_GT(f.At(int(ToPixel(-0.5f, f.width)), int(ToPixel(-0.75f, f.height)))[3], 0);  // the panel
+}
+
+TEST_F(TextBlockTest, EachLineLowersTheDepthByOneLineSpacing)
+{
+    auto block = Make(0.5f, -0.9f, -1.0f);
+    const FontInfo& info = block->Font(0).Info();
+    const float z = 0.18f, k = z / float(info.line_spacing + 10);
+    float previous = 0;
+    for (int lines = 1; lines <= 4; ++lines) {
+        std::string text = "ab";
+        for (int i = 1; i < lines; ++i)
+            text += "\nab";
+        block->SetText(text.c_str(), z);
+        if (lines == 1)
+            EXPECT_FLOAT_EQ(block->TextDepth(), -float(info.line_spacing - info.neg_descent) * k);
+        else
+            EXPECT_NEAR(block->TextDepth() - previous, -float(info.line_spacing) * k, 1e-6) << lines;
+        previous = block->TextDepth();
+    }
+}
+
+TEST_F(TextBlockTest, ThePanelKeepsItsProportionsWhenTheViewportChanges)
+{
+    auto block = Make(0.6f, -1.0f, -1.0f);
+    block->SetText("ab", 0.4f);
+    const int heights[2] = {256, 128};
+    int widths[2], panel_heights[2], text_widths[2];
+    for (int i = 0; i < 2; ++i) {
+        const int h = heights[i];
+        glClear(GL_COLOR_BUFFER_BIT);
+        glViewport(0, 0, 256, h);
+        block->Draw();
+        const Frame f = Frame::Read(256, 256);
+        const int middle_row = int(0.15f * float(h)), middle_column = int(0.3f * float(h));
+        widths[i] = panel_heights[i] = 0;
+        for (int x = 0; x < 256; ++x)
+            widths[i] += f.At(x, middle_row)[3] > 0;
+        for (int y = 0; y < 256; ++y)
+            panel_heights[i] += f.At(middle_column, y)[3] > 0;
+        const Box box = TextBox(f);
+        ASSERT_FALSE(box.Empty()) << h;
+        text_widths[i] = box.x1 - box.x0 + 1;
+        EXPECT_NEAR((box.x0 + box.x1) / 2.0, widths[i] / 2.0, 2) << h;  // centred on the panel
+    }
+    Context().BindFramebuffer();
+    // Half the viewport height: panel and text shrink alike in both directions.
+    EXPECT_GT(widths[0], 200);
+    EXPECT_NEAR(widths[1], widths[0] / 2.0, 2);
+    EXPECT_NEAR(panel_heights[1], panel_heights[0] / 2.0, 2);
+    EXPECT_NEAR(text_widths[1], text_widths[0] / 2.0, 2);
+}
+
+// The HUD as the program shows it, at the window size, written to a PNG for
+// a look: the four status lines.
+TEST_F(TextBlockTest, StatusTextAtTheWindowSize)
+{
+    GLFramebuffer fbo;
+    GLRenderbuffer color;
+    fbo.Create();
+    color.Create();
+    glBindRenderbuffer(GL_RENDERBUFFER, color);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, 720, 480);
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color);
+    ASSERT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), GLenum(GL_FRAMEBUFFER_COMPLETE));
+    glViewport(0, 0, 720, 480);
+    glClearColor(0.1f, 0.3f, 0.5f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_CULL_FACE);
+
+    auto block = Make(0.5f, -0.9f, -1.0f);
+    const std::string text = FormatHudText(HudReadingAt(Vector3(7.5f, -10.08f, -0.27f), {0, 0, 0}, {0.5f, 0, 0}, 0.25));
+    block->SetText(text.c_str(), 0.18f);
+    block->Draw();
+    const Frame f = Frame::Read(720, 480);
+    f.WritePng((fs::path(NERELLE_BINARY_DIR) / "hud_720x480.png").string());
+    // Four separate bands of text rows, all inside the panel (x 36..396, y 0..120).
+    int bands = 0;
+    bool in_band = false;
+    for (int yy = 479; yy >= 0; --yy) {
+        bool ink = false;
+        for (int xx = 0; xx < 720 && !ink; ++xx)
+            ink = f.IsText(xx, yy);
+        if (ink && !in_band)
+            ++bands;
+        in_band = ink;
+    }
+    EXPECT_EQ(bands, 4);
+    const Box box = TextBox(f);
+    EXPECT_GE(box.x0, 36);
+    EXPECT_LE(box.x1, 396);
+    EXPECT_LE(box.y1, 120);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    Context().BindFramebuffer();
+}
+
+}  // namespace
