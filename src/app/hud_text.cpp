@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <numbers>
 
-THudReading HudReadingAt(const Vector3& position, const Vector3& from, const Vector3& to, double dt)
+HudReading HudReadingAt(const Vector3& position, const Vector3& from, const Vector3& to, double dt)
 {
-    THudReading r;
+    HudReading r;
     r.latitude = double(position.z) / kHudMetresPerDegree + kHudOriginLatitude;
     // A degree of longitude shortens with the cosine of the latitude.
     const double cos_latitude = std::cos(r.latitude * (std::numbers::pi / 180.0));
@@ -37,7 +37,7 @@ Dms ToDms(double a)
 
 }  // namespace
 
-std::string FormatHudText(const THudReading& r)
+std::string FormatHudText(const HudReading& r)
 {
     const Dms lat = ToDms(r.latitude), lon = ToDms(r.longitude);
     const char ns = r.latitude > 0 ? 'N' : 'S';

@@ -20,7 +20,7 @@ inline constexpr double kHudMetresPerDegree = 111111.0;    // along a meridian
 inline constexpr double kHudMetresPerSecondPerKnot = 0.514444;
 
 // What the panel shows, before formatting.
-struct THudReading {
+struct HudReading {
     double latitude = 0;   // degrees, north positive
     double longitude = 0;  // degrees, east positive
     double depth = 0;      // metres below the surface (negative above it)
@@ -29,11 +29,11 @@ struct THudReading {
 
 // Reading of a position, with the speed of the solution step from `from` to
 // `to` taken over `dt` seconds (0 when dt is not a positive time).
-THudReading HudReadingAt(const Vector3& position, const Vector3& from, const Vector3& to, double dt);
+HudReading HudReadingAt(const Vector3& position, const Vector3& from, const Vector3& to, double dt);
 
 // The four lines, UTF-8, no final line feed:
 // "lat: DD°MM'SS.SSS\"N", "lon: DDD°MM'SS.SSS\"W", "depth: D.DD m", "speed: S.SS knots".
-std::string FormatHudText(const THudReading& reading);
+std::string FormatHudText(const HudReading& reading);
 
 // The text for playback time t of a dataset: the solution position at t and
 // the solution step that brackets t.

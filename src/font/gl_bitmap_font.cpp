@@ -111,7 +111,7 @@ bool CGLBitmapFont2::CFakeTextureArrayBuilder::Consume_Page(unsigned index, unsi
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
         if (DrainGLErrors()) {
-            texture = TFontTexture();
+            texture = FontTexture();
             return false;
         }
     } else if (!texture.name) {
@@ -159,7 +159,7 @@ CGLBitmapFont2::CGLBitmapFont2()
 
 bool CGLBitmapFont2::Load(const char* pattern, GLenum internal_format)
 {
-    m_texture = TFontTexture();
+    m_texture = FontTexture();
     m_info = {};
     for (GlyphInfo& g : m_ascii)
         g.code = -1;
@@ -259,26 +259,26 @@ const char* TextEnd(const char* text) { return text ? text + std::strlen(text) :
 
 }  // namespace
 
-CGLBitmapFont2::TStep CGLBitmapFont2::Classify(int32_t code, float scale) const
+CGLBitmapFont2::Step CGLBitmapFont2::Classify(int32_t code, float scale) const
 {
     const float space = float(m_info.space_advance) * scale;
     if (code == 10)
-        return {Step::line_feed, 0.0f, nullptr};
+        return {StepKind::kLineFeed, 0.0f, nullptr};
     if (code == 9)
-        return {Step::advance, 4.0f * space, nullptr};
+        return {StepKind::kAdvance, 4.0f * space, nullptr};
     if (IsControl(code) || code == 32 || IsInvisible(code))
-        return {Step::advance, space, nullptr};
+        return {StepKind::kAdvance, space, nullptr};
     const GlyphInfo* g = Lookup(code);
     if (!g) {
         if (replacement == 32)
-            return {Step::advance, space, nullptr};
+            return {StepKind::kAdvance, space, nullptr};
         g = Lookup(replacement);
         if (!g)
-            return {Step::advance, 0.0f, nullptr};
+            return {StepKind::kAdvance, 0.0f, nullptr};
     }
     if (!HasBox(g))
-        return {Step::advance, 0.0f, nullptr};
-    return {Step::glyph, float(g->advance) * scale, g};
+        return {StepKind::kAdvance, 0.0f, nullptr};
+    return {StepKind::kGlyph, float(g->advance) * scale, g};
 }
 
 // ---------------------------------------------------------------------------
@@ -346,14 +346,14 @@ bool CGLBitmapFont2::GenerateFrom(uint32_t base, const char* begin, const char* 
         const int32_t code = cursor.Next();
         if (code < 0)
             return false;
-        const TStep step = Classify(code, scale);
-        if (step.kind == Step::line_feed) {
+        const Step step = Classify(code, scale);
+        if (step.kind == StepKind::kLineFeed) {
             pen_x = x;
             pen_y -= line_step;
             line_quads = 0;
             continue;
         }
-        if (step.kind == Step::advance) {
+        if (step.kind == StepKind::kAdvance) {
             pen_x += step.advance;
             continue;
         }
@@ -491,9 +491,9 @@ bool CGLBitmapFont2::Append(std::vector<uint32_t>& indices, std::vector<float>& 
 // Measure
 // ---------------------------------------------------------------------------
 
-TTextExtent CGLBitmapFont2::Measure(const char* begin, const char* end, float scale) const
+TextExtent CGLBitmapFont2::Measure(const char* begin, const char* end, float scale) const
 {
-    TTextExtent extent;
+    TextExtent extent;
     const float space = float(m_info.space_advance) * scale;
     const float line_step = float(m_info.line_spacing) * scale;
     float x = 0.0f;
@@ -503,8 +503,8 @@ TTextExtent CGLBitmapFont2::Measure(const char* begin, const char* end, float sc
             x += space;
             continue;
         }
-        const TStep step = Classify(code, scale);
-        if (step.kind == Step::line_feed) {
+        const Step step = Classify(code, scale);
+        if (step.kind == StepKind::kLineFeed) {
             extent.widest = std::max(extent.widest, x);
             x = 0.0f;
             extent.last_y -= line_step;
@@ -517,7 +517,7 @@ TTextExtent CGLBitmapFont2::Measure(const char* begin, const char* end, float sc
     return extent;
 }
 
-TTextExtent CGLBitmapFont2::Measure(const char* text, float scale) const
+TextExtent CGLBitmapFont2::Measure(const char* text, float scale) const
 {
     return Measure(text, TextEnd(text), scale);
 }

@@ -33,7 +33,7 @@ extern const char kTextFragmentShader[];
 extern const char kTextShaderConfig[];
 
 // Width, height and name of the texture that holds a font's page.
-struct TFontTexture {
+struct FontTexture {
     GLTexture name;                 // 0 when there is none
     GLenum target = GL_TEXTURE_2D;  // always GL_TEXTURE_2D
     int width = 0;                  // texels, a power of two unless built exact-size
@@ -41,7 +41,7 @@ struct TFontTexture {
 };
 
 // What Measure reports, in the units of the scale given to it.
-struct TTextExtent {
+struct TextExtent {
     float last_width = 0;   // pen x at the end of the last line
     float last_y = 0;       // vertical offset of the last line (zero or negative)
     float widest = 0;       // widest line, the last one included
@@ -70,7 +70,7 @@ public:
         GLenum internal_format;       // texture internal format (the application uses GL_R8)
         bool make_mipmaps = true;     // mipmapped, trilinear minification
         bool exact_size = false;      // false: sizes rounded up to powers of two
-        TFontTexture texture;         // the texture being built
+        FontTexture texture;         // the texture being built
         uint32_t clear_color = 0;     // fills the texture outside the page: no ink
     };
 
@@ -114,11 +114,11 @@ public:
 
     // Extent of the text laid out from (0, 0) with `scale`; invalid UTF-8
     // counts as one space.
-    TTextExtent Measure(const char* begin, const char* end, float scale) const;
-    TTextExtent Measure(const char* text, float scale) const;
+    TextExtent Measure(const char* begin, const char* end, float scale) const;
+    TextExtent Measure(const char* text, float scale) const;
 
-    const FontInfo& Font_Info() const { return m_info; }           // header of page 0 after a load
-    const TFontTexture& Texture() const { return m_texture; }       // the page texture
+    const FontInfo& Info() const { return m_info; }           // header of page 0 after a load
+    const FontTexture& Texture() const { return m_texture; }       // the page texture
 
     uint32_t primitive_mode = GL_TRIANGLES;  // GL_TRIANGLES or GL_TRIANGLE_STRIP
     uint8_t strip_joining = 0;               // strips: 1 degenerate triangles, 0 restart index
@@ -130,13 +130,13 @@ public:
     int32_t replacement = 0;
 
 private:
-    enum class Step { advance, glyph, line_feed };
-    struct TStep {
-        Step kind;
+    enum class StepKind { kAdvance, kGlyph, kLineFeed };
+    struct Step {
+        StepKind kind;
         float advance;           // pen advance in scaled units
-        const GlyphInfo* glyph;  // for Step::glyph
+        const GlyphInfo* glyph;  // for StepKind::kGlyph
     };
-    TStep Classify(int32_t code, float scale) const;
+    Step Classify(int32_t code, float scale) const;
     bool Strips() const { return primitive_mode == GL_TRIANGLE_STRIP; }
     bool GenerateFrom(uint32_t base, const char* begin, const char* end, float* positions, size_t position_stride,
                       float* texcoords, size_t texcoord_stride, size_t& vertex_capacity, uint32_t* indices,
@@ -145,5 +145,5 @@ private:
     FontInfo m_info = {};
     GlyphInfo m_ascii[128];                  // code -1: empty slot
     std::map<int32_t, GlyphInfo> m_glyphs;   // code points from 128 up
-    TFontTexture m_texture;
+    FontTexture m_texture;
 };

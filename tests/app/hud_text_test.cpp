@@ -15,7 +15,7 @@ TEST(HudTextTest, ReadingsFormatAsFourLines)
 {
     struct Case {
         const char* name;
-        THudReading reading;
+        HudReading reading;
         const char* text;
     };
     const Case cases[] = {
@@ -37,7 +37,7 @@ TEST(HudTextTest, ReadingsFormatAsFourLines)
 TEST(HudTextTest, PositionsConvertAtTheOrigin)
 {
     // 0.00111111 m north is 20.838288 degrees; x = 0 is the origin's longitude.
-    THudReading r = HudReadingAt(Vector3(0, 0, NorthOf(20.838288)), {}, {}, 0.5);
+    HudReading r = HudReadingAt(Vector3(0, 0, NorthOf(20.838288)), {}, {}, 0.5);
     EXPECT_NEAR(r.latitude, 20.838288, 1e-9);
     EXPECT_DOUBLE_EQ(r.longitude, -79.013672);
     EXPECT_EQ(FormatHudText(r),
@@ -50,7 +50,7 @@ TEST(HudTextTest, LongitudeShrinksWithTheCosineOfTheLatitude)
     // 111111 * cos(20.8338 deg) = 103 846 m there, so the diver is 0.00963
     // degrees east of the origin. Taking the cosine of the degree value as
     // radians would give 0.0224 degrees west.
-    THudReading r = HudReadingAt(Vector3(1000, -12.345f, -500), {}, {}, 1.0);
+    HudReading r = HudReadingAt(Vector3(1000, -12.345f, -500), {}, {}, 1.0);
     const double lat = -500.0 / kHudMetresPerDegree + kHudOriginLatitude;
     EXPECT_NEAR(r.longitude - kHudOriginLongitude, 1000.0 / (111111.0 * std::cos(lat * M_PI / 180.0)), 1e-12);
     EXPECT_NEAR(r.longitude, -79.0040424, 1e-7);
@@ -58,7 +58,7 @@ TEST(HudTextTest, LongitudeShrinksWithTheCosineOfTheLatitude)
               "lat: 20\u00b050'01.601\"N\nlon: 79\u00b000'14.553\"W\ndepth: 12.35 m\nspeed: 0.00 knots");
 
     // East and west of the origin mirror each other.
-    THudReading west = HudReadingAt(Vector3(-1000, 0, -500), {}, {}, 1.0);
+    HudReading west = HudReadingAt(Vector3(-1000, 0, -500), {}, {}, 1.0);
     EXPECT_NEAR(west.longitude - kHudOriginLongitude, -(r.longitude - kHudOriginLongitude), 1e-12);
 }
 
@@ -94,7 +94,7 @@ TEST(HudTextTest, DatasetTextUsesThePositionAndStepAtT)
     EXPECT_NE(FormatHudText(data, 1.5).find("depth: 2.00 m\nspeed: 7.78 knots"), std::string::npos);
     // Without positions the diver sits at the origin, not moving.
     DiveData empty;
-    EXPECT_EQ(FormatHudText(empty, 3.0), FormatHudText(THudReading{kHudOriginLatitude, kHudOriginLongitude, 0, 0}));
+    EXPECT_EQ(FormatHudText(empty, 3.0), FormatHudText(HudReading{kHudOriginLatitude, kHudOriginLongitude, 0, 0}));
 }
 
 TEST(HudTextTest, DamagedPositionsPrintWithoutOverflow)
