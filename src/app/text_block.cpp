@@ -3,7 +3,6 @@
 #include "font/bitmap_font.h"
 #include "font/page_cache_check.h"
 #include "gl/shader_program.h"
-#include "image/texture.h"
 #include "math/matrix4.h"
 
 #include <cstdio>
@@ -73,11 +72,7 @@ CTextBlock::CTextBlock(float size, float x, float y, const TextBlockFiles& files
     if (Upload(m_quad.vertex_array, m_quad.vertex_buffer, m_quad.index_buffer, quad, quad_indices))
         m_quad.count = quad_indices.size();
 
-    TTexture background;
-    LoadTexture(files.background, background, 0);
-    m_background.Reset(background.name);
-    m_background_width = background.width;
-    m_background_height = background.height;
+    LoadTexture(files.background, m_background, 0);
 
     Build_Missing_FontCaches(files.fonts, 2, files.blocks, files.block_count);
     for (size_t i = 0; i < 2; ++i) {
@@ -128,7 +123,7 @@ void CTextBlock::LoadFont(CGLBitmapFont2& font, const TFontCacheSource& source, 
 
 float CTextBlock::BackgroundAspect() const
 {
-    return m_background_height > 0 ? float(m_background_width) / float(m_background_height) : 1.0f;
+    return m_background.height > 0 ? float(m_background.width) / float(m_background.height) : 1.0f;
 }
 
 void CTextBlock::SetText(const char* text, float text_size)
@@ -183,7 +178,7 @@ void CTextBlock::Draw()
     glActiveTexture(GL_TEXTURE0);
 
     if (m_quad.count && m_background_program.Use(PlaceAndScale(m_x, m_y, a * r * m_size, m_size))) {
-        glBindTexture(GL_TEXTURE_2D, m_background);
+        glBindTexture(GL_TEXTURE_2D, m_background.name);
         DrawMesh(m_quad.vertex_array, m_quad.count);
     }
     if (m_text.count && m_text_program) {

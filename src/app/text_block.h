@@ -18,6 +18,7 @@
 #include "font/font_cache.h"
 #include "font/gl_bitmap_font.h"
 #include "gl/gl_object.h"
+#include "image/texture.h"
 #include "scene/textured_program.h"
 
 // Where a text block finds its files; the defaults are the application's.
@@ -61,8 +62,7 @@ private:
 
     float m_x, m_y, m_size;
     Mesh m_quad;
-    GLTexture m_background;
-    int m_background_width = 0, m_background_height = 0;
+    TTexture m_background;
     CTexturedProgram m_background_program;
     GLProgram m_text_program;
     GLint m_text_mvp = -1, m_text_unit = -1, m_text_color = -1;

@@ -451,10 +451,12 @@ TEST(PageCacheDamage, NamesTheMissingOrInvalidPage)
     for (const Case& c : cases) {
         std::filesystem::remove(dir.File("p00.tga"));
         std::filesystem::remove(dir.File("p01.tga"));
-        if (c.page0)
+        if (c.page0) {
             ASSERT_TRUE(WriteTGA(dir.File("p00.tga").c_str(), c.page0));
-        if (c.page1)
+        }
+        if (c.page1) {
             ASSERT_TRUE(WriteTGA(dir.File("p01.tga").c_str(), c.page1));
+        }
         std::string want = c.want;
         for (size_t at; (at = want.find('%')) != std::string::npos;)
             want.replace(at, 1, dir.Path());
