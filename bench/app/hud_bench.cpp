@@ -60,8 +60,7 @@ struct HudFixture {
         }
         try {
             data.Load(std::string(NERELLE_SOURCE_DIR) + "/data/spiral_long");
-        } catch (const std::exception&) {
-        }
+        } catch (const std::exception&) {}
         context->BindFramebuffer();
         glViewport(0, 0, 720, 480);
     }

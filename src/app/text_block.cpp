@@ -191,8 +191,7 @@ void CTextBlock::Draw()
         DrawMesh(m_text.vertex_array, m_text.count);
     }
 
-    glBlendFuncSeparate(GLenum(blend_src_rgb), GLenum(blend_dst_rgb), GLenum(blend_src_alpha),
-                        GLenum(blend_dst_alpha));
+    glBlendFuncSeparate(GLenum(blend_src_rgb), GLenum(blend_dst_rgb), GLenum(blend_src_alpha), GLenum(blend_dst_alpha));
     if (!blend)
         glDisable(GL_BLEND);
     if (cull)

@@ -23,9 +23,9 @@
 
 // Where a text block finds its files; the defaults are the application's.
 struct TextBlockFiles {
-    const char* background = "gui_bk_alpha.png";              // panel texture
-    const TFontCacheSource* fonts = g_hud_fonts;              // two fonts: pages and source font
-    const char* const* blocks = g_hud_font_blocks;            // Unicode blocks of a font build
+    const char* background = "gui_bk_alpha.png";    // panel texture
+    const TFontCacheSource* fonts = g_hud_fonts;    // two fonts: pages and source font
+    const char* const* blocks = g_hud_font_blocks;  // Unicode blocks of a font build
     size_t block_count = sizeof g_hud_font_blocks / sizeof g_hud_font_blocks[0];
 };
 
@@ -46,10 +46,10 @@ public:
     void Draw();
 
     const CGLBitmapFont2& Font(size_t i) const { return m_fonts[i]; }  // 0: the text font, 1: kept
-    float TextWidth() const { return m_text_width; }                  // widest line, panel heights
-    float TextDepth() const { return m_text_depth; }                  // zero or negative, panel heights
-    size_t TextIndexCount() const { return m_text.count; }            // 0: no text mesh
-    float BackgroundAspect() const;                                   // width / height of the panel texture
+    float TextWidth() const { return m_text_width; }                   // widest line, panel heights
+    float TextDepth() const { return m_text_depth; }                   // zero or negative, panel heights
+    size_t TextIndexCount() const { return m_text.count; }             // 0: no text mesh
+    float BackgroundAspect() const;                                    // width / height of the panel texture
 
 private:
     struct Mesh {
@@ -69,6 +69,6 @@ private:
     Mesh m_text;
     CGLBitmapFont2 m_fonts[2];
     float m_text_width = 0, m_text_depth = 0;
-    std::vector<float> m_vertices;     // scratch for SetText, kept to spare allocations
+    std::vector<float> m_vertices;  // scratch for SetText, kept to spare allocations
     std::vector<uint32_t> m_indices;
 };

@@ -136,8 +136,7 @@ bool CGLBitmapFont2::CFakeTextureArrayBuilder::Consume_Page(unsigned index, unsi
         } catch (const std::bad_alloc&) {
             return false;
         }
-        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, texture.width, texture.height, GL_RGBA, GL_UNSIGNED_BYTE,
-                        fill.data());
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, texture.width, texture.height, GL_RGBA, GL_UNSIGNED_BYTE, fill.data());
     }
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, page->width, page->height, GL_RGBA, GL_UNSIGNED_BYTE, page->pixels);
     if (index + 1 == page_count && make_mipmaps)
@@ -220,7 +219,10 @@ const GlyphInfo* CGLBitmapFont2::Lookup(int32_t code) const
 
 namespace {
 
-bool IsControl(int32_t c) { return c >= 0 && c <= 30; }
+bool IsControl(int32_t c)
+{
+    return c >= 0 && c <= 30;
+}
 
 // Format characters, separators and specials that have no ink.
 bool IsInvisible(int32_t c)
@@ -229,7 +231,10 @@ bool IsInvisible(int32_t c)
            (c >= 8293 && c <= 8303) || c == 65279 || (c >= 65520 && c <= 65535);
 }
 
-bool HasBox(const GlyphInfo* g) { return g && g->width != 0 && g->height != 0; }
+bool HasBox(const GlyphInfo* g)
+{
+    return g && g->width != 0 && g->height != 0;
+}
 
 // Steps through UTF-8 text one code point at a time.
 class Utf8Cursor {
@@ -255,7 +260,10 @@ private:
     const uint8_t* m_end;
 };
 
-const char* TextEnd(const char* text) { return text ? text + std::strlen(text) : nullptr; }
+const char* TextEnd(const char* text)
+{
+    return text ? text + std::strlen(text) : nullptr;
+}
 
 }  // namespace
 
@@ -300,14 +308,17 @@ size_t CGLBitmapFont2::CountQuads(const char* begin, const char* end) const
     return quads;
 }
 
-size_t CGLBitmapFont2::CountQuads(const char* text) const { return CountQuads(text, TextEnd(text)); }
+size_t CGLBitmapFont2::CountQuads(const char* text) const
+{
+    return CountQuads(text, TextEnd(text));
+}
 
 bool CGLBitmapFont2::Generate(const char* begin, const char* end, float* positions, size_t position_stride,
                               float* texcoords, size_t texcoord_stride, size_t& vertex_capacity, uint32_t* indices,
                               size_t& index_capacity, float scale, float x, float y) const
 {
-    return GenerateFrom(0, begin, end, positions, position_stride, texcoords, texcoord_stride, vertex_capacity,
-                        indices, index_capacity, scale, x, y);
+    return GenerateFrom(0, begin, end, positions, position_stride, texcoords, texcoord_stride, vertex_capacity, indices,
+                        index_capacity, scale, x, y);
 }
 
 bool CGLBitmapFont2::GenerateFrom(uint32_t base, const char* begin, const char* end, float* positions,
@@ -468,8 +479,8 @@ bool CGLBitmapFont2::Append(std::vector<uint32_t>& indices, std::vector<float>& 
     const size_t stride = floats_per_vertex * sizeof(float);
     size_t vertex_count = quads * 4;
     size_t index_count = new_indices - lead_join;
-    const bool ok = GenerateFrom(base, begin, end, first + 3, stride, first, stride, vertex_count, out, index_count,
-                                 scale, x, y);
+    const bool ok =
+        GenerateFrom(base, begin, end, first + 3, stride, first, stride, vertex_count, out, index_count, scale, x, y);
     // Generate may write fewer quads than counted (an upper bound without
     // the space replacement); the arrays keep only what was written.
     vertices.resize(old_vertex_floats + vertex_count * floats_per_vertex);
@@ -481,8 +492,8 @@ bool CGLBitmapFont2::Append(std::vector<uint32_t>& indices, std::vector<float>& 
     return ok;
 }
 
-bool CGLBitmapFont2::Append(std::vector<uint32_t>& indices, std::vector<float>& vertices, const char* text,
-                            float scale, float x, float y) const
+bool CGLBitmapFont2::Append(std::vector<uint32_t>& indices, std::vector<float>& vertices, const char* text, float scale,
+                            float x, float y) const
 {
     return Append(indices, vertices, text, TextEnd(text), scale, x, y);
 }

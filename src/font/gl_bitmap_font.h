@@ -42,9 +42,9 @@ struct FontTexture {
 
 // What Measure reports, in the units of the scale given to it.
 struct TextExtent {
-    float last_width = 0;   // pen x at the end of the last line
-    float last_y = 0;       // vertical offset of the last line (zero or negative)
-    float widest = 0;       // widest line, the last one included
+    float last_width = 0;  // pen x at the end of the last line
+    float last_y = 0;      // vertical offset of the last line (zero or negative)
+    float widest = 0;      // widest line, the last one included
 };
 
 class CGLBitmapFont2 {
@@ -54,24 +54,21 @@ public:
     class CFakeTextureArrayBuilder : public CBitmapFont::CBitmapCallback {
     public:
         // `font` is the font being read: its header sizes the texture.
-        CFakeTextureArrayBuilder(const CBitmapFont& font, GLenum format) : m_font(font), internal_format(format)
-        {
-        }
+        CFakeTextureArrayBuilder(const CBitmapFont& font, GLenum format) : internal_format(format), m_font(font) {}
         // Page 0 creates the texture, every page is uploaded at (0, 0), the
         // last one regenerates the mipmaps. Refuses a page count other than 1,
         // a texture the context cannot hold and a page larger than it. Pixels
         // with alpha 0 (the erased metadata area) are uploaded as no ink.
         bool Consume_Page(unsigned index, unsigned page_count, TBitmap* page) override;
 
+        GLenum internal_format;    // texture internal format (the application uses GL_R8)
+        bool make_mipmaps = true;  // mipmapped, trilinear minification
+        bool exact_size = false;   // false: sizes rounded up to powers of two
+        FontTexture texture;       // the texture being built
+        uint32_t clear_color = 0;  // fills the texture outside the page: no ink
+
     private:
         const CBitmapFont& m_font;
-
-    public:
-        GLenum internal_format;       // texture internal format (the application uses GL_R8)
-        bool make_mipmaps = true;     // mipmapped, trilinear minification
-        bool exact_size = false;      // false: sizes rounded up to powers of two
-        FontTexture texture;         // the texture being built
-        uint32_t clear_color = 0;     // fills the texture outside the page: no ink
     };
 
     CGLBitmapFont2();
@@ -100,8 +97,8 @@ public:
     // fit the 32-bit index range.
     bool Append(std::vector<uint32_t>& indices, std::vector<float>& vertices, const char* begin, const char* end,
                 float scale, float x, float y) const;
-    bool Append(std::vector<uint32_t>& indices, std::vector<float>& vertices, const char* text, float scale,
-                float x, float y) const;
+    bool Append(std::vector<uint32_t>& indices, std::vector<float>& vertices, const char* text, float scale, float x,
+                float y) const;
 
     // Writes the text's geometry into given memory: positions (2 floats) and
     // texture data (3 floats) with byte strides (0: 8 and 12), indices from 0
@@ -118,7 +115,7 @@ public:
     TextExtent Measure(const char* text, float scale) const;
 
     const FontInfo& Info() const { return m_info; }           // header of page 0 after a load
-    const FontTexture& Texture() const { return m_texture; }       // the page texture
+    const FontTexture& Texture() const { return m_texture; }  // the page texture
 
     uint32_t primitive_mode = GL_TRIANGLES;  // GL_TRIANGLES or GL_TRIANGLE_STRIP
     uint8_t strip_joining = 0;               // strips: 1 degenerate triangles, 0 restart index
@@ -143,7 +140,7 @@ private:
                       size_t& index_capacity, float scale, float x, float y) const;
 
     FontInfo m_info = {};
-    GlyphInfo m_ascii[128];                  // code -1: empty slot
-    std::map<int32_t, GlyphInfo> m_glyphs;   // code points from 128 up
+    GlyphInfo m_ascii[128];                 // code -1: empty slot
+    std::map<int32_t, GlyphInfo> m_glyphs;  // code points from 128 up
     FontTexture m_texture;
 };

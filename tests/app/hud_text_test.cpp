@@ -9,7 +9,10 @@
 namespace {
 
 // Northing that puts a position at latitude `lat`.
-float NorthOf(double lat) { return float((lat - kHudOriginLatitude) * kHudMetresPerDegree); }
+float NorthOf(double lat)
+{
+    return float((lat - kHudOriginLatitude) * kHudMetresPerDegree);
+}
 
 TEST(HudTextTest, ReadingsFormatAsFourLines)
 {
@@ -19,15 +22,19 @@ TEST(HudTextTest, ReadingsFormatAsFourLines)
         const char* text;
     };
     const Case cases[] = {
-        {"north and west", {20.838288, -79.013672, 12.345, 0.97},
+        {"north and west",
+         {20.838288, -79.013672, 12.345, 0.97},
          "lat: 20\u00b050'17.837\"N\nlon: 79\u00b000'49.219\"W\ndepth: 12.35 m\nspeed: 0.97 knots"},
         // Absolute values with S and E; degrees and minutes keep two digits,
         // seconds six characters; a height above the surface is a negative depth.
-        {"south and east", {-0.5, 123.25, -3.5, 0.0},
+        {"south and east",
+         {-0.5, 123.25, -3.5, 0.0},
          "lat: 00\u00b030'00.000\"S\nlon: 123\u00b015'00.000\"E\ndepth: -3.50 m\nspeed: 0.00 knots"},
-        {"zero is south and west", {0.0, 0.0, 0.0, 12.345},
+        {"zero is south and west",
+         {0.0, 0.0, 0.0, 12.345},
          "lat: 00\u00b000'00.000\"S\nlon: 00\u00b000'00.000\"W\ndepth: 0.00 m\nspeed: 12.35 knots"},
-        {"small seconds", {1.0 + 5.5 / 3600.0, -(2.0 + 7.0 / 60.0), 100.0, 1.5},
+        {"small seconds",
+         {1.0 + 5.5 / 3600.0, -(2.0 + 7.0 / 60.0), 100.0, 1.5},
          "lat: 01\u00b000'05.500\"N\nlon: 02\u00b007'00.000\"W\ndepth: 100.00 m\nspeed: 1.50 knots"},
     };
     for (const Case& c : cases)
@@ -70,11 +77,11 @@ TEST(HudTextTest, SpeedIsTheSolutionStepOverDtInKnots)
         double knots;
     };
     const Case cases[] = {
-        {{0, -12, 0}, {3, -12, 4}, 10.0, 0.5 / 0.514444},           // 5 m in 10 s
-        {{1, 2, 3}, {1, 2 + 0.514444f, 3}, 1.0, 1.0},              // one knot, vertical
-        {{0, 0, 0}, {-6, 0, 8}, 2.0, 5.0 / 0.514444},             // direction does not matter
-        {{5, 5, 5}, {5, 5, 5}, 1.0, 0.0},                          // the last entry: no step
-        {{0, 0, 0}, {10, 0, 0}, 0.0, 0.0},                         // no time step
+        {{0, -12, 0}, {3, -12, 4}, 10.0, 0.5 / 0.514444},  // 5 m in 10 s
+        {{1, 2, 3}, {1, 2 + 0.514444f, 3}, 1.0, 1.0},      // one knot, vertical
+        {{0, 0, 0}, {-6, 0, 8}, 2.0, 5.0 / 0.514444},      // direction does not matter
+        {{5, 5, 5}, {5, 5, 5}, 1.0, 0.0},                  // the last entry: no step
+        {{0, 0, 0}, {10, 0, 0}, 0.0, 0.0},                 // no time step
         {{0, 0, 0}, {10, 0, 0}, -1.0, 0.0},
         {{0, 0, 0}, {10, 0, 0}, std::nan(""), 0.0},
     };

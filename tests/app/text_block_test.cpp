@@ -4,8 +4,8 @@
 #include "app/text_block.h"
 
 #include "app/hud_text.h"
-#include "image/bitmap.h"
 #include "font/page_meta_stream.h"
+#include "image/bitmap.h"
 #include "image/png_file.h"
 #include "image/tga.h"
 
@@ -124,7 +124,10 @@ Box TextBox(const Frame& f)
     return b;
 }
 
-float ToPixel(float ndc, int size) { return (ndc + 1.0f) * 0.5f * float(size); }
+float ToPixel(float ndc, int size)
+{
+    return (ndc + 1.0f) * 0.5f * float(size);
+}
 
 TEST_F(TextBlockTest, StartBuildsMissingCachesOnceAndLoadsBothFonts)
 {
@@ -168,8 +171,7 @@ TEST_F(TextBlockTest, ACacheWhosePageZeroDoesNotLoadIsRebuiltWithOneWarning)
              ASSERT_TRUE(WriteTGA(page0.string().c_str(), page.get()));
          },
          "does not hold a valid glyph table"},
-        {"page 0 unreadable",
-         [](const fs::path& page0) { std::ofstream(page0, std::ios::trunc) << "not a tga"; },
+        {"page 0 unreadable", [](const fs::path& page0) { std::ofstream(page0, std::ios::trunc) << "not a tga"; },
          "is missing or unreadable"},
     };
     for (const Case& c : cases) {
@@ -234,7 +236,7 @@ TEST_F(TextBlockTest, PanelAndTextLandWhereTheLayoutSaysWithCullingOn)
     const float left = ToPixel(x + (a - e.widest) * 0.5f * size * r, w);
     const float right = left + e.widest * size * r * 0.5f * float(w);
     const float top_y = y + (1.0f - block->TextDepth()) * 0.5f * size;  // mesh y' = 0
-    const float shift = z + float(info.neg_descent - 5) * k;              // first baseline, y'
+    const float shift = z + float(info.neg_descent - 5) * k;            // first baseline, y'
     auto screen_y = [&](float mesh_y) { return ToPixel(top_y - size * mesh_y, h); };
     const float ink_top = screen_y(shift - float(info.ascent) * k);
     const float ink_bottom = screen_y(shift - e.last_y - float(info.neg_descent) * k);

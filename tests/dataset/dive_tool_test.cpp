@@ -124,7 +124,8 @@ TEST_F(DiveToolTest, CheckPrintsTheHudLinesOfEachTime)
     std::ofstream(dir / "solution.txt") << "0 -2 0 1 0 0\n3 -2 4 1 0 0\n";
     ASSERT_EQ(Run("check " + dir.string() + " --at 0 --hud --at 1.5"), 0) << err;
     const std::string first = "at 0: motion";
-    const std::string hud0 = "lat: 20\u00b050'17.801\"N\nlon: 79\u00b000'49.219\"W\ndepth: 2.00 m\nspeed: 19.44 knots\n";
+    const std::string hud0 =
+        "lat: 20\u00b050'17.801\"N\nlon: 79\u00b000'49.219\"W\ndepth: 2.00 m\nspeed: 19.44 knots\n";
     const size_t at0 = out.find(first);
     ASSERT_NE(at0, std::string::npos) << out;
     EXPECT_EQ(out.find(hud0), out.find('\n', at0) + 1) << out;

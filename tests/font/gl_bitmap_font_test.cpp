@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -41,16 +41,15 @@ protected:
     }
 
     // Generates into arrays of ample room; fills quads and indices.
-    bool Gen(const std::string& text, float scale, float x, float y, size_t vertex_room = 256,
-             size_t index_room = 512)
+    bool Gen(const std::string& text, float scale, float x, float y, size_t vertex_room = 256, size_t index_room = 512)
     {
         pos.assign(2 * 256, -1.0f);
         tex.assign(3 * 256, -1.0f);
         indices.assign(512, 0xDEADu);
         vertices = vertex_room;
         index_count = index_room;
-        const bool ok = font.Generate(text.data(), text.data() + text.size(), pos.data(), 0, tex.data(), 0,
-                                      vertices, indices.data(), index_count, scale, x, y);
+        const bool ok = font.Generate(text.data(), text.data() + text.size(), pos.data(), 0, tex.data(), 0, vertices,
+                                      indices.data(), index_count, scale, x, y);
         indices.resize(index_count);
         return ok;
     }
@@ -133,12 +132,12 @@ TEST_F(GLFontTest, LoadMakesAPowerOfTwoTextureWhoseOnlyInkIsTheGlyphs)
     std::vector<uint8_t> red = TextureRed(t, 0, w, h);
     ASSERT_EQ(w, 512);
     auto at = [&](int x, int y) { return int(red[size_t(y) * size_t(w) + size_t(x)]); };
-    EXPECT_EQ(at(44, 66), 255);    // inside 'a'
-    EXPECT_EQ(at(0, 0), 0);        // the erased metadata area is no ink
+    EXPECT_EQ(at(44, 66), 255);  // inside 'a'
+    EXPECT_EQ(at(0, 0), 0);      // the erased metadata area is no ink
     EXPECT_EQ(at(31, 7), 0);
-    EXPECT_EQ(at(299, 199), 0);    // page corner, blank
-    EXPECT_EQ(at(300, 10), 0);     // right of the page: the fill
-    EXPECT_EQ(at(10, 200), 0);     // below the page
+    EXPECT_EQ(at(299, 199), 0);  // page corner, blank
+    EXPECT_EQ(at(300, 10), 0);   // right of the page: the fill
+    EXPECT_EQ(at(10, 200), 0);   // below the page
     EXPECT_EQ(at(511, 255), 0);
     int ink = 0;
     for (uint8_t v : red)
@@ -234,10 +233,22 @@ TEST_F(GLFontTest, CodePointClassesAdvanceWithoutQuads)
         float x0;
     };
     const Case cases[] = {
-        {" ", 29},           {"\xC2\xA0", 29},     {"\xE2\x80\x8B", 29}, {"\xEF\xBB\xBF", 29},
-        {"\x01", 29},        {"\x1E", 29},         {"\x7F", 29},         {"\xE2\x80\xA8", 29},
-        {"\xE2\x81\xA5", 29}, {"\xEF\xBF\xB0", 29}, {"c", 29},            {"\x1F", 29},
-        {"\xE4\xB8\x80", 29}, {"z", 19},           {"\t", 59},           {"\xC2\xA0\xC2\xA0", 39},
+        {" ", 29},
+        {"\xC2\xA0", 29},
+        {"\xE2\x80\x8B", 29},
+        {"\xEF\xBB\xBF", 29},
+        {"\x01", 29},
+        {"\x1E", 29},
+        {"\x7F", 29},
+        {"\xE2\x80\xA8", 29},
+        {"\xE2\x81\xA5", 29},
+        {"\xEF\xBF\xB0", 29},
+        {"c", 29},
+        {"\x1F", 29},
+        {"\xE4\xB8\x80", 29},
+        {"z", 19},
+        {"\t", 59},
+        {"\xC2\xA0\xC2\xA0", 39},
     };
     for (const Case& c : cases) {
         const std::string text = std::string("a") + c.between + "a";
@@ -283,8 +294,8 @@ TEST_F(GLFontTest, StripsJoinByRestartOrDegenerateTrianglesWithParity)
 
     font.strip_joining = 1;
     ASSERT_TRUE(Gen("aba\nab", 1, 0, 0));
-    EXPECT_EQ(indices, (std::vector<uint32_t>{3, 0, 2, 1, 1, 7, 7, 6, 4, 5, 5, 11, 11, 8, 10, 9, 9, 15, 15, 12, 14,
-                                              13, 13, 19, 19, 18, 16, 17}));
+    EXPECT_EQ(indices, (std::vector<uint32_t>{3,  0, 2, 1,  1,  7,  7,  6,  4,  5,  5,  11, 11, 8,
+                                              10, 9, 9, 15, 15, 12, 14, 13, 13, 19, 19, 18, 16, 17}));
     EXPECT_EQ(StripTriangles(indices, 5), (std::vector<int>{2, 2, 2, 2, 2}));
     // Every second quad of a line is mirrored: y0 and y1 exchange, and so do
     // the page rows (columns for the rotated 'b'); the picture stays the same.
@@ -316,8 +327,8 @@ TEST_F(GLFontTest, RoomLimitsTheQuadsAndReportsWhatWasWritten)
         size_t vertices, indices;
     };
     const Case cases[] = {
-        {GL_TRIANGLES, 0, 12, 18, true, 12, 18},  {GL_TRIANGLES, 0, 12, 17, false, 8, 12},
-        {GL_TRIANGLES, 0, 11, 18, false, 8, 12},  {GL_TRIANGLES, 0, 0, 0, false, 0, 0},
+        {GL_TRIANGLES, 0, 12, 18, true, 12, 18},      {GL_TRIANGLES, 0, 12, 17, false, 8, 12},
+        {GL_TRIANGLES, 0, 11, 18, false, 8, 12},      {GL_TRIANGLES, 0, 0, 0, false, 0, 0},
         {GL_TRIANGLE_STRIP, 0, 12, 14, true, 12, 14}, {GL_TRIANGLE_STRIP, 0, 12, 13, false, 8, 9},
         {GL_TRIANGLE_STRIP, 0, 12, 3, false, 0, 0},   {GL_TRIANGLE_STRIP, 1, 12, 16, true, 12, 16},
         {GL_TRIANGLE_STRIP, 1, 12, 15, false, 8, 10},
@@ -333,7 +344,14 @@ TEST_F(GLFontTest, RoomLimitsTheQuadsAndReportsWhatWasWritten)
 
 TEST_F(GLFontTest, InvalidUtf8StopsGenerateAndCountsAsASpaceInMeasure)
 {
-    const char* bad[] = {"a\xFF" "a", "a\xC3", "a\xED\xA0\x80" "a", "a\xF4\x90\x80\x80" "a"};
+    const char* bad[] = {
+        "a\xFF"
+        "a",
+        "a\xC3",
+        "a\xED\xA0\x80"
+        "a",
+        "a\xF4\x90\x80\x80"
+        "a"};
     for (const char* text : bad) {
         EXPECT_EQ(font.CountQuads(text), 0u) << text;
         EXPECT_FALSE(Gen(text, 1, 0, 0)) << text;
@@ -346,7 +364,11 @@ TEST_F(GLFontTest, InvalidUtf8StopsGenerateAndCountsAsASpaceInMeasure)
         EXPECT_EQ(vtx.size(), 5u);
     }
     // "a", the bad byte as one space, "a".
-    EXPECT_FLOAT_EQ(font.Measure("a\xFF" "a", 1).widest, 50);
+    EXPECT_FLOAT_EQ(font.Measure("a\xFF"
+                                 "a",
+                                 1)
+                        .widest,
+                    50);
 }
 
 TEST_F(GLFontTest, AppendNumbersNewIndicesFromTheArraysStart)
@@ -390,11 +412,11 @@ TEST_F(GLFontTest, AppendLeavesExtraFloatsAndRefusesMisalignedArrays)
     const float* v0 = &vtx[7];
     EXPECT_EQ(v0[0], 0.0f);  // extra floats: left as grown
     EXPECT_EQ(v0[1], 0.0f);
-    EXPECT_FLOAT_EQ(v0[2] * kTexW, 38);   // s
-    EXPECT_FLOAT_EQ(v0[3] * kTexH, 74);   // t
-    EXPECT_FLOAT_EQ(v0[4], 0);            // layer
-    EXPECT_FLOAT_EQ(v0[5], 98);           // x
-    EXPECT_FLOAT_EQ(v0[6], 192);          // y
+    EXPECT_FLOAT_EQ(v0[2] * kTexW, 38);  // s
+    EXPECT_FLOAT_EQ(v0[3] * kTexH, 74);  // t
+    EXPECT_FLOAT_EQ(v0[4], 0);           // layer
+    EXPECT_FLOAT_EQ(v0[5], 98);          // x
+    EXPECT_FLOAT_EQ(v0[6], 192);         // y
 
     std::vector<float> odd(6, 0.0f);
     std::vector<uint32_t> none;
@@ -411,12 +433,8 @@ TEST_F(GLFontTest, MeasureReportsLastLineAndWidestLine)
         TextExtent want;
     };
     const Case cases[] = {
-        {"a\tb\n\xCE\xA9", 2, {24, -100, 150}},
-        {"ab", 1, {35, 0, 35}},
-        {"a\nab\n", 1, {0, -100, 35}},
-        {"\n\n\xCE\xA9 ", 0.5f, {11, -50, 11}},
-        {"zz", 1, {0, 0, 0}},
-        {"", 1, {0, 0, 0}},
+        {"a\tb\n\xCE\xA9", 2, {24, -100, 150}}, {"ab", 1, {35, 0, 35}}, {"a\nab\n", 1, {0, -100, 35}},
+        {"\n\n\xCE\xA9 ", 0.5f, {11, -50, 11}}, {"zz", 1, {0, 0, 0}},   {"", 1, {0, 0, 0}},
     };
     for (const Case& c : cases) {
         const TextExtent e = font.Measure(c.text, c.scale);

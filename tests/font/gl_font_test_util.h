@@ -11,9 +11,9 @@
 namespace fonttest {
 
 struct HandPage {
-    FontInfo info = {};                // page_count, page size, padding, metrics
-    std::vector<GlyphInfo> glyphs;     // records as stored (before the GL font pads them)
-    int width = 300, height = 200;     // the page image (the header may claim otherwise)
+    FontInfo info = {};             // page_count, page size, padding, metrics
+    std::vector<GlyphInfo> glyphs;  // records as stored (before the GL font pads them)
+    int width = 300, height = 200;  // the page image (the header may claim otherwise)
     int area_width = 32, area_height = 8;
 
     // The standard test font: 300 x 200 page, padding 2, space 10, line 50;
