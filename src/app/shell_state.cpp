@@ -1,5 +1,7 @@
 #include "app/shell_state.h"
 
+#include "app/demo_application.h"
+
 #include <cmath>
 #include <cstdlib>
 
@@ -78,6 +80,11 @@ constexpr KeyCommand kKeyCommands[] = {
     {'s', [](ShellState& s) { Shell_Move(s, -1, 0); }, "move the camera back", true},
     {'a', [](ShellState& s) { Shell_Move(s, 0, +1); }, "move the camera left", true},
     {'d', [](ShellState& s) { Shell_Move(s, 0, -1); }, "move the camera right", true},
+    {'n', [](ShellState& s) { if (s.application) s.application->onPushSplinePose(); }, "record a camera key", false},
+    {'m', [](ShellState& s) { if (s.application) s.application->onPlayAnimation(); }, "play the camera keys", false},
+    {'j', [](ShellState& s) { if (s.application) s.application->onResetAnimation(); }, "forget the camera keys", false},
+    {'k', [](ShellState& s) { if (s.application) s.application->onSaveAnimation(); }, "save the camera keys", false},
+    {'l', [](ShellState& s) { if (s.application) s.application->onLoadAnimation(); }, "load the camera keys", false},
 };
 
 }  // namespace
