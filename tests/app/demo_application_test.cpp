@@ -1,5 +1,6 @@
 // The application's frame on the headless context, read back pixel by
-// pixel, and its camera-key commands.
+// pixel, and its camera-key commands, in a private run directory holding the
+// committed textures and the default dataset.
 #include "app/demo_application.h"
 
 #include "app_test_util.h"
@@ -9,32 +10,127 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
 using apptest::Image;
 
-constexpr int kSize = testsupport::kGLTestWidth;
+constexpr int kSize = testsupport::kGLTestWidth;  // the test framebuffer is square
+constexpr double kFrameTime = 120.0;              // the diver is 12 m down, inside the pit
 
-// Free camera with its eye at `eye`, turned by yaw and pitch.
-void PlaceCamera(ShellState& shell, const Vector3& eye, float yaw, float pitch)
+// Free-camera placements: eye, yaw, pitch (pitch > 0 looks down).
+struct Camera {
+    Vector3 eye;
+    float yaw, pitch;
+};
+// Over the dive from above, the horizon in the upper quarter.
+constexpr Camera kAbove{{0, 10, 22}, 0.0f, 0.3f};
+// Looking steeply down on the dive: the surface lets most of it through.
+constexpr Camera kAboveSteep{{0, 25, -8}, 0.0f, 1.45f};
+// Just under the surface beside the dive, looking out over the pit.
+constexpr Camera kBelow{{-3, -0.6f, 2}, 0.1f, 0.0f};
+// Deep in the pit, looking up at the dive.
+constexpr Camera kBelowUp{{0, -25, -10}, 0.0f, -1.5f};
+
+void Place(ShellState& shell, const Camera& camera)
 {
-    shell.camera_offset = -eye;
-    shell.yaw = yaw;
-    shell.pitch = pitch;
+    shell.camera_offset = -camera.eye;
+    shell.yaw = camera.yaw;
+    shell.pitch = camera.pitch;
     shell.roll = 0;
+}
+
+bool Magenta(const uint8_t* p)
+{
+    return p[0] > p[1] + 50 && p[2] > p[1] + 50;
+}
+bool Green(const uint8_t* p)
+{
+    return p[1] > p[0] + 50 && p[1] > p[2] + 30;
+}
+
+// Whether a pixel satisfying `is` lies within `radius` of (x, y).
+bool Near(const Image& image, float x, float y, int radius, bool (*is)(const uint8_t*))
+{
+    for (int dy = -radius; dy <= radius; ++dy)
+        for (int dx = -radius; dx <= radius; ++dx) {
+            const int px = int(std::lround(x)) + dx, py = int(std::lround(y)) + dy;
+            if (px >= 0 && py >= 0 && px < image.width && py < image.height && is(image.At(px, py)))
+                return true;
+        }
+    return false;
+}
+
+// Pixels that differ by more than `tolerance` in some channel.
+size_t DifferentPixels(const Image& a, const Image& b, int tolerance)
+{
+    size_t count = 0;
+    for (size_t i = 0; i + 2 < a.rgb.size(); i += 3)
+        for (size_t c = 0; c < 3; ++c)
+            if (std::abs(int(a.rgb[i + c]) - int(b.rgb[i + c])) > tolerance) {
+                ++count;
+                break;
+            }
+    return count;
+}
+
+// A copy's pixels as read back, RGBA.
+std::vector<uint8_t> ReadCopy(const TTexture& copy)
+{
+    std::vector<uint8_t> rgba(size_t(copy.width) * size_t(copy.height) * 4);
+    glBindTexture(GL_TEXTURE_2D, copy.name);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    return rgba;
+}
+
+// Fills a copy with one colour.
+void FillCopy(const TTexture& copy, uint8_t r, uint8_t g, uint8_t b)
+{
+    std::vector<uint8_t> rgba(size_t(copy.width) * size_t(copy.height) * 4);
+    for (size_t i = 0; i < rgba.size(); i += 4)
+        rgba[i] = r, rgba[i + 1] = g, rgba[i + 2] = b, rgba[i + 3] = 255;
+    glBindTexture(GL_TEXTURE_2D, copy.name);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, copy.width, copy.height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+}
+
+bool AllPixels(const std::vector<uint8_t>& rgba, uint8_t r, uint8_t g, uint8_t b)
+{
+    for (size_t i = 0; i < rgba.size(); i += 4)
+        if (rgba[i] != r || rgba[i + 1] != g || rgba[i + 2] != b)
+            return false;
+    return true;
+}
+
+std::string Slurp(const std::filesystem::path& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 class DemoApplicationTest : public testsupport::GLTest {
 protected:
+    // One application for the whole program: building it takes a while.
     struct Shared {
         ShellState shell;
         std::unique_ptr<DemoApplication> app;
     };
-
     static Shared& Get()
     {
         static Shared shared;
@@ -44,41 +140,470 @@ protected:
     void SetUp() override
     {
         GLTest::SetUp();
-        ASSERT_FALSE(apptest::EnterRunDirectory().empty());
+        ASSERT_FALSE(apptest::EnterRunDirectory().empty()) << "cannot make the run directory";
         Shared& s = Get();
         s.shell = ShellState();
-        s.shell.window_width = kSize;
-        s.shell.window_height = testsupport::kGLTestHeight;
-        if (!s.app) {
-            const auto start = std::chrono::steady_clock::now();
+        s.shell.window_width = Context().Width();
+        s.shell.window_height = Context().Height();
+        if (!s.app)
             s.app = std::make_unique<DemoApplication>(s.shell);
-            std::printf("constructed in %.3f s\n",
-                        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-        }
+        s.shell.application = s.app.get();
+        App().animation = CameraAnimation();
+        App().first_frame_pending = true;
         glEnable(GL_POINT_SPRITE);
         glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
+        std::error_code ignored;
+        std::filesystem::remove(kCameraKeyFileName, ignored);
     }
 
-    ShellState& Shell() { return Get().shell; }
+    ShellState& State() { return Get().shell; }
     DemoApplication& App() { return *Get().app; }
 
     Image Render(double t)
     {
+        Context().BindFramebuffer();
         App().renderFrame(t);
         return apptest::FromBottomUpRGBA(Context().Width(), Context().Height(), Context().ReadPixels());
     }
+
+    // Where a world point lands in the image (y from the top) with the
+    // free camera; false when behind the eye or off the image.
+    bool Project(const Vector3& p, float& x, float& y)
+    {
+        Matrix4 projection;
+        if (!FrameProjection(State(), projection))
+            return false;
+        const Vector4 clip = projection * FreeCameraView(State()) * Vector4(p, 1.0f);
+        if (clip.w <= 0.01f)
+            return false;
+        x = (clip.x / clip.w * 0.5f + 0.5f) * float(Context().Width());
+        y = (0.5f - clip.y / clip.w * 0.5f) * float(Context().Height());
+        return x >= 2 && y >= 2 && x < float(Context().Width() - 2) && y < float(Context().Height() - 2);
+    }
+
+    // Direction through the centre of pixel (x, y) in the world, with the
+    // free camera (unit length).
+    Vector3 WorldRay(int x, int y)
+    {
+        const float t = std::tan(30.0f * 3.14159265f / 180.0f);
+        const float nx = (2.0f * (float(x) + 0.5f) / float(Context().Width()) - 1.0f) * t;
+        const float ny = (1.0f - 2.0f * (float(y) + 0.5f) / float(Context().Height())) * t;
+        const Vector4 d = FreeCameraView(State()).Inverse() * Vector4(nx, ny, -1.0f, 0.0f);
+        return Normalise(Vector3(d.x, d.y, d.z));
+    }
+
+    // Of the track positions at times from..to (step 0.5 s) that land on
+    // the image, the share with a pixel of the track's colour within 2
+    // pixels; `found` counts them.
+    double TrackShare(const Image& image, double from, double to, bool motion, int* landed = nullptr,
+                      int* hits = nullptr)
+    {
+        int on_image = 0, found = 0;
+        for (double s = from; s <= to; s += 0.5) {
+            const Vector3 p = motion ? App().dataset.MotionPositionAt(s) : App().dataset.SolutionPositionAt(s);
+            float x, y;
+            if (!Project(p, x, y))
+                continue;
+            ++on_image;
+            found += Near(image, x, y, 2, motion ? Magenta : Green);
+        }
+        if (landed)
+            *landed = on_image;
+        if (hits)
+            *hits = found;
+        return on_image ? double(found) / on_image : 0.0;
+    }
 };
 
-TEST_F(DemoApplicationTest, Look)
+TEST_F(DemoApplicationTest, FromAboveSkyOnTopAndBothTracksUpToTheFrameTimeUnderTheSurface)
 {
-    PlaceCamera(Shell(), {0, 20, 25}, 0.0f, 0.7f);
-    apptest::SaveForViewing(Render(100), "above");
-    PlaceCamera(Shell(), {0, -8, 20}, 0.0f, 0.0f);
-    apptest::SaveForViewing(Render(100), "below");
-    PlaceCamera(Shell(), {-3, -2, 5}, 0.5f, -0.2f);
-    apptest::SaveForViewing(Render(100), "default");
-    PlaceCamera(Shell(), {-30, 6, 30}, -0.8f, 0.15f);
-    apptest::SaveForViewing(Render(100), "shore");
+    Place(State(), kAbove);
+    const Image sky = Render(kFrameTime);
+    apptest::SaveForViewing(sky, "frame_above");
+    // Sky over the top rows: blue, never the black the frame clears to.
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < sky.width; x += 8) {
+            const uint8_t* p = sky.At(x, y);
+            EXPECT_GT(p[2], 150) << x << ", " << y;
+            EXPECT_GT(p[2], p[0] + 40) << x << ", " << y;
+            EXPECT_FALSE(Magenta(p) || Green(p)) << x << ", " << y;
+        }
+
+    Place(State(), kAboveSteep);
+    const Image image = Render(kFrameTime);
+    apptest::SaveForViewing(image, "frame_above_steep");
+    // Both tracks up to the frame time, where their samples project.
+    int landed = 0;
+    EXPECT_GT(TrackShare(image, 40, kFrameTime - 1, false, &landed), 0.8);
+    EXPECT_GT(landed, 100);
+    EXPECT_GT(TrackShare(image, 40, kFrameTime - 1, true), 0.2);  // partly under the noisier solution
+
+    // Nothing of either colour where only later parts of the dive would be.
+    std::vector<std::pair<float, float>> drawn;
+    for (double s = 1; s <= kFrameTime; s += 0.25) {
+        float x, y;
+        if (Project(App().dataset.SolutionPositionAt(s), x, y) || Project(App().dataset.MotionPositionAt(s), x, y))
+            drawn.emplace_back(x, y);
+    }
+    int checked = 0;
+    for (double s = kFrameTime + 40; s <= kFrameTime + 200; s += 2) {
+        float x, y;
+        if (!Project(App().dataset.MotionPositionAt(s), x, y))
+            continue;
+        bool clear = true;
+        for (const auto& [dx, dy] : drawn)
+            clear = clear && std::hypot(dx - x, dy - y) > 10;
+        if (!clear)
+            continue;
+        ++checked;
+        EXPECT_FALSE(Near(image, x, y, 1, Magenta) || Near(image, x, y, 1, Green)) << "track drawn at time " << s;
+    }
+    EXPECT_GT(checked, 5);
+}
+
+TEST_F(DemoApplicationTest, FromAboveTheMirrorCopyIsBlendedOverTheWaterOnly)
+{
+    Place(State(), kAbove);
+    const Image normal = Render(kFrameTime);
+    ASSERT_TRUE(App().mirror_copy && App().mirror_copy->name);
+    // The mirror as captured: the sky's blue fills most of it.
+    const std::vector<uint8_t> mirror = ReadCopy(*App().mirror_copy);
+    int blue = 0;
+    for (size_t i = 0; i < mirror.size(); i += 4)
+        blue += mirror[i + 2] > 150 && mirror[i + 2] > mirror[i] + 40;
+    EXPECT_GT(blue, int(mirror.size() / 4 / 2));
+
+    // The same frame with the capture replaced by pure red, kept as a
+    // multisampled pass keeps it.
+    FillCopy(*App().mirror_copy, 255, 0, 0);
+    State().reuse_scene_copies = true;
+    const Image red = Render(kFrameTime);
+    State().reuse_scene_copies = false;
+    apptest::SaveForViewing(red, "frame_above_red_mirror");
+    EXPECT_TRUE(AllPixels(ReadCopy(*App().mirror_copy), 255, 0, 0)) << "the capture was redone";
+
+    // Above the horizon nothing changes; on the water the red shows, blended
+    // with the scene under the surface (never plain red looking down).
+    EXPECT_EQ(DifferentPixels(normal, red, 0) > 0, true);
+    for (int x = 0; x < kSize; x += 16) {
+        EXPECT_EQ(0, std::memcmp(normal.At(x, 2), red.At(x, 2), 3)) << x;
+        const uint8_t* before = normal.At(x, kSize - 8);
+        const uint8_t* after = red.At(x, kSize - 8);
+        EXPECT_GT(int(after[0]), int(before[0]) + 30) << x;
+        EXPECT_LT(after[2], before[2]) << x;
+        EXPECT_GT(int(after[1]) + int(after[2]), 20) << x << ": opaque";
+    }
+}
+
+TEST_F(DemoApplicationTest, FromBelowFogColourTheSurfaceAboveAndBothTracks)
+{
+    Place(State(), kBelow);
+    const Image image = Render(kFrameTime);
+    apptest::SaveForViewing(image, "frame_below");
+
+    // Where the view meets the surface more than 30 units away it has faded
+    // into the water's fog colour (0.12, 0.2, 0.5); only the tracks and
+    // buoys drawn over it differ.
+    int fog = 0, sampled = 0;
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; x += 2) {
+            const Vector3 ray = WorldRay(x, y);
+            if (ray.y <= 0 || -kBelow.eye.y / ray.y < 35)
+                continue;
+            const uint8_t* p = image.At(x, y);
+            ++sampled;
+            fog += std::abs(p[0] - 31) <= 3 && std::abs(p[1] - 51) <= 3 && std::abs(p[2] - 128) <= 3;
+        }
+    EXPECT_GT(sampled, 500);
+    EXPECT_GT(fog, sampled * 95 / 100) << fog << " of " << sampled;
+    // The surface seen from below fills the top rows: what the capture saw
+    // (sky fading into fog), neither black nor plain fog.
+    for (int x = 0; x < kSize; x += 16) {
+        const uint8_t* p = image.At(x, 1);
+        EXPECT_GT(p[2], 140) << x;
+        EXPECT_GT(p[2], p[0] + 40) << x;
+    }
+
+    // The tracks over the surface, looking up at them.
+    Place(State(), kBelowUp);
+    const Image up = Render(kFrameTime);
+    apptest::SaveForViewing(up, "frame_below_up");
+    int landed = 0, magenta = 0;
+    EXPECT_GT(TrackShare(up, 40, kFrameTime - 1, false, &landed), 0.8);
+    EXPECT_GT(landed, 60);
+    TrackShare(up, 40, kFrameTime - 1, true, nullptr, &magenta);  // mostly under the solution
+    EXPECT_GE(magenta, 5);
+}
+
+TEST_F(DemoApplicationTest, TheEyeChoosesTheCaptureAndAtTheSurfaceItIsTheMirror)
+{
+    const struct {
+        float eye_y;
+        bool mirror;  // which capture the frame makes
+    } cases[] = {{5.0f, true}, {0.0f, true}, {-0.001f, false}, {-5.0f, false}};
+    for (const auto& c : cases) {
+        Place(State(), {{-3, c.eye_y, 2}, 0.1f, 0.1f});
+        Render(kFrameTime);  // makes both copies
+        FillCopy(*App().mirror_copy, 1, 2, 3);
+        FillCopy(*App().surface_copy, 1, 2, 3);
+        Render(kFrameTime);
+        EXPECT_EQ(AllPixels(ReadCopy(*App().mirror_copy), 1, 2, 3), !c.mirror) << c.eye_y;
+        EXPECT_EQ(AllPixels(ReadCopy(*App().surface_copy), 1, 2, 3), c.mirror) << c.eye_y;
+        EXPECT_EQ(EyeBelowSurface(FreeCameraView(State())), !c.mirror) << c.eye_y;
+    }
+}
+
+TEST_F(DemoApplicationTest, BothScreenCopiesFollowTheViewportAndAreRemadeWhenEitherIsMissing)
+{
+    Place(State(), kAbove);
+    const auto size_is = [&](int w, int h) {
+        return App().mirror_copy && App().surface_copy && App().mirror_copy->name && App().surface_copy->name &&
+               App().mirror_copy->width == w && App().mirror_copy->height == h && App().surface_copy->width == w &&
+               App().surface_copy->height == h;
+    };
+    Render(kFrameTime);
+    EXPECT_TRUE(size_is(kSize, kSize));
+    const TTexture* mirror = App().mirror_copy.get();
+    Render(kFrameTime);
+    EXPECT_EQ(App().mirror_copy.get(), mirror) << "copies of the right size are kept";
+
+    const std::function<void()> losses[] = {
+        [&] { App().mirror_copy.reset(); },
+        [&] { App().surface_copy.reset(); },
+        [&] { App().mirror_copy->name.Reset(); },
+    };
+    for (const auto& lose : losses) {
+        lose();
+        Render(kFrameTime);
+        EXPECT_TRUE(size_is(kSize, kSize));
+    }
+
+    // A viewport of another size (a resized window, an off-screen image).
+    glViewport(0, 0, 128, 96);
+    App().renderFrame(kFrameTime);
+    EXPECT_TRUE(size_is(128, 96));
+    // While a multisampled pass reuses the copies they are left alone.
+    Context().BindFramebuffer();
+    mirror = App().mirror_copy.get();
+    State().reuse_scene_copies = true;
+    App().renderFrame(kFrameTime);
+    State().reuse_scene_copies = false;
+    EXPECT_EQ(App().mirror_copy.get(), mirror);
+    EXPECT_TRUE(size_is(128, 96));
+    Render(kFrameTime);
+    EXPECT_TRUE(size_is(kSize, kSize));
+}
+
+TEST_F(DemoApplicationTest, NothingIsDrawnWhileTheWindowHasASideOfZero)
+{
+    Place(State(), kAbove);
+    const struct {
+        int width, height, viewport_width, viewport_height;
+    } cases[] = {{kSize, 0, kSize, kSize}, {0, kSize, kSize, kSize}, {0, 0, kSize, kSize}, {kSize, kSize, kSize, 0}};
+    for (const auto& c : cases) {
+        Context().BindFramebuffer();
+        glClearColor(0.2f, 0.4f, 0.6f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        State().window_width = c.width;
+        State().window_height = c.height;
+        glViewport(0, 0, c.viewport_width, c.viewport_height);
+        App().renderFrame(kFrameTime);
+        glViewport(0, 0, kSize, kSize);
+        const Image image = apptest::FromBottomUpRGBA(kSize, kSize, Context().ReadPixels());
+        EXPECT_EQ(image.DistinctColours(2), 1u) << c.width << " x " << c.height;
+        EXPECT_EQ(image.At(10, 10)[2], 153) << c.width << " x " << c.height;
+    }
+}
+
+TEST_F(DemoApplicationTest, TheFrameLeavesTheStateItPromises)
+{
+    for (const Camera& camera : {kAbove, kBelow}) {
+        Place(State(), camera);
+        glEnable(GL_BLEND);
+        glFrontFace(GL_CW);
+        glDepthMask(GL_FALSE);
+        Render(kFrameTime);
+        GLint front_face = 0;
+        GLboolean depth_mask = GL_FALSE;
+        glGetIntegerv(GL_FRONT_FACE, &front_face);
+        glGetBooleanv(GL_DEPTH_WRITEMASK, &depth_mask);
+        EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
+        EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
+        EXPECT_FALSE(glIsEnabled(GL_BLEND));
+        EXPECT_EQ(front_face, GL_CCW);
+        EXPECT_EQ(depth_mask, GL_TRUE);
+    }
+}
+
+TEST_F(DemoApplicationTest, ProjectionAspectIsAFloatingPointRatioAndNeedsBothSides)
+{
+    const struct {
+        int width, height;
+        bool ok;
+        float aspect;
+    } cases[] = {{720, 480, true, 1.5f},  {480, 720, true, 480.0f / 720.0f}, {256, 256, true, 1.0f},
+                 {1, 1000, true, 0.001f}, {720, 0, false, 0},                {0, 480, false, 0},
+                 {-720, 480, false, 0}};
+    for (const auto& c : cases) {
+        ShellState shell;
+        shell.window_width = c.width;
+        shell.window_height = c.height;
+        Matrix4 projection;
+        ASSERT_EQ(FrameProjection(shell, projection), c.ok) << c.width << " x " << c.height;
+        if (!c.ok)
+            continue;
+        EXPECT_NEAR(projection[5] / projection[0], c.aspect, c.aspect * 1e-6f) << c.width << " x " << c.height;
+        EXPECT_NEAR(projection[5], 1.0f / std::tan(30.0f * 3.14159265f / 180.0f), 1e-5f);
+    }
+}
+
+TEST(TrackSizes, GrowWithTheImageWidth)
+{
+    const struct {
+        int width;
+        float line, point;
+    } cases[] = {{0, 3, 3},     {720, 3, 3},     {1024, 3, 3},     {1025, 9, 9},
+                 {1280, 9, 9},  {2048, 9, 9},    {2049, 13, 11},   {4096, 13, 11}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(TrackLineWidth(c.width), c.line) << c.width;
+        EXPECT_EQ(TrackPointSize(c.width), c.point) << c.width;
+    }
+}
+
+TEST_F(DemoApplicationTest, PlaybackFliesTheKeysThenHandsBackToTheFreeCamera)
+{
+    Place(State(), kAbove);
+    const Image above = Render(1.0);
+    Place(State(), kBelow);
+    const Image below = Render(1.0);
+    ASSERT_GT(DifferentPixels(above, below, 16), size_t(kSize * kSize / 2));
+
+    // Two keys of the view from above, then the free camera goes under water.
+    Place(State(), kAbove);
+    App().onPushSplinePose();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    App().onPushSplinePose();
+    ASSERT_EQ(App().animation.recorded_keys.size(), 2u);
+    const float last = App().animation.recorded_keys.back().time;
+    App().onPlayAnimation();
+    ASSERT_TRUE(App().animation.playing);
+    EXPECT_LT(App().clock.seconds, 0.5) << "playback restarts the clock";
+    Place(State(), kBelow);
+
+    const Image spline = Render(0.5 * last);
+    EXPECT_TRUE(App().animation.playing);
+    EXPECT_LT(DifferentPixels(spline, above, 24), size_t(kSize * kSize / 100));
+    // Past the last key: this frame still flies, the next is the free camera's.
+    const Image end = Render(1.0);
+    EXPECT_FALSE(App().animation.playing);
+    EXPECT_LT(DifferentPixels(end, above, 24), size_t(kSize * kSize / 100));
+    const Image free = Render(1.0);
+    EXPECT_EQ(DifferentPixels(free, below, 0), 0u);
+}
+
+TEST_F(DemoApplicationTest, KeyCommandsRecordSaveLoadAndKeepKeyTimesIncreasing)
+{
+    ShellState& shell = State();
+    const auto press = [&](unsigned char key) {
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const KeyCommand* command = Shell_DispatchKey(shell, key);
+        EXPECT_NE(command, nullptr) << key;
+        std::string out = testing::internal::GetCapturedStdout();
+        std::string err = testing::internal::GetCapturedStderr();
+        return std::make_pair(out, err);
+    };
+    const auto times_increase = [&] {
+        const auto& keys = App().animation.recorded_keys;
+        for (size_t i = 1; i < keys.size(); ++i)
+            if (!(keys[i].time > keys[i - 1].time))
+                return false;
+        return true;
+    };
+
+    // n three times with the camera moved between: keys at 0, then later.
+    for (int i = 0; i < 3; ++i) {
+        Place(shell, {{float(i), 3, 10}, 0.2f * float(i), 0.1f});
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(press('n'), std::make_pair(std::string(), std::string()));
+    }
+    const std::vector<CameraKey> recorded = App().animation.recorded_keys;
+    ASSERT_EQ(recorded.size(), 3u);
+    EXPECT_EQ(recorded[0].time, 0.0f);
+    EXPECT_TRUE(times_increase());
+    EXPECT_NEAR(recorded[2].position.x, shell.camera_offset.x, 1e-5f);  // the negated eye
+    EXPECT_NEAR(recorded[2].position.y, shell.camera_offset.y, 1e-5f);
+    EXPECT_NEAR(recorded[2].position.z, shell.camera_offset.z, 1e-5f);
+
+    // k writes them; a pushed key after m comes after the last one.
+    EXPECT_EQ(press('k').first, "saved 3 keypoints\n");
+    EXPECT_EQ(Slurp(kCameraKeyFileName).substr(0, 2), "3\n");
+    EXPECT_EQ(press('m'), std::make_pair(std::string(), std::string()));
+    EXPECT_TRUE(App().animation.playing);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    press('n');
+    ASSERT_EQ(App().animation.recorded_keys.size(), 4u);
+    EXPECT_TRUE(times_increase());
+
+    // j forgets them and stops; l brings back the saved ones, and a key
+    // pushed then still comes after the last loaded one.
+    press('j');
+    EXPECT_TRUE(App().animation.recorded_keys.empty());
+    EXPECT_FALSE(App().animation.playing);
+    EXPECT_EQ(press('l').first, "loaded 3 keypoints\n");
+    ASSERT_EQ(App().animation.recorded_keys.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        const CameraKey& a = recorded[i];
+        const CameraKey& b = App().animation.recorded_keys[i];
+        EXPECT_NEAR(a.time, b.time, 1e-6f);
+        EXPECT_NEAR(a.position.x, b.position.x, 1e-6f);
+        EXPECT_NEAR(a.position.z, b.position.z, 1e-6f);
+        EXPECT_NEAR(a.orientation.w, b.orientation.w, 1e-6f);
+        EXPECT_NEAR(a.orientation.y, b.orientation.y, 1e-6f);
+    }
+    press('n');
+    EXPECT_TRUE(times_increase());
+    EXPECT_EQ(App().animation.recorded_keys.size(), 4u);
+
+    // Refusals: one "error: " line each, and the keys stay as they were.
+    const std::vector<CameraKey> kept = App().animation.recorded_keys;
+    const std::string bad_files[] = {"", "5\n0 0 0 0 0 0 0 0 0 0 1\n", "4294967295\n", "2\n1 0 0 0 0 0 0 0 0 0 1\n"
+                                                                                        "1 0 0 0 0 0 0 0 0 0 1\n"};
+    for (const std::string& text : bad_files) {
+        std::ofstream(kCameraKeyFileName, std::ios::binary) << text;
+        const auto [out, err] = press('l');
+        EXPECT_EQ(out, "") << text;
+        EXPECT_EQ(err.rfind("error: ", 0), 0u) << text;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_EQ(App().animation.recorded_keys, kept) << text;
+    }
+    std::filesystem::remove(kCameraKeyFileName);
+    EXPECT_EQ(press('l').second.rfind("error: ", 0), 0u);
+    EXPECT_EQ(App().animation.recorded_keys, kept);
+    // Play needs two keys: with one, the free camera stays in control.
+    press('j');
+    press('n');
+    const auto [out, err] = press('m');
+    EXPECT_EQ(err.rfind("error: ", 0), 0u) << err;
+    EXPECT_FALSE(App().animation.playing);
+}
+
+TEST_F(DemoApplicationTest, TimeStartsAtTheFirstFrameAndKeysFromBeforeItStayFirst)
+{
+    Place(State(), kAbove);
+    App().clock.seconds = 500.0;  // as if building had taken that long
+    App().onPushSplinePose();
+    App().Tick();
+    EXPECT_LT(App().clock.seconds, 0.5);
+    EXPECT_FALSE(App().first_frame_pending);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    App().onPushSplinePose();
+    ASSERT_EQ(App().animation.recorded_keys.size(), 2u);
+    EXPECT_GT(App().animation.recorded_keys[1].time, App().animation.recorded_keys[0].time);
+    // Later ticks go on from there.
+    const double before = App().clock.seconds;
+    App().Tick();
+    EXPECT_GE(App().clock.seconds, before);
 }
 
 }  // namespace
