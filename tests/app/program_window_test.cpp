@@ -1,20 +1,26 @@
 // Runs the real program as a user does: in a real window on an X server
 // (Xvfb), checking what it prints, its window, and that Esc ends it cleanly.
+#include "app_test_util.h"
 #include "x_server.h"
 
 #include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -91,6 +97,58 @@ std::string Capture(const std::string& display, const std::string& command)
     return text;
 }
 
+// The window's pixels as the X server holds them; empty when they cannot be read.
+apptest::Image CaptureWindow(const std::string& display, const std::string& window)
+{
+    apptest::Image image;
+    Display* x = XOpenDisplay(display.c_str());
+    if (!x)
+        return image;
+    const Window id = static_cast<Window>(std::stoul(window));
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(x, id, &attributes)) {
+        XImage* pixels = XGetImage(x, id, 0, 0, static_cast<unsigned>(attributes.width),
+                                   static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+        if (pixels) {
+            image.width = attributes.width;
+            image.height = attributes.height;
+            image.rgb.resize(size_t(image.width) * size_t(image.height) * 3);
+            // Channel masks to byte values (the usual 8 bits each on a 24-bit screen).
+            const auto channel = [](unsigned long pixel, unsigned long mask) {
+                int shift = 0;
+                while (mask && !(mask & 1)) {
+                    mask >>= 1;
+                    ++shift;
+                }
+                return static_cast<uint8_t>(((pixel >> shift) & mask) * 255 / (mask ? mask : 1));
+            };
+            for (int py = 0; py < image.height; ++py)
+                for (int px = 0; px < image.width; ++px) {
+                    const unsigned long pixel = XGetPixel(pixels, px, py);
+                    uint8_t* out = &image.rgb[3 * (size_t(py) * size_t(image.width) + size_t(px))];
+                    out[0] = channel(pixel, pixels->red_mask);
+                    out[1] = channel(pixel, pixels->green_mask);
+                    out[2] = channel(pixel, pixels->blue_mask);
+                }
+            XDestroyImage(pixels);
+        }
+    }
+    XCloseDisplay(x);
+    return image;
+}
+
+// Waits up to `seconds` for `text` to appear in the file.
+bool WaitForText(const fs::path& file, const std::string& text, double seconds)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < until) {
+        if (Slurp(file).find(text) != std::string::npos)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
 class ProgramWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -140,6 +198,10 @@ protected:
     fs::path RunDirWithSolution(const std::string& solution)
     {
         const fs::path run = m_dir / "solution-run";
+        fs::remove_all(run);
+        std::string why;
+        EXPECT_TRUE(apptest::MakeRunDirectory(run, &why)) << why;
+        fs::remove(run / "data" / "spiral_long");  // a link to the committed dataset
         fs::create_directories(run / "data" / "spiral_long");
         fs::copy_file(fs::path(NERELLE_RUN_DIR) / "data" / "spiral_long" / "manifest.txt",
                       run / "data" / "spiral_long" / "manifest.txt", fs::copy_options::overwrite_existing);
@@ -258,6 +320,73 @@ TEST_F(ProgramWindowTest, AMalformedManifestEndsWithItsMessageAndStatusOne)
     EXPECT_EQ(WEXITSTATUS(status), 1);
     std::string err = Slurp(m_dir / "err.txt");
     EXPECT_NE(err.find("error: failed to read manifest\n"), std::string::npos) << err;
+}
+
+TEST_F(ProgramWindowTest, CameraKeysFromTheKeyboardAndTheSceneInTheWindow)
+{
+    // A run directory of its own: the keys file is written there.
+    const fs::path run = m_dir / "run";
+    std::string why;
+    ASSERT_TRUE(apptest::MakeRunDirectory(run, &why)) << why;
+    StartProgram(run);
+    std::string window = FindWindow();
+    ASSERT_FALSE(window.empty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+
+    // Three keys with the camera moved between them, then play, save,
+    // forget and load.
+    Capture(m_display, "xdotool windowfocus --sync " + window + " key --delay 150 n w w w n d d d n m k j l");
+    EXPECT_TRUE(WaitForText(m_dir / "out.txt", "loaded 3 keypoints\n", 30)) << Slurp(m_dir / "out.txt");
+
+    const apptest::Image image = CaptureWindow(m_display, window);
+    apptest::SaveForViewing(image, "program_window");
+    ASSERT_EQ(image.width, 720);
+    ASSERT_EQ(image.height, 480);
+    // The scene, not a blank or single-colour window: many colours, none
+    // covering most of it.
+    EXPECT_GT(image.DistinctColours(1000), 200u);
+    std::map<uint32_t, size_t> counts;
+    for (size_t i = 0; i + 2 < image.rgb.size(); i += 3)
+        ++counts[uint32_t(image.rgb[i]) << 16 | uint32_t(image.rgb[i + 1]) << 8 | image.rgb[i + 2]];
+    size_t most = 0;
+    for (const auto& [colour, count] : counts)
+        most = std::max(most, count);
+    EXPECT_LT(most, size_t(720 * 480 / 2));
+
+    EXPECT_EQ(EndWithEscape(window), 0);
+    const std::string out = Slurp(m_dir / "out.txt");
+    const size_t saved = out.find("saved 3 keypoints\n"), loaded = out.find("loaded 3 keypoints\n");
+    EXPECT_NE(saved, std::string::npos) << out;
+    EXPECT_NE(loaded, std::string::npos) << out;
+    EXPECT_LT(saved, loaded) << out;
+    const std::string err = Slurp(m_dir / "err.txt");
+    EXPECT_EQ(err.find("error: "), std::string::npos) << err;
+
+    // The file: the count, then one line of 11 numbers per key, times from
+    // 0 on increasing, and the camera in another place at every key.
+    std::ifstream keys(run / "animation.txt");
+    unsigned count = 0;
+    ASSERT_TRUE(keys >> count);
+    EXPECT_EQ(count, 3u);
+    std::string line;
+    std::getline(keys, line);
+    std::vector<std::vector<double>> rows;
+    while (std::getline(keys, line)) {
+        std::istringstream fields(line);
+        std::vector<double> row;
+        double value;
+        while (fields >> value)
+            row.push_back(value);
+        EXPECT_EQ(row.size(), 11u) << line;
+        rows.push_back(row);
+    }
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0][0], 0.0);
+    for (size_t i = 1; i < rows.size(); ++i) {
+        EXPECT_GT(rows[i][0], rows[i - 1][0]);
+        EXPECT_NE(std::vector<double>(rows[i].begin() + 4, rows[i].begin() + 7),
+                  std::vector<double>(rows[i - 1].begin() + 4, rows[i - 1].begin() + 7));
+    }
 }
 
 }  // namespace
