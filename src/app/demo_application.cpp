@@ -88,8 +88,7 @@ bool EyeBelowSurface(const Matrix4& view)
 }
 
 DemoApplication::DemoApplication(ShellState& shell)
-    : m_shell(shell),
-      m_sky(kSkyZenith, kSkyHorizon, kSkyVerticalRadius, kSkyHorizontalRadius),
+    : m_shell(shell), m_sky(kSkyZenith, kSkyHorizon, kSkyVerticalRadius, kSkyHorizontalRadius),
       dataset(kDefaultDiveDirectory)
 {
     // A solution written with tabs loads with its lines silently ignored;

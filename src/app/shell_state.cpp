@@ -72,6 +72,13 @@ Matrix4 FreeCameraView(const ShellState& state)
 
 namespace {
 
+// Runs a command of the application once there is one.
+void OnApplication(ShellState& state, void (DemoApplication::*command)())
+{
+    if (state.application)
+        (state.application->*command)();
+}
+
 // Command keys change no view of their own (the window redraws anyway);
 // movement keys ask for a redisplay.
 constexpr KeyCommand kKeyCommands[] = {
@@ -80,11 +87,11 @@ constexpr KeyCommand kKeyCommands[] = {
     {'s', [](ShellState& s) { Shell_Move(s, -1, 0); }, "move the camera back", true},
     {'a', [](ShellState& s) { Shell_Move(s, 0, +1); }, "move the camera left", true},
     {'d', [](ShellState& s) { Shell_Move(s, 0, -1); }, "move the camera right", true},
-    {'n', [](ShellState& s) { if (s.application) s.application->onPushSplinePose(); }, "record a camera key", false},
-    {'m', [](ShellState& s) { if (s.application) s.application->onPlayAnimation(); }, "play the camera keys", false},
-    {'j', [](ShellState& s) { if (s.application) s.application->onResetAnimation(); }, "forget the camera keys", false},
-    {'k', [](ShellState& s) { if (s.application) s.application->onSaveAnimation(); }, "save the camera keys", false},
-    {'l', [](ShellState& s) { if (s.application) s.application->onLoadAnimation(); }, "load the camera keys", false},
+    {'n', [](ShellState& s) { OnApplication(s, &DemoApplication::onPushSplinePose); }, "record a camera key", false},
+    {'m', [](ShellState& s) { OnApplication(s, &DemoApplication::onPlayAnimation); }, "play the camera keys", false},
+    {'j', [](ShellState& s) { OnApplication(s, &DemoApplication::onResetAnimation); }, "forget the camera keys", false},
+    {'k', [](ShellState& s) { OnApplication(s, &DemoApplication::onSaveAnimation); }, "save the camera keys", false},
+    {'l', [](ShellState& s) { OnApplication(s, &DemoApplication::onLoadAnimation); }, "load the camera keys", false},
 };
 
 }  // namespace

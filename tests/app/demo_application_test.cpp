@@ -441,8 +441,9 @@ TEST_F(DemoApplicationTest, ProjectionAspectIsAFloatingPointRatioAndNeedsBothSid
         int width, height;
         bool ok;
         float aspect;
-    } cases[] = {{720, 480, true, 1.5f},  {480, 720, true, 480.0f / 720.0f}, {256, 256, true, 1.0f},
-                 {1, 1000, true, 0.001f}, {720, 0, false, 0},                {0, 480, false, 0},
+    } cases[] = {{720, 480, true, 1.5f}, {480, 720, true, 480.0f / 720.0f},
+                 {256, 256, true, 1.0f}, {1, 1000, true, 0.001f},
+                 {720, 0, false, 0},     {0, 480, false, 0},
                  {-720, 480, false, 0}};
     for (const auto& c : cases) {
         ShellState shell;
@@ -462,8 +463,8 @@ TEST(TrackSizes, GrowWithTheImageWidth)
     const struct {
         int width;
         float line, point;
-    } cases[] = {{0, 3, 3},     {720, 3, 3},     {1024, 3, 3},     {1025, 9, 9},
-                 {1280, 9, 9},  {2048, 9, 9},    {2049, 13, 11},   {4096, 13, 11}};
+    } cases[] = {{0, 3, 3},    {720, 3, 3},  {1024, 3, 3},   {1025, 9, 9},
+                 {1280, 9, 9}, {2048, 9, 9}, {2049, 13, 11}, {4096, 13, 11}};
     for (const auto& c : cases) {
         EXPECT_EQ(TrackLineWidth(c.width), c.line) << c.width;
         EXPECT_EQ(TrackPointSize(c.width), c.point) << c.width;
@@ -567,8 +568,9 @@ TEST_F(DemoApplicationTest, KeyCommandsRecordSaveLoadAndKeepKeyTimesIncreasing)
 
     // Refusals: one "error: " line each, and the keys stay as they were.
     const std::vector<CameraKey> kept = App().animation.recorded_keys;
-    const std::string bad_files[] = {"", "5\n0 0 0 0 0 0 0 0 0 0 1\n", "4294967295\n", "2\n1 0 0 0 0 0 0 0 0 0 1\n"
-                                                                                        "1 0 0 0 0 0 0 0 0 0 1\n"};
+    const std::string bad_files[] = {"", "5\n0 0 0 0 0 0 0 0 0 0 1\n", "4294967295\n",
+                                     "2\n1 0 0 0 0 0 0 0 0 0 1\n"
+                                     "1 0 0 0 0 0 0 0 0 0 1\n"};
     for (const std::string& text : bad_files) {
         std::ofstream(kCameraKeyFileName, std::ios::binary) << text;
         const auto [out, err] = press('l');

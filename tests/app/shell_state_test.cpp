@@ -187,4 +187,16 @@ TEST(ShellState, FreeCameraViewComposesRollPitchYawThenOffset)
         EXPECT_NEAR(view[i], expected[i], 1e-6) << i;
 }
 
+TEST(KeyCommands, CameraKeyCommandsWaitForTheApplication)
+{
+    // Before the application exists (or after it is gone) they do nothing.
+    ShellState s;
+    for (unsigned char key : {'n', 'm', 'j', 'k', 'l'}) {
+        const KeyCommand* command = Shell_DispatchKey(s, key);
+        ASSERT_NE(command, nullptr) << key;
+        EXPECT_FALSE(command->redisplay) << key;
+    }
+    EXPECT_EQ(s.camera_offset, Vector3(3.0f, 2.0f, -5.0f));
+}
+
 }  // namespace
