@@ -1,5 +1,7 @@
 #include "app/demo_application.h"
 
+#include "app/hud_text.h"
+
 #include "gl/gles20.h"
 
 #include <cstdio>
@@ -103,7 +105,7 @@ DemoApplication::DemoApplication(ShellState& shell)
     m_point_program.Create();
     m_water_above.Create();
     m_water_below.Create();
-    // [HUD panel: its initial text is given here, once the programs exist.]
+    hud.SetText("test\nlat lon 123 456", 0.25f);
 }
 
 void DemoApplication::Tick()
@@ -282,10 +284,16 @@ void DemoApplication::RenderGlows(const FrameView& frame)
     glDepthMask(GL_TRUE);
 }
 
-void DemoApplication::DrawHud(double, const Vector3&, const Vector3&)
+void DemoApplication::DrawHud(double t, const Vector3& position, const Vector3&)
 {
-    // [HUD panel: its per-frame update and draw go here; depth testing is
-    // off, the frame's other state is as renderFrame leaves it.]
+    if (!hud_visible)
+        return;
+    // Speed comes from the solution step around t, not from the unit heading.
+    const DiveData& data = dataset.Data();
+    Vector3 from = position, to = position;
+    data.SolutionStepAt(t, from, to);
+    hud.SetText(FormatHudText(HudReadingAt(position, from, to, data.dt)).c_str(), 0.18f);
+    hud.Draw();
 }
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,6 @@
 // The one object that owns what the demo shows, for the whole run: the scene
-// objects, the two track programs, the frame clock, the screen copies of the
-// water surface, the dive dataset and the camera keys.
+// objects, the two track programs, the frame clock, the HUD panel, the screen
+// copies of the water surface, the dive dataset and the camera keys.
 //
 // The window shell constructs it once the window and the GL entry points
 // exist and ticks it from the display callback; the key commands (n, m, j,
@@ -11,6 +11,7 @@
 
 #include "app/frame_clock.h"
 #include "app/shell_state.h"
+#include "app/text_block.h"
 #include "dataset/dive_dataset.h"
 #include "image/texture.h"
 #include "math/camera_animation.h"
@@ -123,7 +124,8 @@ private:
 public:
     bool first_frame_pending = true;  // until the first frame has started the clock
     FrameClock clock;                 // playback time
-    // [HUD panel: the status panel's member goes here, after the clock.]
+    CTextBlock hud{0.5f, -0.9f, -1.0f};      // the status panel: position, depth, speed
+    bool hud_visible = true;                 // frames compared pixel by pixel leave the panel out
     std::unique_ptr<TTexture> mirror_copy;   // what the surface mirrors, seen from above
     std::unique_ptr<TTexture> surface_copy;  // what shows through the surface, from below
     DiveDataset dataset;                     // trajectory, heading, buoys

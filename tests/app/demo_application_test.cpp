@@ -150,6 +150,7 @@ protected:
         s.shell.application = s.app.get();
         App().animation = CameraAnimation();
         App().first_frame_pending = true;
+        App().hud_visible = false;  // the panel's text changes with t; one test below shows it
         glEnable(GL_POINT_SPRITE);
         glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
         std::error_code ignored;
@@ -293,6 +294,29 @@ TEST_F(DemoApplicationTest, FromAboveTheMirrorCopyIsBlendedOverTheWaterOnly)
         EXPECT_LT(after[2], before[2]) << x;
         EXPECT_GT(int(after[1]) + int(after[2]), 20) << x << ": opaque";
     }
+}
+
+TEST_F(DemoApplicationTest, TheHudPanelShowsInTheLowerLeftOverTheScene)
+{
+    Place(State(), kAbove);
+    const Image plain = Render(kFrameTime);
+    App().hud_visible = true;
+    const Image with_hud = Render(kFrameTime);
+    apptest::SaveForViewing(with_hud, "frame_above_hud");
+    // The text's green (0.3, 1.0, 0.4), blended into the panel at this small
+    // size: pixels turned greener than the plain frame, inside the panel's
+    // box (the lower quarter, from x = 5% of the width) and nowhere else.
+    auto greener = [](const uint8_t* hud, const uint8_t* scene) {
+        return int(hud[1]) - int(hud[0]) > int(scene[1]) - int(scene[0]) + 25 && hud[1] > 100;
+    };
+    size_t in_panel = 0, elsewhere = 0;
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x)
+            if (greener(with_hud.At(x, y), plain.At(x, y)))
+                ++(y >= kSize * 3 / 4 && x >= kSize / 20 ? in_panel : elsewhere);
+    EXPECT_GT(in_panel, size_t(40));
+    EXPECT_EQ(elsewhere, size_t(0));
+    EXPECT_EQ(DifferentPixels(plain, with_hud, 0) > 0, true);
 }
 
 TEST_F(DemoApplicationTest, FromBelowFogColourTheSurfaceAboveAndBothTracks)
