@@ -1,0 +1,233 @@
+// Offline recording on the headless context: frames rendered at 23.976 per
+// second, written in order as PNG files top row first, what is printed, and
+// every failure reported with what it concerns.
+#include "app/recording.h"
+
+#include "app/image_capture.h"
+#include "image/png_file.h"
+
+#include "gl_test.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class RecordingTest : public testsupport::GLTest {
+protected:
+    void SetUp() override
+    {
+        GLTest::SetUp();
+        m_dir = fs::temp_directory_path() / ("nerelle-recording-" + std::to_string(getpid()));
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override
+    {
+        std::error_code ec;
+        fs::remove_all(m_dir, ec);
+        Context().BindFramebuffer();
+        GLTest::TearDown();
+    }
+
+    fs::path m_dir;
+};
+
+// Frame k: top half grey k * 10, bottom half blue.
+void DrawNumberedFrame(unsigned k)
+{
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const float grey = float(k * 10) / 255.0f;
+    glClearColor(grey, grey, grey, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, viewport[2], viewport[3] / 2);
+    glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_SCISSOR_TEST);
+}
+
+unsigned FrameOfTime(double t)
+{
+    return unsigned(t * kFramesPerSecond + 0.5);
+}
+
+TEST(RecordingWorkers, OneFewerThanTheProcessorsAtLeastOne)
+{
+    const unsigned cases[][2] = {{0, 1}, {1, 1}, {2, 1}, {3, 2}, {8, 7}, {64, 63}};
+    for (const auto& c : cases)
+        EXPECT_EQ(RecordingWorkerCount(c[0]), c[1]) << c[0] << " processors";
+    EXPECT_EQ(RecordedFrameName("frames", 5), "frames/frame_00005.png");
+    EXPECT_EQ(RecordedFrameName("frames", 123456), "frames/frame_123456.png");
+}
+
+TEST_F(RecordingTest, WritesEveryFrameInOrderTopRowFirstAndRestoresTheView)
+{
+    const struct {
+        unsigned workers;
+        int samples;
+    } cases[] = {{1, -1}, {3, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.workers);
+        const fs::path dir = m_dir / ("frames-" + std::to_string(c.workers));  // made by the recording
+        ShellState state;
+        SetViewSize(state, 720, 480);
+        std::vector<double> times;
+        int starts_before_first_frame = 0;
+        RecordingSettings settings;
+        settings.directory = dir;
+        settings.workers = c.workers;
+        settings.samples = c.samples;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const RecordingResult result = RecordFrames(
+            state, 24, [&] { starts_before_first_frame += times.empty(); },
+            [&](double t) {
+                EXPECT_EQ(state.window_width, 1280);
+                EXPECT_EQ(state.window_height, 720);
+                times.push_back(t);
+                DrawNumberedFrame(FrameOfTime(t));
+            },
+            settings);
+        const std::string out = testing::internal::GetCapturedStdout();
+        const std::string err = testing::internal::GetCapturedStderr();
+
+        EXPECT_TRUE(result.started);
+        EXPECT_TRUE(result.synchronized);
+        EXPECT_EQ(result.rendered, 24u);
+        EXPECT_EQ(result.failed, 0u);
+        EXPECT_EQ(err, "");
+        EXPECT_EQ(starts_before_first_frame, 1);
+        std::string progress;
+        for (unsigned k = 0; k < 24; ++k)
+            progress += "rendering frame " + std::to_string(k) + " / 24\r";
+        EXPECT_EQ(out, progress + "\ndone\n");
+        // Each frame drawn once per pass, at k / 23.976 exactly.
+        const size_t passes = c.samples == 0 ? 1 : 2;
+        ASSERT_EQ(times.size(), 24 * passes);
+        for (unsigned k = 0; k < 24; ++k)
+            EXPECT_EQ(times[k * passes], double(k) / 23.976) << k;
+        EXPECT_EQ(state.window_width, 720);
+        EXPECT_EQ(state.window_height, 480);
+        GLint viewport[4] = {};
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        EXPECT_EQ(viewport[2], 720);
+        EXPECT_EQ(viewport[3], 480);
+
+        for (unsigned k = 0; k < 24; ++k) {
+            BitmapPtr frame = ReadPNG(RecordedFrameName(dir, k).c_str());
+            ASSERT_TRUE(frame) << k;
+            ASSERT_EQ(frame->width, 1280);
+            ASSERT_EQ(frame->height, 720);
+            const uint8_t grey = uint8_t(k * 10);
+            EXPECT_EQ(frame->Row(0)[0], PackRGBA(grey, grey, grey, 255)) << k;
+            EXPECT_EQ(frame->Row(719)[1279], PackRGBA(0, 0, 255, 255)) << k;
+        }
+        EXPECT_FALSE(fs::exists(RecordedFrameName(dir, 24)));
+    }
+}
+
+TEST_F(RecordingTest, FramesThatCannotBeWrittenAreNamedAndTheRestIsWritten)
+{
+    const fs::path dir = m_dir / "frames";
+    fs::create_directories(RecordedFrameName(dir, 4));  // a directory where frame 4 goes
+    RecordingSettings settings;
+    settings.directory = dir;
+    settings.workers = 2;
+    settings.samples = 0;
+    settings.writer = [](const char* name, const TBitmap* bitmap, bool rgb) {
+        if (std::string(name).ends_with("frame_00007.png"))
+            throw std::runtime_error("libpng error: No space left on device");
+        return WritePNG(name, bitmap, rgb);
+    };
+    ShellState state;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const RecordingResult result =
+        RecordFrames(state, 10, {}, [](double t) { DrawNumberedFrame(FrameOfTime(t)); }, settings);
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(result.rendered, 10u);
+    EXPECT_EQ(result.failed, 2u);
+    // Workers may finish out of order: each name once, the count last.
+    for (unsigned k : {4u, 7u}) {
+        const std::string line = "error: cannot write frame " + RecordedFrameName(dir, k) + "\n";
+        EXPECT_NE(err.find(line), std::string::npos) << err;
+    }
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 3) << err;
+    EXPECT_TRUE(err.ends_with("error: 2 of 10 frames were not written\n")) << err;
+    EXPECT_TRUE(out.ends_with("rendering frame 9 / 10\r\ndone\n")) << out;
+    for (unsigned k = 0; k < 10; ++k) {
+        if (k != 4 && k != 7) {
+            EXPECT_TRUE(ReadPNG(RecordedFrameName(dir, k).c_str())) << k;
+        }
+    }
+    EXPECT_FALSE(fs::exists(RecordedFrameName(dir, 7)));
+}
+
+TEST_F(RecordingTest, FailuresBeforeOrWhileRenderingAreReported)
+{
+    std::ofstream(m_dir / "file") << "x";
+    const fs::path under_file = m_dir / "file" / "frames";
+    const struct {
+        const char* what;
+        fs::path directory;
+        unsigned workers;
+        int samples;
+        std::string err;   // standard error, exactly
+        bool done;         // the recording ran to its end line
+        size_t renders;
+    } cases[] = {
+        // Fails for root too: nothing can be made under a regular file.
+        {"directory under a file", under_file, 1, 0,
+         "error: cannot create the directory " + under_file.string() + ": Not a directory; nothing recorded\n", false,
+         0},
+        {"a queue with more slots than it can count", m_dir / "a", 0x80000000u, 0,
+         "error: cannot start the frame encoder: ", false, 0},
+        {"no render target", m_dir / "b", 1, 64, "error: recording stopped at frame 0: cannot create the ", true, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ShellState state;
+        size_t renders = 0;
+        int starts = 0;
+        RecordingSettings settings;
+        settings.directory = c.directory;
+        settings.workers = c.workers;
+        settings.samples = c.samples;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const RecordingResult result =
+            RecordFrames(state, 5, [&] { ++starts; }, [&](double) { ++renders; }, settings);
+        const std::string out = testing::internal::GetCapturedStdout();
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(renders, c.renders);
+        EXPECT_EQ(result.rendered, 0u);
+        EXPECT_EQ(result.failed, 5u);
+        EXPECT_EQ(err.rfind(c.err, 0), 0u) << err;
+        if (c.done) {
+            EXPECT_TRUE(err.ends_with("error: 5 of 5 frames were not written\n")) << err;
+            EXPECT_EQ(out, "rendering frame 0 / 5\r\ndone\n");
+        } else {
+            EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+            EXPECT_EQ(out, "");
+            EXPECT_EQ(starts, 0);
+        }
+        EXPECT_EQ(state.window_width, 720);
+        EXPECT_EQ(state.window_height, 480);
+        EXPECT_FALSE(fs::exists(RecordedFrameName(c.directory, 0)));
+    }
+}
+
+}  // namespace
