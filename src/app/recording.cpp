@@ -64,7 +64,7 @@ RecordingResult RecordFrames(ShellState& state, unsigned frames, const std::func
     for (unsigned k = 0; k < frames; ++k) {
         std::printf("rendering frame %u / %u\r", k, frames);
         std::fflush(stdout);
-        const double t = static_cast<double>(k) / kFramesPerSecond;
+        const double t = static_cast<double>(k) / kRecordingFramesPerSecond;
         std::string why;
         if (!renderer.Render(frame, state, [&] { render_frame(t); }, &why)) {
             std::fprintf(stderr, "error: recording stopped at frame %u: %s\n", k, why.c_str());

@@ -6,8 +6,9 @@
 // RecordFrames runs the whole command once the caller knows the frame count
 // and how to draw frame time t: it starts the encoder, reshapes the view to
 // the frame size, calls `start` (playback from time 0), renders frame k at
-// t = k / 23.976 into the encoder's working bitmap and hands it over, then
-// restores the view, waits for the workers and prints "\ndone\n".
+// t = k / kRecordingFramesPerSecond into the encoder's working bitmap and
+// hands it over, then restores the view, waits for the workers and prints
+// "\ndone\n".
 //
 // Standard output gets the progress line "rendering frame %u / %u\r" per
 // frame and the final "done". Standard error gets one "error: " line for:
@@ -20,13 +21,12 @@
 #pragma once
 
 #include "app/shell_state.h"
+#include "math/camera_animation.h"
 #include "threads/mt_encoder.h"
 
 #include <filesystem>
 #include <functional>
 #include <string>
-
-inline constexpr double kFramesPerSecond = 23.976;
 
 // Encoder workers for a machine with `processors` processors: counted as at
 // least 2, minus 1, so one worker on one or two processors.

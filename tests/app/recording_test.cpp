@@ -59,7 +59,7 @@ void DrawNumberedFrame(unsigned k)
 
 unsigned FrameOfTime(double t)
 {
-    return unsigned(t * kFramesPerSecond + 0.5);
+    return unsigned(t * kRecordingFramesPerSecond + 0.5);
 }
 
 TEST(RecordingWorkers, OneFewerThanTheProcessorsAtLeastOne)
