@@ -1,5 +1,6 @@
 #include "app/shell_state.h"
 
+#include "app/capture_commands.h"
 #include "app/demo_application.h"
 
 #include <cmath>
@@ -92,6 +93,9 @@ constexpr KeyCommand kKeyCommands[] = {
     {'j', [](ShellState& s) { OnApplication(s, &DemoApplication::onResetAnimation); }, "forget the camera keys", false},
     {'k', [](ShellState& s) { OnApplication(s, &DemoApplication::onSaveAnimation); }, "save the camera keys", false},
     {'l', [](ShellState& s) { OnApplication(s, &DemoApplication::onLoadAnimation); }, "load the camera keys", false},
+    {'f', [](ShellState& s) { Shell_ToggleWireframe(s); }, "toggle wireframe", false},
+    {'p', [](ShellState& s) { Shell_Screenshot(s); }, "save a 4096 x 3072 screenshot", false},
+    {'v', [](ShellState& s) { Shell_Record(s); }, "record the camera keys as 1280 x 720 frames", false},
 };
 
 }  // namespace

@@ -1,0 +1,41 @@
+#include "app/capture_commands.h"
+
+#include "app/demo_application.h"
+#include "app/recording.h"
+#include "app/screenshot.h"
+#include "gl/gles20.h"
+
+#include <cstdio>
+
+void Shell_ToggleWireframe(ShellState& state)
+{
+    state.wireframe = !state.wireframe;
+    glPolygonMode(GL_FRONT_AND_BACK, state.wireframe ? GL_LINE : GL_FILL);
+}
+
+void Shell_Screenshot(ShellState& state)
+{
+    DemoApplication* app = state.application;
+    if (!app)
+        return;
+    // The display callback's frame, without the swap: nothing was drawn
+    // into the window to show.
+    SaveScreenshot(state, [app] { app->Tick(); });
+}
+
+void Shell_Record(ShellState& state)
+{
+    DemoApplication* app = state.application;
+    if (!app)
+        return;
+    unsigned frames = 0;
+    const CameraKeyStatus status = app->animation.PrepareRecording(app->clock.Read(), frames);
+    if (!status) {
+        std::fprintf(stderr, "error: %s\n", status.reason.c_str());
+        return;
+    }
+    app->clock.Reset();
+    const RecordingResult result = RecordFrames(state, frames, {}, [app](double t) { app->renderFrame(t); });
+    if (!result.started)
+        app->animation.playing = false;  // nothing was recorded: the free camera stays
+}

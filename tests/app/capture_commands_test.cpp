@@ -1,0 +1,280 @@
+// The f, p and v keys with the real application on the headless context, in
+// a private run directory: the recording of camera keys ending at 1.0 s,
+// and a screenshot compared with a window-sized frame of the same view.
+#include "app/capture_commands.h"
+
+#include "app/demo_application.h"
+#include "app/image_capture.h"
+#include "app/recording.h"
+#include "app/screenshot.h"
+#include "image/png_file.h"
+#include "image/tga.h"
+
+#include "app_test_util.h"
+#include "gl_test.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// An RGB image as floats, rows from the top.
+struct FloatImage {
+    int width = 0, height = 0;
+    std::vector<float> rgb;
+    float* At(int x, int y) { return &rgb[3 * (size_t(y) * size_t(width) + size_t(x))]; }
+    const float* At(int x, int y) const { return &rgb[3 * (size_t(y) * size_t(width) + size_t(x))]; }
+};
+
+// The bitmap's columns x0 .. x0 + width - 1, all rows, as floats.
+FloatImage Crop(const TBitmap& bitmap, int x0, int width)
+{
+    FloatImage image{width, bitmap.height, std::vector<float>(size_t(width) * size_t(bitmap.height) * 3)};
+    for (int y = 0; y < bitmap.height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const uint32_t p = bitmap.Row(y)[x0 + x];
+            for (int c = 0; c < 3; ++c)
+                image.At(x, y)[c] = float((p >> (8 * c)) & 0xFF);
+        }
+    return image;
+}
+
+// Area-weighted box filter along one axis: n samples of `source` (stride
+// apart, count m) into k.
+std::vector<float> Resample(const std::vector<float>& source, int m, int k)
+{
+    std::vector<float> out(size_t(k), 0.0f);
+    const double scale = double(m) / k;
+    for (int i = 0; i < k; ++i) {
+        const double begin = i * scale, end = (i + 1) * scale;
+        double sum = 0;
+        for (int j = int(begin); j < m && j < end; ++j)
+            sum += source[size_t(j)] * (std::min(end, j + 1.0) - std::max(begin, double(j)));
+        out[size_t(i)] = float(sum / scale);
+    }
+    return out;
+}
+
+FloatImage Downscale(const FloatImage& image, int width, int height)
+{
+    FloatImage rows{width, image.height, std::vector<float>(size_t(width) * size_t(image.height) * 3)};
+    for (int y = 0; y < image.height; ++y)
+        for (int c = 0; c < 3; ++c) {
+            std::vector<float> line(size_t(image.width));
+            for (int x = 0; x < image.width; ++x)
+                line[size_t(x)] = image.At(x, y)[c];
+            const std::vector<float> scaled = Resample(line, image.width, width);
+            for (int x = 0; x < width; ++x)
+                rows.At(x, y)[c] = scaled[size_t(x)];
+        }
+    FloatImage out{width, height, std::vector<float>(size_t(width) * size_t(height) * 3)};
+    for (int x = 0; x < width; ++x)
+        for (int c = 0; c < 3; ++c) {
+            std::vector<float> column(size_t(image.height));
+            for (int y = 0; y < image.height; ++y)
+                column[size_t(y)] = rows.At(x, y)[c];
+            const std::vector<float> scaled = Resample(column, image.height, height);
+            for (int y = 0; y < height; ++y)
+                out.At(x, y)[c] = scaled[size_t(y)];
+        }
+    return out;
+}
+
+double PSNR(const FloatImage& a, const FloatImage& b)
+{
+    double sum = 0;
+    for (size_t i = 0; i < a.rgb.size(); ++i)
+        sum += double(a.rgb[i] - b.rgb[i]) * double(a.rgb[i] - b.rgb[i]);
+    const double mse = sum / double(a.rgb.size());
+    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+apptest::Image ForViewing(const FloatImage& image)
+{
+    apptest::Image out{image.width, image.height, std::vector<uint8_t>(image.rgb.size())};
+    for (size_t i = 0; i < image.rgb.size(); ++i)
+        out.rgb[i] = uint8_t(std::lround(std::clamp(image.rgb[i], 0.0f, 255.0f)));
+    return out;
+}
+
+class CaptureCommandsTest : public testsupport::GLTest {
+protected:
+    struct Shared {
+        ShellState shell;
+        std::unique_ptr<DemoApplication> app;
+    };
+    static Shared& Get()
+    {
+        static Shared shared;
+        return shared;
+    }
+
+    void SetUp() override
+    {
+        GLTest::SetUp();
+        ASSERT_FALSE(apptest::EnterRunDirectory().empty());
+        Shared& s = Get();
+        s.shell = ShellState();
+        if (!s.app)
+            s.app = std::make_unique<DemoApplication>(s.shell);
+        s.shell.application = s.app.get();
+        s.app->animation.Reset();
+        glEnable(GL_POINT_SPRITE);
+        glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
+        SetViewSize(s.shell, 720, 480);
+    }
+    void TearDown() override
+    {
+        std::error_code ec;
+        fs::remove_all("frames", ec);
+        fs::remove_all("screenshots", ec);
+        Context().BindFramebuffer();
+        GLTest::TearDown();
+    }
+
+    ShellState& Shell() { return Get().shell; }
+    DemoApplication& App() { return *Get().app; }
+
+    // Free camera with its eye at `eye`, turned by yaw and pitch.
+    void Place(const Vector3& eye, float yaw, float pitch)
+    {
+        Shell().camera_offset = -eye;
+        Shell().yaw = yaw;
+        Shell().pitch = pitch;
+        Shell().roll = 0;
+    }
+
+    // The application's frame at t, rendered off-screen at width x height
+    // as the commands do; top row first.
+    BitmapPtr Frame(double t, int width, int height)
+    {
+        BitmapPtr bitmap(TBitmap::Create(width, height, false, false, 8));
+        const int w = Shell().window_width, h = Shell().window_height;
+        SetViewSize(Shell(), width, height);
+        std::string why;
+        EXPECT_TRUE(ImageRenderer(FramebufferSampleCount()).Render(*bitmap, Shell(), [&] { App().renderFrame(t); }, &why))
+            << why;
+        SetViewSize(Shell(), w, h);
+        bitmap->FlipVertical();
+        return bitmap;
+    }
+};
+
+TEST_F(CaptureCommandsTest, FTogglesWireframePAndVNeedTheApplication)
+{
+    ShellState bare;  // no application
+    const struct {
+        unsigned char key;
+        GLint mode_after;
+    } presses[] = {{'f', GL_LINE}, {'F', GL_LINE}, {'f', GL_FILL}, {'p', GL_FILL}, {'v', GL_FILL}};
+    for (const auto& press : presses) {
+        const KeyCommand* command = Shell_DispatchKey(bare, press.key);
+        EXPECT_EQ(command != nullptr, press.key != 'F') << press.key;
+        if (command) {
+            EXPECT_FALSE(command->redisplay);
+        }
+        GLint mode[2] = {};
+        glGetIntegerv(GL_POLYGON_MODE, mode);
+        EXPECT_EQ(mode[0], press.mode_after) << press.key;
+        EXPECT_EQ(bare.wireframe, press.mode_after == GL_LINE);
+    }
+    EXPECT_FALSE(fs::exists("screenshots"));
+    EXPECT_FALSE(fs::exists("frames"));
+}
+
+TEST_F(CaptureCommandsTest, RecordingKeysEndingAtOneSecondWritesFrames0To23)
+{
+    // Two keys one second apart: from the default view, then 4 m further on
+    // and turned.
+    Place({-3, 2, 5}, 0.5f, 0.2f);
+    const Matrix4 first = FreeCameraView(Shell());
+    ASSERT_TRUE(App().animation.PushPose(first, 10.0));
+    Place({-1, 3, 1}, 0.9f, 0.3f);
+    ASSERT_TRUE(App().animation.PushPose(FreeCameraView(Shell()), 11.0));
+    ASSERT_EQ(App().animation.Duration(), 1.0);
+
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    ASSERT_NE(Shell_DispatchKey(Shell(), 'v'), nullptr);
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(out.rfind("rendering frame 0 / 24\r", 0), 0u) << out;
+    EXPECT_TRUE(out.ends_with("rendering frame 23 / 24\r\ndone\n")) << out;
+    for (unsigned k = 0; k < 24; ++k)
+        EXPECT_TRUE(fs::is_regular_file(RecordedFrameName("frames", k))) << k;
+    EXPECT_FALSE(fs::exists(RecordedFrameName("frames", 24)));
+    EXPECT_TRUE(App().animation.playing) << "frame times stay within the keys";
+    EXPECT_EQ(Shell().window_width, 720);
+    EXPECT_EQ(Shell().window_height, 480);
+
+    // Frame 0 is the first key's view; the last one has left it.
+    BitmapPtr frame0 = ReadPNG(RecordedFrameName("frames", 0).c_str());
+    BitmapPtr frame23 = ReadPNG(RecordedFrameName("frames", 23).c_str());
+    ASSERT_TRUE(frame0 && frame23);
+    ASSERT_EQ(frame0->width, 1280);
+    ASSERT_EQ(frame0->height, 720);
+    App().animation.playing = false;
+    Place({-3, 2, 5}, 0.5f, 0.2f);
+    BitmapPtr expected = Frame(0.0, 1280, 720);
+    const double same = PSNR(Crop(*frame0, 0, 1280), Crop(*expected, 0, 1280));
+    const double moved = PSNR(Crop(*frame23, 0, 1280), Crop(*expected, 0, 1280));
+    EXPECT_GT(same, 40.0);
+    EXPECT_LT(moved, 25.0);
+    std::printf("frame 0 against the first key's view: %.1f dB; frame 23: %.1f dB\n", same, moved);
+    apptest::SaveForViewing(ForViewing(Crop(*frame0, 0, 1280)), "recorded_frame_00000");
+    apptest::SaveForViewing(ForViewing(Crop(*frame23, 0, 1280)), "recorded_frame_00023");
+}
+
+TEST_F(CaptureCommandsTest, ScreenshotMatchesAWindowFrameOfTheSameView)
+{
+    const double t = 120.0;
+    struct View {
+        Vector3 eye;
+        float yaw, pitch;
+    };
+    const View views[] = {{{-6, 12, 22}, 0.25f, 0.45f}, {{-3, -5, 2}, 0.1f, 0.1f}};  // above, below the water
+    for (const View& view : views) {
+        SCOPED_TRACE(view.eye.y);
+        Place(view.eye, view.yaw, view.pitch);
+        const auto name = SaveScreenshot(Shell(), [&] { App().renderFrame(t); });
+        ASSERT_TRUE(name);
+        EXPECT_EQ(name->parent_path(), fs::path("screenshots"));
+        BitmapPtr shot = ReadTGA(name->c_str());
+        ASSERT_TRUE(shot);
+        ASSERT_EQ(shot->width, 4096);
+        ASSERT_EQ(shot->height, 3072);
+        EXPECT_EQ(Shell().window_width, 720);
+
+        // The same vertical field at 4:3 is the middle 640 columns of 3:2.
+        BitmapPtr window = Frame(t, 720, 480);
+        const FloatImage small = Downscale(Crop(*shot, 0, 4096), 640, 480);
+        const FloatImage middle = Crop(*window, 40, 640);
+        const double psnr = PSNR(small, middle);
+        // Neither a frame upside down nor one turned a little matches.
+        FloatImage flipped = small;
+        for (int y = 0; y < 480; ++y)
+            for (int x = 0; x < 640; ++x)
+                for (int c = 0; c < 3; ++c)
+                    flipped.At(x, y)[c] = small.At(x, 479 - y)[c];
+        Place(view.eye, view.yaw + 0.05f, view.pitch);
+        const FloatImage turned = Crop(*Frame(t, 720, 480), 40, 640);
+        std::printf("screenshot against the window frame: %.1f dB; upside down %.1f dB; turned %.1f dB\n", psnr,
+                    PSNR(flipped, middle), PSNR(turned, middle));
+        EXPECT_GT(psnr, 25.0);
+        EXPECT_LT(PSNR(flipped, middle), psnr - 8.0);
+        EXPECT_LT(PSNR(turned, middle), psnr - 5.0);
+        const std::string side = view.eye.y > 0 ? "above" : "below";
+        apptest::SaveForViewing(ForViewing(small), "screenshot_scaled_" + side);
+        apptest::SaveForViewing(ForViewing(middle), "window_frame_" + side);
+    }
+}
+
+}  // namespace
