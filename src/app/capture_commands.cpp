@@ -13,6 +13,18 @@ void Shell_ToggleWireframe(ShellState& state)
     glPolygonMode(GL_FRONT_AND_BACK, state.wireframe ? GL_LINE : GL_FILL);
 }
 
+void DrawSceneCopies(DemoApplication& app, double t)
+{
+    // The first steps of renderFrame, up to its off-screen pass.
+    DemoApplication::FrameView frame;
+    if (!app.PrepareFrame(t, frame))
+        return;
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    app.RenderSceneCopy(frame);
+    glDisable(GL_DEPTH_TEST);
+}
+
 void Shell_Screenshot(ShellState& state)
 {
     DemoApplication* app = state.application;
@@ -35,7 +47,10 @@ void Shell_Record(ShellState& state)
         return;
     }
     app->clock.Reset();
-    const RecordingResult result = RecordFrames(state, frames, {}, [app](double t) { app->renderFrame(t); });
+    RecordingSettings settings;
+    settings.render_scene_copies = [app](double t) { DrawSceneCopies(*app, t); };
+    const RecordingResult result =
+        RecordFrames(state, frames, {}, [app](double t) { app->renderFrame(t); }, settings);
     if (!result.started)
         app->animation.playing = false;  // nothing was recorded: the free camera stays
 }

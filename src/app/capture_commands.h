@@ -10,6 +10,8 @@
 
 #include "app/shell_state.h"
 
+class DemoApplication;
+
 // Switches the polygon mode between lines and filled faces; the first press
 // draws lines.
 void Shell_ToggleWireframe(ShellState& state);
@@ -21,3 +23,9 @@ void Shell_Screenshot(ShellState& state);
 // Plays the recorded camera keys from time 0 and records them offline into
 // "frames"; the window carries on playing afterwards.
 void Shell_Record(ShellState& state);
+
+// Only the screen copies of the application's frame at t (the reflection or
+// through-surface capture that renderFrame makes first), for the
+// single-sample pass of a multisampled image: the rest of that pass would
+// be thrown away. Leaves the GL state as renderFrame does.
+void DrawSceneCopies(DemoApplication& app, double t);

@@ -45,7 +45,7 @@ bool ImageRenderer::Prepare(RenderTarget& target, int width, int height, const R
 }
 
 bool ImageRenderer::Render(TBitmap& bitmap, ShellState& state, const std::function<void()>& draw_frame,
-                           std::string* why)
+                           std::string* why, const std::function<void()>& draw_scene_copies)
 {
     const int width = bitmap.width, height = bitmap.height;
     if (!bitmap.pixels || width <= 0 || height <= 0) {
@@ -68,7 +68,11 @@ bool ImageRenderer::Render(TBitmap& bitmap, ShellState& state, const std::functi
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     if (multisampled) {
         m_scene.Bind();
-        draw_frame();  // leaves fresh screen copies at this size
+        // Leaves fresh screen copies at this size.
+        if (draw_scene_copies)
+            draw_scene_copies();
+        else
+            draw_frame();
         m_main.Bind();
         state.reuse_scene_copies = true;
         draw_frame();

@@ -62,11 +62,16 @@ RecordingResult RecordFrames(ShellState& state, unsigned frames, const std::func
     if (start)
         start();
     for (unsigned k = 0; k < frames; ++k) {
-        std::printf("rendering frame %u / %u\r", k, frames);
-        std::fflush(stdout);
+        if (settings.progress) {
+            std::fprintf(settings.progress, "rendering frame %u / %u\r", k, frames);
+            std::fflush(settings.progress);
+        }
         const double t = static_cast<double>(k) / kRecordingFramesPerSecond;
         std::string why;
-        if (!renderer.Render(frame, state, [&] { render_frame(t); }, &why)) {
+        std::function<void()> draw_copies;
+        if (settings.render_scene_copies)
+            draw_copies = [&] { settings.render_scene_copies(t); };
+        if (!renderer.Render(frame, state, [&] { render_frame(t); }, &why, draw_copies)) {
             std::fprintf(stderr, "error: recording stopped at frame %u: %s\n", k, why.c_str());
             break;
         }
@@ -87,7 +92,9 @@ RecordingResult RecordFrames(ShellState& state, unsigned frames, const std::func
     result.failed = (frames - result.rendered) + encoder->FailureCount();
     if (result.failed > 0)
         std::fprintf(stderr, "error: %zu of %u frames were not written\n", result.failed, frames);
-    std::printf("\ndone\n");
-    std::fflush(stdout);
+    if (settings.progress) {
+        std::fprintf(settings.progress, "\ndone\n");
+        std::fflush(settings.progress);
+    }
     return result;
 }

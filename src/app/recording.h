@@ -24,6 +24,7 @@
 #include "math/camera_animation.h"
 #include "threads/mt_encoder.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -40,6 +41,10 @@ struct RecordingSettings {
     unsigned workers = 0;                        // 0: RecordingWorkerCount(processors)
     int samples = -1;                            // -1: FramebufferSampleCount()
     FrameWriter writer;                          // empty: WritePNG
+    std::FILE* progress = stdout;                // progress and "done" lines; null: none
+    // Draws only the screen copies of frame time t, for the single-sample
+    // pass of a multisampled frame; empty: the whole frame is drawn there.
+    std::function<void(double t)> render_scene_copies;
 };
 
 struct RecordingResult {

@@ -233,6 +233,31 @@ TEST_F(CaptureCommandsTest, RecordingKeysEndingAtOneSecondWritesFrames0To23)
     apptest::SaveForViewing(ForViewing(Crop(*frame23, 0, 1280)), "recorded_frame_00023");
 }
 
+TEST_F(CaptureCommandsTest, DrawingOnlyTheSceneCopiesFirstGivesTheSameImage)
+{
+    const int samples = FramebufferSampleCount();
+    ASSERT_GT(samples, 0);
+    SetViewSize(Shell(), 320, 200);
+    for (const float eye_y : {6.0f, -4.0f}) {  // mirror copy, through-surface copy
+        SCOPED_TRACE(eye_y);
+        Place({-3, eye_y, 5}, 0.5f, eye_y > 0 ? 0.3f : -0.1f);
+        BitmapPtr whole(TBitmap::Create(320, 200, false, false, 8));
+        BitmapPtr copies_only(TBitmap::Create(320, 200, false, false, 8));
+        ImageRenderer renderer(samples);
+        ASSERT_TRUE(renderer.Render(*whole, Shell(), [&] { App().renderFrame(30.0); }));
+        // Stale copies must not pass: they are remade elsewhere, at another size.
+        Place({10, eye_y * 2, -5}, -1.0f, 0.0f);
+        glViewport(0, 0, 100, 100);
+        App().renderFrame(30.0);
+        glViewport(0, 0, 320, 200);
+        Place({-3, eye_y, 5}, 0.5f, eye_y > 0 ? 0.3f : -0.1f);
+        ASSERT_TRUE(renderer.Render(*copies_only, Shell(), [&] { App().renderFrame(30.0); }, nullptr,
+                                    [&] { DrawSceneCopies(App(), 30.0); }));
+        EXPECT_TRUE(std::equal(whole->pixels, whole->pixels + 320 * 200, copies_only->pixels));
+        EXPECT_EQ(App().mirror_copy->width, 320);
+    }
+}
+
 TEST_F(CaptureCommandsTest, ScreenshotMatchesAWindowFrameOfTheSameView)
 {
     const double t = 120.0;

@@ -1,0 +1,233 @@
+// The offline recording pipeline at 1280 x 720 on the headless context,
+// flying a fixed two-key camera animation over the dive:
+//
+//   BM_Render         frames per second of rendering alone (both passes,
+//                     resolve and read-back, as the recorder does)
+//   BM_WritePNG       frames per second of PNG writing alone on one thread
+//                     (one worker), a rendered frame flipped and written
+//   BM_Recording/n    frames per second of the whole recording with n
+//                     workers (the program's count first), frames written
+//                     to a scratch directory
+//
+// BM_Recording also reports `limit_fps` = min(render, write x workers) from
+// the two runs before it and `ratio` = recording / limit_fps: how much of
+// the overlap between rendering and writing the pipeline achieves.
+//
+//   recording_bench [benchmark flags]
+#include "app/capture_commands.h"
+#include "app/demo_application.h"
+#include "app/image_capture.h"
+#include "app/recording.h"
+#include "app/shell_state.h"
+#include "app_test_util.h"
+#include "gl/gles20.h"
+#include "image/png_file.h"
+#include "platform/headless_context.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include <time.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kWidth = CMTEncoder::kFrameWidth, kHeight = CMTEncoder::kFrameHeight;
+constexpr unsigned kFramesPerRun = 24;  // one second of animation
+
+struct Fixture {
+    std::unique_ptr<platform::HeadlessContext> context;
+    ShellState shell;
+    std::unique_ptr<DemoApplication> app;
+    std::string error;
+    double render_fps = 0, write_fps = 0;  // measured by the first two benchmarks
+
+    Fixture()
+    {
+        context = platform::HeadlessContext::Create(64, 64, &error);
+        if (!context)
+            return;
+        CGLES20ExtensionHandler::Init_GLES20();
+        CGLES20ExtensionHandler::Init_VertexArrayObject();
+        glEnable(GL_POINT_SPRITE);
+        glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
+        if (apptest::EnterRunDirectory().empty()) {
+            error = "cannot make the run directory";
+            context.reset();
+            return;
+        }
+        app = std::make_unique<DemoApplication>(shell);
+        shell.application = app.get();
+        // Over the dive from above, drifting towards the island.
+        Place({-6, 12, 22}, 0.25f, 0.45f);
+        app->animation.PushPose(FreeCameraView(shell), 0.0);
+        Place({-12, 9, 14}, 0.6f, 0.35f);
+        app->animation.PushPose(FreeCameraView(shell), kFramesPerRun / kRecordingFramesPerSecond);
+    }
+
+    void Place(const Vector3& eye, float yaw, float pitch)
+    {
+        shell.camera_offset = -eye;
+        shell.yaw = yaw;
+        shell.pitch = pitch;
+        shell.roll = 0;
+    }
+
+    // Starts playback from time 0, as the recorder does before frame 0.
+    void Play()
+    {
+        unsigned frames = 0;
+        app->animation.PrepareRecording(app->clock.Read(), frames);
+        app->clock.Reset();
+    }
+};
+
+Fixture& Get()
+{
+    static Fixture fixture;
+    return fixture;
+}
+
+bool Ready(benchmark::State& state)
+{
+    if (!Get().app) {
+        state.SkipWithError(("no headless context: " + Get().error).c_str());
+        return false;
+    }
+    Get().context->BindFramebuffer();
+    return true;
+}
+
+double Seconds(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// CPU seconds of every thread of the process (the rasteriser's included).
+double ProcessCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
+void BM_Render(benchmark::State& state)
+{
+    if (!Ready(state))
+        return;
+    Fixture& f = Get();
+    BitmapPtr frame(TBitmap::Create(kWidth, kHeight, false, false, 8));
+    ImageRenderer renderer(FramebufferSampleCount());
+    SetViewSize(f.shell, kWidth, kHeight);
+    f.Play();
+    double seconds = 0, cpu = 0;
+    unsigned frames = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const double cpu_start = ProcessCpuSeconds();
+        for (unsigned k = 0; k < kFramesPerRun; ++k) {
+            const double t = k / kRecordingFramesPerSecond;
+            renderer.Render(
+                *frame, f.shell, [&] { f.app->renderFrame(t); }, nullptr, [&] { DrawSceneCopies(*f.app, t); });
+        }
+        seconds += Seconds(start);
+        cpu += ProcessCpuSeconds() - cpu_start;
+        frames += kFramesPerRun;
+    }
+    SetViewSize(f.shell, 720, 480);
+    f.render_fps = frames / seconds;
+    state.counters["fps"] = f.render_fps;
+    state.counters["cpu_ms_per_frame"] = 1000 * cpu / frames;
+    state.counters["samples"] = renderer.Samples();
+}
+BENCHMARK(BM_Render)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_WritePNG(benchmark::State& state)
+{
+    if (!Ready(state))
+        return;
+    Fixture& f = Get();
+    // A real frame of the animation: how well it compresses is what counts.
+    BitmapPtr frame(TBitmap::Create(kWidth, kHeight, false, false, 8));
+    SetViewSize(f.shell, kWidth, kHeight);
+    f.Play();
+    ImageRenderer(FramebufferSampleCount()).Render(*frame, f.shell, [&] { f.app->renderFrame(0.5); });
+    SetViewSize(f.shell, 720, 480);
+    const fs::path file = fs::temp_directory_path() / "nerelle-recording-bench.png";
+    double seconds = 0, cpu = 0;
+    unsigned frames = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const double cpu_start = ProcessCpuSeconds();
+        for (unsigned k = 0; k < kFramesPerRun; ++k) {
+            frame->FlipVertical();  // as the worker does
+            if (!WritePNG(file.c_str(), frame.get(), true))
+                state.SkipWithError("cannot write the frame");
+        }
+        seconds += Seconds(start);
+        cpu += ProcessCpuSeconds() - cpu_start;
+        frames += kFramesPerRun;
+    }
+    state.counters["bytes"] = double(fs::file_size(file));
+    fs::remove(file);
+    f.write_fps = frames / seconds;
+    state.counters["fps"] = f.write_fps;
+    state.counters["cpu_ms_per_frame"] = 1000 * cpu / frames;
+}
+BENCHMARK(BM_WritePNG)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_Recording(benchmark::State& state)
+{
+    if (!Ready(state))
+        return;
+    Fixture& f = Get();
+    const unsigned workers = unsigned(state.range(0));
+    const fs::path dir = fs::temp_directory_path() / "nerelle-recording-bench";
+    RecordingSettings settings;
+    settings.directory = dir;
+    settings.workers = workers;
+    settings.progress = nullptr;
+    settings.render_scene_copies = [&f](double t) { DrawSceneCopies(*f.app, t); };
+    double seconds = 0, cpu = 0;
+    unsigned frames = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const double cpu_start = ProcessCpuSeconds();
+        const RecordingResult result =
+            RecordFrames(f.shell, kFramesPerRun, [&] { f.Play(); }, [&](double t) { f.app->renderFrame(t); }, settings);
+        seconds += Seconds(start);
+        cpu += ProcessCpuSeconds() - cpu_start;
+        frames += kFramesPerRun;
+        if (result.failed)
+            state.SkipWithError("frames failed");
+    }
+    fs::remove_all(dir);
+    const double fps = frames / seconds;
+    state.counters["fps"] = fps;
+    state.counters["workers"] = workers;
+    state.counters["cpu_ms_per_frame"] = 1000 * cpu / frames;
+    if (f.render_fps > 0 && f.write_fps > 0) {
+        const double limit = std::min(f.render_fps, f.write_fps * workers);
+        state.counters["limit_fps"] = limit;
+        state.counters["ratio"] = fps / limit;
+    }
+}
+BENCHMARK(BM_Recording)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3)
+    ->Arg(int(RecordingWorkerCount(std::thread::hardware_concurrency())))
+    ->Arg(2)
+    ->Arg(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();
