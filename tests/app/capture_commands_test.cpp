@@ -33,57 +33,29 @@ struct FloatImage {
     const float* At(int x, int y) const { return &rgb[3 * (size_t(y) * size_t(width) + size_t(x))]; }
 };
 
-// The bitmap's columns x0 .. x0 + width - 1, all rows, as floats.
-FloatImage Crop(const TBitmap& bitmap, int x0, int width)
+// Columns x0 .. x0 + w - 1 of a top-down bitmap, area-averaged down to
+// width x height.
+FloatImage Shrink(const TBitmap& b, int x0, int w, int width, int height)
 {
-    FloatImage image{width, bitmap.height, std::vector<float>(size_t(width) * size_t(bitmap.height) * 3)};
-    for (int y = 0; y < bitmap.height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const uint32_t p = bitmap.Row(y)[x0 + x];
-            for (int c = 0; c < 3; ++c)
-                image.At(x, y)[c] = float((p >> (8 * c)) & 0xFF);
-        }
-    return image;
-}
-
-// Area-weighted box filter along one axis: n samples of `source` (stride
-// apart, count m) into k.
-std::vector<float> Resample(const std::vector<float>& source, int m, int k)
-{
-    std::vector<float> out(size_t(k), 0.0f);
-    const double scale = double(m) / k;
-    for (int i = 0; i < k; ++i) {
-        const double begin = i * scale, end = (i + 1) * scale;
-        double sum = 0;
-        for (int j = int(begin); j < m && j < end; ++j)
-            sum += source[size_t(j)] * (std::min(end, j + 1.0) - std::max(begin, double(j)));
-        out[size_t(i)] = float(sum / scale);
-    }
-    return out;
-}
-
-FloatImage Downscale(const FloatImage& image, int width, int height)
-{
-    FloatImage rows{width, image.height, std::vector<float>(size_t(width) * size_t(image.height) * 3)};
-    for (int y = 0; y < image.height; ++y)
-        for (int c = 0; c < 3; ++c) {
-            std::vector<float> line(size_t(image.width));
-            for (int x = 0; x < image.width; ++x)
-                line[size_t(x)] = image.At(x, y)[c];
-            const std::vector<float> scaled = Resample(line, image.width, width);
-            for (int x = 0; x < width; ++x)
-                rows.At(x, y)[c] = scaled[size_t(x)];
-        }
+    // Weight of source index j in target index i along an axis of m -> k.
+    auto weights = [](int m, int k) {
+        std::vector<std::vector<std::pair<int, double>>> table;
+        table.resize(size_t(k));
+        const double scale = double(m) / k;
+        for (int i = 0; i < k; ++i)
+            for (int j = int(i * scale); j < m && j < (i + 1) * scale; ++j)
+                table[size_t(i)].push_back(
+                    {j, (std::min((i + 1) * scale, j + 1.0) - std::max(i * scale, double(j))) / scale});
+        return table;
+    };
+    const auto wx = weights(w, width), wy = weights(b.height, height);
     FloatImage out{width, height, std::vector<float>(size_t(width) * size_t(height) * 3)};
-    for (int x = 0; x < width; ++x)
-        for (int c = 0; c < 3; ++c) {
-            std::vector<float> column(size_t(image.height));
-            for (int y = 0; y < image.height; ++y)
-                column[size_t(y)] = rows.At(x, y)[c];
-            const std::vector<float> scaled = Resample(column, image.height, height);
-            for (int y = 0; y < height; ++y)
-                out.At(x, y)[c] = scaled[size_t(y)];
-        }
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (const auto& [sy, ay] : wy[size_t(y)])
+                for (const auto& [sx, ax] : wx[size_t(x)])
+                    for (int c = 0; c < 3; ++c)
+                        out.At(x, y)[c] += float(ay * ax * double((b.Row(sy)[x0 + sx] >> (8 * c)) & 0xFF));
     return out;
 }
 
@@ -224,13 +196,13 @@ TEST_F(CaptureCommandsTest, RecordingKeysEndingAtOneSecondWritesFrames0To23)
     App().animation.playing = false;
     Place({-3, 2, 5}, 0.5f, 0.2f);
     BitmapPtr expected = Frame(0.0, 1280, 720);
-    const double same = PSNR(Crop(*frame0, 0, 1280), Crop(*expected, 0, 1280));
-    const double moved = PSNR(Crop(*frame23, 0, 1280), Crop(*expected, 0, 1280));
+    const double same = PSNR(Shrink(*frame0, 0, 1280, 1280, 720), Shrink(*expected, 0, 1280, 1280, 720));
+    const double moved = PSNR(Shrink(*frame23, 0, 1280, 1280, 720), Shrink(*expected, 0, 1280, 1280, 720));
     EXPECT_GT(same, 40.0);
     EXPECT_LT(moved, 25.0);
     std::printf("frame 0 against the first key's view: %.1f dB; frame 23: %.1f dB\n", same, moved);
-    apptest::SaveForViewing(ForViewing(Crop(*frame0, 0, 1280)), "recorded_frame_00000");
-    apptest::SaveForViewing(ForViewing(Crop(*frame23, 0, 1280)), "recorded_frame_00023");
+    apptest::SaveForViewing(ForViewing(Shrink(*frame0, 0, 1280, 1280, 720)), "recorded_frame_00000");
+    apptest::SaveForViewing(ForViewing(Shrink(*frame23, 0, 1280, 1280, 720)), "recorded_frame_00023");
 }
 
 TEST_F(CaptureCommandsTest, DrawingOnlyTheSceneCopiesFirstGivesTheSameImage)
@@ -280,8 +252,8 @@ TEST_F(CaptureCommandsTest, ScreenshotMatchesAWindowFrameOfTheSameView)
 
         // The same vertical field at 4:3 is the middle 640 columns of 3:2.
         BitmapPtr window = Frame(t, 720, 480);
-        const FloatImage small = Downscale(Crop(*shot, 0, 4096), 640, 480);
-        const FloatImage middle = Crop(*window, 40, 640);
+        const FloatImage small = Shrink(*shot, 0, 4096, 640, 480);
+        const FloatImage middle = Shrink(*window, 40, 640, 640, 480);
         const double psnr = PSNR(small, middle);
         // Neither a frame upside down nor one turned a little matches.
         FloatImage flipped = small;
@@ -290,7 +262,7 @@ TEST_F(CaptureCommandsTest, ScreenshotMatchesAWindowFrameOfTheSameView)
                 for (int c = 0; c < 3; ++c)
                     flipped.At(x, y)[c] = small.At(x, 479 - y)[c];
         Place(view.eye, view.yaw + 0.05f, view.pitch);
-        const FloatImage turned = Crop(*Frame(t, 720, 480), 40, 640);
+        const FloatImage turned = Shrink(*Frame(t, 720, 480), 40, 640, 640, 480);
         std::printf("screenshot against the window frame: %.1f dB; upside down %.1f dB; turned %.1f dB\n", psnr,
                     PSNR(flipped, middle), PSNR(turned, middle));
         EXPECT_GT(psnr, 25.0);

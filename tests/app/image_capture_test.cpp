@@ -153,17 +153,4 @@ TEST_F(ImageCaptureTest, WithoutARenderTargetNothingIsDrawnOrRead)
     EXPECT_EQ(why, "no bitmap to render into");
 }
 
-TEST_F(ImageCaptureTest, ViewSizeSetsTheShellAndTheViewport)
-{
-    ShellState state;
-    SetViewSize(state, 4096, 3072);
-    GLint viewport[4] = {};
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    EXPECT_EQ(state.window_width, 4096);
-    EXPECT_EQ(state.window_height, 3072);
-    EXPECT_EQ(viewport[2], 4096);
-    EXPECT_EQ(viewport[3], 3072);
-    Context().BindFramebuffer();
-}
-
 }  // namespace
