@@ -201,8 +201,8 @@ void BM_Recording(benchmark::State& state)
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         const double cpu_start = ProcessCpuSeconds();
-        const RecordingResult result =
-            RecordFrames(f.shell, kFramesPerRun, [&] { f.Play(); }, [&](double t) { f.app->renderFrame(t); }, settings);
+        const RecordingResult result = RecordFrames(
+            f.shell, kFramesPerRun, [&] { f.Play(); }, [&](double t) { f.app->renderFrame(t); }, settings);
         seconds += Seconds(start);
         cpu += ProcessCpuSeconds() - cpu_start;
         frames += kFramesPerRun;

@@ -49,8 +49,8 @@ void Shell_Record(ShellState& state)
     app->clock.Reset();
     RecordingSettings settings;
     settings.render_scene_copies = [app](double t) { DrawSceneCopies(*app, t); };
-    const RecordingResult result =
-        RecordFrames(state, frames, {}, [app](double t) { app->renderFrame(t); }, settings);
+    const RecordingResult result = RecordFrames(
+        state, frames, {}, [app](double t) { app->renderFrame(t); }, settings);
     if (!result.started)
         app->animation.playing = false;  // nothing was recorded: the free camera stays
 }

@@ -22,7 +22,8 @@ private:
 
 }  // namespace
 
-ImageRenderer::ImageRenderer(int samples) : m_samples(samples > 0 ? samples : 0) {}
+ImageRenderer::ImageRenderer(int samples) : m_samples(samples > 0 ? samples : 0)
+{}
 
 void ImageRenderer::Release()
 {

@@ -35,8 +35,8 @@ public:
     // draw_scene_copies, when given, replaces draw_frame in the single-sample
     // pass: that pass is only there for the screen copies, so a caller that
     // can draw just those saves drawing the rest of the frame twice.
-    bool Render(TBitmap& bitmap, ShellState& state, const std::function<void()>& draw_frame,
-                std::string* why = nullptr, const std::function<void()>& draw_scene_copies = {});
+    bool Render(TBitmap& bitmap, ShellState& state, const std::function<void()>& draw_frame, std::string* why = nullptr,
+                const std::function<void()>& draw_scene_copies = {});
 
     // Frees the render targets. They are otherwise kept between images of
     // one size, so a recording does not allocate them for every frame.

@@ -71,7 +71,8 @@ RecordingResult RecordFrames(ShellState& state, unsigned frames, const std::func
         std::function<void()> draw_copies;
         if (settings.render_scene_copies)
             draw_copies = [&] { settings.render_scene_copies(t); };
-        if (!renderer.Render(frame, state, [&] { render_frame(t); }, &why, draw_copies)) {
+        if (!renderer.Render(
+                frame, state, [&] { render_frame(t); }, &why, draw_copies)) {
             std::fprintf(stderr, "error: recording stopped at frame %u: %s\n", k, why.c_str());
             break;
         }

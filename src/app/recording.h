@@ -48,11 +48,11 @@ struct RecordingSettings {
 };
 
 struct RecordingResult {
-    bool started = false;         // the encoder ran and the directory exists
-    unsigned frames = 0;          // frames asked for
-    unsigned rendered = 0;        // frames rendered and handed to the encoder
-    size_t failed = 0;            // frames asked for that are not on disk
-    bool synchronized = false;    // every worker was joined
+    bool started = false;       // the encoder ran and the directory exists
+    unsigned frames = 0;        // frames asked for
+    unsigned rendered = 0;      // frames rendered and handed to the encoder
+    size_t failed = 0;          // frames asked for that are not on disk
+    bool synchronized = false;  // every worker was joined
 };
 
 // Records `frames` frames. `start` is called once, right before frame 0

@@ -31,7 +31,8 @@ MultisampleEntryPoints LookupMultisampleEntryPoints()
     } else {
         return points;
     }
-    points.storage = reinterpret_cast<PFNGLRENDERBUFFERSTORAGEMULTISAMPLEPROC>(platform::GetGLProcAddress(storage_name));
+    points.storage =
+        reinterpret_cast<PFNGLRENDERBUFFERSTORAGEMULTISAMPLEPROC>(platform::GetGLProcAddress(storage_name));
     points.blit = reinterpret_cast<PFNGLBLITFRAMEBUFFERPROC>(platform::GetGLProcAddress(blit_name));
     return points;
 }
@@ -211,8 +212,7 @@ bool RenderTarget::Create(int target_width, int target_height, const RenderTarge
         return fail("negative sample count");
 
     // Errors left by earlier calls would be taken for a storage failure.
-    while (glGetError() != GL_NO_ERROR) {
-    }
+    while (glGetError() != GL_NO_ERROR) {}
     const MultisampleEntryPoints multisample =
         (request.colour_samples > 0 || (request.has_depth && request.depth_samples > 0))
             ? LookupMultisampleEntryPoints()

@@ -26,10 +26,10 @@
 
 // What a target is asked to hold.
 struct RenderTargetRequest {
-    int colour_attachments = 1;                // GL_RGBA renderbuffers at GL_COLOR_ATTACHMENT0 + i
-    GLsizei colour_samples = 0;                // 0: single-sample storage
-    bool has_depth = false;                    // a depth renderbuffer at GL_DEPTH_ATTACHMENT
-    GLenum depth_format = GL_DEPTH_COMPONENT24; // its internal format
+    int colour_attachments = 1;                  // GL_RGBA renderbuffers at GL_COLOR_ATTACHMENT0 + i
+    GLsizei colour_samples = 0;                  // 0: single-sample storage
+    bool has_depth = false;                      // a depth renderbuffer at GL_DEPTH_ATTACHMENT
+    GLenum depth_format = GL_DEPTH_COMPONENT24;  // its internal format
     GLsizei depth_samples = 0;
 };
 
@@ -63,11 +63,11 @@ public:
     bool IsValid() const { return framebuffer.Get() != 0; }
 
     int width = 0, height = 0;
-    RenderTargetRequest description;                                // what was asked for
-    GLFramebuffer framebuffer;                                      // 0 when creation failed
-    std::array<GLRenderbuffer, kMaxColourAttachments> colour_buffers; // 0 where not requested
-    GLRenderbuffer depth_buffer;                                    // 0 when none
-    GLRenderbuffer stencil_buffer;                                  // no request asks for one: stays 0
+    RenderTargetRequest description;                                   // what was asked for
+    GLFramebuffer framebuffer;                                         // 0 when creation failed
+    std::array<GLRenderbuffer, kMaxColourAttachments> colour_buffers;  // 0 where not requested
+    GLRenderbuffer depth_buffer;                                       // 0 when none
+    GLRenderbuffer stencil_buffer;                                     // no request asks for one: stays 0
 };
 
 // Colour attachments a target may have in the current context: 1, or with

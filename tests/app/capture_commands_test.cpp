@@ -131,7 +131,9 @@ protected:
         const int w = Shell().window_width, h = Shell().window_height;
         SetViewSize(Shell(), width, height);
         std::string why;
-        EXPECT_TRUE(ImageRenderer(FramebufferSampleCount()).Render(*bitmap, Shell(), [&] { App().renderFrame(t); }, &why))
+        EXPECT_TRUE(ImageRenderer(FramebufferSampleCount())
+                        .Render(
+                            *bitmap, Shell(), [&] { App().renderFrame(t); }, &why))
             << why;
         SetViewSize(Shell(), w, h);
         bitmap->FlipVertical();
@@ -223,8 +225,8 @@ TEST_F(CaptureCommandsTest, DrawingOnlyTheSceneCopiesFirstGivesTheSameImage)
         App().renderFrame(30.0);
         glViewport(0, 0, 320, 200);
         Place({-3, eye_y, 5}, 0.5f, eye_y > 0 ? 0.3f : -0.1f);
-        ASSERT_TRUE(renderer.Render(*copies_only, Shell(), [&] { App().renderFrame(30.0); }, nullptr,
-                                    [&] { DrawSceneCopies(App(), 30.0); }));
+        ASSERT_TRUE(renderer.Render(
+            *copies_only, Shell(), [&] { App().renderFrame(30.0); }, nullptr, [&] { DrawSceneCopies(App(), 30.0); }));
         EXPECT_TRUE(std::equal(whole->pixels, whole->pixels + 320 * 200, copies_only->pixels));
         EXPECT_EQ(App().mirror_copy->width, 320);
     }

@@ -122,7 +122,8 @@ TEST_F(ImageCaptureTest, WithoutARenderTargetNothingIsDrawnOrRead)
         const char* reason;
     } cases[] = {
         {"too wide, single-sample", 0, max_size + 1, 2, "cannot create the image render target: "},
-        {"too wide, multisampled", FramebufferSampleCount(), max_size + 1, 2, "cannot create the scene render target: "},
+        {"too wide, multisampled", FramebufferSampleCount(), max_size + 1, 2,
+         "cannot create the scene render target: "},
         {"too many samples", 64, 32, 32, "cannot create the image render target: "},
     };
     // What the window's framebuffer holds must not end up in the image.
@@ -139,7 +140,8 @@ TEST_F(ImageCaptureTest, WithoutARenderTargetNothingIsDrawnOrRead)
         int draws = 0;
         std::string why;
         ImageRenderer renderer(c.samples);
-        EXPECT_FALSE(renderer.Render(*bitmap, state, [&] { ++draws; }, &why));
+        EXPECT_FALSE(renderer.Render(
+            *bitmap, state, [&] { ++draws; }, &why));
         EXPECT_EQ(draws, 0);
         EXPECT_EQ(why.rfind(c.reason, 0), 0u) << why;
         EXPECT_TRUE(std::all_of(bitmap->pixels, bitmap->pixels + count, [](uint32_t p) { return p == 0x12345678u; }));
@@ -149,7 +151,8 @@ TEST_F(ImageCaptureTest, WithoutARenderTargetNothingIsDrawnOrRead)
     TBitmap empty;
     std::string why;
     ShellState state;
-    EXPECT_FALSE(ImageRenderer(0).Render(empty, state, [] {}, &why));
+    EXPECT_FALSE(ImageRenderer(0).Render(
+        empty, state, [] {}, &why));
     EXPECT_EQ(why, "no bitmap to render into");
 }
 

@@ -153,8 +153,8 @@ TEST_F(RecordingTest, FramesThatCannotBeWrittenAreNamedAndTheRestIsWritten)
     ShellState state;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    const RecordingResult result =
-        RecordFrames(state, 10, {}, [](double t) { DrawNumberedFrame(FrameOfTime(t)); }, settings);
+    const RecordingResult result = RecordFrames(
+        state, 10, {}, [](double t) { DrawNumberedFrame(FrameOfTime(t)); }, settings);
     const std::string out = testing::internal::GetCapturedStdout();
     const std::string err = testing::internal::GetCapturedStderr();
 
@@ -185,8 +185,8 @@ TEST_F(RecordingTest, FailuresBeforeOrWhileRenderingAreReported)
         fs::path directory;
         unsigned workers;
         int samples;
-        std::string err;   // standard error, exactly
-        bool done;         // the recording ran to its end line
+        std::string err;  // standard error, exactly
+        bool done;        // the recording ran to its end line
         size_t renders;
     } cases[] = {
         // Fails for root too: nothing can be made under a regular file.
@@ -208,8 +208,8 @@ TEST_F(RecordingTest, FailuresBeforeOrWhileRenderingAreReported)
         settings.samples = c.samples;
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        const RecordingResult result =
-            RecordFrames(state, 5, [&] { ++starts; }, [&](double) { ++renders; }, settings);
+        const RecordingResult result = RecordFrames(
+            state, 5, [&] { ++starts; }, [&](double) { ++renders; }, settings);
         const std::string out = testing::internal::GetCapturedStdout();
         const std::string err = testing::internal::GetCapturedStderr();
         EXPECT_EQ(renders, c.renders);

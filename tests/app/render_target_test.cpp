@@ -118,9 +118,15 @@ TEST_F(RenderTargetTest, FailedCreationKeepsNoNamesReportsWhyAndBindsNothing)
          "cannot allocate a 16 x 16 renderbuffer"},
         {"unknown depth format", 16, 16, {1, 0, true, GL_RGB5_A1 + 12345, 0}, "GL error 0x0500"},
         // Completeness: each renderbuffer is fine alone, together they are not.
-        {"samples differ between attachments", 16, 16, {1, 2, true, GL_DEPTH_COMPONENT24, 0},
+        {"samples differ between attachments",
+         16,
+         16,
+         {1, 2, true, GL_DEPTH_COMPONENT24, 0},
          "framebuffer incomplete: GL_FRAMEBUFFER_INCOMPLETE_MULTISAMPLE"},
-        {"colour format at the depth point", 16, 16, {1, 0, true, GL_RGBA8, 0},
+        {"colour format at the depth point",
+         16,
+         16,
+         {1, 0, true, GL_RGBA8, 0},
          "framebuffer incomplete: GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT"},
     };
     const GLuint window = Context().Framebuffer();

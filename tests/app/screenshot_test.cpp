@@ -158,7 +158,8 @@ TEST_F(ScreenshotTest, FailuresSayWhatFailedAndWriteNothing)
         ShellState state;
         int draws = 0;
         testing::internal::CaptureStderr();
-        EXPECT_FALSE(SaveScreenshot(state, [&] { ++draws; }, c.directory));
+        EXPECT_FALSE(SaveScreenshot(
+            state, [&] { ++draws; }, c.directory));
         const std::string err = testing::internal::GetCapturedStderr();
         EXPECT_EQ(err.rfind(c.message, 0), 0u) << err;
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
