@@ -30,9 +30,14 @@ void Shell_Screenshot(ShellState& state)
     DemoApplication* app = state.application;
     if (!app)
         return;
-    // The display callback's frame, without the swap: nothing was drawn
-    // into the window to show.
-    SaveScreenshot(state, [app] { app->Tick(); });
+    // The view of the window's next frame: one clock reading for both
+    // passes, so the surface shows copies made at the same moment; no
+    // buffer swap, nothing was drawn into the window to show.
+    if (app->first_frame_pending)
+        app->Tick();  // starts the clock as the first frame does
+    const double t = app->clock.Read();
+    SaveScreenshot(
+        state, [app, t] { app->renderFrame(t); }, "screenshots", [app, t] { DrawSceneCopies(*app, t); });
 }
 
 void Shell_Record(ShellState& state)

@@ -16,8 +16,8 @@ class DemoApplication;
 // draws lines.
 void Shell_ToggleWireframe(ShellState& state);
 
-// Saves a 4096 x 3072 screenshot of the current view into "screenshots";
-// each of its frames is a display tick (the clock advances).
+// Saves a 4096 x 3072 screenshot of the current view at the clock's time
+// into "screenshots".
 void Shell_Screenshot(ShellState& state);
 
 // Plays the recorded camera keys from time 0 and records them offline into

@@ -29,7 +29,7 @@ std::optional<fs::path> FirstFreeScreenshotName(const fs::path& directory)
 }
 
 std::optional<fs::path> SaveScreenshot(ShellState& state, const std::function<void()>& draw_frame,
-                                       const fs::path& directory)
+                                       const fs::path& directory, const std::function<void()>& draw_scene_copies)
 {
     const BitmapPtr bitmap(TBitmap::Create(kScreenshotWidth, kScreenshotHeight, false, false, 8));
     if (!bitmap) {
@@ -59,7 +59,7 @@ std::optional<fs::path> SaveScreenshot(ShellState& state, const std::function<vo
     bool rendered = false;
     {
         ImageRenderer renderer(FramebufferSampleCount());
-        rendered = renderer.Render(*bitmap, state, draw_frame, &why);
+        rendered = renderer.Render(*bitmap, state, draw_frame, &why, draw_scene_copies);
     }
     SetViewSize(state, window_width, window_height);
     if (!rendered) {

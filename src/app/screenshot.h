@@ -28,8 +28,10 @@ std::filesystem::path ScreenshotFileName(const std::filesystem::path& directory,
 // nothing when all kScreenshotSlots are taken.
 std::optional<std::filesystem::path> FirstFreeScreenshotName(const std::filesystem::path& directory);
 
-// Takes a screenshot; draw_frame draws one whole frame (as the display
-// callback does, without the buffer swap) into the bound framebuffer.
-// Returns the file written, or nothing after printing the reason.
+// Takes a screenshot; draw_frame draws one whole frame into the bound
+// framebuffer, draw_scene_copies (optional) only its screen copies, for the
+// single-sample pass (image_capture.h). Returns the file written, or
+// nothing after printing the reason.
 std::optional<std::filesystem::path> SaveScreenshot(ShellState& state, const std::function<void()>& draw_frame,
-                                                    const std::filesystem::path& directory = "screenshots");
+                                                    const std::filesystem::path& directory = "screenshots",
+                                                    const std::function<void()>& draw_scene_copies = {});
