@@ -17,6 +17,13 @@
 
 namespace {
 
+// Frames are written with fast compression: the workers, not the renderer,
+// are what holds a recording back on small machines.
+bool WriteFramePNG(const char* file_name, const TBitmap* bitmap, bool rgb_order)
+{
+    return WritePNG(file_name, bitmap, rgb_order, PngCompression::kFast);
+}
+
 // A frame on its way to a worker, or a free pool bitmap (empty name).
 struct Job {
     TBitmap* bitmap = nullptr;
@@ -51,7 +58,7 @@ private:
 struct CMTEncoder::State {
     State(unsigned worker_count, EncoderSettings settings)
         : jobs(worker_count), free(worker_count), flip_rows(settings.flip_rows), rgb_order(settings.rgb_order),
-          writer(settings.writer ? std::move(settings.writer) : FrameWriter(WritePNG))
+          writer(settings.writer ? std::move(settings.writer) : FrameWriter(WriteFramePNG))
     {}
 
     ~State()

@@ -40,7 +40,7 @@ using FrameWriter = std::function<bool(const char* file_name, const TBitmap* bit
 struct EncoderSettings {
     bool flip_rows = true;  // turn every frame upside down before writing
     bool rgb_order = true;  // pixel bytes are R, G, B, A (else B, G, R, A)
-    FrameWriter writer;     // empty: WritePNG
+    FrameWriter writer;     // empty: WritePNG with fast compression
 };
 
 class CMTEncoder {
