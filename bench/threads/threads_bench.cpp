@@ -85,7 +85,7 @@ void BM_WritePNG_Frame(benchmark::State& state)
     const BitmapPtr frame = MakeFrame(Content(state.range(0)));
     const std::string name = (TheScratch().dir / ("write_" + std::to_string(state.thread_index()) + ".png")).string();
     for (auto _ : state)
-        if (!WritePNG(name.c_str(), frame.get(), true))
+        if (!WritePNG(name.c_str(), frame.get(), true, PngCompression::kFast))
             state.SkipWithError("WritePNG failed");
     state.SetItemsProcessed(state.iterations());
     state.SetLabel(state.range(0) == kFlat ? "flat" : state.range(0) == kScene ? "scene" : "noise");
