@@ -1,6 +1,8 @@
 // Runs the real program as a user does: in a real window on an X server
 // (Xvfb), checking what it prints, its window, and that Esc ends it cleanly.
 #include "app_test_util.h"
+#include "program_runner.h"
+#include "run_tool.h"
 #include "x_server.h"
 
 #include <gtest/gtest.h>
@@ -8,15 +10,11 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -29,6 +27,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::ReadFileText;
+using testsupport::RunOnDisplay;
 
 const char* const kControlSummary =
     "controls:\n"
@@ -37,65 +37,6 @@ const char* const kControlSummary =
     "j: onResetAnimation()\n"
     "k: onSaveAnimation()\n"
     "l: onLoadAnimation()\n";
-
-// Starts argv with the given environment additions; stdout and stderr go to files.
-pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, const fs::path& cwd,
-            const fs::path& out, const fs::path& err)
-{
-    pid_t pid = fork();
-    if (pid != 0)
-        return pid;
-    for (const auto& e : env)
-        putenv(strdup(e.c_str()));
-    if (chdir(cwd.c_str()) != 0)
-        _exit(126);
-    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(o, 1);
-    dup2(e, 2);
-    std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-}
-
-// Waits up to `seconds` for pid; returns its wait status, or -1 on timeout.
-int WaitFor(pid_t pid, double seconds)
-{
-    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < until) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return status;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return -1;
-}
-
-std::string Slurp(const fs::path& p)
-{
-    std::ifstream in(p);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-// Runs a shell command with DISPLAY set and returns its standard output.
-std::string Capture(const std::string& display, const std::string& command)
-{
-    std::string full = "DISPLAY=" + display + " " + command + " 2>/dev/null";
-    FILE* f = popen(full.c_str(), "r");
-    if (!f)
-        return {};
-    std::string text;
-    char buf[512];
-    while (size_t n = fread(buf, 1, sizeof buf, f))
-        text.append(buf, n);
-    pclose(f);
-    return text;
-}
 
 // The window's pixels as the X server holds them; empty when they cannot be read.
 apptest::Image CaptureWindow(const std::string& display, const std::string& window)
@@ -137,18 +78,6 @@ apptest::Image CaptureWindow(const std::string& display, const std::string& wind
     return image;
 }
 
-// Waits up to `seconds` for `text` to appear in the file.
-bool WaitForText(const fs::path& file, const std::string& text, double seconds)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < until) {
-        if (Slurp(file).find(text) != std::string::npos)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
-}
-
 class ProgramWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -162,10 +91,7 @@ protected:
 
     void TearDown() override
     {
-        if (m_program > 0 && WaitFor(m_program, 0) == -1) {
-            kill(m_program, SIGKILL);
-            waitpid(m_program, nullptr, 0);
-        }
+        m_program.Kill();
         m_xserver.Stop();
         std::error_code ec;
         fs::remove_all(m_dir, ec);
@@ -173,25 +99,16 @@ protected:
 
     void StartProgram(const fs::path& run_dir = NERELLE_RUN_DIR)
     {
-        m_program = Spawn({NERELLE_PROGRAM}, {"DISPLAY=" + m_display}, run_dir, m_dir / "out.txt",
-                          m_dir / "err.txt");
-        ASSERT_GT(m_program, 0);
+        ASSERT_TRUE(m_program.Start(NERELLE_PROGRAM, m_display, run_dir, m_dir / "out.txt", m_dir / "err.txt"));
     }
 
     // The X window id of the program's window, once it is mapped.
     std::string FindWindow()
     {
-        for (int i = 0; i < 600; ++i) {
-            std::string id = Capture(m_display, "xdotool search --onlyvisible --name '^Nerelle Demo$'");
-            if (!id.empty())
-                return id.substr(0, id.find('\n'));
-            if (WaitFor(m_program, 0.1) != -1) {
-                ADD_FAILURE() << "the program ended before its window showed:\n" << Slurp(m_dir / "err.txt");
-                m_program = 0;
-                return {};
-            }
-        }
-        return {};
+        std::string id = m_program.FindWindow(m_display, "Nerelle Demo", 60);
+        if (id.empty() && !m_program.Running())
+            ADD_FAILURE() << "the program ended before its window showed:\n" << ReadFileText(m_dir / "err.txt");
+        return id;
     }
 
     // A copy of the program's data directory with the given solution text.
@@ -213,18 +130,14 @@ protected:
     // it did not end normally.
     int EndWithEscape(const std::string& window)
     {
-        Capture(m_display, "xdotool windowfocus --sync " + window + " key Escape");
-        int status = WaitFor(m_program, 60);
-        if (status == -1)
-            return -1;
-        m_program = 0;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        testsupport::PressKeys(m_display, window, "Escape");
+        return m_program.ExitCode(60);
     }
 
     fs::path m_dir;
     testsupport::XServer m_xserver;
     std::string m_display;
-    pid_t m_program = 0;
+    testsupport::ProgramRun m_program;
 };
 
 TEST_F(ProgramWindowTest, OpensItsWindowPrintsTheControlsAndEndsOnEscape)
@@ -233,23 +146,22 @@ TEST_F(ProgramWindowTest, OpensItsWindowPrintsTheControlsAndEndsOnEscape)
     std::string window = FindWindow();
     ASSERT_FALSE(window.empty()) << "no window titled \"Nerelle Demo\" appeared";
 
-    EXPECT_EQ(Capture(m_display, "xdotool getwindowname " + window), "Nerelle Demo\n");
-    std::string geometry = Capture(m_display, "xdotool getwindowgeometry " + window);
+    EXPECT_EQ(RunOnDisplay(m_display, "xdotool getwindowname " + window), "Nerelle Demo\n");
+    std::string geometry = RunOnDisplay(m_display, "xdotool getwindowgeometry " + window);
     EXPECT_NE(geometry.find("Geometry: 720x480"), std::string::npos) << geometry;
 
     // Some frames must have been drawn before the key arrives; the first
     // ones can take a while on a software renderer.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    Capture(m_display, "xdotool windowfocus --sync " + window + " key Escape");
-    int status = WaitFor(m_program, 60);
+    testsupport::PressKeys(m_display, window, "Escape");
+    int status = m_program.Wait(60);
     ASSERT_NE(status, -1) << "the program did not end after Esc";
-    m_program = 0;
     ASSERT_TRUE(WIFEXITED(status)) << "the program was killed by a signal";
-    EXPECT_EQ(WEXITSTATUS(status), 0) << Slurp(m_dir / "err.txt");
+    EXPECT_EQ(WEXITSTATUS(status), 0) << ReadFileText(m_dir / "err.txt");
 
-    std::string out = Slurp(m_dir / "out.txt");
+    std::string out = ReadFileText(m_dir / "out.txt");
     EXPECT_EQ(out.substr(0, std::strlen(kControlSummary)), kControlSummary) << out;
-    EXPECT_EQ(Slurp(m_dir / "err.txt").find("warning: "), std::string::npos) << Slurp(m_dir / "err.txt");
+    EXPECT_EQ(ReadFileText(m_dir / "err.txt").find("warning: "), std::string::npos) << ReadFileText(m_dir / "err.txt");
 }
 
 TEST_F(ProgramWindowTest, WarnsAtStartAboutMoreThanAFewIgnoredSolutionLines)
@@ -268,12 +180,12 @@ TEST_F(ProgramWindowTest, WarnsAtStartAboutMoreThanAFewIgnoredSolutionLines)
         std::string window = FindWindow();
         ASSERT_FALSE(window.empty()) << c.solution;
         ASSERT_EQ(EndWithEscape(window), 0);
-        const std::string err = Slurp(m_dir / "err.txt");
+        const std::string err = ReadFileText(m_dir / "err.txt");
         if (*c.warning)
             EXPECT_NE(err.find(c.warning), std::string::npos) << err;
         else
             EXPECT_EQ(err.find("warning: "), std::string::npos) << err;
-        EXPECT_EQ(Slurp(m_dir / "out.txt").substr(0, std::strlen(kControlSummary)), kControlSummary);
+        EXPECT_EQ(ReadFileText(m_dir / "out.txt").substr(0, std::strlen(kControlSummary)), kControlSummary);
     }
 }
 
@@ -282,12 +194,12 @@ TEST_F(ProgramWindowTest, KeepsRunningUnderMouseDragsAndMovementKeys)
     StartProgram();
     std::string window = FindWindow();
     ASSERT_FALSE(window.empty());
-    Capture(m_display, "xdotool windowfocus --sync " + window +
+    RunOnDisplay(m_display, "xdotool windowfocus --sync " + window +
                            " mousemove --window " + window + " 100 100 mousedown 1 mousemove --window " + window +
                            " 400 300 mouseup 1 mousedown 3 mousemove --window " + window +
                            " 200 200 mouseup 3 key w a s d W");
-    EXPECT_EQ(WaitFor(m_program, 1.0), -1) << "the program ended on drags or movement keys:\n"
-                                            << Slurp(m_dir / "err.txt");
+    EXPECT_EQ(m_program.Wait(1.0), -1) << "the program ended on drags or movement keys:\n"
+                                            << ReadFileText(m_dir / "err.txt");
     EXPECT_EQ(EndWithEscape(window), 0);
 }
 
@@ -296,12 +208,11 @@ TEST_F(ProgramWindowTest, AMissingDatasetEndsWithItsMessageAndStatusOne)
     const fs::path empty = m_dir / "empty-run";
     fs::create_directories(empty);
     StartProgram(empty);
-    int status = WaitFor(m_program, 60);
+    int status = m_program.Wait(60);
     ASSERT_NE(status, -1) << "the program kept running without its dataset";
-    m_program = 0;
     ASSERT_TRUE(WIFEXITED(status)) << "the program was killed by a signal";
     EXPECT_EQ(WEXITSTATUS(status), 1);
-    std::string err = Slurp(m_dir / "err.txt");
+    std::string err = ReadFileText(m_dir / "err.txt");
     EXPECT_NE(err.find("error: failed to open solution\n"), std::string::npos) << err;
 }
 
@@ -313,12 +224,11 @@ TEST_F(ProgramWindowTest, AMalformedManifestEndsWithItsMessageAndStatusOne)
                   run / "data" / "spiral_long" / "solution.txt");
     std::ofstream(run / "data" / "spiral_long" / "manifest.txt") << "time=100\ndt=0\n";
     StartProgram(run);
-    int status = WaitFor(m_program, 60);
+    int status = m_program.Wait(60);
     ASSERT_NE(status, -1);
-    m_program = 0;
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
-    std::string err = Slurp(m_dir / "err.txt");
+    std::string err = ReadFileText(m_dir / "err.txt");
     EXPECT_NE(err.find("error: failed to read manifest\n"), std::string::npos) << err;
 }
 
@@ -335,8 +245,8 @@ TEST_F(ProgramWindowTest, CameraKeysFromTheKeyboardAndTheSceneInTheWindow)
 
     // Three keys with the camera moved between them, then play, save,
     // forget and load.
-    Capture(m_display, "xdotool windowfocus --sync " + window + " key --delay 150 n w w w n d d d n m k j l");
-    EXPECT_TRUE(WaitForText(m_dir / "out.txt", "loaded 3 keypoints\n", 30)) << Slurp(m_dir / "out.txt");
+    testsupport::PressKeys(m_display, window, "--delay 150 n w w w n d d d n m k j l");
+    EXPECT_TRUE(m_program.WaitForText(m_dir / "out.txt", "loaded 3 keypoints\n", 30)) << ReadFileText(m_dir / "out.txt");
 
     const apptest::Image image = CaptureWindow(m_display, window);
     apptest::SaveForViewing(image, "program_window");
@@ -354,12 +264,12 @@ TEST_F(ProgramWindowTest, CameraKeysFromTheKeyboardAndTheSceneInTheWindow)
     EXPECT_LT(most, size_t(720 * 480 / 2));
 
     EXPECT_EQ(EndWithEscape(window), 0);
-    const std::string out = Slurp(m_dir / "out.txt");
+    const std::string out = ReadFileText(m_dir / "out.txt");
     const size_t saved = out.find("saved 3 keypoints\n"), loaded = out.find("loaded 3 keypoints\n");
     EXPECT_NE(saved, std::string::npos) << out;
     EXPECT_NE(loaded, std::string::npos) << out;
     EXPECT_LT(saved, loaded) << out;
-    const std::string err = Slurp(m_dir / "err.txt");
+    const std::string err = ReadFileText(m_dir / "err.txt");
     EXPECT_EQ(err.find("error: "), std::string::npos) << err;
 
     // The file: the count, then one line of 11 numbers per key, times from
