@@ -11,7 +11,7 @@
 #include "image/tga.h"
 
 #include "app_test_util.h"
-#include "gl_test.h"
+#include "app_gl_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -76,31 +76,15 @@ apptest::Image ForViewing(const FloatImage& image)
     return out;
 }
 
-class CaptureCommandsTest : public testsupport::GLTest {
+class CaptureCommandsTest : public apptest::ApplicationTest {
 protected:
-    struct Shared {
-        ShellState shell;
-        std::unique_ptr<DemoApplication> app;
-    };
-    static Shared& Get()
-    {
-        static Shared shared;
-        return shared;
-    }
-
     void SetUp() override
     {
-        GLTest::SetUp();
-        ASSERT_FALSE(apptest::EnterRunDirectory().empty());
-        Shared& s = Get();
-        s.shell = ShellState();
-        if (!s.app)
-            s.app = std::make_unique<DemoApplication>(s.shell);
-        s.shell.application = s.app.get();
-        s.app->animation.Reset();
-        glEnable(GL_POINT_SPRITE);
-        glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
-        SetViewSize(s.shell, 720, 480);
+        ApplicationTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        App().animation.Reset();
+        SetViewSize(Shell(), 720, 480);
     }
     void TearDown() override
     {
@@ -108,19 +92,7 @@ protected:
         fs::remove_all("frames", ec);
         fs::remove_all("screenshots", ec);
         Context().BindFramebuffer();
-        GLTest::TearDown();
-    }
-
-    ShellState& Shell() { return Get().shell; }
-    DemoApplication& App() { return *Get().app; }
-
-    // Free camera with its eye at `eye`, turned by yaw and pitch.
-    void Place(const Vector3& eye, float yaw, float pitch)
-    {
-        Shell().camera_offset = -eye;
-        Shell().yaw = yaw;
-        Shell().pitch = pitch;
-        Shell().roll = 0;
+        ApplicationTest::TearDown();
     }
 
     // The application's frame at t, rendered off-screen at width x height

@@ -4,7 +4,7 @@
 #include "app/demo_application.h"
 
 #include "app_test_util.h"
-#include "gl_test.h"
+#include "app_gl_test_util.h"
 
 #include "gl/gles20.h"
 
@@ -44,14 +44,6 @@ constexpr Camera kAboveSteep{{0, 25, -8}, 0.0f, 1.45f};
 constexpr Camera kBelow{{-3, -0.6f, 2}, 0.1f, 0.0f};
 // Deep in the pit, looking up at the dive.
 constexpr Camera kBelowUp{{0, -25, -10}, 0.0f, -1.5f};
-
-void Place(ShellState& shell, const Camera& camera)
-{
-    shell.camera_offset = -camera.eye;
-    shell.yaw = camera.yaw;
-    shell.pitch = camera.pitch;
-    shell.roll = 0;
-}
 
 bool Magenta(const uint8_t* p)
 {
@@ -124,41 +116,21 @@ std::string Slurp(const std::filesystem::path& path)
     return text.str();
 }
 
-class DemoApplicationTest : public testsupport::GLTest {
+class DemoApplicationTest : public apptest::ApplicationTest {
 protected:
-    // One application for the whole program: building it takes a while.
-    struct Shared {
-        ShellState shell;
-        std::unique_ptr<DemoApplication> app;
-    };
-    static Shared& Get()
-    {
-        static Shared shared;
-        return shared;
-    }
-
     void SetUp() override
     {
-        GLTest::SetUp();
-        ASSERT_FALSE(apptest::EnterRunDirectory().empty()) << "cannot make the run directory";
-        Shared& s = Get();
-        s.shell = ShellState();
-        s.shell.window_width = Context().Width();
-        s.shell.window_height = Context().Height();
-        if (!s.app)
-            s.app = std::make_unique<DemoApplication>(s.shell);
-        s.shell.application = s.app.get();
+        ApplicationTest::SetUp();
+        if (HasFatalFailure())
+            return;
         App().animation = CameraAnimation();
         App().first_frame_pending = true;
         App().hud_visible = false;  // the panel's text changes with t; one test below shows it
-        glEnable(GL_POINT_SPRITE);
-        glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
         std::error_code ignored;
         std::filesystem::remove(kCameraKeyFileName, ignored);
     }
 
-    ShellState& State() { return Get().shell; }
-    DemoApplication& App() { return *Get().app; }
+    void Place(const Camera& camera) { ApplicationTest::Place(camera.eye, camera.yaw, camera.pitch); }
 
     Image Render(double t)
     {
@@ -172,9 +144,9 @@ protected:
     bool Project(const Vector3& p, float& x, float& y)
     {
         Matrix4 projection;
-        if (!FrameProjection(State(), projection))
+        if (!FrameProjection(Shell(), projection))
             return false;
-        const Vector4 clip = projection * FreeCameraView(State()) * Vector4(p, 1.0f);
+        const Vector4 clip = projection * FreeCameraView(Shell()) * Vector4(p, 1.0f);
         if (clip.w <= 0.01f)
             return false;
         x = (clip.x / clip.w * 0.5f + 0.5f) * float(Context().Width());
@@ -189,7 +161,7 @@ protected:
         const float t = std::tan(30.0f * 3.14159265f / 180.0f);
         const float nx = (2.0f * (float(x) + 0.5f) / float(Context().Width()) - 1.0f) * t;
         const float ny = (1.0f - 2.0f * (float(y) + 0.5f) / float(Context().Height())) * t;
-        const Vector4 d = FreeCameraView(State()).Inverse() * Vector4(nx, ny, -1.0f, 0.0f);
+        const Vector4 d = FreeCameraView(Shell()).Inverse() * Vector4(nx, ny, -1.0f, 0.0f);
         return Normalise(Vector3(d.x, d.y, d.z));
     }
 
@@ -218,7 +190,7 @@ protected:
 
 TEST_F(DemoApplicationTest, FromAboveSkyOnTopAndBothTracksUpToTheFrameTimeUnderTheSurface)
 {
-    Place(State(), kAbove);
+    Place(kAbove);
     const Image sky = Render(kFrameTime);
     apptest::SaveForViewing(sky, "frame_above");
     // Sky over the top rows: blue, never the black the frame clears to.
@@ -230,7 +202,7 @@ TEST_F(DemoApplicationTest, FromAboveSkyOnTopAndBothTracksUpToTheFrameTimeUnderT
             EXPECT_FALSE(Magenta(p) || Green(p)) << x << ", " << y;
         }
 
-    Place(State(), kAboveSteep);
+    Place(kAboveSteep);
     const Image image = Render(kFrameTime);
     apptest::SaveForViewing(image, "frame_above_steep");
     // Both tracks up to the frame time, where their samples project.
@@ -264,7 +236,7 @@ TEST_F(DemoApplicationTest, FromAboveSkyOnTopAndBothTracksUpToTheFrameTimeUnderT
 
 TEST_F(DemoApplicationTest, FromAboveTheMirrorCopyIsBlendedOverTheWaterOnly)
 {
-    Place(State(), kAbove);
+    Place(kAbove);
     const Image normal = Render(kFrameTime);
     ASSERT_TRUE(App().mirror_copy && App().mirror_copy->name);
     // The mirror as captured: the sky's blue fills most of it.
@@ -277,9 +249,9 @@ TEST_F(DemoApplicationTest, FromAboveTheMirrorCopyIsBlendedOverTheWaterOnly)
     // The same frame with the capture replaced by pure red, kept as a
     // multisampled pass keeps it.
     FillCopy(*App().mirror_copy, 255, 0, 0);
-    State().reuse_scene_copies = true;
+    Shell().reuse_scene_copies = true;
     const Image red = Render(kFrameTime);
-    State().reuse_scene_copies = false;
+    Shell().reuse_scene_copies = false;
     apptest::SaveForViewing(red, "frame_above_red_mirror");
     EXPECT_TRUE(AllPixels(ReadCopy(*App().mirror_copy), 255, 0, 0)) << "the capture was redone";
 
@@ -298,7 +270,7 @@ TEST_F(DemoApplicationTest, FromAboveTheMirrorCopyIsBlendedOverTheWaterOnly)
 
 TEST_F(DemoApplicationTest, TheHudPanelShowsInTheLowerLeftOverTheScene)
 {
-    Place(State(), kAbove);
+    Place(kAbove);
     const Image plain = Render(kFrameTime);
     App().hud_visible = true;
     const Image with_hud = Render(kFrameTime);
@@ -321,7 +293,7 @@ TEST_F(DemoApplicationTest, TheHudPanelShowsInTheLowerLeftOverTheScene)
 
 TEST_F(DemoApplicationTest, FromBelowFogColourTheSurfaceAboveAndBothTracks)
 {
-    Place(State(), kBelow);
+    Place(kBelow);
     const Image image = Render(kFrameTime);
     apptest::SaveForViewing(image, "frame_below");
 
@@ -349,7 +321,7 @@ TEST_F(DemoApplicationTest, FromBelowFogColourTheSurfaceAboveAndBothTracks)
     }
 
     // The tracks over the surface, looking up at them.
-    Place(State(), kBelowUp);
+    Place(kBelowUp);
     const Image up = Render(kFrameTime);
     apptest::SaveForViewing(up, "frame_below_up");
     int landed = 0, magenta = 0;
@@ -366,20 +338,20 @@ TEST_F(DemoApplicationTest, TheEyeChoosesTheCaptureAndAtTheSurfaceItIsTheMirror)
         bool mirror;  // which capture the frame makes
     } cases[] = {{5.0f, true}, {0.0f, true}, {-0.001f, false}, {-5.0f, false}};
     for (const auto& c : cases) {
-        Place(State(), {{-3, c.eye_y, 2}, 0.1f, 0.1f});
+        Place({{-3, c.eye_y, 2}, 0.1f, 0.1f});
         Render(kFrameTime);  // makes both copies
         FillCopy(*App().mirror_copy, 1, 2, 3);
         FillCopy(*App().surface_copy, 1, 2, 3);
         Render(kFrameTime);
         EXPECT_EQ(AllPixels(ReadCopy(*App().mirror_copy), 1, 2, 3), !c.mirror) << c.eye_y;
         EXPECT_EQ(AllPixels(ReadCopy(*App().surface_copy), 1, 2, 3), c.mirror) << c.eye_y;
-        EXPECT_EQ(EyeBelowSurface(FreeCameraView(State())), !c.mirror) << c.eye_y;
+        EXPECT_EQ(EyeBelowSurface(FreeCameraView(Shell())), !c.mirror) << c.eye_y;
     }
 }
 
 TEST_F(DemoApplicationTest, BothScreenCopiesFollowTheViewportAndAreRemadeWhenEitherIsMissing)
 {
-    Place(State(), kAbove);
+    Place(kAbove);
     const auto size_is = [&](int w, int h) {
         return App().mirror_copy && App().surface_copy && App().mirror_copy->name && App().surface_copy->name &&
                App().mirror_copy->width == w && App().mirror_copy->height == h && App().surface_copy->width == w &&
@@ -409,9 +381,9 @@ TEST_F(DemoApplicationTest, BothScreenCopiesFollowTheViewportAndAreRemadeWhenEit
     // While a multisampled pass reuses the copies they are left alone.
     Context().BindFramebuffer();
     mirror = App().mirror_copy.get();
-    State().reuse_scene_copies = true;
+    Shell().reuse_scene_copies = true;
     App().renderFrame(kFrameTime);
-    State().reuse_scene_copies = false;
+    Shell().reuse_scene_copies = false;
     EXPECT_EQ(App().mirror_copy.get(), mirror);
     EXPECT_TRUE(size_is(128, 96));
     Render(kFrameTime);
@@ -420,7 +392,7 @@ TEST_F(DemoApplicationTest, BothScreenCopiesFollowTheViewportAndAreRemadeWhenEit
 
 TEST_F(DemoApplicationTest, NothingIsDrawnWhileTheWindowHasASideOfZero)
 {
-    Place(State(), kAbove);
+    Place(kAbove);
     const struct {
         int width, height, viewport_width, viewport_height;
     } cases[] = {{kSize, 0, kSize, kSize}, {0, kSize, kSize, kSize}, {0, 0, kSize, kSize}, {kSize, kSize, kSize, 0}};
@@ -428,8 +400,8 @@ TEST_F(DemoApplicationTest, NothingIsDrawnWhileTheWindowHasASideOfZero)
         Context().BindFramebuffer();
         glClearColor(0.2f, 0.4f, 0.6f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT);
-        State().window_width = c.width;
-        State().window_height = c.height;
+        Shell().window_width = c.width;
+        Shell().window_height = c.height;
         glViewport(0, 0, c.viewport_width, c.viewport_height);
         App().renderFrame(kFrameTime);
         glViewport(0, 0, kSize, kSize);
@@ -442,7 +414,7 @@ TEST_F(DemoApplicationTest, NothingIsDrawnWhileTheWindowHasASideOfZero)
 TEST_F(DemoApplicationTest, TheFrameLeavesTheStateItPromises)
 {
     for (const Camera& camera : {kAbove, kBelow}) {
-        Place(State(), camera);
+        Place(camera);
         glEnable(GL_BLEND);
         glFrontFace(GL_CW);
         glDepthMask(GL_FALSE);
@@ -497,14 +469,14 @@ TEST(TrackSizes, GrowWithTheImageWidth)
 
 TEST_F(DemoApplicationTest, PlaybackFliesTheKeysThenHandsBackToTheFreeCamera)
 {
-    Place(State(), kAbove);
+    Place(kAbove);
     const Image above = Render(1.0);
-    Place(State(), kBelow);
+    Place(kBelow);
     const Image below = Render(1.0);
     ASSERT_GT(DifferentPixels(above, below, 16), size_t(kSize * kSize / 2));
 
     // Two keys of the view from above, then the free camera goes under water.
-    Place(State(), kAbove);
+    Place(kAbove);
     App().onPushSplinePose();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     App().onPushSplinePose();
@@ -513,7 +485,7 @@ TEST_F(DemoApplicationTest, PlaybackFliesTheKeysThenHandsBackToTheFreeCamera)
     App().onPlayAnimation();
     ASSERT_TRUE(App().animation.playing);
     EXPECT_LT(App().clock.seconds, 0.5) << "playback restarts the clock";
-    Place(State(), kBelow);
+    Place(kBelow);
 
     const Image spline = Render(0.5 * last);
     EXPECT_TRUE(App().animation.playing);
@@ -528,7 +500,7 @@ TEST_F(DemoApplicationTest, PlaybackFliesTheKeysThenHandsBackToTheFreeCamera)
 
 TEST_F(DemoApplicationTest, KeyCommandsRecordSaveLoadAndKeepKeyTimesIncreasing)
 {
-    ShellState& shell = State();
+    ShellState& shell = Shell();
     const auto press = [&](unsigned char key) {
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
@@ -548,7 +520,7 @@ TEST_F(DemoApplicationTest, KeyCommandsRecordSaveLoadAndKeepKeyTimesIncreasing)
 
     // n three times with the camera moved between: keys at 0, then later.
     for (int i = 0; i < 3; ++i) {
-        Place(shell, {{float(i), 3, 10}, 0.2f * float(i), 0.1f});
+        Place({{float(i), 3, 10}, 0.2f * float(i), 0.1f});
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         EXPECT_EQ(press('n'), std::make_pair(std::string(), std::string()));
     }
@@ -616,7 +588,7 @@ TEST_F(DemoApplicationTest, KeyCommandsRecordSaveLoadAndKeepKeyTimesIncreasing)
 
 TEST_F(DemoApplicationTest, TimeStartsAtTheFirstFrameAndKeysFromBeforeItStayFirst)
 {
-    Place(State(), kAbove);
+    Place(kAbove);
     App().clock.seconds = 500.0;  // as if building had taken that long
     App().onPushSplinePose();
     App().Tick();

@@ -6,11 +6,9 @@
 #include "app/image_capture.h"
 #include "image/png_file.h"
 
-#include "gl_test.h"
+#include "app_gl_test_util.h"
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -22,39 +20,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class RecordingTest : public testsupport::GLTest {
-protected:
-    void SetUp() override
-    {
-        GLTest::SetUp();
-        m_dir = fs::temp_directory_path() / ("nerelle-recording-" + std::to_string(getpid()));
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::remove_all(m_dir, ec);
-        Context().BindFramebuffer();
-        GLTest::TearDown();
-    }
-
-    fs::path m_dir;
-};
+using RecordingTest = apptest::ScratchDirTest;
 
 // Frame k: top half grey k * 10, bottom half blue.
 void DrawNumberedFrame(unsigned k)
 {
-    GLint viewport[4] = {};
-    glGetIntegerv(GL_VIEWPORT, viewport);
     const float grey = float(k * 10) / 255.0f;
-    glClearColor(grey, grey, grey, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glEnable(GL_SCISSOR_TEST);
-    glScissor(0, 0, viewport[2], viewport[3] / 2);
-    glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glDisable(GL_SCISSOR_TEST);
+    apptest::ClearHalves({grey, grey, grey}, {0.0f, 0.0f, 1.0f});
 }
 
 unsigned FrameOfTime(double t)
@@ -119,10 +91,7 @@ TEST_F(RecordingTest, WritesEveryFrameInOrderTopRowFirstAndRestoresTheView)
             EXPECT_EQ(times[k * passes], double(k) / 23.976) << k;
         EXPECT_EQ(state.window_width, 720);
         EXPECT_EQ(state.window_height, 480);
-        GLint viewport[4] = {};
-        glGetIntegerv(GL_VIEWPORT, viewport);
-        EXPECT_EQ(viewport[2], 720);
-        EXPECT_EQ(viewport[3], 480);
+        EXPECT_EQ(apptest::ViewportSize(), std::make_pair(720, 480));
 
         for (unsigned k = 0; k < 24; ++k) {
             BitmapPtr frame = ReadPNG(RecordedFrameName(dir, k).c_str());

@@ -5,7 +5,7 @@
 #include "app/image_capture.h"
 #include "image/tga.h"
 
-#include "gl_test.h"
+#include "app_gl_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -23,25 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ScreenshotTest : public testsupport::GLTest {
-protected:
-    void SetUp() override
-    {
-        GLTest::SetUp();
-        m_dir = fs::temp_directory_path() / ("nerelle-screenshot-" + std::to_string(getpid()));
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::remove_all(m_dir, ec);
-        Context().BindFramebuffer();
-        GLTest::TearDown();
-    }
-
-    fs::path m_dir;
-};
+using ScreenshotTest = apptest::ScratchDirTest;
 using ScreenshotDeathTest = ScreenshotTest;
 
 void Touch(const fs::path& p)
@@ -52,15 +34,7 @@ void Touch(const fs::path& p)
 // Top half green, bottom half red, whatever the viewport.
 void DrawHalves()
 {
-    GLint viewport[4] = {};
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    glClearColor(0.0f, 1.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glEnable(GL_SCISSOR_TEST);
-    glScissor(0, 0, viewport[2], viewport[3] / 2);
-    glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glDisable(GL_SCISSOR_TEST);
+    apptest::ClearHalves({0.0f, 1.0f, 0.0f}, {1.0f, 0.0f, 0.0f});
 }
 
 TEST_F(ScreenshotTest, NamesTakeTheFirstFreeNumber)
@@ -99,10 +73,8 @@ TEST_F(ScreenshotTest, WritesA4096By3072TgaTopRowFirstAndRestoresTheView)
     std::vector<std::pair<int, int>> sizes_seen;
     std::vector<std::pair<int, int>> viewports_seen;
     auto draw = [&] {
-        GLint viewport[4] = {};
-        glGetIntegerv(GL_VIEWPORT, viewport);
         sizes_seen.push_back({state.window_width, state.window_height});
-        viewports_seen.push_back({viewport[2], viewport[3]});
+        viewports_seen.push_back(apptest::ViewportSize());
         DrawHalves();
     };
     const fs::path dir = m_dir / "screenshots";  // missing: made on the way
@@ -115,10 +87,7 @@ TEST_F(ScreenshotTest, WritesA4096By3072TgaTopRowFirstAndRestoresTheView)
     EXPECT_EQ(viewports_seen, sizes_seen);
     EXPECT_EQ(state.window_width, 720);
     EXPECT_EQ(state.window_height, 480);
-    GLint viewport[4] = {};
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    EXPECT_EQ(viewport[2], 720);
-    EXPECT_EQ(viewport[3], 480);
+    EXPECT_EQ(apptest::ViewportSize(), std::make_pair(720, 480));
     EXPECT_FALSE(state.reuse_scene_copies);
     EXPECT_EQ(BoundDrawFramebuffer(), Context().Framebuffer());
 
