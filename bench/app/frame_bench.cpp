@@ -9,11 +9,9 @@
 // --frames=DIR also writes the measured views to DIR/above.png and
 // DIR/below.png for looking at. Runs in a private run directory (textures,
 // dataset and fonts as the program finds them).
-#include "app/demo_application.h"
-#include "app/shell_state.h"
 #include "app_test_util.h"
+#include "bench_application.h"
 #include "gl/gles20.h"
-#include "platform/headless_context.h"
 
 #include <benchmark/benchmark.h>
 
@@ -42,38 +40,9 @@ constexpr View kViews[] = {
     {"below", {-3, -5, 2}, 0.1f, 0.1f, 120.0},
 };
 
-struct Fixture {
-    std::unique_ptr<platform::HeadlessContext> context;
-    ShellState shell;
-    std::unique_ptr<DemoApplication> app;
-    std::string error;
-
-    Fixture()
-    {
-        context = platform::HeadlessContext::Create(kWidth, kHeight, &error);
-        if (!context)
-            return;
-        CGLES20ExtensionHandler::Init_GLES20();
-        CGLES20ExtensionHandler::Init_VertexArrayObject();
-        glEnable(GL_POINT_SPRITE);
-        glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
-        if (apptest::EnterRunDirectory().empty()) {
-            error = "cannot make the run directory";
-            context.reset();
-            return;
-        }
-        shell.window_width = kWidth;
-        shell.window_height = kHeight;
-        app = std::make_unique<DemoApplication>(shell);
-    }
-
-    void Place(const View& view)
-    {
-        shell.camera_offset = -view.eye;
-        shell.yaw = view.yaw;
-        shell.pitch = view.pitch;
-        shell.roll = 0;
-    }
+struct Fixture : BenchApplication {
+    Fixture() : BenchApplication(kWidth, kHeight, kWidth, kHeight) {}
+    void Place(const View& view) { BenchApplication::Place(view.eye, view.yaw, view.pitch); }
 };
 
 Fixture& Get()
@@ -84,12 +53,7 @@ Fixture& Get()
 
 bool Ready(benchmark::State& state)
 {
-    if (!Get().app) {
-        state.SkipWithError(("no headless context: " + Get().error).c_str());
-        return false;
-    }
-    Get().context->BindFramebuffer();
-    return true;
+    return Get().Ready(state);
 }
 
 // Per-frame milliseconds as counters: median, 10th and 90th percentile.

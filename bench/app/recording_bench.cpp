@@ -18,11 +18,9 @@
 #include "app/demo_application.h"
 #include "app/image_capture.h"
 #include "app/recording.h"
-#include "app/shell_state.h"
-#include "app_test_util.h"
+#include "bench_application.h"
 #include "gl/gles20.h"
 #include "image/png_file.h"
-#include "platform/headless_context.h"
 
 #include <benchmark/benchmark.h>
 
@@ -43,42 +41,19 @@ namespace fs = std::filesystem;
 constexpr int kWidth = CMTEncoder::kFrameWidth, kHeight = CMTEncoder::kFrameHeight;
 constexpr unsigned kFramesPerRun = 24;  // one second of animation
 
-struct Fixture {
-    std::unique_ptr<platform::HeadlessContext> context;
-    ShellState shell;
-    std::unique_ptr<DemoApplication> app;
-    std::string error;
+struct Fixture : BenchApplication {
     double render_fps = 0, write_fps = 0;  // measured by the first two benchmarks
 
-    Fixture()
+    Fixture() : BenchApplication(64, 64, 720, 480)
     {
-        context = platform::HeadlessContext::Create(64, 64, &error);
-        if (!context)
+        if (!app)
             return;
-        CGLES20ExtensionHandler::Init_GLES20();
-        CGLES20ExtensionHandler::Init_VertexArrayObject();
-        glEnable(GL_POINT_SPRITE);
-        glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
-        if (apptest::EnterRunDirectory().empty()) {
-            error = "cannot make the run directory";
-            context.reset();
-            return;
-        }
-        app = std::make_unique<DemoApplication>(shell);
         shell.application = app.get();
         // Over the dive from above, drifting towards the island.
         Place({-6, 12, 22}, 0.25f, 0.45f);
         app->animation.PushPose(FreeCameraView(shell), 0.0);
         Place({-12, 9, 14}, 0.6f, 0.35f);
         app->animation.PushPose(FreeCameraView(shell), kFramesPerRun / kRecordingFramesPerSecond);
-    }
-
-    void Place(const Vector3& eye, float yaw, float pitch)
-    {
-        shell.camera_offset = -eye;
-        shell.yaw = yaw;
-        shell.pitch = pitch;
-        shell.roll = 0;
     }
 
     // Starts playback from time 0, as the recorder does before frame 0.
@@ -98,12 +73,7 @@ Fixture& Get()
 
 bool Ready(benchmark::State& state)
 {
-    if (!Get().app) {
-        state.SkipWithError(("no headless context: " + Get().error).c_str());
-        return false;
-    }
-    Get().context->BindFramebuffer();
-    return true;
+    return Get().Ready(state);
 }
 
 double Seconds(std::chrono::steady_clock::time_point since)
