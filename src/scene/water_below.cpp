@@ -1,9 +1,6 @@
 #include "scene/water_below.h"
 
-#include "scene/scene_gl.h"
 #include "scene/water_shader.h"
-
-#include <string>
 
 namespace {
 
@@ -20,27 +17,10 @@ void main()
 
 bool CWaterBelow::Create()
 {
-    const std::string vertex = std::string("precision mediump float;\n") + scene::kWaterVertexShader;
-    const std::string fragment =
-        std::string("precision mediump float;\n") + scene::kWaterFragmentCommon + kWaterBelowFragmentMain;
-    if (!scene::BuildProgram(program, vertex.c_str(), fragment.c_str(), scene::kWaterConfig))
-        return false;
-    t_mvp = scene::Uniform(program, "t_mvp");
-    t_mv = scene::Uniform(program, "t_mv");
-    n_tex = scene::Uniform(program, "n_tex");
-    f_time = scene::Uniform(program, "f_time");
-    glUseProgram(program);
-    glUniform1i(n_tex, 0);
-    return true;
+    return scene::BuildWaterProgram(program, false, kWaterBelowFragmentMain, t_mvp, t_mv, n_tex, f_time);
 }
 
 bool CWaterBelow::Use(const Matrix4& mvp, const Matrix4& mv, float time) const
 {
-    if (!program)
-        return false;
-    glUseProgram(program);
-    scene::SetMatrix(t_mvp, mvp);
-    scene::SetMatrix(t_mv, mv);
-    glUniform1f(f_time, time);
-    return true;
+    return scene::UseWaterProgram(program, t_mvp, t_mv, f_time, mvp, mv, time);
 }

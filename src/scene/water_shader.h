@@ -1,9 +1,25 @@
 // Shader text shared by the two water-surface programs (CWaterAbove,
 // CWaterBelow): the vertex stage, 3-D simplex noise and the distortion of
 // the capture coordinates. Each program appends its own fragment main.
+// Also the build and the per-draw uniforms, the same for both.
 #pragma once
 
+#include "gl/gl_object.h"
+#include "math/matrix4.h"
+
 namespace scene {
+
+// Builds a water program: the vertex stage (with WATER_LIGHTING defined
+// when `lighting`), the common fragment steps and `fragment_main`. Finds
+// the four uniforms and points `n_tex` at texture unit 0. False, with a
+// zero program, when the build fails.
+bool BuildWaterProgram(GLProgram& program, bool lighting, const char* fragment_main, GLint& t_mvp, GLint& t_mv,
+                       GLint& n_tex, GLint& f_time);
+
+// Makes a water program current with its matrices and time. False (and
+// nothing changed) when there is no program.
+bool UseWaterProgram(const GLProgram& program, GLint t_mvp, GLint t_mv, GLint f_time, const Matrix4& mvp,
+                     const Matrix4& mv, float time);
 
 inline constexpr char kWaterConfig[] = "vertex {\n\tv_pos: 0;\n}\n";
 
