@@ -49,8 +49,10 @@ TEST(FontBuild, BasicLatinBuildsWritesAndReadsBack)
                      "done. produced 94 glyphs (excluding 0 discarded), 1 page\n");
     EXPECT_EQ(font.info.height, 48);
     EXPECT_EQ(font.info.page_count, 1);
-    EXPECT_EQ(font.name, source);
-    EXPECT_EQ(font.info.name_length, source.size());
+    // A path too long for the header keeps only its file name.
+    const std::string stored = source.size() <= 255 ? source : source.substr(source.rfind('/') + 1);
+    EXPECT_EQ(font.name, stored);
+    EXPECT_EQ(font.info.name_length, stored.size());
     ASSERT_EQ(font.pages.size(), 1u);
     EXPECT_EQ(font.pages[0].width, font.info.page_width);
 
