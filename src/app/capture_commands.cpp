@@ -15,14 +15,7 @@ void Shell_ToggleWireframe(ShellState& state)
 
 void DrawSceneCopies(DemoApplication& app, double t)
 {
-    // The first steps of renderFrame, up to its off-screen pass.
-    DemoApplication::FrameView frame;
-    if (!app.PrepareFrame(t, frame))
-        return;
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_CULL_FACE);
-    app.RenderSceneCopy(frame);
-    glDisable(GL_DEPTH_TEST);
+    app.renderSceneCopies(t);
 }
 
 void Shell_Screenshot(ShellState& state)

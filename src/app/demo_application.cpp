@@ -143,6 +143,17 @@ void DemoApplication::renderFrame(double t)
     DrawHud(t, frame.position, frame.direction);
 }
 
+void DemoApplication::renderSceneCopies(double t)
+{
+    FrameView frame;
+    if (!PrepareFrame(t, frame))
+        return;
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    RenderSceneCopy(frame);
+    glDisable(GL_DEPTH_TEST);
+}
+
 bool DemoApplication::PrepareFrame(double t, FrameView& frame)
 {
     GLint viewport[4] = {};

@@ -83,6 +83,10 @@ public:
     // side of 0. Leaves depth testing and blending off, culling on, front
     // faces counter-clockwise and depth writes on.
     void renderFrame(double t);
+    // Only the frame's first pass at t: the screen copies, for the
+    // single-sample pass of a multisampled image, where the rest would be
+    // thrown away. Leaves the GL state as renderFrame does.
+    void renderSceneCopies(double t);
 
     // --- camera keys: each prints what it did, or one "error: " line ---
     void onPushSplinePose();  // a key for the free camera now
