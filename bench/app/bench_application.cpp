@@ -1,6 +1,6 @@
 #include "bench_application.h"
 
-#include "app_test_util.h"
+#include "run_directory.h"
 #include "gl/gles20.h"
 
 BenchApplication::BenchApplication(int width, int height, int window_width, int window_height)
@@ -12,7 +12,7 @@ BenchApplication::BenchApplication(int width, int height, int window_width, int 
     CGLES20ExtensionHandler::Init_VertexArrayObject();
     glEnable(GL_POINT_SPRITE);
     glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
-    if (apptest::EnterRunDirectory().empty()) {
+    if (testsupport::EnterRunDirectory().empty()) {
         error = "cannot make the run directory";
         context.reset();
         return;

@@ -9,7 +9,7 @@
 // --frames=DIR also writes the measured views to DIR/above.png and
 // DIR/below.png for looking at. Runs in a private run directory (textures,
 // dataset and fonts as the program finds them).
-#include "app_test_util.h"
+#include "run_directory.h"
 #include "bench_application.h"
 #include "gl/gles20.h"
 
@@ -79,7 +79,7 @@ void BM_Frame(benchmark::State& state)
     double t = view.t;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        Get().app->renderFrame(t);
+        Get().app->renderFrame({t, kWidth, kHeight, false});
         glFinish();
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.SetIterationTime(seconds);
@@ -91,63 +91,33 @@ void BM_Frame(benchmark::State& state)
 }
 BENCHMARK(BM_Frame)->Arg(0)->Arg(1)->UseManualTime()->MinTime(3.0)->Unit(benchmark::kMillisecond);
 
-// One pass of the frame alone. The passes before it run untimed, so it
-// starts from the state it has in a real frame.
-enum Pass { kPrepare, kSceneCopy, kOpaque, kTracks, kWater, kGlows, kPassCount };
-const char* const kPassNames[] = {"prepare", "scene copy", "opaque scene", "tracks", "water surface", "glows"};
-
-void RunPass(DemoApplication& app, Pass pass, const DemoApplication::FrameView& frame)
-{
-    switch (pass) {
-    case kPrepare: {
-        DemoApplication::FrameView scratch;
-        app.PrepareFrame(frame.t, scratch);
-        break;
-    }
-    case kSceneCopy: app.RenderSceneCopy(frame); break;
-    case kOpaque: app.RenderOpaqueScene(frame); break;
-    case kTracks: app.RenderTracks(frame, frame.below); break;
-    case kWater: app.RenderWaterSurface(frame); break;
-    case kGlows: app.RenderGlows(frame); break;
-    default: break;
-    }
-}
-
-void BM_Pass(benchmark::State& state)
+// The frame's passes, each timed by the application's pass timers over
+// whole frames (glFinish around each pass), as milliseconds per frame.
+void BM_Passes(benchmark::State& state)
 {
     if (!Ready(state))
         return;
     const View& view = kViews[state.range(0)];
-    const Pass pass = static_cast<Pass>(state.range(1));
     Get().Place(view);
     DemoApplication& app = *Get().app;
-    std::vector<double> ms;
+    FramePassTimes times;
+    app.TimePasses(&times);
     double t = view.t;
+    size_t frames = 0;
     for (auto _ : state) {
-        DemoApplication::FrameView frame;
-        app.PrepareFrame(t, frame);
-        glEnable(GL_DEPTH_TEST);
-        glEnable(GL_CULL_FACE);
-        for (int p = kSceneCopy; p < pass; ++p)
-            RunPass(app, Pass(p), frame);
-        glFinish();
         const auto start = std::chrono::steady_clock::now();
-        RunPass(app, pass, frame);
-        glFinish();
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        state.SetIterationTime(seconds);
-        ms.push_back(seconds * 1e3);
-        glDisable(GL_DEPTH_TEST);
+        app.renderFrame({t, kWidth, kHeight, false});
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        ++frames;
         t += 1.0 / 60;
     }
-    ReportSpread(state, ms);
-    state.SetLabel(std::string(view.name) + ": " + kPassNames[pass]);
+    app.TimePasses(nullptr);
+    for (size_t p = 0; p < size_t(FramePass::kCount); ++p)
+        if (frames)
+            state.counters[std::string(kFramePassNames[p]) + "_ms"] = times.seconds[p] * 1e3 / double(frames);
+    state.SetLabel(view.name);
 }
-BENCHMARK(BM_Pass)
-    ->ArgsProduct({{0, 1}, {kPrepare, kSceneCopy, kOpaque, kTracks, kWater, kGlows}})
-    ->UseManualTime()
-    ->MinTime(1.0)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Passes)->Arg(0)->Arg(1)->UseManualTime()->MinTime(1.0)->Unit(benchmark::kMillisecond);
 
 // Construction to the first finished frame. Cold: the font page caches of
 // the run directory are removed first, so whatever builds them at start-up
@@ -193,8 +163,8 @@ bool WriteFrames(const std::string& dir)
     for (const View& view : kViews) {
         Get().context->BindFramebuffer();
         Get().Place(view);
-        Get().app->renderFrame(view.t);
-        apptest::SaveForViewing(apptest::FromBottomUpRGBA(kWidth, kHeight, Get().context->ReadPixels()), view.name);
+        Get().app->renderFrame({view.t, kWidth, kHeight, false});
+        testsupport::SaveForViewing(testsupport::FromBottomUpRGBA(kWidth, kHeight, Get().context->ReadPixels()), view.name);
     }
     return true;
 }

@@ -14,10 +14,9 @@
 // the overlap between rendering and writing the pipeline achieves.
 //
 //   recording_bench [benchmark flags]
-#include "app/capture_commands.h"
 #include "app/demo_application.h"
-#include "app/image_capture.h"
-#include "app/recording.h"
+#include "capture/image_capture.h"
+#include "capture/recording.h"
 #include "bench_application.h"
 #include "gl/gles20.h"
 #include "image/png_file.h"
@@ -48,20 +47,19 @@ struct Fixture : BenchApplication {
     {
         if (!app)
             return;
-        shell.application = app.get();
         // Over the dive from above, drifting towards the island.
         Place({-6, 12, 22}, 0.25f, 0.45f);
-        app->animation.PushPose(FreeCameraView(shell), 0.0);
+        app->Animation().PushPose(FreeCameraView(shell), 0.0);
         Place({-12, 9, 14}, 0.6f, 0.35f);
-        app->animation.PushPose(FreeCameraView(shell), kFramesPerRun / kRecordingFramesPerSecond);
+        app->Animation().PushPose(FreeCameraView(shell), kFramesPerRun / kRecordingFramesPerSecond);
     }
 
     // Starts playback from time 0, as the recorder does before frame 0.
     void Play()
     {
         unsigned frames = 0;
-        app->animation.PrepareRecording(app->clock.Read(), frames);
-        app->clock.Reset();
+        app->Animation().PrepareRecording(app->Clock().Read(), frames);
+        app->Clock().Reset();
     }
 };
 
@@ -96,7 +94,7 @@ void BM_Render(benchmark::State& state)
     Fixture& f = Get();
     BitmapPtr frame(TBitmap::Create(kWidth, kHeight, false, false, 8));
     ImageRenderer renderer(FramebufferSampleCount());
-    SetViewSize(f.shell, kWidth, kHeight);
+    const FrameDraws draws = f.app->Draws();
     f.Play();
     double seconds = 0, cpu = 0;
     unsigned frames = 0;
@@ -105,14 +103,13 @@ void BM_Render(benchmark::State& state)
         const double cpu_start = ProcessCpuSeconds();
         for (unsigned k = 0; k < kFramesPerRun; ++k) {
             const double t = k / kRecordingFramesPerSecond;
-            renderer.Render(
-                *frame, f.shell, [&] { f.app->renderFrame(t); }, nullptr, [&] { DrawSceneCopies(*f.app, t); });
+            if (!renderer.Render(*frame, t, draws))
+                state.SkipWithError("cannot render the frame");
         }
         seconds += Seconds(start);
         cpu += ProcessCpuSeconds() - cpu_start;
         frames += kFramesPerRun;
     }
-    SetViewSize(f.shell, 720, 480);
     f.render_fps = frames / seconds;
     state.counters["fps"] = f.render_fps;
     state.counters["cpu_ms_per_frame"] = 1000 * cpu / frames;
@@ -127,10 +124,9 @@ void BM_WritePNG(benchmark::State& state)
     Fixture& f = Get();
     // A real frame of the animation: how well it compresses is what counts.
     BitmapPtr frame(TBitmap::Create(kWidth, kHeight, false, false, 8));
-    SetViewSize(f.shell, kWidth, kHeight);
     f.Play();
-    ImageRenderer(FramebufferSampleCount()).Render(*frame, f.shell, [&] { f.app->renderFrame(0.5); });
-    SetViewSize(f.shell, 720, 480);
+    if (!ImageRenderer(FramebufferSampleCount()).Render(*frame, 0.5, f.app->Draws()))
+        state.SkipWithError("cannot render the frame");
     const fs::path file = fs::temp_directory_path() / "nerelle-recording-bench.png";
     double seconds = 0, cpu = 0;
     unsigned frames = 0;
@@ -165,14 +161,12 @@ void BM_Recording(benchmark::State& state)
     settings.directory = dir;
     settings.workers = workers;
     settings.progress = nullptr;
-    settings.render_scene_copies = [&f](double t) { DrawSceneCopies(*f.app, t); };
     double seconds = 0, cpu = 0;
     unsigned frames = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         const double cpu_start = ProcessCpuSeconds();
-        const RecordingResult result = RecordFrames(
-            f.shell, kFramesPerRun, [&] { f.Play(); }, [&](double t) { f.app->renderFrame(t); }, settings);
+        const RecordingResult result = RecordFrames(kFramesPerRun, [&] { f.Play(); }, f.app->Draws(), settings);
         seconds += Seconds(start);
         cpu += ProcessCpuSeconds() - cpu_start;
         frames += kFramesPerRun;
@@ -194,7 +188,7 @@ BENCHMARK(BM_Recording)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3)
-    ->Arg(int(RecordingWorkerCount(std::thread::hardware_concurrency())))
+    ->Arg(int(CMTEncoder::DefaultWorkerCount()))
     ->Arg(2)
     ->Arg(3);
 

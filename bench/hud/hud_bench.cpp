@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "app/hud_text.h"
-#include "app/text_block.h"
+#include "hud/hud_text.h"
+#include "hud/text_block.h"
 #include "gl/gles20.h"
 #include "platform/headless_context.h"
 

@@ -1,79 +1,75 @@
 #include "app/demo_application.h"
 
-#include "app/hud_text.h"
-
 #include "gl/gles20.h"
+#include "hud/hud_text.h"
 
+#include <chrono>
 #include <cstdio>
 
 namespace {
 
-// Water surface y = 0 pushed down a little: the capture keeps what lies
+// Water surface y = 0 pushed down a little: the screen texture keeps what lies
 // above y = -0.1, so the shore line does not open a gap at the surface.
-constexpr Vector4 kCapturePlane{0.0f, 1.0f, 0.0f, 0.1f};
+constexpr Vector4 kScreenTextureClip{0.0f, 1.0f, 0.0f, 0.1f};
 constexpr Vector4 kMotionTrackColour{1.0f, 0.0f, 1.0f, 1.0f};
 constexpr Vector4 kSolutionTrackColour{0.0f, 1.0f, 0.0f, 1.0f};
 constexpr float kBuoyScale = 0.2f;
 constexpr float kSubmersibleScale = 0.1f;
 
-void ReportFailure(const CameraKeyStatus& status)
+// A screen-sized texture to copy the framebuffer into: RGBA, no mipmaps,
+// linear, clamped. Null when GL refuses the texture, which the next frame
+// then tries again.
+std::unique_ptr<TTexture> MakeScreenTexture(int width, int height)
 {
-    std::fprintf(stderr, "error: %s\n", status.reason.c_str());
-}
-
-// A screen-sized copy target: RGBA, no mipmaps, linear, clamped. Null when
-// GL refuses the texture, which the next frame then tries again.
-std::unique_ptr<TTexture> MakeScreenCopy(int width, int height)
-{
-    auto copy = std::make_unique<TTexture>();
-    CreateTexture(width, height, *copy, GL_RGBA, false, GL_RGB, nullptr);
-    if (!copy->name)
+    auto texture = std::make_unique<TTexture>();
+    CreateTexture(width, height, *texture, GL_RGBA, false, GL_RGB, nullptr);
+    if (!texture->name)
         return nullptr;
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    return copy;
+    return texture;
 }
 
-bool CopyFits(const std::unique_ptr<TTexture>& copy, int width, int height)
+bool Fits(const std::unique_ptr<TTexture>& texture, int width, int height)
 {
-    return copy && copy->name && copy->width == width && copy->height == height;
+    return texture && texture->name && texture->width == width && texture->height == height;
 }
 
-// Copies the framebuffer's lower-left corner into the copy; nothing without one.
-void CopyFramebuffer(const std::unique_ptr<TTexture>& copy)
+// Copies the framebuffer's lower-left corner into the texture; nothing without one.
+void CopyFramebuffer(const std::unique_ptr<TTexture>& texture)
 {
-    if (!copy || !copy->name)
+    if (!texture || !texture->name)
         return;
-    glBindTexture(copy->target, copy->name);
-    glCopyTexImage2D(copy->target, 0, GL_RGBA, 0, 0, copy->width, copy->height, 0);
+    glBindTexture(texture->target, texture->name);
+    glCopyTexImage2D(texture->target, 0, GL_RGBA, 0, 0, texture->width, texture->height, 0);
 }
 
-void BindCopy(const std::unique_ptr<TTexture>& copy)
+void Bind(const std::unique_ptr<TTexture>& texture)
 {
-    glBindTexture(GL_TEXTURE_2D, copy ? GLuint(copy->name) : 0u);
+    glBindTexture(GL_TEXTURE_2D, texture ? GLuint(texture->name) : 0u);
 }
 
 }  // namespace
 
-float TrackLineWidth(int window_width)
+float TrackLineWidth(int width)
 {
-    if (window_width <= 1024)
+    if (width <= 1024)
         return 3.0f;
-    return window_width <= 2048 ? 9.0f : 13.0f;
+    return width <= 2048 ? 9.0f : 13.0f;
 }
 
-float TrackPointSize(int window_width)
+float TrackPointSize(int width)
 {
-    if (window_width <= 1024)
+    if (width <= 1024)
         return 3.0f;
-    return window_width <= 2048 ? 9.0f : 11.0f;
+    return width <= 2048 ? 9.0f : 11.0f;
 }
 
-bool FrameProjection(const ShellState& shell, Matrix4& projection)
+bool FrameProjection(int width, int height, Matrix4& projection)
 {
-    if (shell.window_width <= 0 || shell.window_height <= 0)
+    if (width <= 0 || height <= 0)
         return false;
-    const float aspect = static_cast<float>(shell.window_width) / static_cast<float>(shell.window_height);
+    const float aspect = static_cast<float>(width) / static_cast<float>(height);
     projection = Matrix4::Perspective(60.0f, aspect, 0.1f, 10000.0f);
     return true;
 }
@@ -91,11 +87,11 @@ bool EyeBelowSurface(const Matrix4& view)
 
 DemoApplication::DemoApplication(ShellState& shell)
     : m_shell(shell), m_sky(kSkyZenith, kSkyHorizon, kSkyVerticalRadius, kSkyHorizontalRadius),
-      dataset(kDefaultDiveDirectory)
+      m_dataset(kDefaultDiveDirectory)
 {
     // A solution written with tabs loads with its lines silently ignored;
     // more than a few of them are worth a word.
-    const DiveData& data = dataset.Data();
+    const DiveData& data = m_dataset.Data();
     if (data.ignored_solution_lines.count > 3)
         std::fprintf(stderr, "warning: %s\n", DescribeIgnoredLines(data.ignored_solution_lines).c_str());
 
@@ -105,95 +101,145 @@ DemoApplication::DemoApplication(ShellState& shell)
     m_point_program.Create();
     m_water_above.Create();
     m_water_below.Create();
-    hud.SetText("test\nlat lon 123 456", 0.25f);
+    m_hud.SetText("test\nlat lon 123 456", 0.25f);
 }
+
+// Adds the time of one pass to the attached times, glFinish on both ends so
+// the rasteriser's work counts where it is queued; nothing when detached.
+class DemoApplication::PassTimer {
+public:
+    PassTimer(FramePassTimes* times, FramePass pass) : m_times(times), m_pass(pass)
+    {
+        if (!m_times)
+            return;
+        glFinish();
+        m_start = std::chrono::steady_clock::now();
+    }
+    ~PassTimer()
+    {
+        if (!m_times)
+            return;
+        glFinish();
+        m_times->seconds[size_t(m_pass)] +=
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    }
+    PassTimer(const PassTimer&) = delete;
+    PassTimer& operator=(const PassTimer&) = delete;
+
+private:
+    FramePassTimes* m_times;
+    FramePass m_pass;
+    std::chrono::steady_clock::time_point m_start;
+};
 
 void DemoApplication::Tick()
 {
-    if (first_frame_pending) {
-        first_frame_pending = false;
+    if (m_first_frame_pending) {
+        m_first_frame_pending = false;
         // Keys pushed before the first frame keep their order across the restart.
-        animation.ClockRestarted(clock.Read());
-        clock.Reset();
+        m_animation.ClockRestarted(m_clock.Read());
+        m_clock.Reset();
     }
-    renderFrame(clock.Read());
+    renderFrame({m_clock.Read(), m_shell.window_width, m_shell.window_height, false});
+}
+
+FrameDraws DemoApplication::Draws()
+{
+    return {[this](const FrameRequest& request) { renderFrame(request); },
+            [this](const FrameRequest& request) { renderScreenTextures(request); }};
 }
 
 // ---------------------------------------------------------------------------
 // Frame
 
-void DemoApplication::renderFrame(double t)
+void DemoApplication::renderFrame(const FrameRequest& request)
 {
     FrameView frame;
-    if (!PrepareFrame(t, frame))
+    if (!PrepareFrame(request, frame))
         return;
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
-    if (!m_shell.reuse_scene_copies)
-        RenderSceneCopy(frame);
-    RenderOpaqueScene(frame);
-    if (!frame.below)
+    if (!request.reuse_screen_textures) {
+        PassTimer timer(m_pass_times, FramePass::kScreenTexture);
+        RenderScreenTexture(frame);
+    }
+    {
+        PassTimer timer(m_pass_times, FramePass::kOpaqueScene);
+        RenderOpaqueScene(frame);
+    }
+    if (!frame.below) {
+        PassTimer timer(m_pass_times, FramePass::kTracks);
         RenderTracks(frame, false);
-    RenderWaterSurface(frame);
+    }
+    {
+        PassTimer timer(m_pass_times, FramePass::kWaterSurface);
+        RenderWaterSurface(frame);
+    }
     if (frame.below) {
-        RenderTracks(frame, true);
+        {
+            PassTimer timer(m_pass_times, FramePass::kTracks);
+            RenderTracks(frame, true);
+        }
+        PassTimer timer(m_pass_times, FramePass::kGlows);
         RenderGlows(frame);
     }
     glDisable(GL_DEPTH_TEST);
-    DrawHud(t, frame.position, frame.direction);
+    PassTimer timer(m_pass_times, FramePass::kHud);
+    DrawHud(frame.t);
 }
 
-void DemoApplication::renderSceneCopies(double t)
+void DemoApplication::renderScreenTextures(const FrameRequest& request)
 {
     FrameView frame;
-    if (!PrepareFrame(t, frame))
+    if (!PrepareFrame({request.t, request.width, request.height, false}, frame))
         return;
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
-    RenderSceneCopy(frame);
+    RenderScreenTexture(frame);
     glDisable(GL_DEPTH_TEST);
 }
 
-bool DemoApplication::PrepareFrame(double t, FrameView& frame)
+bool DemoApplication::PrepareFrame(const FrameRequest& request, FrameView& frame)
 {
-    GLint viewport[4] = {};
-    glGetIntegerv(GL_VIEWPORT, viewport);
     // A minimised window has nothing to draw into (and no aspect ratio).
-    if (viewport[2] <= 0 || viewport[3] <= 0 || !FrameProjection(m_shell, frame.projection))
+    if (!FrameProjection(request.width, request.height, frame.projection))
         return false;
-    if (!m_shell.reuse_scene_copies)
-        UpdateScreenCopies(viewport[2], viewport[3]);
+    glViewport(0, 0, request.width, request.height);
+    if (!request.reuse_screen_textures)
+        UpdateScreenTextures(request.width, request.height);
 
-    if (std::optional<Matrix4> spline_view = animation.PlaybackView(t))
+    const double t = request.t;
+    if (std::optional<Matrix4> spline_view = m_animation.PlaybackView(t))
         frame.view = *spline_view;
     else
         frame.view = FreeCameraView(m_shell);
     frame.view_projection = frame.projection * frame.view;
     frame.below = EyeBelowSurface(frame.view);
-    frame.position = dataset.SolutionPositionAt(t);
-    frame.direction = dataset.SolutionDirectionAt(t);
+    frame.position = m_dataset.SolutionPositionAt(t);
+    frame.direction = m_dataset.SolutionDirectionAt(t);
     frame.t = t;
     frame.time = static_cast<float>(t);
+    frame.width = request.width;
     return true;
 }
 
-void DemoApplication::UpdateScreenCopies(int width, int height)
+void DemoApplication::UpdateScreenTextures(int width, int height)
 {
-    // Both copies are checked: a lost mirror copy is made again as well.
-    if (CopyFits(mirror_copy, width, height) && CopyFits(surface_copy, width, height))
+    // Both are checked: a lost reflection texture is made again as well.
+    if (Fits(m_reflection, width, height) && Fits(m_refraction, width, height))
         return;
-    mirror_copy.reset();
-    surface_copy.reset();
-    mirror_copy = MakeScreenCopy(width, height);
-    surface_copy = MakeScreenCopy(width, height);
+    m_reflection.reset();
+    m_refraction.reset();
+    m_reflection = MakeScreenTexture(width, height);
+    m_refraction = MakeScreenTexture(width, height);
 }
 
-void DemoApplication::RenderSceneCopy(const FrameView& frame)
+void DemoApplication::RenderScreenTexture(const FrameView& frame)
 {
-    const std::vector<Vector3>& buoys = dataset.Data().solution_points;
+    const std::vector<Vector3>& buoys = m_dataset.Data().solution_points;
     glDisable(GL_CULL_FACE);
     if (frame.below) {
-        const Matrix4 mvp = math::ObliqueClip(kCapturePlane, frame.view, frame.projection) * frame.view;
+        const Matrix4 mvp = math::ObliqueClip(kScreenTextureClip, frame.view, frame.projection) * frame.view;
         glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         m_sky.DrawBelow(mvp, frame.time);
@@ -201,10 +247,10 @@ void DemoApplication::RenderSceneCopy(const FrameView& frame)
         for (const Vector3& b : buoys)
             m_buoys.DrawBall(mvp, frame.view, b, kBuoyScale);
         m_submersible.Draw(frame.position, frame.direction, kSubmersibleScale, mvp, frame.view);
-        CopyFramebuffer(surface_copy);
+        CopyFramebuffer(m_refraction);
     } else {
         const Matrix4 mirrored = frame.view * Matrix4::Reflection(Vector4(0.0f, 1.0f, 0.0f, 0.0f));
-        const Matrix4 mvp = math::ObliqueClip(kCapturePlane, mirrored, frame.projection) * mirrored;
+        const Matrix4 mvp = math::ObliqueClip(kScreenTextureClip, mirrored, frame.projection) * mirrored;
         glFrontFace(GL_CW);  // the mirror reverses the winding
         glClearColor(0.3f, 0.9f, 1.0f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -214,7 +260,7 @@ void DemoApplication::RenderSceneCopy(const FrameView& frame)
         for (const Vector3& b : buoys)
             m_buoys.DrawBall(mvp, frame.view, b, kBuoyScale);
         m_submersible.Draw(frame.position, frame.direction, kSubmersibleScale, mvp, frame.view);
-        CopyFramebuffer(mirror_copy);
+        CopyFramebuffer(m_reflection);
         glFrontFace(GL_CCW);
     }
     glEnable(GL_CULL_FACE);
@@ -232,7 +278,7 @@ void DemoApplication::RenderOpaqueScene(const FrameView& frame)
         m_sky.DrawAbove(vp, frame.time);
         m_terrain.DrawAbove(vp);
     }
-    for (const Vector3& b : dataset.Data().solution_points)
+    for (const Vector3& b : m_dataset.Data().solution_points)
         m_buoys.DrawBall(vp, frame.view, b, kBuoyScale);
     m_submersible.Draw(frame.position, frame.direction, kSubmersibleScale, vp, frame.view);
 }
@@ -241,8 +287,8 @@ void DemoApplication::RenderTracks(const FrameView& frame, bool smooth)
 {
     const Matrix4& vp = frame.view_projection;
     const double t = frame.t;
-    const float point_size = TrackPointSize(m_shell.window_width);
-    glLineWidth(TrackLineWidth(m_shell.window_width));
+    const float point_size = TrackPointSize(frame.width);
+    glLineWidth(TrackLineWidth(frame.width));
     if (smooth) {
         glDepthMask(GL_FALSE);
         glEnable(GL_LINE_SMOOTH);
@@ -252,13 +298,13 @@ void DemoApplication::RenderTracks(const FrameView& frame, bool smooth)
         glDisable(GL_LINE_SMOOTH);
     }
     if (m_line_program.Use(vp, kMotionTrackColour))
-        dataset.DrawTrack(GL_LINE_STRIP, t, true);
+        m_dataset.DrawTrack(GL_LINE_STRIP, t, true);
     if (m_point_program.Use(vp, kMotionTrackColour, point_size))
-        dataset.DrawTrack(GL_POINTS, t, true);
+        m_dataset.DrawTrack(GL_POINTS, t, true);
     if (m_line_program.Use(vp, kSolutionTrackColour))
-        dataset.DrawTrack(GL_LINE_STRIP, t, false);
+        m_dataset.DrawTrack(GL_LINE_STRIP, t, false);
     if (m_point_program.Use(vp, kSolutionTrackColour, point_size))
-        dataset.DrawTrack(GL_POINTS, t, false);
+        m_dataset.DrawTrack(GL_POINTS, t, false);
     if (smooth) {
         glDisable(GL_BLEND);
         glDepthMask(GL_TRUE);
@@ -269,7 +315,7 @@ void DemoApplication::RenderWaterSurface(const FrameView& frame)
 {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glEnable(GL_BLEND);
-    BindCopy(mirror_copy);
+    Bind(m_reflection);
     if (m_water_above.Use(frame.view_projection, frame.view, frame.time))
         m_water_plane.Draw();
     glDisable(GL_BLEND);
@@ -277,7 +323,7 @@ void DemoApplication::RenderWaterSurface(const FrameView& frame)
     // eye below the surface, and the one above only for an eye above it.
     glDepthMask(GL_FALSE);
     glFrontFace(GL_CW);
-    BindCopy(surface_copy);
+    Bind(m_refraction);
     if (m_water_below.Use(frame.view_projection, frame.view, frame.time))
         m_water_plane.Draw();
     glFrontFace(GL_CCW);
@@ -289,68 +335,17 @@ void DemoApplication::RenderGlows(const FrameView& frame)
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glEnable(GL_BLEND);
     glDepthMask(GL_FALSE);
-    for (const Vector3& b : dataset.Data().solution_points)
+    for (const Vector3& b : m_dataset.Data().solution_points)
         m_buoys.DrawGlow(frame.view_projection, b, frame.time);
     glDisable(GL_BLEND);
     glDepthMask(GL_TRUE);
 }
 
-void DemoApplication::DrawHud(double t, const Vector3& position, const Vector3&)
+void DemoApplication::DrawHud(double t)
 {
-    if (!hud_visible)
+    if (!m_hud_visible)
         return;
-    // Speed comes from the solution step around t, not from the unit heading.
-    const DiveData& data = dataset.Data();
-    Vector3 from = position, to = position;
-    data.SolutionStepAt(t, from, to);
-    hud.SetText(FormatHudText(HudReadingAt(position, from, to, data.dt)).c_str(), 0.18f);
-    hud.Draw();
-}
-
-// ---------------------------------------------------------------------------
-// Camera keys
-
-void DemoApplication::onPushSplinePose()
-{
-    const CameraKeyStatus status = animation.PushPose(FreeCameraView(m_shell), clock.Read());
-    if (!status)
-        ReportFailure(status);
-}
-
-void DemoApplication::onPlayAnimation()
-{
-    const CameraKeyStatus status = animation.Play(clock.Read());
-    if (!status) {
-        ReportFailure(status);
-        return;
-    }
-    // The diver's motion and the camera restart together from time 0.
-    clock.Reset();
-}
-
-void DemoApplication::onResetAnimation()
-{
-    animation.Reset();
-}
-
-void DemoApplication::onSaveAnimation()
-{
-    const CameraKeyStatus status = animation.Save(kCameraKeyFileName);
-    if (!status) {
-        ReportFailure(status);
-        return;
-    }
-    std::printf("saved %u keypoints\n", status.count);
-    std::fflush(stdout);
-}
-
-void DemoApplication::onLoadAnimation()
-{
-    const CameraKeyStatus status = animation.Load(kCameraKeyFileName, clock.Read());
-    if (!status) {
-        ReportFailure(status);
-        return;
-    }
-    std::printf("loaded %u keypoints\n", status.count);
-    std::fflush(stdout);
+    // The same solution position the frame drew the submersible at.
+    m_hud.SetText(FormatHudText(m_dataset.Data(), t).c_str(), 0.18f);
+    m_hud.Draw();
 }

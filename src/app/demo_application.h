@@ -1,18 +1,26 @@
 // The one object that owns what the demo shows, for the whole run: the scene
-// objects, the two track programs, the frame clock, the HUD panel, the screen
-// copies of the water surface, the dive dataset and the camera keys.
+// objects, the two track programs, the frame clock, the HUD panel, the
+// reflection and refraction textures of the water surface, the dive dataset
+// and the camera keys; and the commands the keys run on them.
 //
 // The window shell constructs it once the window and the GL entry points
-// exist and ticks it from the display callback; the key commands (n, m, j,
-// k, l) call its camera-key operations. Members are declared in the order
+// exist and ticks it from the display callback; the key table
+// (key_commands.h) calls its commands. Members are declared in the order
 // they come into existence, so they are destroyed in the reverse order: the
 // keys and the dataset first, the track programs last. GL thread only.
+//
+// A frame, in order (renderFrame): the reflection (eye above the water) or
+// refraction (eye below) texture, drawn off-screen and copied; the opaque
+// scene (sky, terrain, buoys, submersible); the tracks when above; the
+// water surface sampling that texture; the tracks and the buoys' glows when
+// below; the HUD.
 #pragma once
 
 #include "app/frame_clock.h"
 #include "app/shell_state.h"
-#include "app/text_block.h"
+#include "capture/frame_request.h"
 #include "dataset/dive_dataset.h"
+#include "hud/text_block.h"
 #include "image/texture.h"
 #include "math/camera_animation.h"
 #include "math/matrix4.h"
@@ -27,6 +35,7 @@
 #include "scene/water_below.h"
 #include "scene/water_plane.h"
 
+#include <array>
 #include <memory>
 
 // Colours and radii of the sky dome.
@@ -36,15 +45,15 @@ inline constexpr float kSkyVerticalRadius = 350.0f;
 inline constexpr float kSkyHorizontalRadius = 1500.0f;
 
 // Width in pixels of the track lines, and size of the track points, for a
-// window (or off-screen image) `window_width` pixels wide: larger images get
-// thicker tracks so they stay visible.
-float TrackLineWidth(int window_width);
-float TrackPointSize(int window_width);
+// frame `width` pixels wide: larger images get thicker tracks so they stay
+// visible.
+float TrackLineWidth(int width);
+float TrackPointSize(int width);
 
-// The frame's projection: 60 degrees vertically, aspect window width over
-// height (in floating point), near 0.1, far 10000. False when either side is
-// not positive: there is nothing to draw into.
-bool FrameProjection(const ShellState& shell, Matrix4& projection);
+// The frame's projection: 60 degrees vertically, aspect width over height
+// (in floating point), near 0.1, far 10000. False when either side is not
+// positive: there is nothing to draw into.
+bool FrameProjection(int width, int height, Matrix4& projection);
 
 // Eye position of a view matrix: the translation of its inverse.
 Vector3 EyeOfView(const Matrix4& view);
@@ -52,8 +61,72 @@ Vector3 EyeOfView(const Matrix4& view);
 // counts as above).
 bool EyeBelowSurface(const Matrix4& view);
 
+// The passes of a frame, in the order they are drawn.
+enum class FramePass { kScreenTexture, kOpaqueScene, kTracks, kWaterSurface, kGlows, kHud, kCount };
+inline constexpr const char* kFramePassNames[] = {"screen texture", "opaque scene", "tracks",
+                                                  "water surface",  "glows",        "hud"};
+
+// Seconds spent in each pass, summed over the frames drawn while it is
+// attached (DemoApplication::TimePasses), each pass bounded by glFinish.
+struct FramePassTimes {
+    std::array<double, size_t(FramePass::kCount)> seconds{};
+};
+
 class DemoApplication {
 public:
+    // Builds the scene, loads the dive dataset (kDefaultDiveDirectory) and
+    // the programs. Throws std::runtime_error with the loader's message when
+    // the dataset cannot be loaded. The shell state gives the window size
+    // and the free camera; it must outlive the object.
+    explicit DemoApplication(ShellState& shell);
+
+    DemoApplication(const DemoApplication&) = delete;
+    DemoApplication& operator=(const DemoApplication&) = delete;
+
+    // Per-frame tick: starts the clock at the first frame, then renders a
+    // frame of the window's size at the clock's time.
+    void Tick();
+    // Renders one frame as the request says into the bound framebuffer,
+    // with the viewport set to its size. Draws nothing for a side of 0.
+    // Leaves depth testing and blending off, culling on, front faces
+    // counter-clockwise and depth writes on.
+    void renderFrame(const FrameRequest& request);
+    // Only the frame's first pass: the reflection or refraction texture,
+    // for the single-sample pass of a multisampled image, where the rest
+    // would be thrown away. Leaves the GL state as renderFrame does.
+    void renderScreenTextures(const FrameRequest& request);
+    // The two draws an image of this application takes.
+    FrameDraws Draws();
+
+    // --- key commands; each prints what it did, or one "error: " line ---
+    void onPushSplinePose();   // n: a key for the free camera now
+    void onPlayAnimation();    // m: fly the keys from time 0
+    void onResetAnimation();   // j: stop and forget the keys
+    void onSaveAnimation();    // k: keys to "animation.txt"
+    void onLoadAnimation();    // l: keys from "animation.txt"
+    void onToggleWireframe();  // f: lines, then filled faces again
+    void onScreenshot();       // p: 4096 x 3072 "screenshots/screenshot_NNN.tga"
+    void onRecord();           // v: the key animation as 1280 x 720 "frames/frame_NNNNN.png"
+    void onMoveForward();      // w, s, a, d: one step of the free camera
+    void onMoveBack();
+    void onMoveLeft();
+    void onMoveRight();
+    [[noreturn]] void onQuit();  // Esc: exit(0) at once
+
+    // --- for tests, benchmarks and batch work ---
+    CameraAnimation& Animation() { return m_animation; }
+    FrameClock& Clock() { return m_clock; }
+    const DiveDataset& Dataset() const { return m_dataset; }
+    const TTexture* Reflection() const { return m_reflection.get(); }  // null until a frame made it
+    const TTexture* Refraction() const { return m_refraction.get(); }
+    // The HUD panel is drawn unless hidden: frames compared pixel by pixel
+    // leave it out.
+    void SetHudVisible(bool visible) { m_hud_visible = visible; }
+    // Times the passes of the frames drawn from now on into `times`; null
+    // stops timing.
+    void TimePasses(FramePassTimes* times) { m_pass_times = times; }
+
+private:
     // What one frame is drawn with, worked out before its passes.
     struct FrameView {
         Matrix4 view;             // camera
@@ -64,55 +137,35 @@ public:
         Vector3 direction;        // diver's heading
         double t = 0;             // frame time, seconds
         float time = 0;           // the same for the shaders
+        int width = 0;            // frame width in pixels
     };
+    class PassTimer;
 
-    // Builds the scene, loads the dive dataset (kDefaultDiveDirectory) and
-    // the programs. Throws std::runtime_error with the loader's message when
-    // the dataset cannot be loaded. The shell state gives the window size,
-    // the free camera and the switches; it must outlive the object.
-    explicit DemoApplication(ShellState& shell = Shell());
-
-    DemoApplication(const DemoApplication&) = delete;
-    DemoApplication& operator=(const DemoApplication&) = delete;
-
-    // Per-frame tick: starts the clock at the first frame, then renders at
-    // the clock's time.
-    void Tick();
-    // Renders one frame at playback time t (seconds) into the bound
-    // framebuffer and its viewport. Draws nothing while the window has a
-    // side of 0. Leaves depth testing and blending off, culling on, front
-    // faces counter-clockwise and depth writes on.
-    void renderFrame(double t);
-    // Only the frame's first pass at t: the screen copies, for the
-    // single-sample pass of a multisampled image, where the rest would be
-    // thrown away. Leaves the GL state as renderFrame does.
-    void renderSceneCopies(double t);
-
-    // --- camera keys: each prints what it did, or one "error: " line ---
-    void onPushSplinePose();  // a key for the free camera now
-    void onPlayAnimation();   // fly the keys from time 0
-    void onResetAnimation();  // stop and forget the keys
-    void onSaveAnimation();   // keys to "animation.txt"
-    void onLoadAnimation();   // keys from "animation.txt"
-
-    // --- the frame's steps, public so each can be timed alone ---
-    // Screen copies, projection, view and diver; false when nothing can be
-    // drawn (a window side of 0). Clears the playing flag past the last key.
-    bool PrepareFrame(double t, FrameView& frame);
-    // The mirror (eye above) or through-surface (eye below) capture, copied
-    // into its screen copy. Clears the framebuffer.
-    void RenderSceneCopy(const FrameView& frame);
+    // Viewport, screen textures, projection, view and diver; false when
+    // nothing can be drawn (a side of 0). Clears the playing flag past the
+    // last key.
+    bool PrepareFrame(const FrameRequest& request, FrameView& frame);
+    // Makes (or remakes) both screen textures at the frame size when either
+    // is missing or of another size.
+    void UpdateScreenTextures(int width, int height);
+    // The reflection (eye above) or refraction (eye below) texture, drawn
+    // and copied. Clears the framebuffer.
+    void RenderScreenTexture(const FrameView& frame);
     // Clears, then sky, terrain, buoy balls and the submersible.
     void RenderOpaqueScene(const FrameView& frame);
     // The four track draws; smooth (blended, no depth writes) from below.
     void RenderTracks(const FrameView& frame, bool smooth);
-    // Surface from above (blended, mirror copy) and from below (opaque,
-    // through-surface copy); culling picks the one that shows.
+    // Surface from above (blended, reflection) and from below (opaque,
+    // refraction); culling picks the one that shows.
     void RenderWaterSurface(const FrameView& frame);
     // The buoys' glows, blended, without depth writes.
     void RenderGlows(const FrameView& frame);
+    // The HUD panel's text for time t and its draw, after depth testing is off.
+    void DrawHud(double t);
+    // Playback from time 0 once `started` says the keys could be played:
+    // the diver's motion and the camera restart together.
+    bool RestartClockFor(const CameraKeyStatus& started);
 
-private:
     ShellState& m_shell;
     // Scene objects, in the order they are built.
     CFlatColorProgram m_line_program;  // the programs are compiled last, in the constructor's body
@@ -124,21 +177,13 @@ private:
     CWaterBelow m_water_below;
     CBuoy m_buoys;
     CSubModel m_submersible;
-
-public:
-    bool first_frame_pending = true;  // until the first frame has started the clock
-    FrameClock clock;                 // playback time
-    CTextBlock hud{0.5f, -0.9f, -1.0f};      // the status panel: position, depth, speed
-    bool hud_visible = true;                 // frames compared pixel by pixel leave the panel out
-    std::unique_ptr<TTexture> mirror_copy;   // what the surface mirrors, seen from above
-    std::unique_ptr<TTexture> surface_copy;  // what shows through the surface, from below
-    DiveDataset dataset;                     // trajectory, heading, buoys
-    CameraAnimation animation;               // recorded and playback keys, playing, time base
-
-private:
-    // Makes (or remakes) both screen copies at the viewport size when either
-    // is missing or of another size.
-    void UpdateScreenCopies(int width, int height);
-    // The HUD panel's per-frame update and draw, after depth testing is off.
-    void DrawHud(double t, const Vector3& position, const Vector3& direction);
+    bool m_first_frame_pending = true;        // until the first frame has started the clock
+    FrameClock m_clock;                       // playback time
+    CTextBlock m_hud{0.5f, -0.9f, -1.0f};     // the status panel: position, depth, speed
+    bool m_hud_visible = true;
+    std::unique_ptr<TTexture> m_reflection;   // what the surface mirrors, seen from above
+    std::unique_ptr<TTexture> m_refraction;   // what shows through the surface, from below
+    DiveDataset m_dataset;                    // trajectory, heading, buoys
+    CameraAnimation m_animation;              // recorded and playback keys, playing, time base
+    FramePassTimes* m_pass_times = nullptr;   // benchmarks only
 };

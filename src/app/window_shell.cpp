@@ -1,6 +1,7 @@
 #include "app/window_shell.h"
 
 #include "app/demo_application.h"
+#include "app/key_commands.h"
 #include "app/shell_state.h"
 #include "gl/gles20.h"
 #include "platform/window.h"
@@ -12,32 +13,40 @@
 
 namespace {
 
+// What the callbacks share: they take no user pointer.
+ShellState g_shell;
+DemoApplication* g_application = nullptr;  // set once constructed; callbacks test it first
+
 void OnReshape(int width, int height)
 {
-    Shell().window_width = width;
-    Shell().window_height = height;
+    g_shell.window_width = width;
+    g_shell.window_height = height;
     glViewport(0, 0, width, height);
 }
 
 void OnKeyboard(unsigned char key, int, int)
 {
-    Shell_OnKey(key);
+    if (!g_application)
+        return;
+    const KeyCommand* command = DispatchKey(*g_application, key);
+    if (command && command->redisplay)
+        platform::Window_PostRedisplay();
 }
 
 void OnMouse(int button, int state, int x, int y)
 {
-    Shell_OnMouse(Shell(), button, state, x, y);
+    Shell_OnMouse(g_shell, button, state, x, y);
 }
 
 void OnMotion(int x, int y)
 {
-    Shell_OnMotion(Shell(), x, y);
+    Shell_OnMotion(g_shell, x, y);
 }
 
 void OnDisplay()
 {
-    if (Shell().application)
-        Shell().application->Tick();
+    if (g_application)
+        g_application->Tick();
     platform::Window_SwapBuffers();
     platform::Window_PostRedisplay();
 }
@@ -59,17 +68,9 @@ bool ReportMissingEntryPoints()
 
 }  // namespace
 
-bool Shell_OnKey(unsigned char key)
-{
-    const KeyCommand* command = Shell_DispatchKey(Shell(), key);
-    if (command && command->redisplay)
-        platform::Window_PostRedisplay();
-    return command != nullptr;
-}
-
 int RunWindowShell(int argc, char** argv)
 {
-    ShellState& shell = Shell();
+    ShellState& shell = g_shell;
     platform::Window_Init(&argc, argv);
     platform::Window_Create("Nerelle Demo", shell.window_width, shell.window_height, 200, 200);
 
@@ -89,12 +90,12 @@ int RunWindowShell(int argc, char** argv)
     // not with an uncaught exception and a core dump.
     std::unique_ptr<DemoApplication> application;
     try {
-        application = std::make_unique<DemoApplication>();
+        application = std::make_unique<DemoApplication>(shell);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "error: %s\n", e.what());
         return EXIT_FAILURE;
     }
-    shell.application = application.get();
+    g_application = application.get();
 
     platform::WindowCallbacks callbacks;
     callbacks.reshape = &OnReshape;
@@ -104,7 +105,7 @@ int RunWindowShell(int argc, char** argv)
     callbacks.display = &OnDisplay;
     platform::Window_SetCallbacks(callbacks);
     platform::Window_MainLoop();
-    shell.application = nullptr;
+    g_application = nullptr;
     application.reset();
     return 0;
 }

@@ -18,6 +18,7 @@ GLuint default_vertex_array = 0;
 #define NERELLE_DEFINE_ENTRY_POINT(type, name, lookup) type CGLES20ExtensionHandler::name = nullptr;
 NERELLE_GLES20_ENTRY_POINTS(NERELLE_DEFINE_ENTRY_POINT)
 NERELLE_VERTEX_ARRAY_ENTRY_POINTS(NERELLE_DEFINE_ENTRY_POINT)
+NERELLE_MULTISAMPLE_ENTRY_POINTS(NERELLE_DEFINE_ENTRY_POINT)
 #undef NERELLE_DEFINE_ENTRY_POINT
 
 namespace {
@@ -45,9 +46,11 @@ struct TEntryPoint {
 #define NERELLE_ENTRY_POINT_ROW(type, name, lookup) {lookup, &Store<&CGLES20ExtensionHandler::name>},
 const TEntryPoint kGLES20EntryPoints[] = {NERELLE_GLES20_ENTRY_POINTS(NERELLE_ENTRY_POINT_ROW)};
 const TEntryPoint kVertexArrayEntryPoints[] = {NERELLE_VERTEX_ARRAY_ENTRY_POINTS(NERELLE_ENTRY_POINT_ROW)};
+const TEntryPoint kMultisampleEntryPoints[] = {NERELLE_MULTISAMPLE_ENTRY_POINTS(NERELLE_ENTRY_POINT_ROW)};
 #undef NERELLE_ENTRY_POINT_ROW
 static_assert(std::size(kGLES20EntryPoints) == 97);
 static_assert(std::size(kVertexArrayEntryPoints) == 4);
+static_assert(std::size(kMultisampleEntryPoints) == 2);
 
 // Looks every name up in order, storing each pointer (null included). A
 // non-null answer is only as good as the platform's: Mesa returns a stub for
@@ -66,6 +69,30 @@ int Resolve(const TEntryPoint (&table)[N], std::vector<const char*>& missing)
         }
     }
     return unresolved;
+}
+
+// The multisample pair under the names the context offers it, or null: a
+// name looked up without the functionality behind it (Mesa answers every
+// name) would be called on a context that cannot run it.
+void ResolveMultisample()
+{
+    for (const TEntryPoint& entry : kMultisampleEntryPoints)
+        entry.store(nullptr);
+    // Read quietly: a bad version string has been reported already.
+    const GLubyte* version = g_queries.GetString(GL_VERSION);
+    int major = -1, minor = -1;
+    if (version)
+        Scan_Version(reinterpret_cast<const char*>(version), major, minor);
+    std::string suffix;
+    if (major >= 3 || CGLES20ExtensionHandler::Has_Extension("GL_ARB_framebuffer_object"))
+        suffix = "";
+    else if (CGLES20ExtensionHandler::Has_Extension("GL_EXT_framebuffer_multisample") &&
+             CGLES20ExtensionHandler::Has_Extension("GL_EXT_framebuffer_blit"))
+        suffix = "EXT";
+    else
+        return;
+    for (const TEntryPoint& entry : kMultisampleEntryPoints)
+        entry.store(g_queries.GetProcAddress((std::string(entry.name) + suffix).c_str()));
 }
 
 bool IsSpace(char c)
@@ -91,6 +118,7 @@ int CGLES20ExtensionHandler::Init_GLES20()
     const int unresolved = Resolve(kGLES20EntryPoints, g_missing_gles20);
     if (unresolved == 0)
         Get_GLVersion();  // only for its messages about a bad version string
+    ResolveMultisample();
     return unresolved;
 }
 

@@ -138,6 +138,15 @@ extern GLuint default_vertex_array;
     X(PFNGLGENVERTEXARRAYSPROC, glGenVertexArrays, "glGenVertexArrays")          \
     X(PFNGLISVERTEXARRAYPROC, glIsVertexArray, "glIsVertexArray")
 
+// Multisampled renderbuffer storage and framebuffer blitting, for
+// multisampled off-screen images. Optional: looked up under these names from
+// OpenGL 3.0 or GL_ARB_framebuffer_object, with "EXT" appended where only the
+// EXT framebuffer blit and multisample extensions offer them, and left null
+// otherwise (images are then single-sample).
+#define NERELLE_MULTISAMPLE_ENTRY_POINTS(X)                                                                         \
+    X(PFNGLBLITFRAMEBUFFERPROC, glBlitFramebuffer, "glBlitFramebuffer")                                             \
+    X(PFNGLRENDERBUFFERSTORAGEMULTISAMPLEPROC, glRenderbufferStorageMultisample, "glRenderbufferStorageMultisample")
+
 class CGLES20ExtensionHandler {
 public:
     CGLES20ExtensionHandler() = delete;
@@ -146,7 +155,8 @@ public:
 
     // Resolves the 97 ES 2.0 entry points; returns how many did not resolve.
     // When all did, also reads the version once so a bad version string is
-    // reported at start-up.
+    // reported at start-up. Then resolves the 2 optional multisample entry
+    // points, which count neither as unresolved nor as missing.
     static int Init_GLES20();
     // Resolves the 4 vertex-array entry points and, when the context offers
     // GL_ARB_vertex_array_object, creates and binds `default_vertex_array`.
@@ -191,10 +201,11 @@ public:
     // Installs `queries` and forgets the cached glGetStringi.
     static void Set_Queries(const TQueries& queries);
 
-    // --- entry points (97 ES 2.0, then the 4 vertex-array ones) ---
+    // --- entry points (97 ES 2.0, the 4 vertex-array and the 2 multisample ones) ---
 #define NERELLE_DECLARE_ENTRY_POINT(type, name, lookup) static type name;
     NERELLE_GLES20_ENTRY_POINTS(NERELLE_DECLARE_ENTRY_POINT)
     NERELLE_VERTEX_ARRAY_ENTRY_POINTS(NERELLE_DECLARE_ENTRY_POINT)
+    NERELLE_MULTISAMPLE_ENTRY_POINTS(NERELLE_DECLARE_ENTRY_POINT)
 #undef NERELLE_DECLARE_ENTRY_POINT
 };
 

@@ -82,7 +82,6 @@ struct CMTEncoder::State {
     const bool rgb_order;
     const FrameWriter writer;
     bool synchronized = false;   // workers joined and removed, pool released
-    std::string last_directory;  // directory of the last frame, already created
 
     mutable std::mutex failure_mutex;  // guards the two below
     std::vector<std::string> pending_failures;
@@ -119,17 +118,21 @@ void CMTEncoder::CWorker::Run()
 
 // --- construction and destruction ------------------------------------------
 
-unsigned CMTEncoder::DefaultWorkerCount()
+unsigned CMTEncoder::WorkerCountFor(unsigned processors)
 {
-    const unsigned processors = std::thread::hardware_concurrency();
-    return processors < 2 ? 1 : processors - 1;
+    return (processors < 2 ? 2 : processors) - 1;
 }
 
-std::string CMTEncoder::FrameFileName(unsigned index)
+unsigned CMTEncoder::DefaultWorkerCount()
+{
+    return WorkerCountFor(std::thread::hardware_concurrency());
+}
+
+std::string CMTEncoder::FrameFileName(const std::filesystem::path& directory, unsigned index)
 {
     char name[64];
-    std::snprintf(name, sizeof name, "frames/frame_%05u.png", index);
-    return name;
+    std::snprintf(name, sizeof name, "frame_%05u.png", index);
+    return (directory / name).string();
 }
 
 CMTEncoder::CMTEncoder(unsigned workers, EncoderSettings settings)
@@ -164,8 +167,8 @@ CMTEncoder::~CMTEncoder()
 {
     if (!m_state || Synchronize())
         return;
-    std::fprintf(stderr, "error: CMTEncoder::Synchronize() failed\n");
-    // Workers still hold the queues and bitmaps: leave them alive.
+    // Workers still hold the queues and bitmaps: leave them alive. The
+    // caller hears of it from its own Synchronize().
     (void)m_state.release();
 }
 
@@ -182,14 +185,6 @@ bool CMTEncoder::Enqueue_Bitmap(TBitmap* bitmap, const char* file_name)
     if (!bitmap || !bitmap->pixels || !file_name || bitmap->width != kFrameWidth || bitmap->height != kFrameHeight ||
         s.synchronized || s.jobs.IsClosed())
         return false;
-
-    // A directory that cannot be made shows up as frames that fail to write.
-    const std::filesystem::path directory = std::filesystem::path(file_name).parent_path();
-    if (!directory.empty() && directory.string() != s.last_directory) {
-        std::error_code ec;
-        std::filesystem::create_directories(directory, ec);
-        s.last_directory = directory.string();
-    }
 
     Job job;
     if (!s.free.Get(job))

@@ -5,7 +5,7 @@
 //   CMTEncoder encoder;                          // DefaultWorkerCount() workers; throws on failure
 //   for each frame k:
 //       TBitmap* frame = encoder.WorkingBitmap();   // 1280 x 720, render into it
-//       encoder.Enqueue_Bitmap(frame, CMTEncoder::FrameFileName(k).c_str());
+//       encoder.Enqueue_Bitmap(frame, CMTEncoder::FrameFileName("frames", k).c_str());
 //       for (auto& name : encoder.TakeFailures()) report name;
 //   encoder.Synchronize();                       // every frame written, workers joined
 //   report encoder.TakeFailures(), encoder.FailureCount();
@@ -29,6 +29,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -48,10 +49,13 @@ public:
     static constexpr int32_t kFrameWidth = 1280;
     static constexpr int32_t kFrameHeight = 720;
 
-    // One fewer worker than processors, at least one.
+    // Workers for `processors` processors, counted as at least 2, minus 1:
+    // one worker on one or two processors.
+    static unsigned WorkerCountFor(unsigned processors);
+    // WorkerCountFor this machine's processors.
     static unsigned DefaultWorkerCount();
-    // "frames/frame_%05u.png": relative to the working directory.
-    static std::string FrameFileName(unsigned index);
+    // "<directory>/frame_%05u.png" for frame `index`.
+    static std::string FrameFileName(const std::filesystem::path& directory, unsigned index);
 
     // Starts `workers` worker threads with one pool bitmap each, plus the
     // working bitmap. Throws std::length_error for 0 workers (a work queue
@@ -60,17 +64,18 @@ public:
     explicit CMTEncoder(unsigned workers = DefaultWorkerCount(), EncoderSettings settings = {});
     CMTEncoder(const CMTEncoder&) = delete;
     CMTEncoder& operator=(const CMTEncoder&) = delete;
-    // Synchronizes; never throws. When the workers cannot be joined it
-    // prints "error: CMTEncoder::Synchronize() failed" and abandons the
-    // queues, bitmaps and threads rather than free what they may still use.
+    // Synchronizes; never throws and prints nothing. When the workers cannot
+    // be joined it abandons the queues, bitmaps and threads rather than free
+    // what they may still use; a caller that wants to know calls
+    // Synchronize() first.
     ~CMTEncoder();
 
     // The bitmap to render the next frame into (1280 x 720, R, G, B, A,
     // bottom row first); null after a successful Synchronize().
     TBitmap* WorkingBitmap();
 
-    // Hands the frame to the workers to be written to `file_name`, creating
-    // the file's directory when missing, and gives the bitmap a free pixel
+    // Hands the frame to the workers to be written to `file_name` (its
+    // directory must exist), and gives the bitmap a free pixel
     // buffer in exchange. Blocks while every pool bitmap is busy. False when
     // the bitmap is not 1280 x 720, the encoder is synchronized, or a queue
     // fails; the caller's bitmap is then unchanged.

@@ -1,16 +1,15 @@
 // The f, p and v keys with the real application on the headless context, in
 // a private run directory: the recording of camera keys ending at 1.0 s,
 // and a screenshot compared with a window-sized frame of the same view.
-#include "app/capture_commands.h"
-
 #include "app/demo_application.h"
-#include "app/image_capture.h"
-#include "app/recording.h"
-#include "app/screenshot.h"
+#include "app/key_commands.h"
+#include "capture/image_capture.h"
+#include "capture/recording.h"
+#include "capture/screenshot.h"
 #include "image/png_file.h"
 #include "image/tga.h"
 
-#include "app_test_util.h"
+#include "run_directory.h"
 #include "app_gl_test_util.h"
 
 #include <gtest/gtest.h>
@@ -68,9 +67,9 @@ double PSNR(const FloatImage& a, const FloatImage& b)
     return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
-apptest::Image ForViewing(const FloatImage& image)
+testsupport::Image ForViewing(const FloatImage& image)
 {
-    apptest::Image out{image.width, image.height, std::vector<uint8_t>(image.rgb.size())};
+    testsupport::Image out{image.width, image.height, std::vector<uint8_t>(image.rgb.size())};
     for (size_t i = 0; i < image.rgb.size(); ++i)
         out.rgb[i] = uint8_t(std::lround(std::clamp(image.rgb[i], 0.0f, 255.0f)));
     return out;
@@ -83,8 +82,7 @@ protected:
         ApplicationTest::SetUp();
         if (HasFatalFailure())
             return;
-        App().animation.Reset();
-        SetViewSize(Shell(), 720, 480);
+        App().Animation().Reset();
     }
     void TearDown() override
     {
@@ -100,39 +98,22 @@ protected:
     BitmapPtr Frame(double t, int width, int height)
     {
         BitmapPtr bitmap(TBitmap::Create(width, height, false, false, 8));
-        const int w = Shell().window_width, h = Shell().window_height;
-        SetViewSize(Shell(), width, height);
-        std::string why;
-        EXPECT_TRUE(ImageRenderer(FramebufferSampleCount())
-                        .Render(
-                            *bitmap, Shell(), [&] { App().renderFrame(t); }, &why))
-            << why;
-        SetViewSize(Shell(), w, h);
+        const Status rendered = ImageRenderer(FramebufferSampleCount()).Render(*bitmap, t, App().Draws());
+        EXPECT_TRUE(rendered) << rendered.reason;
         bitmap->FlipVertical();
         return bitmap;
     }
 };
 
-TEST_F(CaptureCommandsTest, FTogglesWireframePAndVNeedTheApplication)
+TEST_F(CaptureCommandsTest, FTogglesWireframe)
 {
-    ShellState bare;  // no application
-    const struct {
-        unsigned char key;
-        GLint mode_after;
-    } presses[] = {{'f', GL_LINE}, {'F', GL_LINE}, {'f', GL_FILL}, {'p', GL_FILL}, {'v', GL_FILL}};
-    for (const auto& press : presses) {
-        const KeyCommand* command = Shell_DispatchKey(bare, press.key);
-        EXPECT_EQ(command != nullptr, press.key != 'F') << press.key;
-        if (command) {
-            EXPECT_FALSE(command->redisplay);
-        }
+    for (const GLint mode_after : {GL_LINE, GL_FILL, GL_LINE, GL_FILL}) {
+        ASSERT_NE(DispatchKey(App(), 'f'), nullptr);
         GLint mode[2] = {};
         glGetIntegerv(GL_POLYGON_MODE, mode);
-        EXPECT_EQ(mode[0], press.mode_after) << press.key;
-        EXPECT_EQ(bare.wireframe, press.mode_after == GL_LINE);
+        EXPECT_EQ(mode[0], mode_after);
+        EXPECT_EQ(Shell().wireframe, mode_after == GL_LINE);
     }
-    EXPECT_FALSE(fs::exists("screenshots"));
-    EXPECT_FALSE(fs::exists("frames"));
 }
 
 TEST_F(CaptureCommandsTest, RecordingKeysEndingAtOneSecondWritesFrames0To23)
@@ -141,33 +122,31 @@ TEST_F(CaptureCommandsTest, RecordingKeysEndingAtOneSecondWritesFrames0To23)
     // and turned.
     Place({-3, 2, 5}, 0.5f, 0.2f);
     const Matrix4 first = FreeCameraView(Shell());
-    ASSERT_TRUE(App().animation.PushPose(first, 10.0));
+    ASSERT_TRUE(App().Animation().PushPose(first, 10.0));
     Place({-1, 3, 1}, 0.9f, 0.3f);
-    ASSERT_TRUE(App().animation.PushPose(FreeCameraView(Shell()), 11.0));
-    ASSERT_EQ(App().animation.Duration(), 1.0);
+    ASSERT_TRUE(App().Animation().PushPose(FreeCameraView(Shell()), 11.0));
+    ASSERT_EQ(App().Animation().Duration(), 1.0);
 
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    ASSERT_NE(Shell_DispatchKey(Shell(), 'v'), nullptr);
+    ASSERT_NE(DispatchKey(App(), 'v'), nullptr);
     const std::string out = testing::internal::GetCapturedStdout();
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(err, "");
     EXPECT_EQ(out.rfind("rendering frame 0 / 24\r", 0), 0u) << out;
     EXPECT_TRUE(out.ends_with("rendering frame 23 / 24\r\ndone\n")) << out;
     for (unsigned k = 0; k < 24; ++k)
-        EXPECT_TRUE(fs::is_regular_file(RecordedFrameName("frames", k))) << k;
-    EXPECT_FALSE(fs::exists(RecordedFrameName("frames", 24)));
-    EXPECT_TRUE(App().animation.playing) << "frame times stay within the keys";
-    EXPECT_EQ(Shell().window_width, 720);
-    EXPECT_EQ(Shell().window_height, 480);
+        EXPECT_TRUE(fs::is_regular_file(CMTEncoder::FrameFileName("frames", k))) << k;
+    EXPECT_FALSE(fs::exists(CMTEncoder::FrameFileName("frames", 24)));
+    EXPECT_TRUE(App().Animation().playing) << "frame times stay within the keys";
 
     // Frame 0 is the first key's view; the last one has left it.
-    BitmapPtr frame0 = ReadPNG(RecordedFrameName("frames", 0).c_str());
-    BitmapPtr frame23 = ReadPNG(RecordedFrameName("frames", 23).c_str());
+    BitmapPtr frame0 = ReadPNG(CMTEncoder::FrameFileName("frames", 0).c_str());
+    BitmapPtr frame23 = ReadPNG(CMTEncoder::FrameFileName("frames", 23).c_str());
     ASSERT_TRUE(frame0 && frame23);
     ASSERT_EQ(frame0->width, 1280);
     ASSERT_EQ(frame0->height, 720);
-    App().animation.playing = false;
+    App().Animation().playing = false;
     Place({-3, 2, 5}, 0.5f, 0.2f);
     BitmapPtr expected = Frame(0.0, 1280, 720);
     const double same = PSNR(Shrink(*frame0, 0, 1280, 1280, 720), Shrink(*expected, 0, 1280, 1280, 720));
@@ -175,32 +154,29 @@ TEST_F(CaptureCommandsTest, RecordingKeysEndingAtOneSecondWritesFrames0To23)
     EXPECT_GT(same, 40.0);
     EXPECT_LT(moved, 25.0);
     std::printf("frame 0 against the first key's view: %.1f dB; frame 23: %.1f dB\n", same, moved);
-    apptest::SaveForViewing(ForViewing(Shrink(*frame0, 0, 1280, 1280, 720)), "recorded_frame_00000");
-    apptest::SaveForViewing(ForViewing(Shrink(*frame23, 0, 1280, 1280, 720)), "recorded_frame_00023");
+    testsupport::SaveForViewing(ForViewing(Shrink(*frame0, 0, 1280, 1280, 720)), "recorded_frame_00000");
+    testsupport::SaveForViewing(ForViewing(Shrink(*frame23, 0, 1280, 1280, 720)), "recorded_frame_00023");
 }
 
-TEST_F(CaptureCommandsTest, DrawingOnlyTheSceneCopiesFirstGivesTheSameImage)
+TEST_F(CaptureCommandsTest, DrawingOnlyTheScreenTexturesFirstGivesTheSameImage)
 {
     const int samples = FramebufferSampleCount();
     ASSERT_GT(samples, 0);
-    SetViewSize(Shell(), 320, 200);
-    for (const float eye_y : {6.0f, -4.0f}) {  // mirror copy, through-surface copy
+    const FrameDraws whole_frames{App().Draws().frame, {}};
+    for (const float eye_y : {6.0f, -4.0f}) {  // reflection, refraction
         SCOPED_TRACE(eye_y);
         Place({-3, eye_y, 5}, 0.5f, eye_y > 0 ? 0.3f : -0.1f);
         BitmapPtr whole(TBitmap::Create(320, 200, false, false, 8));
         BitmapPtr copies_only(TBitmap::Create(320, 200, false, false, 8));
         ImageRenderer renderer(samples);
-        ASSERT_TRUE(renderer.Render(*whole, Shell(), [&] { App().renderFrame(30.0); }));
-        // Stale copies must not pass: they are remade elsewhere, at another size.
+        ASSERT_TRUE(renderer.Render(*whole, 30.0, whole_frames));
+        // Stale textures must not pass: they are remade elsewhere, at another size.
         Place({10, eye_y * 2, -5}, -1.0f, 0.0f);
-        glViewport(0, 0, 100, 100);
-        App().renderFrame(30.0);
-        glViewport(0, 0, 320, 200);
+        App().renderFrame({30.0, 100, 100, false});
         Place({-3, eye_y, 5}, 0.5f, eye_y > 0 ? 0.3f : -0.1f);
-        ASSERT_TRUE(renderer.Render(
-            *copies_only, Shell(), [&] { App().renderFrame(30.0); }, nullptr, [&] { DrawSceneCopies(App(), 30.0); }));
+        ASSERT_TRUE(renderer.Render(*copies_only, 30.0, App().Draws()));
         EXPECT_TRUE(std::equal(whole->pixels, whole->pixels + 320 * 200, copies_only->pixels));
-        EXPECT_EQ(App().mirror_copy->width, 320);
+        EXPECT_EQ(App().Reflection()->width, 320);
     }
 }
 
@@ -209,7 +185,7 @@ TEST_F(CaptureCommandsTest, ScreenshotMatchesAWindowFrameOfTheSameView)
     const double t = 120.0;
     // The panel sits at the same place on screen whatever the aspect, so
     // it does not crop as the scene does: it is left out here.
-    App().hud_visible = false;
+    App().SetHudVisible(false);
     struct View {
         Vector3 eye;
         float yaw, pitch;
@@ -218,14 +194,13 @@ TEST_F(CaptureCommandsTest, ScreenshotMatchesAWindowFrameOfTheSameView)
     for (const View& view : views) {
         SCOPED_TRACE(view.eye.y);
         Place(view.eye, view.yaw, view.pitch);
-        const auto name = SaveScreenshot(Shell(), [&] { App().renderFrame(t); });
-        ASSERT_TRUE(name);
-        EXPECT_EQ(name->parent_path(), fs::path("screenshots"));
-        BitmapPtr shot = ReadTGA(name->c_str());
+        fs::path name;
+        ASSERT_TRUE(SaveScreenshot(App().Draws(), t, {}, &name));
+        EXPECT_EQ(name.parent_path(), fs::path("screenshots"));
+        BitmapPtr shot = ReadTGA(name.c_str());
         ASSERT_TRUE(shot);
         ASSERT_EQ(shot->width, 4096);
         ASSERT_EQ(shot->height, 3072);
-        EXPECT_EQ(Shell().window_width, 720);
 
         // The same vertical field at 4:3 is the middle 640 columns of 3:2.
         BitmapPtr window = Frame(t, 720, 480);
@@ -246,10 +221,10 @@ TEST_F(CaptureCommandsTest, ScreenshotMatchesAWindowFrameOfTheSameView)
         EXPECT_LT(PSNR(flipped, middle), psnr - 8.0);
         EXPECT_LT(PSNR(turned, middle), psnr - 5.0);
         const std::string side = view.eye.y > 0 ? "above" : "below";
-        apptest::SaveForViewing(ForViewing(small), "screenshot_scaled_" + side);
-        apptest::SaveForViewing(ForViewing(middle), "window_frame_" + side);
+        testsupport::SaveForViewing(ForViewing(small), "screenshot_scaled_" + side);
+        testsupport::SaveForViewing(ForViewing(middle), "window_frame_" + side);
     }
-    App().hud_visible = true;
+    App().SetHudVisible(true);
 }
 
 }  // namespace

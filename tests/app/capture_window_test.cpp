@@ -4,7 +4,7 @@
 #include "run_tool.h"
 #include "x_server.h"
 
-#include "app_test_util.h"
+#include "run_directory.h"
 #include "image/png_file.h"
 #include "image/tga.h"
 
@@ -43,7 +43,7 @@ protected:
         m_dir = fs::temp_directory_path() / ("nerelle-capture-window-" + std::to_string(getpid()));
         fs::remove_all(m_dir);
         std::string why;
-        ASSERT_TRUE(apptest::MakeRunDirectory(m_dir / "run", &why)) << why;
+        ASSERT_TRUE(testsupport::MakeRunDirectory(m_dir / "run", &why)) << why;
         ASSERT_TRUE(m_xserver.Start(&why)) << "no X server: " << why;
     }
 
@@ -106,24 +106,24 @@ TEST_F(CaptureWindowTest, PTakesAScreenshotAndVRecordsTheLoadedKeys)
         EXPECT_EQ(frame->height, 720);
         if (k == 12) {
             EXPECT_GT(DistinctColours(*frame, 1000), 500u) << "the frame shows no scene";
-            apptest::Image image{1280, 720, std::vector<uint8_t>(1280 * 720 * 3)};
+            testsupport::Image image{1280, 720, std::vector<uint8_t>(1280 * 720 * 3)};
             for (int y = 0; y < 720; ++y)
                 for (int x = 0; x < 1280; ++x)
                     for (int c = 0; c < 3; ++c)
                         image.rgb[3 * (size_t(y) * 1280 + size_t(x)) + size_t(c)] =
                             uint8_t(frame->Row(y)[x] >> (8 * c));
-            apptest::SaveForViewing(image, "window_recorded_frame_00012");
+            testsupport::SaveForViewing(image, "window_recorded_frame_00012");
         }
     }
     EXPECT_FALSE(fs::exists(run / "frames" / "frame_00024.png"));
 
     // The screenshot at an eighth of its size, for looking at.
-    apptest::Image small{512, 384, std::vector<uint8_t>(512 * 384 * 3)};
+    testsupport::Image small{512, 384, std::vector<uint8_t>(512 * 384 * 3)};
     for (int y = 0; y < 384; ++y)
         for (int x = 0; x < 512; ++x)
             for (int c = 0; c < 3; ++c)
                 small.rgb[3 * (size_t(y) * 512 + size_t(x)) + size_t(c)] = uint8_t(shot->Row(y * 8)[x * 8] >> (8 * c));
-    apptest::SaveForViewing(small, "window_screenshot_small");
+    testsupport::SaveForViewing(small, "window_screenshot_small");
 }
 
 }  // namespace

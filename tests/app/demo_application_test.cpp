@@ -2,8 +2,9 @@
 // pixel, and its camera-key commands, in a private run directory holding the
 // committed textures and the default dataset.
 #include "app/demo_application.h"
+#include "app/key_commands.h"
 
-#include "app_test_util.h"
+#include "run_directory.h"
 #include "app_gl_test_util.h"
 
 #include "gl/gles20.h"
@@ -26,7 +27,7 @@
 
 namespace {
 
-using apptest::Image;
+using testsupport::Image;
 
 constexpr int kSize = testsupport::kGLTestWidth;  // the test framebuffer is square
 constexpr double kFrameTime = 120.0;              // the diver is 12 m down, inside the pit
@@ -123,20 +124,21 @@ protected:
         ApplicationTest::SetUp();
         if (HasFatalFailure())
             return;
-        App().animation = CameraAnimation();
-        App().first_frame_pending = true;
-        App().hud_visible = false;  // the panel's text changes with t; one test below shows it
+        App().Animation() = CameraAnimation();
+        App().SetHudVisible(false);  // the panel's text changes with t; one test below shows it
         std::error_code ignored;
         std::filesystem::remove(kCameraKeyFileName, ignored);
     }
 
     void Place(const Camera& camera) { ApplicationTest::Place(camera.eye, camera.yaw, camera.pitch); }
 
-    Image Render(double t)
+    Image Render(double t, bool reuse_screen_textures = false)
     {
         Context().BindFramebuffer();
-        App().renderFrame(t);
-        return apptest::FromBottomUpRGBA(Context().Width(), Context().Height(), Context().ReadPixels());
+        FrameRequest request = Request(t);
+        request.reuse_screen_textures = reuse_screen_textures;
+        App().renderFrame(request);
+        return testsupport::FromBottomUpRGBA(Context().Width(), Context().Height(), Context().ReadPixels());
     }
 
     // Where a world point lands in the image (y from the top) with the
@@ -144,7 +146,7 @@ protected:
     bool Project(const Vector3& p, float& x, float& y)
     {
         Matrix4 projection;
-        if (!FrameProjection(Shell(), projection))
+        if (!FrameProjection(Shell().window_width, Shell().window_height, projection))
             return false;
         const Vector4 clip = projection * FreeCameraView(Shell()) * Vector4(p, 1.0f);
         if (clip.w <= 0.01f)
@@ -173,7 +175,7 @@ protected:
     {
         int on_image = 0, found = 0;
         for (double s = from; s <= to; s += 0.5) {
-            const Vector3 p = motion ? App().dataset.MotionPositionAt(s) : App().dataset.SolutionPositionAt(s);
+            const Vector3 p = motion ? App().Dataset().MotionPositionAt(s) : App().Dataset().SolutionPositionAt(s);
             float x, y;
             if (!Project(p, x, y))
                 continue;
@@ -192,7 +194,7 @@ TEST_F(DemoApplicationTest, FromAboveSkyOnTopAndBothTracksUpToTheFrameTimeUnderT
 {
     Place(kAbove);
     const Image sky = Render(kFrameTime);
-    apptest::SaveForViewing(sky, "frame_above");
+    testsupport::SaveForViewing(sky, "frame_above");
     // Sky over the top rows: blue, never the black the frame clears to.
     for (int y = 0; y < 12; ++y)
         for (int x = 0; x < sky.width; x += 8) {
@@ -204,7 +206,7 @@ TEST_F(DemoApplicationTest, FromAboveSkyOnTopAndBothTracksUpToTheFrameTimeUnderT
 
     Place(kAboveSteep);
     const Image image = Render(kFrameTime);
-    apptest::SaveForViewing(image, "frame_above_steep");
+    testsupport::SaveForViewing(image, "frame_above_steep");
     // Both tracks up to the frame time, where their samples project.
     int landed = 0;
     EXPECT_GT(TrackShare(image, 40, kFrameTime - 1, false, &landed), 0.8);
@@ -215,13 +217,13 @@ TEST_F(DemoApplicationTest, FromAboveSkyOnTopAndBothTracksUpToTheFrameTimeUnderT
     std::vector<std::pair<float, float>> drawn;
     for (double s = 1; s <= kFrameTime; s += 0.25) {
         float x, y;
-        if (Project(App().dataset.SolutionPositionAt(s), x, y) || Project(App().dataset.MotionPositionAt(s), x, y))
+        if (Project(App().Dataset().SolutionPositionAt(s), x, y) || Project(App().Dataset().MotionPositionAt(s), x, y))
             drawn.emplace_back(x, y);
     }
     int checked = 0;
     for (double s = kFrameTime + 40; s <= kFrameTime + 200; s += 2) {
         float x, y;
-        if (!Project(App().dataset.MotionPositionAt(s), x, y))
+        if (!Project(App().Dataset().MotionPositionAt(s), x, y))
             continue;
         bool clear = true;
         for (const auto& [dx, dy] : drawn)
@@ -238,9 +240,9 @@ TEST_F(DemoApplicationTest, FromAboveTheMirrorCopyIsBlendedOverTheWaterOnly)
 {
     Place(kAbove);
     const Image normal = Render(kFrameTime);
-    ASSERT_TRUE(App().mirror_copy && App().mirror_copy->name);
+    ASSERT_TRUE(App().Reflection() && App().Reflection()->name);
     // The mirror as captured: the sky's blue fills most of it.
-    const std::vector<uint8_t> mirror = ReadCopy(*App().mirror_copy);
+    const std::vector<uint8_t> mirror = ReadCopy(*App().Reflection());
     int blue = 0;
     for (size_t i = 0; i < mirror.size(); i += 4)
         blue += mirror[i + 2] > 150 && mirror[i + 2] > mirror[i] + 40;
@@ -248,12 +250,10 @@ TEST_F(DemoApplicationTest, FromAboveTheMirrorCopyIsBlendedOverTheWaterOnly)
 
     // The same frame with the capture replaced by pure red, kept as a
     // multisampled pass keeps it.
-    FillCopy(*App().mirror_copy, 255, 0, 0);
-    Shell().reuse_scene_copies = true;
-    const Image red = Render(kFrameTime);
-    Shell().reuse_scene_copies = false;
-    apptest::SaveForViewing(red, "frame_above_red_mirror");
-    EXPECT_TRUE(AllPixels(ReadCopy(*App().mirror_copy), 255, 0, 0)) << "the capture was redone";
+    FillCopy(*App().Reflection(), 255, 0, 0);
+    const Image red = Render(kFrameTime, true);
+    testsupport::SaveForViewing(red, "frame_above_red_mirror");
+    EXPECT_TRUE(AllPixels(ReadCopy(*App().Reflection()), 255, 0, 0)) << "the capture was redone";
 
     // Above the horizon nothing changes; on the water the red shows, blended
     // with the scene under the surface (never plain red looking down).
@@ -272,9 +272,9 @@ TEST_F(DemoApplicationTest, TheHudPanelShowsInTheLowerLeftOverTheScene)
 {
     Place(kAbove);
     const Image plain = Render(kFrameTime);
-    App().hud_visible = true;
+    App().SetHudVisible(true);
     const Image with_hud = Render(kFrameTime);
-    apptest::SaveForViewing(with_hud, "frame_above_hud");
+    testsupport::SaveForViewing(with_hud, "frame_above_hud");
     // The text's green (0.3, 1.0, 0.4), blended into the panel at this small
     // size: pixels turned greener than the plain frame, inside the panel's
     // box (the lower quarter, from x = 5% of the width) and nowhere else.
@@ -295,7 +295,7 @@ TEST_F(DemoApplicationTest, FromBelowFogColourTheSurfaceAboveAndBothTracks)
 {
     Place(kBelow);
     const Image image = Render(kFrameTime);
-    apptest::SaveForViewing(image, "frame_below");
+    testsupport::SaveForViewing(image, "frame_below");
 
     // Where the view meets the surface more than 30 units away it has faded
     // into the water's fog colour (0.12, 0.2, 0.5); only the tracks and
@@ -323,7 +323,7 @@ TEST_F(DemoApplicationTest, FromBelowFogColourTheSurfaceAboveAndBothTracks)
     // The tracks over the surface, looking up at them.
     Place(kBelowUp);
     const Image up = Render(kFrameTime);
-    apptest::SaveForViewing(up, "frame_below_up");
+    testsupport::SaveForViewing(up, "frame_below_up");
     int landed = 0, magenta = 0;
     EXPECT_GT(TrackShare(up, 40, kFrameTime - 1, false, &landed), 0.8);
     EXPECT_GT(landed, 60);
@@ -340,72 +340,56 @@ TEST_F(DemoApplicationTest, TheEyeChoosesTheCaptureAndAtTheSurfaceItIsTheMirror)
     for (const auto& c : cases) {
         Place({{-3, c.eye_y, 2}, 0.1f, 0.1f});
         Render(kFrameTime);  // makes both copies
-        FillCopy(*App().mirror_copy, 1, 2, 3);
-        FillCopy(*App().surface_copy, 1, 2, 3);
+        FillCopy(*App().Reflection(), 1, 2, 3);
+        FillCopy(*App().Refraction(), 1, 2, 3);
         Render(kFrameTime);
-        EXPECT_EQ(AllPixels(ReadCopy(*App().mirror_copy), 1, 2, 3), !c.mirror) << c.eye_y;
-        EXPECT_EQ(AllPixels(ReadCopy(*App().surface_copy), 1, 2, 3), c.mirror) << c.eye_y;
+        EXPECT_EQ(AllPixels(ReadCopy(*App().Reflection()), 1, 2, 3), !c.mirror) << c.eye_y;
+        EXPECT_EQ(AllPixels(ReadCopy(*App().Refraction()), 1, 2, 3), c.mirror) << c.eye_y;
         EXPECT_EQ(EyeBelowSurface(FreeCameraView(Shell())), !c.mirror) << c.eye_y;
     }
 }
 
-TEST_F(DemoApplicationTest, BothScreenCopiesFollowTheViewportAndAreRemadeWhenEitherIsMissing)
+TEST_F(DemoApplicationTest, BothScreenTexturesFollowTheFrameSize)
 {
     Place(kAbove);
     const auto size_is = [&](int w, int h) {
-        return App().mirror_copy && App().surface_copy && App().mirror_copy->name && App().surface_copy->name &&
-               App().mirror_copy->width == w && App().mirror_copy->height == h && App().surface_copy->width == w &&
-               App().surface_copy->height == h;
+        const TTexture* reflection = App().Reflection();
+        const TTexture* refraction = App().Refraction();
+        return reflection && refraction && reflection->name && refraction->name && reflection->width == w &&
+               reflection->height == h && refraction->width == w && refraction->height == h;
     };
     Render(kFrameTime);
     EXPECT_TRUE(size_is(kSize, kSize));
-    const TTexture* mirror = App().mirror_copy.get();
+    const TTexture* reflection = App().Reflection();
     Render(kFrameTime);
-    EXPECT_EQ(App().mirror_copy.get(), mirror) << "copies of the right size are kept";
+    EXPECT_EQ(App().Reflection(), reflection) << "textures of the right size are kept";
 
-    const std::function<void()> losses[] = {
-        [&] { App().mirror_copy.reset(); },
-        [&] { App().surface_copy.reset(); },
-        [&] { App().mirror_copy->name.Reset(); },
-    };
-    for (const auto& lose : losses) {
-        lose();
-        Render(kFrameTime);
-        EXPECT_TRUE(size_is(kSize, kSize));
-    }
-
-    // A viewport of another size (a resized window, an off-screen image).
-    glViewport(0, 0, 128, 96);
-    App().renderFrame(kFrameTime);
+    // A frame of another size (a resized window, an off-screen image).
+    App().renderFrame({kFrameTime, 128, 96, false});
     EXPECT_TRUE(size_is(128, 96));
-    // While a multisampled pass reuses the copies they are left alone.
+    // While a multisampled pass reuses the textures they are left alone.
     Context().BindFramebuffer();
-    mirror = App().mirror_copy.get();
-    Shell().reuse_scene_copies = true;
-    App().renderFrame(kFrameTime);
-    Shell().reuse_scene_copies = false;
-    EXPECT_EQ(App().mirror_copy.get(), mirror);
+    reflection = App().Reflection();
+    App().renderFrame({kFrameTime, 128, 96, true});
+    EXPECT_EQ(App().Reflection(), reflection);
     EXPECT_TRUE(size_is(128, 96));
     Render(kFrameTime);
     EXPECT_TRUE(size_is(kSize, kSize));
 }
 
-TEST_F(DemoApplicationTest, NothingIsDrawnWhileTheWindowHasASideOfZero)
+TEST_F(DemoApplicationTest, NothingIsDrawnForAFrameWithASideOfZero)
 {
     Place(kAbove);
     const struct {
-        int width, height, viewport_width, viewport_height;
-    } cases[] = {{kSize, 0, kSize, kSize}, {0, kSize, kSize, kSize}, {0, 0, kSize, kSize}, {kSize, kSize, kSize, 0}};
+        int width, height;
+    } cases[] = {{kSize, 0}, {0, kSize}, {0, 0}, {-kSize, kSize}};
     for (const auto& c : cases) {
         Context().BindFramebuffer();
         glClearColor(0.2f, 0.4f, 0.6f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT);
-        Shell().window_width = c.width;
-        Shell().window_height = c.height;
-        glViewport(0, 0, c.viewport_width, c.viewport_height);
-        App().renderFrame(kFrameTime);
+        App().renderFrame({kFrameTime, c.width, c.height, false});
         glViewport(0, 0, kSize, kSize);
-        const Image image = apptest::FromBottomUpRGBA(kSize, kSize, Context().ReadPixels());
+        const Image image = testsupport::FromBottomUpRGBA(kSize, kSize, Context().ReadPixels());
         EXPECT_EQ(image.DistinctColours(2), 1u) << c.width << " x " << c.height;
         EXPECT_EQ(image.At(10, 10)[2], 153) << c.width << " x " << c.height;
     }
@@ -442,11 +426,8 @@ TEST_F(DemoApplicationTest, ProjectionAspectIsAFloatingPointRatioAndNeedsBothSid
                  {720, 0, false, 0},     {0, 480, false, 0},
                  {-720, 480, false, 0}};
     for (const auto& c : cases) {
-        ShellState shell;
-        shell.window_width = c.width;
-        shell.window_height = c.height;
         Matrix4 projection;
-        ASSERT_EQ(FrameProjection(shell, projection), c.ok) << c.width << " x " << c.height;
+        ASSERT_EQ(FrameProjection(c.width, c.height, projection), c.ok) << c.width << " x " << c.height;
         if (!c.ok)
             continue;
         EXPECT_NEAR(projection[5] / projection[0], c.aspect, c.aspect * 1e-6f) << c.width << " x " << c.height;
@@ -480,19 +461,19 @@ TEST_F(DemoApplicationTest, PlaybackFliesTheKeysThenHandsBackToTheFreeCamera)
     App().onPushSplinePose();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     App().onPushSplinePose();
-    ASSERT_EQ(App().animation.recorded_keys.size(), 2u);
-    const float last = App().animation.recorded_keys.back().time;
+    ASSERT_EQ(App().Animation().recorded_keys.size(), 2u);
+    const float last = App().Animation().recorded_keys.back().time;
     App().onPlayAnimation();
-    ASSERT_TRUE(App().animation.playing);
-    EXPECT_LT(App().clock.seconds, 0.5) << "playback restarts the clock";
+    ASSERT_TRUE(App().Animation().playing);
+    EXPECT_LT(App().Clock().seconds, 0.5) << "playback restarts the clock";
     Place(kBelow);
 
     const Image spline = Render(0.5 * last);
-    EXPECT_TRUE(App().animation.playing);
+    EXPECT_TRUE(App().Animation().playing);
     EXPECT_LT(DifferentPixels(spline, above, 24), size_t(kSize * kSize / 100));
     // Past the last key: this frame still flies, the next is the free camera's.
     const Image end = Render(1.0);
-    EXPECT_FALSE(App().animation.playing);
+    EXPECT_FALSE(App().Animation().playing);
     EXPECT_LT(DifferentPixels(end, above, 24), size_t(kSize * kSize / 100));
     const Image free = Render(1.0);
     EXPECT_EQ(DifferentPixels(free, below, 0), 0u);
@@ -504,14 +485,14 @@ TEST_F(DemoApplicationTest, KeyCommandsRecordSaveLoadAndKeepKeyTimesIncreasing)
     const auto press = [&](unsigned char key) {
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        const KeyCommand* command = Shell_DispatchKey(shell, key);
+        const KeyCommand* command = DispatchKey(App(), key);
         EXPECT_NE(command, nullptr) << key;
         std::string out = testing::internal::GetCapturedStdout();
         std::string err = testing::internal::GetCapturedStderr();
         return std::make_pair(out, err);
     };
     const auto times_increase = [&] {
-        const auto& keys = App().animation.recorded_keys;
+        const auto& keys = App().Animation().recorded_keys;
         for (size_t i = 1; i < keys.size(); ++i)
             if (!(keys[i].time > keys[i - 1].time))
                 return false;
@@ -524,7 +505,7 @@ TEST_F(DemoApplicationTest, KeyCommandsRecordSaveLoadAndKeepKeyTimesIncreasing)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         EXPECT_EQ(press('n'), std::make_pair(std::string(), std::string()));
     }
-    const std::vector<CameraKey> recorded = App().animation.recorded_keys;
+    const std::vector<CameraKey> recorded = App().Animation().recorded_keys;
     ASSERT_EQ(recorded.size(), 3u);
     EXPECT_EQ(recorded[0].time, 0.0f);
     EXPECT_TRUE(times_increase());
@@ -536,22 +517,22 @@ TEST_F(DemoApplicationTest, KeyCommandsRecordSaveLoadAndKeepKeyTimesIncreasing)
     EXPECT_EQ(press('k').first, "saved 3 keypoints\n");
     EXPECT_EQ(Slurp(kCameraKeyFileName).substr(0, 2), "3\n");
     EXPECT_EQ(press('m'), std::make_pair(std::string(), std::string()));
-    EXPECT_TRUE(App().animation.playing);
+    EXPECT_TRUE(App().Animation().playing);
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     press('n');
-    ASSERT_EQ(App().animation.recorded_keys.size(), 4u);
+    ASSERT_EQ(App().Animation().recorded_keys.size(), 4u);
     EXPECT_TRUE(times_increase());
 
     // j forgets them and stops; l brings back the saved ones, and a key
     // pushed then still comes after the last loaded one.
     press('j');
-    EXPECT_TRUE(App().animation.recorded_keys.empty());
-    EXPECT_FALSE(App().animation.playing);
+    EXPECT_TRUE(App().Animation().recorded_keys.empty());
+    EXPECT_FALSE(App().Animation().playing);
     EXPECT_EQ(press('l').first, "loaded 3 keypoints\n");
-    ASSERT_EQ(App().animation.recorded_keys.size(), 3u);
+    ASSERT_EQ(App().Animation().recorded_keys.size(), 3u);
     for (size_t i = 0; i < 3; ++i) {
         const CameraKey& a = recorded[i];
-        const CameraKey& b = App().animation.recorded_keys[i];
+        const CameraKey& b = App().Animation().recorded_keys[i];
         EXPECT_NEAR(a.time, b.time, 1e-6f);
         EXPECT_NEAR(a.position.x, b.position.x, 1e-6f);
         EXPECT_NEAR(a.position.z, b.position.z, 1e-6f);
@@ -560,10 +541,10 @@ TEST_F(DemoApplicationTest, KeyCommandsRecordSaveLoadAndKeepKeyTimesIncreasing)
     }
     press('n');
     EXPECT_TRUE(times_increase());
-    EXPECT_EQ(App().animation.recorded_keys.size(), 4u);
+    EXPECT_EQ(App().Animation().recorded_keys.size(), 4u);
 
     // Refusals: one "error: " line each, and the keys stay as they were.
-    const std::vector<CameraKey> kept = App().animation.recorded_keys;
+    const std::vector<CameraKey> kept = App().Animation().recorded_keys;
     const std::string bad_files[] = {"", "5\n0 0 0 0 0 0 0 0 0 0 1\n", "4294967295\n",
                                      "2\n1 0 0 0 0 0 0 0 0 0 1\n"
                                      "1 0 0 0 0 0 0 0 0 0 1\n"};
@@ -573,35 +554,38 @@ TEST_F(DemoApplicationTest, KeyCommandsRecordSaveLoadAndKeepKeyTimesIncreasing)
         EXPECT_EQ(out, "") << text;
         EXPECT_EQ(err.rfind("error: ", 0), 0u) << text;
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-        EXPECT_EQ(App().animation.recorded_keys, kept) << text;
+        EXPECT_EQ(App().Animation().recorded_keys, kept) << text;
     }
     std::filesystem::remove(kCameraKeyFileName);
     EXPECT_EQ(press('l').second.rfind("error: ", 0), 0u);
-    EXPECT_EQ(App().animation.recorded_keys, kept);
+    EXPECT_EQ(App().Animation().recorded_keys, kept);
     // Play needs two keys: with one, the free camera stays in control.
     press('j');
     press('n');
     const auto [out, err] = press('m');
     EXPECT_EQ(err.rfind("error: ", 0), 0u) << err;
-    EXPECT_FALSE(App().animation.playing);
+    EXPECT_FALSE(App().Animation().playing);
 }
 
 TEST_F(DemoApplicationTest, TimeStartsAtTheFirstFrameAndKeysFromBeforeItStayFirst)
 {
-    Place(kAbove);
-    App().clock.seconds = 500.0;  // as if building had taken that long
-    App().onPushSplinePose();
-    App().Tick();
-    EXPECT_LT(App().clock.seconds, 0.5);
-    EXPECT_FALSE(App().first_frame_pending);
+    // An application of its own: the shared one has had its first frame.
+    ShellState shell;
+    shell.window_width = kSize;
+    shell.window_height = kSize;
+    DemoApplication app(shell);
+    app.Clock().seconds = 500.0;  // as if building had taken that long
+    app.onPushSplinePose();
+    app.Tick();
+    EXPECT_LT(app.Clock().seconds, 0.5);
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    App().onPushSplinePose();
-    ASSERT_EQ(App().animation.recorded_keys.size(), 2u);
-    EXPECT_GT(App().animation.recorded_keys[1].time, App().animation.recorded_keys[0].time);
+    app.onPushSplinePose();
+    ASSERT_EQ(app.Animation().recorded_keys.size(), 2u);
+    EXPECT_GT(app.Animation().recorded_keys[1].time, app.Animation().recorded_keys[0].time);
     // Later ticks go on from there.
-    const double before = App().clock.seconds;
-    App().Tick();
-    EXPECT_GE(App().clock.seconds, before);
+    const double before = app.Clock().seconds;
+    app.Tick();
+    EXPECT_GE(app.Clock().seconds, before);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Runs the real program as a user does: in a real window on an X server
 // (Xvfb), checking what it prints, its window, and that Esc ends it cleanly.
-#include "app_test_util.h"
+#include "run_directory.h"
 #include "program_runner.h"
 #include "run_tool.h"
 #include "x_server.h"
@@ -39,9 +39,9 @@ const char* const kControlSummary =
     "l: onLoadAnimation()\n";
 
 // The window's pixels as the X server holds them; empty when they cannot be read.
-apptest::Image CaptureWindow(const std::string& display, const std::string& window)
+testsupport::Image CaptureWindow(const std::string& display, const std::string& window)
 {
-    apptest::Image image;
+    testsupport::Image image;
     Display* x = XOpenDisplay(display.c_str());
     if (!x)
         return image;
@@ -117,7 +117,7 @@ protected:
         const fs::path run = m_dir / "solution-run";
         fs::remove_all(run);
         std::string why;
-        EXPECT_TRUE(apptest::MakeRunDirectory(run, &why)) << why;
+        EXPECT_TRUE(testsupport::MakeRunDirectory(run, &why)) << why;
         fs::remove(run / "data" / "spiral_long");  // a link to the committed dataset
         fs::create_directories(run / "data" / "spiral_long");
         fs::copy_file(fs::path(NERELLE_RUN_DIR) / "data" / "spiral_long" / "manifest.txt",
@@ -237,7 +237,7 @@ TEST_F(ProgramWindowTest, CameraKeysFromTheKeyboardAndTheSceneInTheWindow)
     // A run directory of its own: the keys file is written there.
     const fs::path run = m_dir / "run";
     std::string why;
-    ASSERT_TRUE(apptest::MakeRunDirectory(run, &why)) << why;
+    ASSERT_TRUE(testsupport::MakeRunDirectory(run, &why)) << why;
     StartProgram(run);
     std::string window = FindWindow();
     ASSERT_FALSE(window.empty());
@@ -248,8 +248,8 @@ TEST_F(ProgramWindowTest, CameraKeysFromTheKeyboardAndTheSceneInTheWindow)
     testsupport::PressKeys(m_display, window, "--delay 150 n w w w n d d d n m k j l");
     EXPECT_TRUE(m_program.WaitForText(m_dir / "out.txt", "loaded 3 keypoints\n", 30)) << ReadFileText(m_dir / "out.txt");
 
-    const apptest::Image image = CaptureWindow(m_display, window);
-    apptest::SaveForViewing(image, "program_window");
+    const testsupport::Image image = CaptureWindow(m_display, window);
+    testsupport::SaveForViewing(image, "program_window");
     ASSERT_EQ(image.width, 720);
     ASSERT_EQ(image.height, 480);
     // The scene, not a blank or single-colour window: many colours, none

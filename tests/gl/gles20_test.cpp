@@ -119,7 +119,10 @@ const std::vector<std::string> kExpectedGLES20Lookups = {
     "glVertexAttrib3fv",
     "glVertexAttrib4f",
     "glVertexAttrib4fv",
-    "glVertexAttribPointer"
+    "glVertexAttribPointer",
+    // the optional multisample pair, under the core names on this version
+    "glBlitFramebuffer",
+    "glRenderbufferStorageMultisample",
 };
 
 const std::vector<std::string> kExpectedVertexArrayLookups = {

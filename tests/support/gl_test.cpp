@@ -50,4 +50,45 @@ std::vector<uint8_t> GLTest::PixelAt(int x, int y) const
     return rgba;
 }
 
+void ScratchDirTest::SetUp()
+{
+    GLTest::SetUp();
+    m_scratch = std::make_unique<ScratchDir>(::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name());
+    m_dir = m_scratch->Path();
+}
+
+void ScratchDirTest::TearDown()
+{
+    m_scratch.reset();
+    Context().BindFramebuffer();
+    GLTest::TearDown();
+}
+
+void ClearHalves(const std::array<float, 3>& top, const std::array<float, 3>& bottom)
+{
+    const auto [width, height] = ViewportSize();
+    glClearColor(top[0], top[1], top[2], 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, width, height / 2);
+    glClearColor(bottom[0], bottom[1], bottom[2], 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_SCISSOR_TEST);
+}
+
+std::pair<int, int> ViewportSize()
+{
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    return {viewport[2], viewport[3]};
+}
+
+std::vector<uint8_t> ReadPixelsRGBA(int width, int height)
+{
+    std::vector<uint8_t> rgba(size_t(width) * size_t(height) * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    return rgba;
+}
+
 }  // namespace testsupport

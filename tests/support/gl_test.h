@@ -6,10 +6,14 @@
 #pragma once
 
 #include "platform/headless_context.h"
+#include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -32,5 +36,26 @@ protected:
 private:
     platform::HeadlessContext* m_context = nullptr;
 };
+
+// A GL test with a fresh, empty directory m_dir, removed afterwards; the
+// context's framebuffer is bound again at the end.
+class ScratchDirTest : public GLTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::unique_ptr<ScratchDir> m_scratch;
+    std::filesystem::path m_dir;
+};
+
+// Clears the bottom half of the viewport to `bottom` and the rest to `top`
+// (RGB, opaque), depth included.
+void ClearHalves(const std::array<float, 3>& top, const std::array<float, 3>& bottom);
+
+// Width and height of the current viewport.
+std::pair<int, int> ViewportSize();
+
+// The bound framebuffer's width x height pixels as RGBA bytes, bottom row first.
+std::vector<uint8_t> ReadPixelsRGBA(int width, int height);
 
 }  // namespace testsupport

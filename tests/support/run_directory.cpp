@@ -1,4 +1,4 @@
-#include "app_test_util.h"
+#include "run_directory.h"
 
 #include "image/bitmap.h"
 #include "image/png_file.h"
@@ -9,7 +9,7 @@
 
 #include <unistd.h>
 
-namespace apptest {
+namespace testsupport {
 
 namespace fs = std::filesystem;
 
@@ -124,4 +124,4 @@ void SaveForViewing(const Image& image, const std::string& name)
     WritePNG((fs::path(dir) / (name + ".png")).c_str(), bitmap.get(), true);
 }
 
-}  // namespace apptest
+}  // namespace testsupport

@@ -1,7 +1,7 @@
 // Render targets on the headless context: what each kind of request holds,
 // and that every way creation can fail leaves no names and the bindings as
 // they were.
-#include "app/render_target.h"
+#include "gl/render_target.h"
 
 #include "gl_test.h"
 
@@ -37,10 +37,10 @@ TEST_F(RenderTargetTest, SampleCountIsTheLargestTheContextStoresUpToEight)
     EXPECT_GE(samples, 2) << "this context multisamples";
     // S is usable, one more is not.
     RenderTarget target;
-    std::string why;
-    EXPECT_TRUE(target.Create(64, 32, MainTargetRequest(samples), &why)) << why;
+    const Status made = target.Create(64, 32, MainTargetRequest(samples));
+    EXPECT_TRUE(made) << made.reason;
     if (samples < 8) {
-        EXPECT_FALSE(target.Create(64, 32, MainTargetRequest(samples + 1), &why));
+        EXPECT_FALSE(target.Create(64, 32, MainTargetRequest(samples + 1)));
     }
 }
 
@@ -63,8 +63,8 @@ TEST_F(RenderTargetTest, EachKindHoldsWhatItAsksForAndLeavesTheBindingAlone)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.kind);
         RenderTarget target;
-        std::string why;
-        ASSERT_TRUE(target.Create(300, 200, c.request, &why)) << why;
+        const Status made = target.Create(300, 200, c.request);
+        ASSERT_TRUE(made) << made.reason;
         EXPECT_EQ(BoundDrawFramebuffer(), window);
         EXPECT_EQ(target.width, 300);
         EXPECT_EQ(target.height, 200);
@@ -136,9 +136,9 @@ TEST_F(RenderTargetTest, FailedCreationKeepsNoNamesReportsWhyAndBindsNothing)
         // A target that worked before is replaced, not kept, by a failed one.
         ASSERT_TRUE(target.Create(8, 8, ResolveTargetRequest()));
         const GLuint old_framebuffer = target.framebuffer;
-        std::string why;
-        EXPECT_FALSE(target.Create(c.width, c.height, c.request, &why));
-        EXPECT_NE(why.find(c.reason), std::string::npos) << why;
+        const Status made = target.Create(c.width, c.height, c.request);
+        EXPECT_FALSE(made);
+        EXPECT_NE(made.reason.find(c.reason), std::string::npos) << made.reason;
         EXPECT_FALSE(target.IsValid());
         EXPECT_FALSE(glIsFramebuffer(old_framebuffer));
         for (const GLRenderbuffer& b : target.colour_buffers)
@@ -155,8 +155,8 @@ TEST_F(RenderTargetTest, ErrorsLeftByEarlierCallsAreNotTakenForAFailure)
 {
     glEnable(0xFFFF);  // GL_INVALID_ENUM, pending
     RenderTarget target;
-    std::string why;
-    EXPECT_TRUE(target.Create(16, 16, SceneTargetRequest(), &why)) << why;
+    const Status made = target.Create(16, 16, SceneTargetRequest());
+    EXPECT_TRUE(made) << made.reason;
 }
 
 TEST_F(RenderTargetTest, ReadAndDrawBindingsAreRestoredSeparately)

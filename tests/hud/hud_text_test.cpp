@@ -1,5 +1,5 @@
 // The HUD status text, without a context.
-#include "app/hud_text.h"
+#include "hud/hud_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-// Shared helpers of the application tests: a private working directory set
+// Shared helpers of the tests of the program: a private working directory set
 // up as the build's run directory, and frames read back and saved.
 //
 // The program reads its textures, dataset and fonts relative to its working
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace apptest {
+namespace testsupport {
 
 // Makes `dir` a run directory: textures of data/textures copied into it,
 // data/<dataset> linked for every dataset, data/fonts copied from the
@@ -40,4 +40,4 @@ Image FromBottomUpRGBA(int width, int height, const std::vector<uint8_t>& rgba);
 // variable names a directory, for looking at; nothing otherwise.
 void SaveForViewing(const Image& image, const std::string& name);
 
-}  // namespace apptest
+}  // namespace testsupport

@@ -1,11 +1,11 @@
 // The screenshot command on the headless context: names, the 4096 x 3072
 // TGA it writes, and every way it can fail without leaving a file.
-#include "app/screenshot.h"
+#include "capture/screenshot.h"
 
-#include "app/image_capture.h"
+#include "capture/image_capture.h"
 #include "image/tga.h"
 
-#include "app_gl_test_util.h"
+#include "gl_test.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using ScreenshotTest = apptest::ScratchDirTest;
+using ScreenshotTest = testsupport::ScratchDirTest;
 using ScreenshotDeathTest = ScreenshotTest;
 
 void Touch(const fs::path& p)
@@ -32,9 +32,9 @@ void Touch(const fs::path& p)
 }
 
 // Top half green, bottom half red, whatever the viewport.
-void DrawHalves()
+void DrawHalves(const FrameRequest&)
 {
-    apptest::ClearHalves({0.0f, 1.0f, 0.0f}, {1.0f, 0.0f, 0.0f});
+    testsupport::ClearHalves({0.0f, 1.0f, 0.0f}, {1.0f, 0.0f, 0.0f});
 }
 
 TEST_F(ScreenshotTest, NamesTakeTheFirstFreeNumber)
@@ -66,32 +66,25 @@ TEST_F(ScreenshotTest, NamesTakeTheFirstFreeNumber)
     EXPECT_EQ(FirstFreeScreenshotName(m_dir / "missing"), ScreenshotFileName(m_dir / "missing", 0));
 }
 
-TEST_F(ScreenshotTest, WritesA4096By3072TgaTopRowFirstAndRestoresTheView)
+TEST_F(ScreenshotTest, WritesA4096By3072TgaTopRowFirst)
 {
-    ShellState state;
-    SetViewSize(state, 720, 480);
     std::vector<std::pair<int, int>> sizes_seen;
-    std::vector<std::pair<int, int>> viewports_seen;
-    auto draw = [&] {
-        sizes_seen.push_back({state.window_width, state.window_height});
-        viewports_seen.push_back(apptest::ViewportSize());
-        DrawHalves();
+    const DrawFrame draw = [&](const FrameRequest& request) {
+        sizes_seen.push_back({request.width, request.height});
+        glViewport(0, 0, request.width, request.height);
+        DrawHalves(request);
     };
-    const fs::path dir = m_dir / "screenshots";  // missing: made on the way
-    const auto first = SaveScreenshot(state, draw, dir);
-    ASSERT_TRUE(first);
-    EXPECT_EQ(*first, dir / "screenshot_000.tga");
+    ScreenshotSettings settings;
+    settings.directory = m_dir / "screenshots";  // missing: made on the way
+    fs::path first;
+    ASSERT_TRUE(SaveScreenshot({draw, {}}, 0, settings, &first));
+    EXPECT_EQ(first, settings.directory / "screenshot_000.tga");
     const std::pair<int, int> big{4096, 3072};
     const std::vector<std::pair<int, int>> expected(FramebufferSampleCount() ? 2 : 1, big);
     EXPECT_EQ(sizes_seen, expected);
-    EXPECT_EQ(viewports_seen, sizes_seen);
-    EXPECT_EQ(state.window_width, 720);
-    EXPECT_EQ(state.window_height, 480);
-    EXPECT_EQ(apptest::ViewportSize(), std::make_pair(720, 480));
-    EXPECT_FALSE(state.reuse_scene_copies);
     EXPECT_EQ(BoundDrawFramebuffer(), Context().Framebuffer());
 
-    BitmapPtr image = ReadTGA(first->c_str());
+    BitmapPtr image = ReadTGA(first.c_str());
     ASSERT_TRUE(image);
     EXPECT_EQ(image->width, 4096);
     EXPECT_EQ(image->height, 3072);
@@ -101,7 +94,9 @@ TEST_F(ScreenshotTest, WritesA4096By3072TgaTopRowFirstAndRestoresTheView)
     EXPECT_EQ(image->Row(1536)[0], PackRGBA(255, 0, 0, 255));
     EXPECT_EQ(image->Row(3071)[4095], PackRGBA(255, 0, 0, 255));
 
-    EXPECT_EQ(SaveScreenshot(state, draw, dir), dir / "screenshot_001.tga");
+    fs::path second;
+    ASSERT_TRUE(SaveScreenshot({draw, {}}, 0, settings, &second));
+    EXPECT_EQ(second, settings.directory / "screenshot_001.tga");
 }
 
 TEST_F(ScreenshotTest, FailuresSayWhatFailedAndWriteNothing)
@@ -118,20 +113,17 @@ TEST_F(ScreenshotTest, FailuresSayWhatFailedAndWriteNothing)
     } cases[] = {
         // Fails for root too: nothing can be made under a regular file.
         {"directory under a file", m_dir / "file" / "screenshots",
-         "error: cannot create the directory " + (m_dir / "file" / "screenshots").string() + ": "},
-        {"every number taken", full,
-         "error: no free screenshot name in " + full.string() + " (numbers 0 to 9999 are taken)\n"},
+         "cannot create the directory " + (m_dir / "file" / "screenshots").string() + ": "},
+        {"every number taken", full, "no free screenshot name in " + full.string() + " (numbers 0 to 9999 are taken)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        ShellState state;
         int draws = 0;
-        testing::internal::CaptureStderr();
-        EXPECT_FALSE(SaveScreenshot(
-            state, [&] { ++draws; }, c.directory));
-        const std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(err.rfind(c.message, 0), 0u) << err;
-        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        ScreenshotSettings settings;
+        settings.directory = c.directory;
+        const Status saved = SaveScreenshot({[&](const FrameRequest&) { ++draws; }, {}}, 0, settings);
+        EXPECT_FALSE(saved);
+        EXPECT_EQ(saved.reason.rfind(c.message, 0), 0u) << saved.reason;
         EXPECT_EQ(draws, 0);
     }
     EXPECT_EQ(fs::file_size(ScreenshotFileName(full, 9999)), 1u) << "the last screenshot was overwritten";
@@ -153,8 +145,11 @@ void ScreenshotUnderLimit(int resource, rlim_t extra, const fs::path& dir)
     }
     if (setrlimit(resource, &limit) != 0)
         std::exit(2);
-    ShellState state;
-    const bool failed = !SaveScreenshot(state, DrawHalves, dir);
+    ScreenshotSettings settings;
+    settings.directory = dir;
+    const Status saved = SaveScreenshot({DrawHalves, {}}, 0, settings);
+    const bool failed = !saved;
+    std::fprintf(stderr, "%s\n", saved.reason.c_str());
     const bool no_file = !fs::exists(ScreenshotFileName(dir, 0));
     std::error_code ec;
     fs::remove_all(dir, ec);  // the child's own directory: no TearDown runs here
@@ -165,11 +160,11 @@ TEST_F(ScreenshotDeathTest, ABitmapThatCannotBeAllocatedOrAFullDiskWriteNothing)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(ScreenshotUnderLimit(RLIMIT_AS, 16u << 20, m_dir), testing::ExitedWithCode(0),
-                "error: cannot allocate the 4096 x 3072 screenshot bitmap\n");
+                "cannot allocate the 4096 x 3072 screenshot bitmap\n");
     // A file limit of 1 MiB stands for a full disk. (The child has a
     // directory of its own, named after its process.)
     EXPECT_EXIT(ScreenshotUnderLimit(RLIMIT_FSIZE, 1u << 20, m_dir), testing::ExitedWithCode(0),
-                "error: cannot write the screenshot /.*/screenshot_000\\.tga\n");
+                "cannot write the screenshot /.*/screenshot_000\\.tga\n");
 }
 
 }  // namespace

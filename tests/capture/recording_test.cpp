@@ -1,12 +1,12 @@
 // Offline recording on the headless context: frames rendered at 23.976 per
 // second, written in order as PNG files top row first, what is printed, and
 // every failure reported with what it concerns.
-#include "app/recording.h"
+#include "capture/recording.h"
 
-#include "app/image_capture.h"
+#include "capture/image_capture.h"
 #include "image/png_file.h"
 
-#include "app_gl_test_util.h"
+#include "gl_test.h"
 
 #include <gtest/gtest.h>
 
@@ -20,27 +20,30 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using RecordingTest = apptest::ScratchDirTest;
-
-// Frame k: top half grey k * 10, bottom half blue.
-void DrawNumberedFrame(unsigned k)
-{
-    const float grey = float(k * 10) / 255.0f;
-    apptest::ClearHalves({grey, grey, grey}, {0.0f, 0.0f, 1.0f});
-}
+using RecordingTest = testsupport::ScratchDirTest;
 
 unsigned FrameOfTime(double t)
 {
     return unsigned(t * kRecordingFramesPerSecond + 0.5);
 }
 
-TEST(RecordingWorkers, OneFewerThanTheProcessorsAtLeastOne)
+// Frame k: top half grey k * 10, bottom half blue.
+void DrawNumberedFrame(const FrameRequest& request)
 {
-    const unsigned cases[][2] = {{0, 1}, {1, 1}, {2, 1}, {3, 2}, {8, 7}, {64, 63}};
-    for (const auto& c : cases)
-        EXPECT_EQ(RecordingWorkerCount(c[0]), c[1]) << c[0] << " processors";
-    EXPECT_EQ(RecordedFrameName("frames", 5), "frames/frame_00005.png");
-    EXPECT_EQ(RecordedFrameName("frames", 123456), "frames/frame_123456.png");
+    const float grey = float(FrameOfTime(request.t) * 10) / 255.0f;
+    glViewport(0, 0, request.width, request.height);
+    testsupport::ClearHalves({grey, grey, grey}, {0.0f, 0.0f, 1.0f});
+}
+
+std::string RecordedFrameName(const fs::path& dir, unsigned k)
+{
+    return CMTEncoder::FrameFileName(dir, k);
+}
+
+// Collects what the recording reports as the program prints it.
+void ReportInto(RecordingSettings& settings, std::string& err)
+{
+    settings.report = [&err](const std::string& reason) { err += "error: " + reason + "\n"; };
 }
 
 TEST_F(RecordingTest, WritesEveryFrameInOrderTopRowFirstAndRestoresTheView)
@@ -52,32 +55,30 @@ TEST_F(RecordingTest, WritesEveryFrameInOrderTopRowFirstAndRestoresTheView)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.workers);
         const fs::path dir = m_dir / ("frames-" + std::to_string(c.workers));  // made by the recording
-        ShellState state;
-        SetViewSize(state, 720, 480);
         std::vector<double> times;
         int starts_before_first_frame = 0;
         RecordingSettings settings;
         settings.directory = dir;
         settings.workers = c.workers;
         settings.samples = c.samples;
+        std::string err;
+        ReportInto(settings, err);
+        const DrawFrame draw = [&](const FrameRequest& request) {
+            EXPECT_EQ(request.width, 1280);
+            EXPECT_EQ(request.height, 720);
+            times.push_back(request.t);
+            DrawNumberedFrame(request);
+        };
         testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        const RecordingResult result = RecordFrames(
-            state, 24, [&] { starts_before_first_frame += times.empty(); },
-            [&](double t) {
-                EXPECT_EQ(state.window_width, 1280);
-                EXPECT_EQ(state.window_height, 720);
-                times.push_back(t);
-                DrawNumberedFrame(FrameOfTime(t));
-            },
-            settings);
+        const RecordingResult result =
+            RecordFrames(24, [&] { starts_before_first_frame += times.empty(); }, {draw, {}}, settings);
         const std::string out = testing::internal::GetCapturedStdout();
-        const std::string err = testing::internal::GetCapturedStderr();
 
         EXPECT_TRUE(result.started);
         EXPECT_TRUE(result.synchronized);
         EXPECT_EQ(result.rendered, 24u);
         EXPECT_EQ(result.failed, 0u);
+        EXPECT_TRUE(result.status);
         EXPECT_EQ(err, "");
         EXPECT_EQ(starts_before_first_frame, 1);
         std::string progress;
@@ -89,9 +90,6 @@ TEST_F(RecordingTest, WritesEveryFrameInOrderTopRowFirstAndRestoresTheView)
         ASSERT_EQ(times.size(), 24 * passes);
         for (unsigned k = 0; k < 24; ++k)
             EXPECT_EQ(times[k * passes], double(k) / 23.976) << k;
-        EXPECT_EQ(state.window_width, 720);
-        EXPECT_EQ(state.window_height, 480);
-        EXPECT_EQ(apptest::ViewportSize(), std::make_pair(720, 480));
 
         for (unsigned k = 0; k < 24; ++k) {
             BitmapPtr frame = ReadPNG(RecordedFrameName(dir, k).c_str());
@@ -119,13 +117,11 @@ TEST_F(RecordingTest, FramesThatCannotBeWrittenAreNamedAndTheRestIsWritten)
             throw std::runtime_error("libpng error: No space left on device");
         return WritePNG(name, bitmap, rgb);
     };
-    ShellState state;
+    std::string err;
+    ReportInto(settings, err);
     testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const RecordingResult result = RecordFrames(
-        state, 10, {}, [](double t) { DrawNumberedFrame(FrameOfTime(t)); }, settings);
+    const RecordingResult result = RecordFrames(10, {}, {DrawNumberedFrame, {}}, settings);
     const std::string out = testing::internal::GetCapturedStdout();
-    const std::string err = testing::internal::GetCapturedStderr();
 
     EXPECT_EQ(result.rendered, 10u);
     EXPECT_EQ(result.failed, 2u);
@@ -136,6 +132,7 @@ TEST_F(RecordingTest, FramesThatCannotBeWrittenAreNamedAndTheRestIsWritten)
     }
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 3) << err;
     EXPECT_TRUE(err.ends_with("error: 2 of 10 frames were not written\n")) << err;
+    EXPECT_EQ(result.status.reason, "2 of 10 frames were not written");
     EXPECT_TRUE(out.ends_with("rendering frame 9 / 10\r\ndone\n")) << out;
     for (unsigned k = 0; k < 10; ++k) {
         if (k != 4 && k != 7) {
@@ -168,19 +165,18 @@ TEST_F(RecordingTest, FailuresBeforeOrWhileRenderingAreReported)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        ShellState state;
         size_t renders = 0;
         int starts = 0;
         RecordingSettings settings;
         settings.directory = c.directory;
         settings.workers = c.workers;
         settings.samples = c.samples;
+        std::string err;
+        ReportInto(settings, err);
         testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        const RecordingResult result = RecordFrames(
-            state, 5, [&] { ++starts; }, [&](double) { ++renders; }, settings);
+        const RecordingResult result =
+            RecordFrames(5, [&] { ++starts; }, {[&](const FrameRequest&) { ++renders; }, {}}, settings);
         const std::string out = testing::internal::GetCapturedStdout();
-        const std::string err = testing::internal::GetCapturedStderr();
         EXPECT_EQ(renders, c.renders);
         EXPECT_EQ(result.rendered, 0u);
         EXPECT_EQ(result.failed, 5u);
@@ -193,8 +189,7 @@ TEST_F(RecordingTest, FailuresBeforeOrWhileRenderingAreReported)
             EXPECT_EQ(out, "");
             EXPECT_EQ(starts, 0);
         }
-        EXPECT_EQ(state.window_width, 720);
-        EXPECT_EQ(state.window_height, 480);
+        EXPECT_FALSE(result.status);
         EXPECT_FALSE(fs::exists(RecordedFrameName(c.directory, 0)));
     }
 }

@@ -1,4 +1,4 @@
-#include "app/hud_text.h"
+#include "hud/hud_text.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,9 +1,9 @@
 // The HUD text block on the headless context: font caches built, repaired
 // and loaded at construction; panel and text drawn where the layout says, in
 // the HUD colour over the panel, with the frame's culling left on.
-#include "app/text_block.h"
+#include "hud/text_block.h"
 
-#include "app/hud_text.h"
+#include "hud/hud_text.h"
 #include "font/page_meta_stream.h"
 #include "image/bitmap.h"
 #include "image/png_file.h"

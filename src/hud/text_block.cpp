@@ -1,4 +1,4 @@
-#include "app/text_block.h"
+#include "hud/text_block.h"
 
 #include "font/bitmap_font.h"
 #include "font/page_cache_check.h"

@@ -1,7 +1,7 @@
 // Rendering one image into a bitmap on the headless context: the passes
 // each sample count takes, what lands in the bitmap, and that a render
 // target that cannot be made draws and reads nothing.
-#include "app/image_capture.h"
+#include "capture/image_capture.h"
 
 #include "gl_test.h"
 
@@ -21,7 +21,7 @@ constexpr uint32_t kWhite = 0xFFFFFFFFu;
 
 // What one call of the draw callback saw.
 struct DrawCall {
-    bool reuse_scene_copies;
+    FrameRequest request;
     GLuint framebuffer;
     GLint samples;
 };
@@ -30,6 +30,7 @@ struct DrawCall {
 // top-right quadrant whose diagonal edge multisampling softens.
 void DrawTestFrame(int width, int height)
 {
+    glViewport(0, 0, width, height);
     glUseProgram(0);
     glDisable(GL_DEPTH_TEST);
     glClearColor(0.2f, 0.4f, 0.6f, 1.0f);
@@ -54,37 +55,35 @@ TEST_F(ImageCaptureTest, MultisampledImagesTakeTwoPassesSingleSampledOne)
     constexpr int kWidth = 160, kHeight = 96;
     for (const int samples : {0, s}) {
         SCOPED_TRACE(samples);
-        ShellState state;
-        SetViewSize(state, kWidth, kHeight);
         BitmapPtr bitmap(TBitmap::Create(kWidth, kHeight, false, false, 8));
         std::fill_n(bitmap->pixels, kWidth * kHeight, 0u);
         std::vector<DrawCall> calls;
+        const DrawFrame draw = [&](const FrameRequest& request) {
+            GLint framebuffer_samples = -1;
+            glGetIntegerv(GL_SAMPLES, &framebuffer_samples);
+            calls.push_back({request, BoundDrawFramebuffer(), framebuffer_samples});
+            DrawTestFrame(request.width, request.height);
+        };
         ImageRenderer renderer(samples);
-        std::string why;
-        ASSERT_TRUE(renderer.Render(
-            *bitmap, state,
-            [&] {
-                GLint framebuffer_samples = -1;
-                glGetIntegerv(GL_SAMPLES, &framebuffer_samples);
-                calls.push_back({state.reuse_scene_copies, BoundDrawFramebuffer(), framebuffer_samples});
-                DrawTestFrame(kWidth, kHeight);
-            },
-            &why))
-            << why;
+        const Status rendered = renderer.Render(*bitmap, 2.5, {draw, {}});
+        ASSERT_TRUE(rendered) << rendered.reason;
 
         // The passes: with S, a single-sample pass that makes the screen
-        // copies, then the multisampled one reusing them.
+        // textures, then the multisampled one reusing them; each of the
+        // bitmap's size at the time asked for.
         const std::vector<std::pair<bool, GLint>> expected =
             samples ? std::vector<std::pair<bool, GLint>>{{false, 0}, {true, samples}}
                     : std::vector<std::pair<bool, GLint>>{{false, 0}};
         ASSERT_EQ(calls.size(), expected.size());
         for (size_t i = 0; i < calls.size(); ++i) {
-            EXPECT_EQ(calls[i].reuse_scene_copies, expected[i].first) << i;
+            EXPECT_EQ(calls[i].request.reuse_screen_textures, expected[i].first) << i;
+            EXPECT_EQ(calls[i].request.width, kWidth) << i;
+            EXPECT_EQ(calls[i].request.height, kHeight) << i;
+            EXPECT_EQ(calls[i].request.t, 2.5) << i;
             EXPECT_EQ(calls[i].samples, expected[i].second) << i;
             EXPECT_NE(calls[i].framebuffer, Context().Framebuffer()) << "drew into the window's framebuffer";
             EXPECT_NE(calls[i].framebuffer, 0u);
         }
-        EXPECT_FALSE(state.reuse_scene_copies);
         EXPECT_EQ(BoundDrawFramebuffer(), Context().Framebuffer());
 
         // Bottom row first: row 0 starts in the red quadrant; blue top-left.
@@ -105,7 +104,7 @@ TEST_F(ImageCaptureTest, MultisampledImagesTakeTwoPassesSingleSampledOne)
 
         // Another image of the same size comes out the same.
         BitmapPtr again(TBitmap::Create(kWidth, kHeight, false, false, 8));
-        ASSERT_TRUE(renderer.Render(*again, state, [&] { DrawTestFrame(kWidth, kHeight); }));
+        ASSERT_TRUE(renderer.Render(*again, 2.5, {draw, {}}));
         EXPECT_TRUE(std::equal(bitmap->pixels, bitmap->pixels + kWidth * kHeight, again->pixels));
         renderer.Release();
     }
@@ -132,28 +131,21 @@ TEST_F(ImageCaptureTest, WithoutARenderTargetNothingIsDrawnOrRead)
     glClear(GL_COLOR_BUFFER_BIT);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        ShellState state;
         BitmapPtr bitmap(TBitmap::Create(c.width, c.height, false, false, 8));
         ASSERT_TRUE(bitmap);
         const size_t count = size_t(c.width) * size_t(c.height);
         std::fill_n(bitmap->pixels, count, 0x12345678u);
         int draws = 0;
-        std::string why;
         ImageRenderer renderer(c.samples);
-        EXPECT_FALSE(renderer.Render(
-            *bitmap, state, [&] { ++draws; }, &why));
+        const Status rendered = renderer.Render(*bitmap, 0, {[&](const FrameRequest&) { ++draws; }, {}});
+        EXPECT_FALSE(rendered);
         EXPECT_EQ(draws, 0);
-        EXPECT_EQ(why.rfind(c.reason, 0), 0u) << why;
+        EXPECT_EQ(rendered.reason.rfind(c.reason, 0), 0u) << rendered.reason;
         EXPECT_TRUE(std::all_of(bitmap->pixels, bitmap->pixels + count, [](uint32_t p) { return p == 0x12345678u; }));
         EXPECT_EQ(BoundDrawFramebuffer(), Context().Framebuffer());
-        EXPECT_FALSE(state.reuse_scene_copies);
     }
     TBitmap empty;
-    std::string why;
-    ShellState state;
-    EXPECT_FALSE(ImageRenderer(0).Render(
-        empty, state, [] {}, &why));
-    EXPECT_EQ(why, "no bitmap to render into");
+    EXPECT_EQ(ImageRenderer(0).Render(empty, 0, {[](const FrameRequest&) {}, {}}).reason, "no bitmap to render into");
 }
 
 }  // namespace

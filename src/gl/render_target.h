@@ -3,9 +3,9 @@
 // A `RenderTarget` is one framebuffer object with renderbuffer attachments:
 // up to 16 colour attachments in GL_RGBA, optionally a depth attachment,
 // each with its own sample count. Screenshots and recording use three kinds
-// (SceneTargetRequest, MainTargetRequest, ResolveTargetRequest). A target is
-// made per image and destroyed after it, so GPU memory stays low between
-// commands.
+// (SceneTargetRequest, MainTargetRequest, ResolveTargetRequest). The image
+// renderer keeps its targets while the image size stays the same, so a
+// recording makes them once for all its frames and frees them at its end.
 //
 // Creation is all or nothing: every check (size limit, attachment limit,
 // names, storage errors, the framebuffer's completeness status) must pass,
@@ -14,11 +14,12 @@
 // target does nothing, so callers must check Create() and never draw into
 // whatever framebuffer happens to be bound.
 //
-// Multisampling needs two entry points beyond the ES 2.0 set (multisampled
-// renderbuffer storage and framebuffer blitting); they are looked up here,
-// only when the context offers them. GL thread only.
+// Multisampling needs the two optional multisample entry points of
+// gles20.h; without them only single-sample targets can be made. GL thread
+// only.
 #pragma once
 
+#include "core/status.h"
 #include "gl/gl_object.h"
 
 #include <array>
@@ -50,9 +51,9 @@ public:
     RenderTarget& operator=(RenderTarget&&) = default;
 
     // Builds the framebuffer, replacing any earlier one. The framebuffer
-    // bindings are as they were on return, success or not. False, with the
-    // reason in *why, when any step fails; nothing stays allocated then.
-    bool Create(int width, int height, const RenderTargetRequest& request, std::string* why = nullptr);
+    // bindings are as they were on return, success or not. Fails with the
+    // reason when any step fails; nothing stays allocated then.
+    Status Create(int width, int height, const RenderTargetRequest& request);
     // Binds the framebuffer to GL_FRAMEBUFFER; does nothing for a target
     // whose creation failed.
     void Bind() const;

@@ -1,41 +1,9 @@
-#include "app/render_target.h"
-
-#include "platform/gl_lookup.h"
+#include "gl/render_target.h"
 
 #include <algorithm>
 #include <cstdio>
 
 namespace {
-
-// Multisampled storage and blitting: core since OpenGL 3.0 and in
-// GL_ARB_framebuffer_object under the core names, EXT names otherwise.
-struct MultisampleEntryPoints {
-    PFNGLRENDERBUFFERSTORAGEMULTISAMPLEPROC storage = nullptr;
-    PFNGLBLITFRAMEBUFFERPROC blit = nullptr;
-};
-
-MultisampleEntryPoints LookupMultisampleEntryPoints()
-{
-    MultisampleEntryPoints points;
-    const auto [major, minor] = CGLES20ExtensionHandler::Get_GLVersion();
-    (void)minor;
-    const char* storage_name = nullptr;
-    const char* blit_name = nullptr;
-    if (major >= 3 || CGLES20ExtensionHandler::Has_Extension("GL_ARB_framebuffer_object")) {
-        storage_name = "glRenderbufferStorageMultisample";
-        blit_name = "glBlitFramebuffer";
-    } else if (CGLES20ExtensionHandler::Has_Extension("GL_EXT_framebuffer_multisample") &&
-               CGLES20ExtensionHandler::Has_Extension("GL_EXT_framebuffer_blit")) {
-        storage_name = "glRenderbufferStorageMultisampleEXT";
-        blit_name = "glBlitFramebufferEXT";
-    } else {
-        return points;
-    }
-    points.storage =
-        reinterpret_cast<PFNGLRENDERBUFFERSTORAGEMULTISAMPLEPROC>(platform::GetGLProcAddress(storage_name));
-    points.blit = reinterpret_cast<PFNGLBLITFRAMEBUFFERPROC>(platform::GetGLProcAddress(blit_name));
-    return points;
-}
 
 std::string Hex(unsigned value)
 {
@@ -89,7 +57,7 @@ private:
 // Makes one renderbuffer with storage for the target's size and attaches it
 // to the bound framebuffer at `attachment`; empty with the reason on failure.
 GLRenderbuffer MakeRenderbuffer(int width, int height, GLenum format, GLsizei samples, GLenum attachment,
-                                const MultisampleEntryPoints& multisample, std::string& why)
+                                std::string& why)
 {
     GLRenderbuffer buffer;
     buffer.Create();
@@ -101,12 +69,12 @@ GLRenderbuffer MakeRenderbuffer(int width, int height, GLenum format, GLsizei sa
     if (samples == 0) {
         glRenderbufferStorage(GL_RENDERBUFFER, format, width, height);
     } else {
-        if (!multisample.storage) {
+        if (!glRenderbufferStorageMultisample) {
             why = "the context has no multisampled renderbuffers";
             glBindRenderbuffer(GL_RENDERBUFFER, 0);
             return {};
         }
-        multisample.storage(GL_RENDERBUFFER, samples, format, width, height);
+        glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, format, width, height);
     }
     // Storage fails with an error, not a status: too many samples, an
     // unknown format, or no memory for the size asked.
@@ -152,16 +120,14 @@ int ColourAttachmentLimit()
 
 bool FramebufferBlitAvailable()
 {
-    const MultisampleEntryPoints points = LookupMultisampleEntryPoints();
-    return points.storage && points.blit;
+    return glRenderbufferStorageMultisample && glBlitFramebuffer;
 }
 
 bool BlitFramebuffer(GLint width, GLint height)
 {
-    const MultisampleEntryPoints points = LookupMultisampleEntryPoints();
-    if (!points.blit)
+    if (!glBlitFramebuffer)
         return false;
-    points.blit(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     return true;
 }
 
@@ -182,7 +148,7 @@ GLuint BoundDrawFramebuffer()
     return static_cast<GLuint>(name);
 }
 
-bool RenderTarget::Create(int target_width, int target_height, const RenderTargetRequest& request, std::string* why)
+Status RenderTarget::Create(int target_width, int target_height, const RenderTargetRequest& request)
 {
     Destroy();
     width = target_width;
@@ -192,9 +158,7 @@ bool RenderTarget::Create(int target_width, int target_height, const RenderTarge
     std::string reason;
     auto fail = [&](std::string text) {
         Destroy();
-        if (why)
-            *why = std::move(text);
-        return false;
+        return Status::Failure(std::move(text));
     };
 
     if (target_width <= 0 || target_height <= 0)
@@ -213,10 +177,6 @@ bool RenderTarget::Create(int target_width, int target_height, const RenderTarge
 
     // Errors left by earlier calls would be taken for a storage failure.
     while (glGetError() != GL_NO_ERROR) {}
-    const MultisampleEntryPoints multisample =
-        (request.colour_samples > 0 || (request.has_depth && request.depth_samples > 0))
-            ? LookupMultisampleEntryPoints()
-            : MultisampleEntryPoints{};
 
     FramebufferBindingGuard restore_bindings;
     framebuffer.Create();
@@ -227,13 +187,13 @@ bool RenderTarget::Create(int target_width, int target_height, const RenderTarge
     for (int i = 0; i < request.colour_attachments; ++i) {
         colour_buffers[static_cast<size_t>(i)] =
             MakeRenderbuffer(target_width, target_height, GL_RGBA, request.colour_samples,
-                             static_cast<GLenum>(GL_COLOR_ATTACHMENT0 + i), multisample, reason);
+                             static_cast<GLenum>(GL_COLOR_ATTACHMENT0 + i), reason);
         if (!colour_buffers[static_cast<size_t>(i)])
             return fail("colour attachment " + std::to_string(i) + ": " + reason);
     }
     if (request.has_depth) {
         depth_buffer = MakeRenderbuffer(target_width, target_height, request.depth_format, request.depth_samples,
-                                        GL_DEPTH_ATTACHMENT, multisample, reason);
+                                        GL_DEPTH_ATTACHMENT, reason);
         if (!depth_buffer)
             return fail("depth attachment: " + reason);
     }
@@ -243,7 +203,7 @@ bool RenderTarget::Create(int target_width, int target_height, const RenderTarge
         const char* name = StatusName(status);
         return fail("framebuffer incomplete: " + (name ? std::string(name) : "status " + Hex(status)));
     }
-    return true;
+    return Status::Ok();
 }
 
 void RenderTarget::Bind() const

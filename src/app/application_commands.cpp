@@ -1,0 +1,124 @@
+// The key commands of the application: camera keys, wireframe, screenshot,
+// recording, the free camera's steps and quitting.
+#include "app/demo_application.h"
+
+#include "capture/recording.h"
+#include "capture/screenshot.h"
+#include "gl/gles20.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void ReportFailure(const std::string& reason)
+{
+    std::fprintf(stderr, "error: %s\n", reason.c_str());
+}
+
+void PrintKeyCount(const char* what, unsigned count)
+{
+    std::printf("%s %u keypoints\n", what, count);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+bool DemoApplication::RestartClockFor(const CameraKeyStatus& started)
+{
+    if (!started) {
+        ReportFailure(started.reason);
+        return false;
+    }
+    m_clock.Reset();
+    return true;
+}
+
+void DemoApplication::onPushSplinePose()
+{
+    const CameraKeyStatus status = m_animation.PushPose(FreeCameraView(m_shell), m_clock.Read());
+    if (!status)
+        ReportFailure(status.reason);
+}
+
+void DemoApplication::onPlayAnimation()
+{
+    RestartClockFor(m_animation.Play(m_clock.Read()));
+}
+
+void DemoApplication::onResetAnimation()
+{
+    m_animation.Reset();
+}
+
+void DemoApplication::onSaveAnimation()
+{
+    const CameraKeyStatus status = m_animation.Save(kCameraKeyFileName);
+    if (status)
+        PrintKeyCount("saved", status.count);
+    else
+        ReportFailure(status.reason);
+}
+
+void DemoApplication::onLoadAnimation()
+{
+    const CameraKeyStatus status = m_animation.Load(kCameraKeyFileName, m_clock.Read());
+    if (status)
+        PrintKeyCount("loaded", status.count);
+    else
+        ReportFailure(status.reason);
+}
+
+void DemoApplication::onToggleWireframe()
+{
+    m_shell.wireframe = !m_shell.wireframe;
+    glPolygonMode(GL_FRONT_AND_BACK, m_shell.wireframe ? GL_LINE : GL_FILL);
+}
+
+void DemoApplication::onScreenshot()
+{
+    // The view of the window's next frame: one clock reading for both
+    // passes, so the surface shows textures made at the same moment; no
+    // buffer swap, nothing was drawn into the window to show.
+    if (m_first_frame_pending)
+        Tick();  // starts the clock as the first frame does
+    if (const Status saved = SaveScreenshot(Draws(), m_clock.Read()); !saved)
+        ReportFailure(saved.reason);
+}
+
+void DemoApplication::onRecord()
+{
+    unsigned frames = 0;
+    if (!RestartClockFor(m_animation.PrepareRecording(m_clock.Read(), frames)))
+        return;
+    RecordingSettings settings;
+    settings.report = ReportFailure;
+    const RecordingResult result = RecordFrames(frames, {}, Draws(), settings);
+    if (!result.started)
+        m_animation.playing = false;  // nothing was recorded: the free camera stays
+}
+
+void DemoApplication::onMoveForward()
+{
+    Shell_Move(m_shell, +1, 0);
+}
+
+void DemoApplication::onMoveBack()
+{
+    Shell_Move(m_shell, -1, 0);
+}
+
+void DemoApplication::onMoveLeft()
+{
+    Shell_Move(m_shell, 0, +1);
+}
+
+void DemoApplication::onMoveRight()
+{
+    Shell_Move(m_shell, 0, -1);
+}
+
+void DemoApplication::onQuit()
+{
+    std::exit(0);
+}

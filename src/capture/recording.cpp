@@ -1,0 +1,82 @@
+#include "capture/recording.h"
+
+#include "capture/image_capture.h"
+
+#include <exception>
+#include <memory>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+RecordingResult RecordFrames(unsigned frames, const std::function<void()>& start, const FrameDraws& draws,
+                             const RecordingSettings& settings)
+{
+    RecordingResult result;
+    result.frames = frames;
+    result.failed = frames;
+    auto fail = [&](std::string reason) {
+        if (settings.report)
+            settings.report(reason);
+        result.status = Status::Failure(std::move(reason));  // the last says most: the count missing
+    };
+
+    // A directory that cannot be made would fail every frame: say so once
+    // and render nothing.
+    std::error_code ec;
+    fs::create_directories(settings.directory, ec);
+    if (ec) {
+        fail("cannot create the directory " + settings.directory.string() + ": " + ec.message() + "; nothing recorded");
+        return result;
+    }
+
+    std::unique_ptr<CMTEncoder> encoder;
+    try {
+        encoder = std::make_unique<CMTEncoder>(settings.workers ? settings.workers : CMTEncoder::DefaultWorkerCount(),
+                                               EncoderSettings{true, true, settings.writer});
+    } catch (const std::exception& e) {
+        fail(std::string("cannot start the frame encoder: ") + e.what());
+        return result;
+    }
+    result.started = true;
+    TBitmap& frame = *encoder->WorkingBitmap();
+    ImageRenderer renderer(settings.samples >= 0 ? settings.samples : FramebufferSampleCount());
+
+    auto report_failures = [&] {
+        for (const std::string& name : encoder->TakeFailures())
+            fail("cannot write frame " + name);
+    };
+
+    if (start)
+        start();
+    for (unsigned k = 0; k < frames; ++k) {
+        if (settings.progress) {
+            std::fprintf(settings.progress, "rendering frame %u / %u\r", k, frames);
+            std::fflush(settings.progress);
+        }
+        const double t = static_cast<double>(k) / kRecordingFramesPerSecond;
+        if (const Status rendered = renderer.Render(frame, t, draws); !rendered) {
+            fail("recording stopped at frame " + std::to_string(k) + ": " + rendered.reason);
+            break;
+        }
+        const std::string name = CMTEncoder::FrameFileName(settings.directory, k);
+        if (encoder->Enqueue_Bitmap(&frame, name.c_str()))
+            ++result.rendered;
+        else
+            fail("encoder.Enqueue_Bitmap() failed");
+        report_failures();
+    }
+    renderer.Release();
+
+    result.synchronized = encoder->Synchronize();
+    if (!result.synchronized)
+        fail("encoder.Synchronize() failed");
+    report_failures();
+    result.failed = (frames - result.rendered) + encoder->FailureCount();
+    if (result.failed > 0)
+        fail(std::to_string(result.failed) + " of " + std::to_string(frames) + " frames were not written");
+    if (settings.progress) {
+        std::fprintf(settings.progress, "\ndone\n");
+        std::fflush(settings.progress);
+    }
+    return result;
+}
