@@ -8,7 +8,7 @@
 //       writes MANIFEST_DIR/solution.txt from MANIFEST_DIR/manifest.txt.
 //   nerelle-dive --help
 // Runs that take more than a second print progress lines on standard error.
-#include "app/hud_text.h"
+#include "hud/hud_text.h"
 #include "dataset/dive_data.h"
 #include "dive_simulator.h"
 #include "progress_line.h"
