@@ -23,16 +23,20 @@ HudReading HudReadingAt(const Vector3& position, const Vector3& from, const Vect
 
 namespace {
 
-// Whole degrees, whole minutes and seconds of |a|. Kept in double, so a
-// damaged position prints "nan" or a long number instead of overflowing an int.
+// Whole degrees, whole minutes and seconds of |a|, the seconds rounded to
+// the three decimals shown. All three come from one count of thousandths of
+// a second, so a value that rounds up to a whole minute carries into the
+// minutes (and degrees) instead of showing 60.000 seconds. Kept in double, so
+// a damaged position prints "nan" or a long number instead of overflowing an int.
 struct Dms {
     double degrees, minutes, seconds;
 };
 
 Dms ToDms(double a)
 {
-    return {std::floor(std::fabs(a)), std::floor(std::fmod(std::fabs(a * 60.0), 60.0)),
-            std::fmod(std::fabs(a * 3600.0), 60.0)};
+    const double thousandths = std::round(std::fabs(a) * 3600000.0);
+    return {std::floor(thousandths / 3600000.0), std::floor(std::fmod(thousandths, 3600000.0) / 60000.0),
+            std::fmod(thousandths, 60000.0) / 1000.0};
 }
 
 }  // namespace

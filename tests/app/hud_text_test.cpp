@@ -41,6 +41,42 @@ TEST(HudTextTest, ReadingsFormatAsFourLines)
         EXPECT_EQ(FormatHudText(c.reading), c.text) << c.name;
 }
 
+// Line n (from 0) of a HUD text.
+std::string LineOf(const std::string& text, int n)
+{
+    size_t start = 0;
+    for (; n > 0; --n)
+        start = text.find('\n', start) + 1;
+    return text.substr(start, text.find('\n', start) - start);
+}
+
+TEST(HudTextTest, SecondsThatRoundToSixtyCarryIntoMinutesAndDegrees)
+{
+    // Degrees, minutes and seconds as separate arguments, for readable cases.
+    const auto dms = [](double d, double m, double s) { return d + m / 60.0 + s / 3600.0; };
+    struct Case {
+        double value;
+        const char* lat;  // the first line with value as the latitude
+        const char* lon;  // the second line with value as the longitude
+    };
+    const Case cases[] = {
+        {dms(20, 50, 59.9994), "lat: 20\u00b050'59.999\"N", "lon: 20\u00b050'59.999\"E"},
+        {dms(20, 50, 59.9996), "lat: 20\u00b051'00.000\"N", "lon: 20\u00b051'00.000\"E"},
+        {-dms(20, 50, 59.9996), "lat: 20\u00b051'00.000\"S", "lon: 20\u00b051'00.000\"W"},
+        {dms(20, 51, 0), "lat: 20\u00b051'00.000\"N", "lon: 20\u00b051'00.000\"E"},
+        {dms(20, 59, 59.9996), "lat: 21\u00b000'00.000\"N", "lon: 21\u00b000'00.000\"E"},
+        {-dms(79, 59, 59.9999), "lat: 80\u00b000'00.000\"S", "lon: 80\u00b000'00.000\"W"},
+        {dms(0, 59, 59.9996), "lat: 01\u00b000'00.000\"N", "lon: 01\u00b000'00.000\"E"},
+        {dms(179, 59, 59.9997), "lat: 180\u00b000'00.000\"N", "lon: 180\u00b000'00.000\"E"},
+        {-dms(0, 0, 59.9996), "lat: 00\u00b001'00.000\"S", "lon: 00\u00b001'00.000\"W"},
+    };
+    for (const Case& c : cases) {
+        const std::string text = FormatHudText(HudReading{c.value, c.value, 0, 0});
+        EXPECT_EQ(LineOf(text, 0), c.lat) << c.value;
+        EXPECT_EQ(LineOf(text, 1), c.lon) << c.value;
+    }
+}
+
 TEST(HudTextTest, PositionsConvertAtTheOrigin)
 {
     // 0.00111111 m north is 20.838288 degrees; x = 0 is the origin's longitude.
