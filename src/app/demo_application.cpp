@@ -295,15 +295,14 @@ void DemoApplication::RenderGlows(const FrameView& frame)
     glDepthMask(GL_TRUE);
 }
 
-void DemoApplication::DrawHud(double t, const Vector3& position, const Vector3&)
+void DemoApplication::DrawHud(double t, const Vector3&, const Vector3&)
 {
     if (!hud_visible)
         return;
-    // Speed comes from the solution step around t, not from the unit heading.
-    const DiveData& data = dataset.Data();
-    Vector3 from = position, to = position;
-    data.SolutionStepAt(t, from, to);
-    hud.SetText(FormatHudText(HudReadingAt(position, from, to, data.dt)).c_str(), 0.18f);
+    // The dataset's own text for t: the same solution position as the frame's
+    // (SolutionPositionAt), and a speed fitted over about a second of it rather
+    // than the unit heading.
+    hud.SetText(FormatHudText(dataset.Data(), t).c_str(), 0.18f);
     hud.Draw();
 }
 

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <numbers>
 
-HudReading HudReadingAt(const Vector3& position, const Vector3& from, const Vector3& to, double dt)
+namespace {
+
+HudReading ReadingMovingAt(const Vector3& position, double metres_per_second)
 {
     HudReading r;
     r.latitude = double(position.z) / kHudMetresPerDegree + kHudOriginLatitude;
@@ -12,13 +14,29 @@ HudReading HudReadingAt(const Vector3& position, const Vector3& from, const Vect
     const double cos_latitude = std::cos(r.latitude * (std::numbers::pi / 180.0));
     r.longitude = double(position.x) / (cos_latitude * kHudMetresPerDegree) + kHudOriginLongitude;
     r.depth = -double(position.y) + 0.0;  // + 0.0: the surface shows 0.00, not -0.00
-    if (dt > 0.0 && std::isfinite(dt)) {
-        const double dx = double(to.x) - double(from.x);
-        const double dy = double(to.y) - double(from.y);
-        const double dz = double(to.z) - double(from.z);
-        r.speed = std::sqrt(dx * dx + dy * dy + dz * dz) / dt / kHudMetresPerSecondPerKnot;
-    }
+    r.speed = metres_per_second / kHudMetresPerSecondPerKnot;
     return r;
+}
+
+double Length(double x, double y, double z)
+{
+    return std::sqrt(x * x + y * y + z * z);
+}
+
+}  // namespace
+
+HudReading HudReadingAt(const Vector3& position, const Vector3& velocity)
+{
+    return ReadingMovingAt(position, Length(velocity.x, velocity.y, velocity.z));
+}
+
+HudReading HudReadingAt(const Vector3& position, const Vector3& from, const Vector3& to, double dt)
+{
+    if (!(dt > 0.0) || !std::isfinite(dt))
+        return ReadingMovingAt(position, 0.0);
+    const double metres =
+        Length(double(to.x) - double(from.x), double(to.y) - double(from.y), double(to.z) - double(from.z));
+    return ReadingMovingAt(position, metres / dt);
 }
 
 namespace {
@@ -64,8 +82,5 @@ std::string FormatHudText(const HudReading& r)
 
 std::string FormatHudText(const DiveData& data, double t)
 {
-    Vector3 from, to;
-    if (!data.SolutionStepAt(t, from, to))
-        from = to = Vector3(0, 0, 0);
-    return FormatHudText(HudReadingAt(data.SolutionPositionAt(t), from, to, data.dt));
+    return FormatHudText(HudReadingAt(data.SolutionPositionAt(t), data.SolutionVelocityAt(t)));
 }

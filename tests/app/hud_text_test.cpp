@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -125,19 +130,73 @@ TEST(HudTextTest, SpeedIsTheSolutionStepOverDtInKnots)
         EXPECT_NEAR(HudReadingAt({}, c.from, c.to, c.dt).speed, c.knots, 1e-6) << c.dt;
 }
 
-TEST(HudTextTest, DatasetTextUsesThePositionAndStepAtT)
+TEST(HudTextTest, VelocityReadsAsItsSpeedInKnots)
+{
+    struct Case {
+        Vector3 velocity;  // metres per second
+        double knots;
+    };
+    const Case cases[] = {
+        {{0.514444f, 0, 0}, 1.0},
+        {{0, 0, -0.514444f}, 1.0},       // direction does not matter
+        {{3, -12, 4}, 13.0 / 0.514444},  // vertical counts too
+        {{0, 0, 0}, 0.0},
+    };
+    for (const Case& c : cases)
+        EXPECT_NEAR(HudReadingAt(Vector3(1, -2, 3), c.velocity).speed, c.knots, 1e-5) << c.knots;
+}
+
+TEST(HudTextTest, DatasetTextUsesThePositionAndVelocityAtT)
 {
     DiveData data;
     data.time = 5.0;
     data.dt = 1.0;
     data.solution_positions = {{0, 0, 0}, {0, -2, 0}, {0, -2, 4}};
     // Between entries 1 and 2: 4 m in 1 s, half-way down the step.
-    EXPECT_EQ(FormatHudText(data, 1.5),
-              FormatHudText(HudReadingAt(Vector3(0, -2, 2), Vector3(0, -2, 0), Vector3(0, -2, 4), 1.0)));
+    EXPECT_EQ(FormatHudText(data, 1.5), FormatHudText(HudReadingAt(Vector3(0, -2, 2), Vector3(0, 0, 4))));
     EXPECT_NE(FormatHudText(data, 1.5).find("depth: 2.00 m\nspeed: 7.78 knots"), std::string::npos);
     // Without positions the diver sits at the origin, not moving.
     DiveData empty;
     EXPECT_EQ(FormatHudText(empty, 3.0), FormatHudText(HudReading{kHudOriginLatitude, kHudOriginLongitude, 0, 0}));
+}
+
+// The number on the speed line of a HUD text.
+double SpeedOf(const std::string& text)
+{
+    return std::strtod(LineOf(text, 3).c_str() + std::strlen("speed: "), nullptr);
+}
+
+TEST(HudTextTest, SpeedOfNoisyFixesStaysNearTheTrueSpeed)
+{
+    // A two-minute descending circle, fixed four times a second with about
+    // 0.15 m of noise across and 0.05 m down, as the buoys give: one step
+    // alone would read anywhere from a third to three times the true speed.
+    constexpr double kRadius = 8.0, kTurn = 0.09, kSink = 0.1;  // m, rad/s, m/s
+    const double true_knots = 1.4130;
+    DiveData data;
+    data.time = 121.0;
+    data.dt = 0.25;
+    std::mt19937 noise(7);
+    const auto jitter = [&](double amplitude) { return amplitude * (2.0 * noise() / double(noise.max()) - 1.0); };
+    for (int k = 0; k <= 480; ++k) {
+        const double t = k * data.dt;
+        // One draw per statement: the order of arguments is unspecified.
+        const double east = jitter(0.26), up = jitter(0.09), north = jitter(0.26);
+        data.solution_positions.push_back(Vector3(float(kRadius * std::cos(kTurn * t) + east),
+                                                  float(-5.0 - kSink * t + up),
+                                                  float(kRadius * std::sin(kTurn * t) + north)));
+    }
+    std::vector<double> knots;
+    for (int n = 0; n < 2400; ++n)
+        knots.push_back(SpeedOf(FormatHudText(data, n * 0.05)));
+    double sum = 0;
+    for (double k : knots)
+        sum += k;
+    std::sort(knots.begin(), knots.end());
+    const double mean = sum / double(knots.size()), p10 = knots[knots.size() / 10], p90 = knots[knots.size() * 9 / 10];
+    EXPECT_NEAR(mean, true_knots, 0.05 * true_knots);
+    EXPECT_GT(p10, 0.7 * true_knots);
+    EXPECT_LT(p90, 1.3 * true_knots);
 }
 
 TEST(HudTextTest, DamagedPositionsPrintWithoutOverflow)
