@@ -4,9 +4,10 @@
 // The dataset's local frame is metric (x east, z north, y up, y = 0 at the
 // water surface) with a fixed geographic origin; this converts a position in
 // it to degrees, minutes and seconds, and the solution's velocity at the
-// playback time (a fit over about a second of positions) to a speed in knots. Called by the application's frame (the
-// text then goes to its CTextBlock) and by `nerelle-dive check --hud`, so the
-// panel's numbers can be checked against a dataset. Plain C++, no GL.
+// playback time (a fit over about a second of positions) to a speed in knots.
+// Called by the application's frame (the text then goes to its CTextBlock) and
+// by `nerelle-dive check --hud`, so the panel's numbers can be checked against
+// a dataset. Plain C++, no GL.
 #pragma once
 
 #include <string>
