@@ -472,6 +472,33 @@ bool DiveData::SolutionStepAt(double t, Vector3& from, Vector3& to) const
     return true;
 }
 
+Vector3 DiveData::SolutionVelocityAt(double t) const
+{
+    size_t i, j;
+    float f;
+    const size_t count = solution_positions.size();
+    if (!(dt > 0.0) || !std::isfinite(dt) || !Lookup(t, count, i, j, f) || i == j)
+        return {0, 0, 0};
+    // The slack keeps a reach of a whole number of steps from losing its last
+    // position to rounding; the bound keeps a tiny dt from overflowing.
+    const size_t extra = static_cast<size_t>(std::min(std::floor(kSolutionVelocityReach / dt + 1e-9), double(count)));
+    const size_t first = i - std::min(i, extra);
+    const size_t last = std::min(count - 1, j + extra);
+    // Times measured from the middle of the window sum to zero, so the slope
+    // is sum(t p) / sum(t t); last > first since i < j.
+    const double middle = 0.5 * double(first + last);
+    double tt = 0.0, tp[3] = {0.0, 0.0, 0.0};
+    for (size_t k = first; k <= last; ++k) {
+        const double tk = (double(k) - middle) * dt;
+        const Vector3& p = solution_positions[k];
+        tt += tk * tk;
+        tp[0] += tk * double(p.x);
+        tp[1] += tk * double(p.y);
+        tp[2] += tk * double(p.z);
+    }
+    return {float(tp[0] / tt), float(tp[1] / tt), float(tp[2] / tt)};
+}
+
 Vector3 DiveData::SolutionDirectionAt(double t) const
 {
     size_t i, j;

@@ -80,6 +80,10 @@ struct IgnoredLines {
 // characters written as \t, \r or \xNN so a tab shows. For a "warning: " line.
 std::string DescribeIgnoredLines(const IgnoredLines& ignored);
 
+// Seconds of solution positions that SolutionVelocityAt takes on either side
+// of the step at t.
+inline constexpr double kSolutionVelocityReach = 0.5;
+
 // The loaded data and its time queries.
 struct DiveData {
     double time = 0.0;                        // "time=" of the manifest
@@ -106,6 +110,14 @@ struct DiveData {
     // SolutionPositionAt interpolates; equal at the end of the list), dt
     // apart in time. False without positions.
     bool SolutionStepAt(double t, Vector3& from, Vector3& to) const;
+    // Velocity on the solution at playback time t, in metres per second: the
+    // slope of the least-squares line through the solution positions from
+    // kSolutionVelocityReach before the step that brackets t to as long after
+    // it, cut short at the ends of the list. One step alone carries the noise
+    // of two fixes; about a second of them averages it out. Zero when no step
+    // brackets t: no positions, dt not a positive time, or t held on the last
+    // position.
+    Vector3 SolutionVelocityAt(double t) const;
 
     // Where playback time t falls in a list of count entries: entry i, the
     // next entry j (clamped to the last) and the fraction f of the way to it.

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <numbers>
 
-HudReading HudReadingAt(const Vector3& position, const Vector3& from, const Vector3& to, double dt)
+namespace {
+
+HudReading ReadingMovingAt(const Vector3& position, double metres_per_second)
 {
     HudReading r;
     r.latitude = double(position.z) / kHudMetresPerDegree + kHudOriginLatitude;
@@ -12,27 +14,38 @@ HudReading HudReadingAt(const Vector3& position, const Vector3& from, const Vect
     const double cos_latitude = std::cos(r.latitude * (std::numbers::pi / 180.0));
     r.longitude = double(position.x) / (cos_latitude * kHudMetresPerDegree) + kHudOriginLongitude;
     r.depth = -double(position.y) + 0.0;  // + 0.0: the surface shows 0.00, not -0.00
-    if (dt > 0.0 && std::isfinite(dt)) {
-        const double dx = double(to.x) - double(from.x);
-        const double dy = double(to.y) - double(from.y);
-        const double dz = double(to.z) - double(from.z);
-        r.speed = std::sqrt(dx * dx + dy * dy + dz * dz) / dt / kHudMetresPerSecondPerKnot;
-    }
+    r.speed = metres_per_second / kHudMetresPerSecondPerKnot;
     return r;
+}
+
+double Length(double x, double y, double z)
+{
+    return std::sqrt(x * x + y * y + z * z);
+}
+
+}  // namespace
+
+HudReading HudReadingAt(const Vector3& position, const Vector3& velocity)
+{
+    return ReadingMovingAt(position, Length(velocity.x, velocity.y, velocity.z));
 }
 
 namespace {
 
-// Whole degrees, whole minutes and seconds of |a|. Kept in double, so a
-// damaged position prints "nan" or a long number instead of overflowing an int.
+// Whole degrees, whole minutes and seconds of |a|, the seconds rounded to
+// the three decimals shown. All three come from one count of thousandths of
+// a second, so a value that rounds up to a whole minute carries into the
+// minutes (and degrees) instead of showing 60.000 seconds. Kept in double, so
+// a damaged position prints "nan" or a long number instead of overflowing an int.
 struct Dms {
     double degrees, minutes, seconds;
 };
 
 Dms ToDms(double a)
 {
-    return {std::floor(std::fabs(a)), std::floor(std::fmod(std::fabs(a * 60.0), 60.0)),
-            std::fmod(std::fabs(a * 3600.0), 60.0)};
+    const double thousandths = std::round(std::fabs(a) * 3600000.0);
+    return {std::floor(thousandths / 3600000.0), std::floor(std::fmod(thousandths, 3600000.0) / 60000.0),
+            std::fmod(thousandths, 60000.0) / 1000.0};
 }
 
 }  // namespace
@@ -60,8 +73,5 @@ std::string FormatHudText(const HudReading& r)
 
 std::string FormatHudText(const DiveData& data, double t)
 {
-    Vector3 from, to;
-    if (!data.SolutionStepAt(t, from, to))
-        from = to = Vector3(0, 0, 0);
-    return FormatHudText(HudReadingAt(data.SolutionPositionAt(t), from, to, data.dt));
+    return FormatHudText(HudReadingAt(data.SolutionPositionAt(t), data.SolutionVelocityAt(t)));
 }

@@ -3,10 +3,11 @@
 //
 // The dataset's local frame is metric (x east, z north, y up, y = 0 at the
 // water surface) with a fixed geographic origin; this converts a position in
-// it to degrees, minutes and seconds, and the solution step that brackets the
-// playback time to a speed in knots. Called by the application's frame (the
-// text then goes to its CTextBlock) and by `nerelle-dive check --hud`, so the
-// panel's numbers can be checked against a dataset. Plain C++, no GL.
+// it to degrees, minutes and seconds, and the solution's velocity at the
+// playback time (a fit over about a second of positions) to a speed in knots.
+// Called by the application's frame (the text then goes to its CTextBlock) and
+// by `nerelle-dive check --hud`, so the panel's numbers can be checked against
+// a dataset. Plain C++, no GL.
 #pragma once
 
 #include <string>
@@ -27,14 +28,13 @@ struct HudReading {
     double speed = 0;      // knots
 };
 
-// Reading of a position, with the speed of the solution step from `from` to
-// `to` taken over `dt` seconds (0 when dt is not a positive time).
-HudReading HudReadingAt(const Vector3& position, const Vector3& from, const Vector3& to, double dt);
+// Reading of a position moving at `velocity` metres per second.
+HudReading HudReadingAt(const Vector3& position, const Vector3& velocity);
 
 // The four lines, UTF-8, no final line feed:
 // "lat: DD°MM'SS.SSS\"N", "lon: DDD°MM'SS.SSS\"W", "depth: D.DD m", "speed: S.SS knots".
 std::string FormatHudText(const HudReading& reading);
 
-// The text for playback time t of a dataset: the solution position at t and
-// the solution step that brackets t.
+// The text for playback time t of a dataset: the solution position and
+// velocity at t (DiveData::SolutionPositionAt and SolutionVelocityAt).
 std::string FormatHudText(const DiveData& data, double t);

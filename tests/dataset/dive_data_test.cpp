@@ -448,6 +448,79 @@ TEST_F(DiveQueryTest, StepBracketsTheInterpolatedPosition)
     EXPECT_FALSE(empty.SolutionStepAt(1.0, from, to));
 }
 
+TEST_F(DiveQueryTest, VelocityOfStepsLongerThanTheReachIsTheStep)
+{
+    // dt = 1 s: half a second either side adds no position to the step.
+    struct Case {
+        double t;
+        Vector3 velocity;
+    };
+    const Case cases[] = {
+        {0.25, {10, 0, 0}},  // first step
+        {1.5, {0, 20, 0}},   // second step
+        {2.0, {0, 0, 40}},   // third step, from its start
+        {3.5, {0, 0, 0}},    // held on the last position
+        {5.5, {0, 20, 0}},   // wrapped with the period
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(data.SolutionVelocityAt(c.t), c.velocity) << c.t;
+
+    DiveData none = data;
+    none.solution_positions.clear();
+    EXPECT_EQ(none.SolutionVelocityAt(0.5), Vector3(0, 0, 0));
+    for (double dt : {0.0, -1.0, double(NAN), double(INFINITY)}) {
+        DiveData bad = data;
+        bad.dt = dt;
+        EXPECT_EQ(bad.SolutionVelocityAt(0.5), Vector3(0, 0, 0)) << dt;
+    }
+}
+
+// Ten seconds along a straight line at 0.25 s steps.
+DiveData StraightLine(const Vector3& velocity)
+{
+    DiveData data;
+    data.time = 11.0;
+    data.dt = 0.25;
+    for (int k = 0; k <= 40; ++k)
+        data.solution_positions.push_back(Vector3(1, -2, 3) + velocity * float(k * data.dt));
+    return data;
+}
+
+TEST(DiveVelocityTest, StraightLineVelocityHoldsToTheEndsOfTheData)
+{
+    const Vector3 v(0.3f, -0.1f, 0.6f);
+    const DiveData data = StraightLine(v);
+    // The window is cut short at either end, not wrapped to the other end.
+    for (double t : {0.0, 0.1, 0.3, 5.1, 9.8, 9.99, 10.2}) {
+        const Vector3 got = data.SolutionVelocityAt(t);
+        EXPECT_NEAR(got.x, v.x, 1e-4) << t;
+        EXPECT_NEAR(got.y, v.y, 1e-4) << t;
+        EXPECT_NEAR(got.z, v.z, 1e-4) << t;
+    }
+}
+
+TEST(DiveVelocityTest, FitTakesHalfASecondEitherSideOfTheStep)
+{
+    // Position 20 (5.0 s) knocked 1 m aside: only the steps within half a
+    // second of it feel it.
+    const Vector3 v(0.3f, -0.1f, 0.6f);
+    DiveData data = StraightLine(v);
+    data.solution_positions[20].x += 1.0f;
+    struct Case {
+        double t;
+        bool feels_it;
+    };
+    const Case cases[] = {
+        {4.2, false},   // step 16-17: positions 14 to 19
+        {4.3, true},    // step 17-18: positions 15 to 20
+        {5.0, true},    // step 20-21: positions 18 to 23
+        {5.6, true},    // step 22-23: positions 20 to 25
+        {5.76, false},  // step 23-24: positions 21 to 26
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(std::fabs(data.SolutionVelocityAt(c.t).x - v.x) > 0.05f, c.feels_it) << c.t;
+}
+
 TEST_F(DiveQueryTest, DirectionsAreUnitOrZero)
 {
     EXPECT_EQ(data.SolutionDirectionAt(0.0), Vector3(1, 0, 0));

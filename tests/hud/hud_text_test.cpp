@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -41,10 +46,46 @@ TEST(HudTextTest, ReadingsFormatAsFourLines)
         EXPECT_EQ(FormatHudText(c.reading), c.text) << c.name;
 }
 
+// Line n (from 0) of a HUD text.
+std::string LineOf(const std::string& text, int n)
+{
+    size_t start = 0;
+    for (; n > 0; --n)
+        start = text.find('\n', start) + 1;
+    return text.substr(start, text.find('\n', start) - start);
+}
+
+TEST(HudTextTest, SecondsThatRoundToSixtyCarryIntoMinutesAndDegrees)
+{
+    // Degrees, minutes and seconds as separate arguments, for readable cases.
+    const auto dms = [](double d, double m, double s) { return d + m / 60.0 + s / 3600.0; };
+    struct Case {
+        double value;
+        const char* lat;  // the first line with value as the latitude
+        const char* lon;  // the second line with value as the longitude
+    };
+    const Case cases[] = {
+        {dms(20, 50, 59.9994), "lat: 20\u00b050'59.999\"N", "lon: 20\u00b050'59.999\"E"},
+        {dms(20, 50, 59.9996), "lat: 20\u00b051'00.000\"N", "lon: 20\u00b051'00.000\"E"},
+        {-dms(20, 50, 59.9996), "lat: 20\u00b051'00.000\"S", "lon: 20\u00b051'00.000\"W"},
+        {dms(20, 51, 0), "lat: 20\u00b051'00.000\"N", "lon: 20\u00b051'00.000\"E"},
+        {dms(20, 59, 59.9996), "lat: 21\u00b000'00.000\"N", "lon: 21\u00b000'00.000\"E"},
+        {-dms(79, 59, 59.9999), "lat: 80\u00b000'00.000\"S", "lon: 80\u00b000'00.000\"W"},
+        {dms(0, 59, 59.9996), "lat: 01\u00b000'00.000\"N", "lon: 01\u00b000'00.000\"E"},
+        {dms(179, 59, 59.9997), "lat: 180\u00b000'00.000\"N", "lon: 180\u00b000'00.000\"E"},
+        {-dms(0, 0, 59.9996), "lat: 00\u00b001'00.000\"S", "lon: 00\u00b001'00.000\"W"},
+    };
+    for (const Case& c : cases) {
+        const std::string text = FormatHudText(HudReading{c.value, c.value, 0, 0});
+        EXPECT_EQ(LineOf(text, 0), c.lat) << c.value;
+        EXPECT_EQ(LineOf(text, 1), c.lon) << c.value;
+    }
+}
+
 TEST(HudTextTest, PositionsConvertAtTheOrigin)
 {
     // 0.00111111 m north is 20.838288 degrees; x = 0 is the origin's longitude.
-    HudReading r = HudReadingAt(Vector3(0, 0, NorthOf(20.838288)), {}, {}, 0.5);
+    HudReading r = HudReadingAt(Vector3(0, 0, NorthOf(20.838288)), {});
     EXPECT_NEAR(r.latitude, 20.838288, 1e-9);
     EXPECT_DOUBLE_EQ(r.longitude, -79.013672);
     EXPECT_EQ(FormatHudText(r),
@@ -57,7 +98,7 @@ TEST(HudTextTest, LongitudeShrinksWithTheCosineOfTheLatitude)
     // 111111 * cos(20.8338 deg) = 103 846 m there, so the diver is 0.00963
     // degrees east of the origin. Taking the cosine of the degree value as
     // radians would give 0.0224 degrees west.
-    HudReading r = HudReadingAt(Vector3(1000, -12.345f, -500), {}, {}, 1.0);
+    HudReading r = HudReadingAt(Vector3(1000, -12.345f, -500), {});
     const double lat = -500.0 / kHudMetresPerDegree + kHudOriginLatitude;
     EXPECT_NEAR(r.longitude - kHudOriginLongitude, 1000.0 / (111111.0 * std::cos(lat * M_PI / 180.0)), 1e-12);
     EXPECT_NEAR(r.longitude, -79.0040424, 1e-7);
@@ -65,51 +106,85 @@ TEST(HudTextTest, LongitudeShrinksWithTheCosineOfTheLatitude)
               "lat: 20\u00b050'01.601\"N\nlon: 79\u00b000'14.553\"W\ndepth: 12.35 m\nspeed: 0.00 knots");
 
     // East and west of the origin mirror each other.
-    HudReading west = HudReadingAt(Vector3(-1000, 0, -500), {}, {}, 1.0);
+    HudReading west = HudReadingAt(Vector3(-1000, 0, -500), {});
     EXPECT_NEAR(west.longitude - kHudOriginLongitude, -(r.longitude - kHudOriginLongitude), 1e-12);
 }
 
-TEST(HudTextTest, SpeedIsTheSolutionStepOverDtInKnots)
+TEST(HudTextTest, VelocityReadsAsItsSpeedInKnots)
 {
     struct Case {
-        Vector3 from, to;
-        double dt;
+        Vector3 velocity;  // metres per second
         double knots;
     };
     const Case cases[] = {
-        {{0, -12, 0}, {3, -12, 4}, 10.0, 0.5 / 0.514444},  // 5 m in 10 s
-        {{1, 2, 3}, {1, 2 + 0.514444f, 3}, 1.0, 1.0},      // one knot, vertical
-        {{0, 0, 0}, {-6, 0, 8}, 2.0, 5.0 / 0.514444},      // direction does not matter
-        {{5, 5, 5}, {5, 5, 5}, 1.0, 0.0},                  // the last entry: no step
-        {{0, 0, 0}, {10, 0, 0}, 0.0, 0.0},                 // no time step
-        {{0, 0, 0}, {10, 0, 0}, -1.0, 0.0},
-        {{0, 0, 0}, {10, 0, 0}, std::nan(""), 0.0},
+        {{0.514444f, 0, 0}, 1.0},
+        {{0, 0, -0.514444f}, 1.0},       // direction does not matter
+        {{3, -12, 4}, 13.0 / 0.514444},  // vertical counts too
+        {{0, 0, 0}, 0.0},
     };
     for (const Case& c : cases)
-        EXPECT_NEAR(HudReadingAt({}, c.from, c.to, c.dt).speed, c.knots, 1e-6) << c.dt;
+        EXPECT_NEAR(HudReadingAt(Vector3(1, -2, 3), c.velocity).speed, c.knots, 1e-5) << c.knots;
 }
 
-TEST(HudTextTest, DatasetTextUsesThePositionAndStepAtT)
+TEST(HudTextTest, DatasetTextUsesThePositionAndVelocityAtT)
 {
     DiveData data;
     data.time = 5.0;
     data.dt = 1.0;
     data.solution_positions = {{0, 0, 0}, {0, -2, 0}, {0, -2, 4}};
     // Between entries 1 and 2: 4 m in 1 s, half-way down the step.
-    EXPECT_EQ(FormatHudText(data, 1.5),
-              FormatHudText(HudReadingAt(Vector3(0, -2, 2), Vector3(0, -2, 0), Vector3(0, -2, 4), 1.0)));
+    EXPECT_EQ(FormatHudText(data, 1.5), FormatHudText(HudReadingAt(Vector3(0, -2, 2), Vector3(0, 0, 4))));
     EXPECT_NE(FormatHudText(data, 1.5).find("depth: 2.00 m\nspeed: 7.78 knots"), std::string::npos);
     // Without positions the diver sits at the origin, not moving.
     DiveData empty;
     EXPECT_EQ(FormatHudText(empty, 3.0), FormatHudText(HudReading{kHudOriginLatitude, kHudOriginLongitude, 0, 0}));
 }
 
+// The number on the speed line of a HUD text.
+double SpeedOf(const std::string& text)
+{
+    return std::strtod(LineOf(text, 3).c_str() + std::strlen("speed: "), nullptr);
+}
+
+TEST(HudTextTest, SpeedOfNoisyFixesStaysNearTheTrueSpeed)
+{
+    // A two-minute descending circle, fixed four times a second with about
+    // 0.15 m of noise across and 0.05 m down, as the buoys give: one step
+    // alone would read anywhere from a third to three times the true speed.
+    constexpr double kRadius = 8.0, kTurn = 0.09, kSink = 0.1;  // m, rad/s, m/s
+    const double true_knots = 1.4130;
+    DiveData data;
+    data.time = 121.0;
+    data.dt = 0.25;
+    std::mt19937 noise(7);
+    const auto jitter = [&](double amplitude) { return amplitude * (2.0 * noise() / double(noise.max()) - 1.0); };
+    for (int k = 0; k <= 480; ++k) {
+        const double t = k * data.dt;
+        // One draw per statement: the order of arguments is unspecified.
+        const double east = jitter(0.26), up = jitter(0.09), north = jitter(0.26);
+        data.solution_positions.push_back(Vector3(float(kRadius * std::cos(kTurn * t) + east),
+                                                  float(-5.0 - kSink * t + up),
+                                                  float(kRadius * std::sin(kTurn * t) + north)));
+    }
+    std::vector<double> knots;
+    for (int n = 0; n < 2400; ++n)
+        knots.push_back(SpeedOf(FormatHudText(data, n * 0.05)));
+    double sum = 0;
+    for (double k : knots)
+        sum += k;
+    std::sort(knots.begin(), knots.end());
+    const double mean = sum / double(knots.size()), p10 = knots[knots.size() / 10], p90 = knots[knots.size() * 9 / 10];
+    EXPECT_NEAR(mean, true_knots, 0.05 * true_knots);
+    EXPECT_GT(p10, 0.7 * true_knots);
+    EXPECT_LT(p90, 1.3 * true_knots);
+}
+
 TEST(HudTextTest, DamagedPositionsPrintWithoutOverflow)
 {
-    const std::string huge = FormatHudText(HudReadingAt(Vector3(3e38f, -3e38f, 3e38f), {}, {}, 1.0));
+    const std::string huge = FormatHudText(HudReadingAt(Vector3(3e38f, -3e38f, 3e38f), {}));
     EXPECT_GT(huge.size(), 100u);
     EXPECT_NE(huge.find("lat: "), std::string::npos);
-    const std::string nan = FormatHudText(HudReadingAt(Vector3(NAN, NAN, NAN), {}, {}, 1.0));
+    const std::string nan = FormatHudText(HudReadingAt(Vector3(NAN, NAN, NAN), {}));
     EXPECT_NE(nan.find("nan"), std::string::npos);
 }
 
