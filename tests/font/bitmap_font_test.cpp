@@ -239,7 +239,7 @@ TEST(FontBuild, APathThatNamesNoFontCannotBeOpened)
     { std::ofstream(dir.File("bogus.otf")) << "not a font"; }
     { std::ofstream(dir.File("passwd")) << "root:x:0:0:root:/root:/bin/bash\n"; }
     // Neither is handed to fontconfig, which would build some fallback family instead.
-    for (const std::string &name : {dir.File("missing.otf"), dir.File("bogus.otf"), dir.File("passwd"), dir.Path(),
+    for (const std::string &name : {dir.File("missing.otf"), dir.File("bogus.otf"), dir.File("passwd"), dir.Path().string(),
                                     std::string("missing.ttf"), std::string()}) {
         CBitmapFont font;
         CollectingConsumer pages;

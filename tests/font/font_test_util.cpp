@@ -6,21 +6,6 @@
 
 namespace fonttest {
 
-TempDir::TempDir()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "nerelle-font-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()))
-        m_path = buffer.data();
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ec;
-    if (!m_path.empty())
-        std::filesystem::remove_all(m_path, ec);
-}
 
 BitmapPtr CopyBitmap(const TBitmap &b)
 {

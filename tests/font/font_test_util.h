@@ -7,20 +7,12 @@
 
 #include "font/bitmap_font.h"
 #include "font/glyph_layout.h"
+#include "scratch_dir.h"
 
 namespace fonttest {
 
-// A fresh directory under the system temp dir, removed with its contents.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    const std::string &Path() const { return m_path; }
-    std::string File(const std::string &name) const { return m_path + "/" + name; }
+using TempDir = testsupport::ScratchDir;
 
-private:
-    std::string m_path;
-};
 
 // Deep copy of a bitmap.
 BitmapPtr CopyBitmap(const TBitmap &b);

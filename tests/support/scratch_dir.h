@@ -19,6 +19,8 @@ public:
 
     const std::filesystem::path& Path() const { return m_path; }
     std::filesystem::path operator/(const std::filesystem::path& name) const { return m_path / name; }
+    // The path of `name` in it, as text for the C-style interfaces.
+    std::string File(const std::string& name) const { return (m_path / name).string(); }
 
 private:
     std::filesystem::path m_path;

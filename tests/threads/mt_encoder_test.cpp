@@ -1,5 +1,7 @@
 #include "threads/mt_encoder.h"
 
+#include "scratch_dir.h"
+
 #include "image/png_file.h"
 
 #include <gtest/gtest.h>
@@ -21,26 +23,7 @@ using namespace std::chrono_literals;
 
 constexpr int W = CMTEncoder::kFrameWidth, H = CMTEncoder::kFrameHeight;
 
-class ScratchDir {
-public:
-    ScratchDir()
-    {
-        static std::atomic<int> counter{0};
-        m_dir = fs::temp_directory_path() /
-                ("nerelle_threads_test_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
-        fs::create_directories(m_dir);
-    }
-    ~ScratchDir()
-    {
-        std::error_code ec;
-        fs::remove_all(m_dir, ec);
-    }
-    std::string Path(const std::string& name) const { return (m_dir / name).string(); }
-    const fs::path& Dir() const { return m_dir; }
-
-private:
-    fs::path m_dir;
-};
+using testsupport::ScratchDir;
 
 // Every pixel a function of its position and the seed; rows all differ.
 uint32_t PatternPixel(int x, int y, unsigned seed)
@@ -88,7 +71,7 @@ TEST(MTEncoder, OneWorkerWritesFramesInEnqueueOrderWithoutCopying)
     std::vector<const uint32_t*> handed;
     for (unsigned k = 0; k < 6; ++k) {
         std::fill(frame->pixels, frame->pixels + size_t(W) * H, PackRGBA(uint8_t(k * 40), 1, 2, 255));
-        names.push_back(dir.Path("frame_" + std::to_string(k) + ".png"));
+        names.push_back(dir.File("frame_" + std::to_string(k) + ".png"));
         handed.push_back(frame->pixels);
         ASSERT_TRUE(encoder.Enqueue_Bitmap(frame, names.back().c_str()));
         EXPECT_EQ(encoder.WorkingBitmap(), frame);  // same record, another buffer
@@ -115,7 +98,7 @@ TEST(MTEncoder, WrittenFramesAreFlippedAndInTheGivenColourOrder)
     for (Layout l : {Layout{true, true}, Layout{true, false}, Layout{false, true}}) {
         SCOPED_TRACE(testing::Message() << "flip " << l.flip_rows << " rgb " << l.rgb_order);
         ScratchDir dir;
-        const std::string name = dir.Path("f.png");
+        const std::string name = dir.File("f.png");
         {
             CMTEncoder encoder(1, {.flip_rows = l.flip_rows, .rgb_order = l.rgb_order});
             EXPECT_EQ(encoder.FlipRows(), l.flip_rows);
@@ -194,13 +177,13 @@ TEST(MTEncoder, RefusesFramesOfAnotherSize)
 TEST(MTEncoder, FramesThatCannotBeWrittenAreReportedByNameAndTheRestAreWritten)
 {
     ScratchDir dir;
-    fs::create_directories(dir.Path("out"));  // the caller makes the directory
-    std::ofstream(dir.Path("plain_file")) << "not a directory";
-    const std::string good0 = dir.Path("out/good0.png"), good1 = dir.Path("out/good1.png"),
-                      good2 = dir.Path("out/good2.png");
+    fs::create_directories(dir.File("out"));  // the caller makes the directory
+    std::ofstream(dir.File("plain_file")) << "not a directory";
+    const std::string good0 = dir.File("out/good0.png"), good1 = dir.File("out/good1.png"),
+                      good2 = dir.File("out/good2.png");
     // Fails even for root: a directory cannot be made under a regular file.
-    const std::string under_file = dir.Path("plain_file/frames/frame_00001.png");
-    const std::string library_error = dir.Path("out/library_error.png");
+    const std::string under_file = dir.File("plain_file/frames/frame_00001.png");
+    const std::string library_error = dir.File("out/library_error.png");
     std::vector<std::string> names{good0, under_file, good1, library_error, good2};
     std::vector<std::string> expected_failures{under_file, library_error};
     if (fs::exists("/dev/full")) {  // every write fails: a full disk
