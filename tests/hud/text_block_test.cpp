@@ -81,13 +81,7 @@ struct Frame {
     int width = 0, height = 0;
     std::vector<uint8_t> rgba;
 
-    static Frame Read(int w, int h)
-    {
-        Frame f{w, h, std::vector<uint8_t>(size_t(w) * size_t(h) * 4)};
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, f.rgba.data());
-        return f;
-    }
+    static Frame Read(int w, int h) { return {w, h, testsupport::ReadPixelsRGBA(w, h)}; }
     const uint8_t* At(int x, int y) const { return &rgba[(size_t(y) * size_t(width) + size_t(x)) * 4]; }
     // Text pixels: the HUD green shows through the grey panel.
     bool IsText(int x, int y) const
@@ -226,40 +220,31 @@ TEST_F(TextBlockTest, PanelAndTextLandWhereTheLayoutSaysWithCullingOn)
     for (auto [ox, oy] : {std::pair{int(px1) + 3, 5}, std::pair{5, int(py1) + 3}, std::pair{w - 1, h - 1}})
         EXPECT_EQ(f.At(ox, oy)[3], 0) << ox << ',' << oy;
 
-    // Text: centred on the panel, as wide as Measure says, both lines inked,
-    // and nowhere outside the measured block.
-    const CGLBitmapFont2& font = block->Font(0);
-    const FontInfo& info = font.Info();
-    const float k = z / float(info.line_spacing + 10);
-    const TextExtent e = font.Measure(text, k);
-    EXPECT_FLOAT_EQ(block->TextWidth(), e.widest);
-    const float left = ToPixel(x + (a - e.widest) * 0.5f * size * r, w);
-    const float right = left + e.widest * size * r * 0.5f * float(w);
-    const float top_y = y + (1.0f - block->TextDepth()) * 0.5f * size;  // mesh y' = 0
-    const float shift = z + float(info.neg_descent - 5) * k;            // first baseline, y'
-    auto screen_y = [&](float mesh_y) { return ToPixel(top_y - size * mesh_y, h); };
-    const float ink_top = screen_y(shift - float(info.ascent) * k);
-    const float ink_bottom = screen_y(shift - e.last_y - float(info.neg_descent) * k);
+    // Text: inside the panel, centred on it, both lines inked with a gap
+    // between them, the first above the second.
     const Box box = TextBox(f);
     ASSERT_FALSE(box.Empty());
-    EXPECT_GE(box.x0, left - 2);
-    EXPECT_LE(box.x1, right + 2);
-    EXPECT_LE(box.x0, left + 3);   // 'H' and 'l' start at the pen, give or take a bearing
-    EXPECT_GE(box.x1, right - 4);  // '3' ends at the line's advance
-    EXPECT_GE(box.y0, ink_bottom - 2);
-    EXPECT_LE(box.y1, ink_top + 2);
+    EXPECT_GT(box.x0, px0);
+    EXPECT_LT(box.x1, px1);
+    EXPECT_GT(box.y0, py0);
+    EXPECT_LT(box.y1, py1);
     EXPECT_NEAR((box.x0 + box.x1) / 2.0, (px0 + px1) / 2.0, 3);
-    // Rows above the first line's descender belong to line 1, rows below to line 2.
-    const float boundary = screen_y(shift - float(info.neg_descent) * k);
-    int rows_with_ink[2] = {0, 0};
-    for (int yy = 0; yy < h; ++yy)
-        for (int xx = 0; xx < w; ++xx)
-            if (f.IsText(xx, yy)) {
-                ++rows_with_ink[float(yy) > boundary ? 0 : 1];
-                break;
-            }
-    EXPECT_GT(rows_with_ink[0], 3);
-    EXPECT_GT(rows_with_ink[1], 3);
+    EXPECT_NEAR((box.y0 + box.y1) / 2.0, (py0 + py1) / 2.0, (py1 - py0) / 6);
+    std::vector<std::pair<int, int>> bands;  // rows with ink, bottom up
+    for (int yy = box.y0; yy <= box.y1; ++yy) {
+        bool ink = false;
+        for (int xx = box.x0; xx <= box.x1 && !ink; ++xx)
+            ink = f.IsText(xx, yy);
+        if (ink && (bands.empty() || bands.back().second != yy - 1))
+            bands.push_back({yy, yy});
+        else if (ink)
+            bands.back().second = yy;
+    }
+    ASSERT_EQ(bands.size(), 2u) << "two lines, apart";
+    // "HUD 123" on top is wider than "lat lon" below it... both are inked
+    // over several rows.
+    EXPECT_GT(bands[0].second - bands[0].first, 3);
+    EXPECT_GT(bands[1].second - bands[1].first, 3);
 }
 
 TEST_F(TextBlockTest, FullInkIsTheHudColour)
@@ -297,23 +282,28 @@ TEST_F(TextBlockTest, InklessTextLeavesThePanelAlone)
     EXPECT_GT(f.At(int(ToPixel(-0.5f, f.width)), int(ToPixel(-0.75f, f.height)))[3], 0);  // the panel
 }
 
-TEST_F(TextBlockTest, EachLineLowersTheDepthByOneLineSpacing)
+TEST_F(TextBlockTest, EachLineAddsTheSameHeightOfInkBelowTheOthers)
 {
-    auto block = Make(0.5f, -0.9f, -1.0f);
-    const FontInfo& info = block->Font(0).Info();
-    const float z = 0.18f, k = z / float(info.line_spacing + 10);
-    float previous = 0;
-    for (int lines = 1; lines <= 4; ++lines) {
-        std::string text = "ab";
-        for (int i = 1; i < lines; ++i)
-            text += "\nab";
-        block->SetText(text.c_str(), z);
-        if (lines == 1)
-            EXPECT_FLOAT_EQ(block->TextDepth(), -float(info.line_spacing - info.neg_descent) * k);
-        else
-            EXPECT_NEAR(block->TextDepth() - previous, -float(info.line_spacing) * k, 1e-6) << lines;
-        previous = block->TextDepth();
+    glEnable(GL_CULL_FACE);
+    auto block = Make(0.9f, -0.95f, -0.95f);
+    std::vector<Box> boxes;
+    std::string text = "Hb";
+    for (int lines = 1; lines <= 3; ++lines) {
+        glClear(GL_COLOR_BUFFER_BIT);
+        block->SetText(text.c_str(), 0.2f);
+        block->Draw();
+        boxes.push_back(TextBox(Frame::Read(Context().Width(), Context().Height())));
+        ASSERT_FALSE(boxes.back().Empty()) << lines;
+        text += "\nHb";
     }
+    // The block stays centred, so the first line moves up as lines are
+    // added; each added line adds the same height.
+    const int grow1 = (boxes[1].y1 - boxes[1].y0) - (boxes[0].y1 - boxes[0].y0);
+    const int grow2 = (boxes[2].y1 - boxes[2].y0) - (boxes[1].y1 - boxes[1].y0);
+    EXPECT_GT(grow1, 5);
+    EXPECT_NEAR(grow2, grow1, 2);
+    EXPECT_GT(boxes[1].y1, boxes[0].y1);
+    EXPECT_LT(boxes[1].y0, boxes[0].y0);
 }
 
 TEST_F(TextBlockTest, ThePanelKeepsItsProportionsWhenTheViewportChanges)
