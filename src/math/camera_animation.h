@@ -41,9 +41,10 @@ using CameraSampler = CSplineSampler_ExplicitTime_UniformStep<CameraSpline>;
 using CameraPose = CameraSpline::_TyPose;
 
 inline constexpr double kRecordingFramesPerSecond = 23.976;
-// One hour of frames: far more than a flight through the scene needs, far
-// less than a bad duration could ask for.
-inline constexpr unsigned kMaxRecordingFrames = 86314;
+// A day of frames, ceil(86400 * 23.976): no flight through the scene comes
+// near it. What the cap guards against, a duration that is not finite or a
+// count that overflows unsigned, begins only around 2,000 days.
+inline constexpr unsigned kMaxRecordingFrames = 2071527;
 
 // ceil(duration * 23.976): the frames a recording of `duration` seconds
 // renders. Empty for a duration that is negative, not finite or would need
