@@ -24,7 +24,8 @@
 //   v  animation.PrepareRecording(clock.Read(), frames), then clock.Reset()
 //      and frames k = 0 .. frames - 1 at t = k / kRecordingFramesPerSecond
 //   frame: view = animation.PlaybackView(t), else the free camera's view
-// A failed status's reason goes out as one "error: " line.
+// A failed status's reason goes out as one "error: " line; a load's
+// warning, when there is one, as one "warning: " line.
 #pragma once
 
 #include "math/camera_key_file.h"
