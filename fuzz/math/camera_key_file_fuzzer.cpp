@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -51,10 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<CameraKey> keys;
     const CameraKeyStatus status = ParseKeyFile(text, keys);
     if (!status) {
-        if (!keys.empty() || status.reason.empty())
+        if (!keys.empty() || status.reason.empty() || status.reason.find('\n') != std::string::npos)
             __builtin_trap();
         return 0;
     }
+    if (status.warning.find('\n') != std::string::npos)  // one line, like a reason
+        __builtin_trap();
     if (keys.size() != status.count || keys.size() > kMaxCameraKeys)
         __builtin_trap();
     for (size_t i = 0; i < keys.size(); ++i)

@@ -63,10 +63,13 @@ void DemoApplication::onSaveAnimation()
 void DemoApplication::onLoadAnimation()
 {
     const CameraKeyStatus status = m_animation.Load(kCameraKeyFileName, m_clock.Read());
-    if (status)
-        PrintKeyCount("loaded", status.count);
-    else
+    if (!status) {
         ReportFailure(status.reason);
+        return;
+    }
+    if (!status.warning.empty())
+        std::fprintf(stderr, "warning: %s\n", status.warning.c_str());
+    PrintKeyCount("loaded", status.count);
 }
 
 void DemoApplication::onToggleWireframe()

@@ -35,8 +35,8 @@ CameraKeyStatus CheckPlayable(const std::vector<CameraKey>& keys)
 {
     if (keys.size() < 2)
         return CameraKeyStatus::Failure("the animation needs at least two keys, it has " + std::to_string(keys.size()));
-    if (std::string reason = CheckKeyTimes(keys); !reason.empty())
-        return CameraKeyStatus::Failure(std::move(reason));
+    if (Status times = CheckKeyTimes(keys); !times)
+        return CameraKeyStatus::Failure(std::move(times.reason));
     return CameraKeyStatus::Success(static_cast<unsigned>(keys.size()));
 }
 

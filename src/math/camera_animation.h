@@ -24,7 +24,8 @@
 //   v  animation.PrepareRecording(clock.Read(), frames), then clock.Reset()
 //      and frames k = 0 .. frames - 1 at t = k / kRecordingFramesPerSecond
 //   frame: view = animation.PlaybackView(t), else the free camera's view
-// A failed status's reason goes out as one "error: " line.
+// A failed status's reason goes out as one "error: " line; a load's
+// warning, when there is one, as one "warning: " line.
 #pragma once
 
 #include "math/camera_key_file.h"
@@ -41,9 +42,10 @@ using CameraSampler = CSplineSampler_ExplicitTime_UniformStep<CameraSpline>;
 using CameraPose = CameraSpline::_TyPose;
 
 inline constexpr double kRecordingFramesPerSecond = 23.976;
-// One hour of frames: far more than a flight through the scene needs, far
-// less than a bad duration could ask for.
-inline constexpr unsigned kMaxRecordingFrames = 86314;
+// A day of frames, ceil(86400 * 23.976): no flight through the scene comes
+// near it. What the cap guards against, a duration that is not finite or a
+// count that overflows unsigned, begins only around 2,000 days.
+inline constexpr unsigned kMaxRecordingFrames = 2071527;
 
 // ceil(duration * 23.976): the frames a recording of `duration` seconds
 // renders. Empty for a duration that is negative, not finite or would need

@@ -1,5 +1,6 @@
 #include "math/camera_key_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -24,28 +25,39 @@ bool IsBlankLine(std::string_view line)
     return true;
 }
 
-// Hands out the text line by line, counting lines from 1.
-class LineReader {
+// Hands out the words of the text, white space including line ends as for
+// scanf, and tells the line each word starts on.
+class WordReader {
 public:
-    explicit LineReader(std::string_view text) : m_text(text) {}
+    WordReader(std::string_view text, unsigned first_line) : m_text(text), m_line(first_line) {}
 
-    bool Next(std::string_view& line)
+    // False at the end of the text.
+    bool Next(std::string_view& word)
     {
-        if (m_pos >= m_text.size())
+        if (AtEnd())
             return false;
-        const size_t end = m_text.find('\n', m_pos);
-        const size_t stop = end == std::string_view::npos ? m_text.size() : end;
-        line = m_text.substr(m_pos, stop - m_pos);
-        m_pos = stop + 1;
-        ++m_number;
+        const size_t start = m_pos;
+        while (m_pos < m_text.size() && !IsBlank(m_text[m_pos]) && m_text[m_pos] != '\n')
+            ++m_pos;
+        word = m_text.substr(start, m_pos - start);
+        m_word_line = m_line;
         return true;
     }
-    unsigned Number() const { return m_number; }
+    // Skips white space; true when nothing else is left.
+    bool AtEnd()
+    {
+        for (; m_pos < m_text.size() && (IsBlank(m_text[m_pos]) || m_text[m_pos] == '\n'); ++m_pos)
+            m_line += m_text[m_pos] == '\n';
+        return m_pos == m_text.size();
+    }
+    unsigned WordLine() const { return m_word_line; }  // line of the last word
+    unsigned Line() const { return m_line; }           // line of the next word
 
 private:
     std::string_view m_text;
     size_t m_pos = 0;
-    unsigned m_number = 0;
+    unsigned m_line;
+    unsigned m_word_line = 0;
 };
 
 // Splits `line` at blanks into at most `capacity` fields; returns the field
@@ -132,17 +144,18 @@ bool ReadBounded(std::FILE* file, size_t limit, std::string& text, bool& too_lar
 
 }  // namespace
 
-std::string CheckKeyTimes(const std::vector<CameraKey>& keys)
+Status CheckKeyTimes(const std::vector<CameraKey>& keys)
 {
     for (size_t i = 0; i < keys.size(); ++i) {
         if (!std::isfinite(keys[i].time))
-            return "key " + std::to_string(i + 1) + " has no finite time";
+            return Status::Failure("key " + std::to_string(i + 1) + " has no finite time");
         // Written as !(a > b) so that nothing unordered slips through.
         if (i > 0 && !(keys[i].time > keys[i - 1].time))
-            return "key " + std::to_string(i + 1) + " at time " + Describe(keys[i].time) +
-                   " s does not come after key " + std::to_string(i) + " at " + Describe(keys[i - 1].time) + " s";
+            return Status::Failure("key " + std::to_string(i + 1) + " at time " + Describe(keys[i].time) +
+                                   " s does not come after key " + std::to_string(i) + " at " +
+                                   Describe(keys[i - 1].time) + " s");
     }
-    return {};
+    return Status::Ok();
 }
 
 std::string FormatKeyFile(const std::vector<CameraKey>& keys)
@@ -163,34 +176,36 @@ std::string FormatKeyFile(const std::vector<CameraKey>& keys)
 
 CameraKeyStatus ParseKeyFile(std::string_view text, std::vector<CameraKey>& keys)
 {
-    LineReader lines(text);
-    std::string_view line;
-    if (!lines.Next(line) || IsBlankLine(line))
+    const size_t first_end = std::min(text.find('\n'), text.size());
+    const std::string_view first_line = text.substr(0, first_end);
+    if (IsBlankLine(first_line))
         return CameraKeyStatus::Failure(text.empty() ? "the file is empty" : "line 1: expected the key count");
     unsigned count = 0;
     std::string reason;
-    if (!ParseCount(line, count, reason))
+    if (!ParseCount(first_line, count, reason))
         return CameraKeyStatus::Failure(std::move(reason));
 
+    // The keys' numbers follow one another whatever the line breaks.
+    WordReader words(text.substr(std::min(first_end + 1, text.size())), 2);
     std::vector<CameraKey> read;
     read.reserve(count);
+    std::string warning;
     for (unsigned k = 0; k < count; ++k) {
-        if (!lines.Next(line))
+        float v[kFieldsPerKey] = {};
+        int n = 0;
+        std::string_view word;
+        for (; n < kFieldsPerKey && words.Next(word); ++n)
+            if (!ParseFloat(word, v[n]))
+                return CameraKeyStatus::Failure("line " + std::to_string(words.WordLine()) + ": number " +
+                                                std::to_string(n + 1) + " of key " + std::to_string(k + 1) +
+                                                " is not a finite number");
+        if (n == 0)
             return CameraKeyStatus::Failure("the file ends after " + std::to_string(k) + " of " +
                                             std::to_string(count) + " keys");
-        const std::string where = "line " + std::to_string(lines.Number());
-        std::string_view fields[kFieldsPerKey];
-        const int n = SplitFields(line, fields, kFieldsPerKey);
-        if (n == 0)
-            return CameraKeyStatus::Failure(where + ": no key values");
-        if (n > kFieldsPerKey)
-            return CameraKeyStatus::Failure(where + ": more than " + std::to_string(kFieldsPerKey) + " numbers");
-        // Fields the line leaves out are zero.
-        float v[kFieldsPerKey] = {};
-        for (int f = 0; f < n; ++f)
-            if (!ParseFloat(fields[f], v[f]))
-                return CameraKeyStatus::Failure(where + ": number " + std::to_string(f + 1) +
-                                                " is not a finite number");
+        // Only the last key can be cut short: the file ended inside it.
+        if (const int missing = kFieldsPerKey - n; missing > 0)
+            warning = "the file ends inside key " + std::to_string(k + 1) + ": its last " +
+                      (missing == 1 ? "number is" : std::to_string(missing) + " numbers are") + " taken as 0";
         CameraKey key;
         key.time = v[0];
         key.tension = v[1];
@@ -200,15 +215,14 @@ CameraKeyStatus ParseKeyFile(std::string_view text, std::vector<CameraKey>& keys
         key.orientation = {v[7], v[8], v[9], v[10]};
         read.push_back(key);
     }
-    while (lines.Next(line))
-        if (!IsBlankLine(line))
-            return CameraKeyStatus::Failure("line " + std::to_string(lines.Number()) +
-                                            ": more key lines than the count of " + std::to_string(count));
-    reason = CheckKeyTimes(read);
-    if (!reason.empty())
-        return CameraKeyStatus::Failure(std::move(reason));
+    // The count decides how many keys there are; more text changes nothing.
+    if (!words.AtEnd())
+        warning = "line " + std::to_string(words.Line()) + " onwards ignored: the file announces " +
+                  std::to_string(count) + (count == 1 ? " key" : " keys");
+    if (Status times = CheckKeyTimes(read); !times)
+        return CameraKeyStatus::Failure(std::move(times.reason));
     keys = std::move(read);
-    return CameraKeyStatus::Success(count);
+    return CameraKeyStatus::Success(count, std::move(warning));
 }
 
 CameraKeyStatus LoadKeyFile(const std::filesystem::path& path, std::vector<CameraKey>& keys)
@@ -229,6 +243,8 @@ CameraKeyStatus LoadKeyFile(const std::filesystem::path& path, std::vector<Camer
     CameraKeyStatus status = ParseKeyFile(text, keys);
     if (!status)
         status.reason = path.string() + ": " + status.reason;
+    if (!status.warning.empty())
+        status.warning = path.string() + ": " + status.warning;
     return status;
 }
 

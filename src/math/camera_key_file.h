@@ -3,20 +3,24 @@
 // time, tension, continuity, bias, position x y z, orientation x y z w.
 // Saving writes every number with 15 decimals.
 //
-// Reading is strict about what could hurt: a count over kMaxCameraKeys, a
-// count larger than the key lines, extra key lines, a field that is not a
-// finite number, more than 11 fields, or key times that do not strictly
-// increase refuse the whole file with a reason. Missing trailing fields of a
-// line that has at least its time are taken as zero. Input size is bounded,
-// so nothing allocates without bound.
+// Reading takes what the format's scanf-style reader takes: after the count
+// line, the keys' numbers follow one another across any white space, line
+// ends included, and text after the counted keys is ignored with a warning.
+// It refuses, with a reason, what could hurt: a count over kMaxCameraKeys,
+// fewer keys than the count, a number that is not finite, or key times that
+// do not strictly increase. A file that ends inside its last key, after at
+// least the key's time, has the missing numbers taken as zero, with a
+// warning. Input size is bounded, so nothing allocates without bound.
 //
 // Saving goes through a temporary file next to the target, checks every
 // write and the close, and renames over the old file only when all of it
 // succeeded, so a full disk never costs the previous keys.
 //
 // The functions print nothing: they return a status with a one-line reason
-// for the caller to show. Plain C++, any thread.
+// or warning for the caller to show. Plain C++, any thread.
 #pragma once
+
+#include "core/status.h"
 
 #include "math/kochanek_bartels_spline.h"
 #include "math/vector.h"
@@ -35,20 +39,31 @@ inline constexpr unsigned kMaxCameraKeys = 65536;                   // far beyon
 inline constexpr size_t kMaxCameraKeyFileBytes = 64u << 20;         // bounds what a load reads
 
 // Outcome of a key operation. On failure `reason` is one line without a
-// prefix or newline, for an "error: " line.
-struct CameraKeyStatus {
-    bool ok = true;
-    unsigned count = 0;  // keys saved, loaded or held after the operation
-    std::string reason;  // why it failed
+// prefix or newline, for an "error: " line; a success may carry a
+// `warning` of the same form, for a "warning: " line.
+struct CameraKeyStatus : Status {
+    unsigned count = 0;   // keys saved, loaded or held after the operation
+    std::string warning;  // what a load left aside or filled in; empty when nothing
 
-    explicit operator bool() const { return ok; }
-    static CameraKeyStatus Success(unsigned count) { return {true, count, {}}; }
-    static CameraKeyStatus Failure(std::string reason) { return {false, 0, std::move(reason)}; }
+    static CameraKeyStatus Success(unsigned count, std::string warning = {})
+    {
+        CameraKeyStatus status;
+        status.count = count;
+        status.warning = std::move(warning);
+        return status;
+    }
+    static CameraKeyStatus Failure(std::string reason)
+    {
+        CameraKeyStatus status;
+        status.ok = false;
+        status.reason = std::move(reason);
+        return status;
+    }
 };
 
-// Empty when the key times strictly increase (and are finite); otherwise
-// why not, naming the first offending key (1-based).
-std::string CheckKeyTimes(const std::vector<CameraKey>& keys);
+// Ok when the key times strictly increase (and are finite); otherwise
+// fails naming the first offending key (1-based).
+Status CheckKeyTimes(const std::vector<CameraKey>& keys);
 
 // The file's text for `keys`.
 std::string FormatKeyFile(const std::vector<CameraKey>& keys);

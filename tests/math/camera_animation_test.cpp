@@ -74,8 +74,9 @@ TEST(CameraAnimation, RecordingFrameCount)
         {1.0, 24u},
         {3.5, 84u},
         {1 / 23.976, 1u},
-        {3600, kMaxRecordingFrames},
-        {3600.1, std::nullopt},
+        {3600, 86314u},
+        {86400, 2071527u},  // a whole day is still recorded
+        {86400.1, std::nullopt},
         {-7, std::nullopt},
         {1e300, std::nullopt},
         {nan, std::nullopt},

@@ -150,26 +150,89 @@ TEST(CameraKeyFile, ReadsWhatTheFormatAllows)
         {"2\n" + kKeyA + "\n" + kKeyB, {0, 1}},                  // last line without newline
         {"2\n" + kKeyA + "\n" + kKeyB + "\n\n  \n", {0, 1}},     // trailing blank lines
         {"2\n\t0   0 0 0 1 2 3 0 0 0 1\n+1.5e0 0 0 0 1 2 3 0 0 0 -1E-3\n", {0, 1.5f}},
-        {"1\n-7\n", {-7}},
+        {"2\n" + kKeyA + "\n\n\n" + kKeyB + "\n", {0, 1}},  // blank lines between keys
     };
     for (const Case& c : cases) {
         std::vector<CameraKey> keys(5);
         const CameraKeyStatus status = ParseKeyFile(c.text, keys);
         ASSERT_TRUE(status) << c.text << ": " << status.reason;
         EXPECT_EQ(status.count, c.times.size());
+        EXPECT_EQ(status.warning, "") << c.text;
         ASSERT_EQ(keys.size(), c.times.size()) << c.text;
         for (size_t i = 0; i < keys.size(); ++i)
             EXPECT_EQ(keys[i].time, c.times[i]) << c.text;
     }
 }
 
-TEST(CameraKeyFile, MissingFieldsAreZero)
+// White space between numbers includes line ends, as for scanf: a key's
+// numbers may be spread over lines, or several keys share one.
+TEST(CameraKeyFile, NumbersOfAKeyMaySpanLines)
 {
-    std::vector<CameraKey> keys;
-    ASSERT_TRUE(ParseKeyFile("2\n0.5 0.1 0.2 0.3 4 5\n2\n", keys));
-    ASSERT_EQ(keys.size(), 2u);
-    EXPECT_EQ(keys[0], Key(0.5f, {4, 5, 0}, {0, 0, 0, 0}, 0.1f, 0.2f, 0.3f));
-    EXPECT_EQ(keys[1], Key(2, {0, 0, 0}, {0, 0, 0, 0}));
+    const std::vector<CameraKey> expected = {Key(0, {1, 2, 3}, {0, 0.5f, 0, 1}, 0.25f, -0.5f, 1),
+                                             Key(1.5f, {4, 5, 6}, {0, 0, 0, 1})};
+    const std::string texts[] = {
+        "2\n0 0.25 -0.5 1\n1 2 3\n0 0.5 0 1\n1.5 0 0 0 4 5 6 0 0 0 1\n",
+        "2\n0\n0.25\n-0.5\n1\n1\n2\n3\n0\n0.5\n0\n1\n\n1.5 0 0 0 4 5 6 0 0 0\n1",
+        "2\r\n0 0.25 -0.5 1 1 2 3 0 0.5 0 1 1.5 0 0 0 4 5 6 0 0 0 1\r\n",
+    };
+    for (const std::string& text : texts) {
+        std::vector<CameraKey> keys;
+        const CameraKeyStatus status = ParseKeyFile(text, keys);
+        ASSERT_TRUE(status) << text << ": " << status.reason;
+        EXPECT_EQ(status.warning, "") << text;
+        EXPECT_EQ(keys, expected) << text;
+    }
+}
+
+// What follows the announced keys is left alone, with a warning naming
+// where it starts.
+TEST(CameraKeyFile, TextAfterTheCountedKeysIsIgnored)
+{
+    struct Case {
+        std::string text;
+        size_t keys;
+        std::string warning;
+    } const cases[] = {
+        {"1\n" + kKeyA + "\n" + kKeyB + "\n", 1, "line 3 onwards ignored: the file announces 1 key"},
+        {"1\n" + kKeyA + " 5\n", 1, "line 2 onwards ignored: the file announces 1 key"},
+        {"2\n" + kKeyA + "\n" + kKeyB + "\n\nnotes: x\0y\n"s, 2, "line 5 onwards ignored: the file announces 2 keys"},
+        {"0\n\n" + kKeyA, 0, "line 3 onwards ignored: the file announces 0 keys"},
+    };
+    for (const Case& c : cases) {
+        std::vector<CameraKey> keys;
+        const CameraKeyStatus status = ParseKeyFile(c.text, keys);
+        ASSERT_TRUE(status) << c.text << ": " << status.reason;
+        EXPECT_EQ(status.count, c.keys);
+        EXPECT_EQ(keys.size(), c.keys);
+        EXPECT_EQ(status.warning, c.warning) << c.text;
+    }
+}
+
+// A file that ends inside its last key still has that key's time; the
+// numbers it lacks are zero.
+TEST(CameraKeyFile, MissingTrailingNumbersAreZero)
+{
+    struct Case {
+        std::string text;
+        CameraKey last;
+        std::string warning;
+    } const cases[] = {
+        {"1\n0.5 0.1 0.2 0.3 4 5\n", Key(0.5f, {4, 5, 0}, {0, 0, 0, 0}, 0.1f, 0.2f, 0.3f),
+         "the file ends inside key 1: its last 5 numbers are taken as 0"},
+        {"2\n" + kKeyA + "\n2\n", Key(2, {0, 0, 0}, {0, 0, 0, 0}),
+         "the file ends inside key 2: its last 10 numbers are taken as 0"},
+        {"1\n-7", Key(-7, {0, 0, 0}, {0, 0, 0, 0}), "the file ends inside key 1: its last 10 numbers are taken as 0"},
+        {"1\n0 0 0 0 1 2 3 0.5 0 0", Key(0, {1, 2, 3}, {0.5f, 0, 0, 0}),
+         "the file ends inside key 1: its last number is taken as 0"},
+    };
+    for (const Case& c : cases) {
+        std::vector<CameraKey> keys;
+        const CameraKeyStatus status = ParseKeyFile(c.text, keys);
+        ASSERT_TRUE(status) << c.text << ": " << status.reason;
+        ASSERT_FALSE(keys.empty());
+        EXPECT_EQ(keys.back(), c.last) << c.text;
+        EXPECT_EQ(status.warning, c.warning) << c.text;
+    }
 }
 
 TEST(CameraKeyFile, RefusesHostileFiles)
@@ -189,7 +252,6 @@ TEST(CameraKeyFile, RefusesHostileFiles)
         {"99999999999999999999999999\n", "larger than"},
         {"3\n" + kKeyA + "\n" + kKeyB + "\n", "ends after 2 of 3 keys"},
         {"65536\n" + kKeyA + "\n", "ends after 1 of 65536 keys"},
-        {"1\n" + kKeyA + " 5\n", "line 2: more than 11 numbers"},
         {"1\n0 0 x 0 1 2 3 0 0 0 1\n", "line 2: number 3"},
         {"1\n0 0 0 0 nan 2 3 0 0 0 1\n", "number 5"},
         {"1\n0 0 0 0 1 2 3 0 0 0 inf\n", "number 11"},
@@ -198,8 +260,8 @@ TEST(CameraKeyFile, RefusesHostileFiles)
         {"1\n0 0 0 0 0x10 2 3 0 0 0 1\n", "number 5"},
         {"1\n0,5 0 0 0 1 2 3 0 0 0 1\n", "number 1"},
         {"1\n0 0 0 0 1\0 2 3 0 0 0 1\n"s, "number 5"},
-        {"2\n" + kKeyA + "\n\n" + kKeyB + "\n", "line 3: no key values"},
-        {"1\n" + kKeyA + "\n" + kKeyB + "\n", "line 3: more key lines than the count of 1"},
+        {"2\n" + kKeyA + "\n\n \n", "ends after 1 of 2 keys"},
+        {"1\n0 0 0 0 1 2 3\n0 x 0 1\n", "line 3: number 9 of key 1 is not a finite number"},
         {"2\n" + kKeyA + "\n" + kKeyA + "\n", "key 2 at time 0 s does not come after key 1"},
         {"3\n" + kKeyA + "\n" + kKeyB + "\n0.5\n", "key 3 at time 0.5 s does not come after key 2 at 1 s"},
     };
@@ -239,6 +301,18 @@ TEST(CameraKeyFile, LoadRefusalsKeepTheKeys)
         EXPECT_NE(status.reason.find(c.reason), std::string::npos) << status.reason;
         EXPECT_EQ(keys, before);
     }
+}
+
+TEST(CameraKeyFile, LoadWarningNamesTheFile)
+{
+    ScratchDir dir;
+    const fs::path path = dir.Path() / "animation.txt";
+    WriteAll(path, "1\n" + kKeyA + "\n" + kKeyB + "\n");
+    std::vector<CameraKey> keys;
+    const CameraKeyStatus status = LoadKeyFile(path, keys);
+    ASSERT_TRUE(status) << status.reason;
+    EXPECT_EQ(status.warning, path.string() + ": line 3 onwards ignored: the file announces 1 key");
+    EXPECT_EQ(keys.size(), 1u);
 }
 
 TEST(CameraKeyFile, FailedSaveKeepsTheOldFile)
@@ -301,14 +375,14 @@ TEST(CameraKeyFile, KeyTimeCheck)
             keys.push_back(Key(t, {}, {0, 0, 0, 1}));
         return keys;
     };
-    EXPECT_EQ(CheckKeyTimes(times({})), "");
-    EXPECT_EQ(CheckKeyTimes(times({5})), "");
-    EXPECT_EQ(CheckKeyTimes(times({-1, 0, 2.5f})), "");
-    EXPECT_NE(CheckKeyTimes(times({0, 0})), "");
-    EXPECT_NE(CheckKeyTimes(times({0, 3, 2})), "");
-    EXPECT_NE(CheckKeyTimes(times({0, NAN})), "");
-    EXPECT_NE(CheckKeyTimes(times({NAN})), "");
-    EXPECT_NE(CheckKeyTimes(times({0, INFINITY})), "");
+    EXPECT_TRUE(CheckKeyTimes(times({})));
+    EXPECT_TRUE(CheckKeyTimes(times({5})));
+    EXPECT_TRUE(CheckKeyTimes(times({-1, 0, 2.5f})));
+    EXPECT_FALSE(CheckKeyTimes(times({0, 0})));
+    EXPECT_FALSE(CheckKeyTimes(times({0, 3, 2})));
+    EXPECT_FALSE(CheckKeyTimes(times({0, NAN})));
+    EXPECT_FALSE(CheckKeyTimes(times({NAN})));
+    EXPECT_FALSE(CheckKeyTimes(times({0, INFINITY})));
 }
 
 }  // namespace

@@ -243,6 +243,81 @@ TEST(KochanekBartelsSpline, DerivativeMatchesDifferences)
     }
 }
 
+void ExpectQuatNear(const Quat& actual, const Quat& expected, float tolerance)
+{
+    EXPECT_NEAR(actual.x, expected.x, tolerance);
+    EXPECT_NEAR(actual.y, expected.y, tolerance);
+    EXPECT_NEAR(actual.z, expected.z, tolerance);
+    EXPECT_NEAR(actual.w, expected.w, tolerance);
+}
+
+// Rotation by 2 * half_angle about Y.
+Quat AboutY(double half_angle)
+{
+    return {0, float(std::sin(half_angle)), 0, float(std::cos(half_angle))};
+}
+
+// Keys turning about Y only, so every step of the orientation is a sum of
+// half-angles and can be followed by hand. Half-angles 0, 0.1, 0.4, 0.45;
+// times 0..3, so both time factors are 1; bias 0.5 at K1 and -0.5 at K2:
+//   weights a1 = 0.75, b1 = 0.25, a2 = 0.25, b2 = 0.75
+//   logs    L01 = 0.1, L12 = 0.3, L23 = 0.05
+//   Tout = 0.75*0.1 + 0.25*0.3 = 0.15;  Tin = 0.25*0.3 + 0.75*0.05 = 0.1125
+//   A = 0.1 + (Tout - L12)/2 = 0.025;  B = 0.4 + (L12 - Tin)/2 = 0.49375
+//   at u: S1 = 0.1 + 0.3u, S2 = A + (B - A)u, result S1 + 2u(1 - u)(S2 - S1)
+TEST(KochanekBartelsSpline, OrientationAboutOneAxisFollowsTheHalfAngles)
+{
+    const Point keys[4] = {Key(0, {}, AboutY(0)), Key(1, {}, AboutY(0.1), 0, 0, 0.5f),
+                           Key(2, {}, AboutY(0.4), 0, 0, -0.5f), Key(3, {}, AboutY(0.45))};
+    struct Case {
+        float u;
+        double half_angle;  // of the expected orientation
+    } const cases[] = {
+        {0.25f, 0.1626953125},  // 0.175 + 0.375 * (0.1421875 - 0.175)
+        {0.5f, 0.2546875},      // 0.25 + 0.5 * (0.259375 - 0.25)
+        {0.75f, 0.3443359375},  // 0.325 + 0.375 * (0.3765625 - 0.325)
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "u = " << c.u);
+        Pose pose;
+        Spline::Evaluate(keys, c.u, pose);
+        ExpectQuatNear(pose.orientation, AboutY(c.half_angle), 2e-6f);
+    }
+}
+
+// Keys about four different axes, uneven times and every TCB weight
+// different: the expected orientations come from a separate
+// double-precision evaluation of the same construction. Negating a stored
+// key names the same rotation: the curve stays, only its sign follows K1's,
+// where it starts.
+TEST(KochanekBartelsSpline, OrientationMatchesAnIndependentEvaluation)
+{
+    // 0.4 rad about x, 0.9 about y, 1.5 about (0, 0.6, 0.8), 2 about (1, 1, 0).
+    const Point keys[4] = {Key(0, {}, {0.198669331f, 0, 0, 0.980066578f}),
+                           Key(1, {}, {0, 0.434965534f, 0, 0.900447102f}, 0.2f, -0.3f, 0.4f),
+                           Key(3, {}, {0, 0.408983256f, 0.545311008f, 0.731688869f}, -0.1f, 0.25f, -0.35f),
+                           Key(3.5f, {}, {0.595009840f, 0.595009840f, 0, 0.540302306f})};
+    struct Case {
+        float u;
+        Quat expected;
+    } const cases[] = {
+        {0.25f, {-0.064929265f, 0.483810347f, 0.106474657f, 0.866241817f}},
+        {0.5f, {-0.116511526f, 0.453460206f, 0.295466581f, 0.832765516f}},
+        {0.8f, {-0.090750519f, 0.394276068f, 0.495208019f, 0.768817106f}},
+    };
+    for (int negated = -1; negated < 4; ++negated) {
+        Point variant[4] = {keys[0], keys[1], keys[2], keys[3]};
+        if (negated >= 0)
+            variant[negated].orientation = math::QuatNegate(variant[negated].orientation);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << "u = " << c.u << ", key " << negated << " negated");
+            Pose pose;
+            Spline::Evaluate(variant, c.u, pose);
+            ExpectQuatNear(pose.orientation, negated == 1 ? math::QuatNegate(c.expected) : c.expected, 1e-5f);
+        }
+    }
+}
+
 TEST(QuatInterpolation, LogExpSlerp)
 {
     const Quat cases[] = {CameraQuat(0, 0, 0), CameraQuat(0.3f, 0, 0), CameraQuat(-2.5f, 0.7f, 0.2f),

@@ -7,7 +7,8 @@
 //   nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]
 //       writes MANIFEST_DIR/solution.txt from MANIFEST_DIR/manifest.txt.
 //   nerelle-dive --help
-// Runs that take more than a second print progress lines on standard error.
+// Runs that take more than a second print progress lines on standard error,
+// one a second; NERELLE_PROGRESS_INTERVAL=S sets S seconds for both.
 #include "hud/hud_text.h"
 #include "dataset/dive_data.h"
 #include "dive_simulator.h"
@@ -38,7 +39,9 @@ constexpr const char* kUsage =
     "  --seed N          random stream (default 1); the same seed gives the same file\n"
     "  --range-noise M   range noise, metres (default 0.15)\n"
     "  --depth-noise M   depth noise, metres (default 0.05)\n"
-    "Runs that take more than a second print progress on standard error.\n";
+    "Runs that take more than a second print progress on standard error, one line a\n"
+    "second; NERELLE_PROGRESS_INTERVAL=S in the environment sets S seconds for both\n"
+    "(0: every report).\n";
 
 void Usage()
 {
@@ -66,7 +69,7 @@ bool ParseSeed(const char* text, uint64_t& value)
     return true;
 }
 
-int Check(int argc, char** argv)
+int Check(int argc, char** argv, double progressPeriod)
 {
     if (argc < 3) {
         Usage();
@@ -90,7 +93,7 @@ int Check(int argc, char** argv)
     }
 
     DiveData data;
-    ProgressLine progress(stderr);
+    ProgressLine progress(stderr, progressPeriod);
     try {
         data.Load(dir, [&progress](size_t done, size_t total) { progress.Update("sampling the motion", done, total); });
     } catch (const std::runtime_error& e) {
@@ -131,7 +134,7 @@ bool ReadText(const std::string& path, std::string& text)
     return ok;
 }
 
-int Simulate(int argc, char** argv)
+int Simulate(int argc, char** argv, double progressPeriod)
 {
     if (argc < 3) {
         Usage();
@@ -170,7 +173,7 @@ int Simulate(int argc, char** argv)
     }
     DiveSimulationResult result;
     DiveLoadError motionError;
-    ProgressLine progress(stderr);
+    ProgressLine progress(stderr, progressPeriod);
     auto report = [&progress](const char* stage, size_t done, size_t total) { progress.Update(stage, done, total); };
     switch (SimulateDive(manifest, settings, result, motionError, report)) {
     case SimulationError::kNone: break;
@@ -218,10 +221,16 @@ int main(int argc, char** argv)
             return 0;
         }
     }
+    double progressPeriod;
+    if (!ProgressLine::ParsePeriod(std::getenv(ProgressLine::kPeriodVariable), progressPeriod)) {
+        // The value itself is not echoed: it may be long or hold line breaks.
+        std::fprintf(stderr, "error: %s must be a number of seconds, 0 or more\n", ProgressLine::kPeriodVariable);
+        return 1;
+    }
     if (argc >= 2 && std::strcmp(argv[1], "check") == 0)
-        return Check(argc, argv);
+        return Check(argc, argv, progressPeriod);
     if (argc >= 2 && std::strcmp(argv[1], "simulate") == 0)
-        return Simulate(argc, argv);
+        return Simulate(argc, argv, progressPeriod);
     Usage();
     return 1;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <utility>
 
 double ProgressLine::SteadySeconds()
@@ -10,8 +11,22 @@ double ProgressLine::SteadySeconds()
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-ProgressLine::ProgressLine(std::FILE* stream, Clock c)
-    : out(stream), clock(std::move(c)), next_due(clock() + kQuietSeconds)
+bool ProgressLine::ParsePeriod(const char* text, double& period)
+{
+    if (!text || !*text) {
+        period = kDefaultPeriod;
+        return true;
+    }
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(value) || value < 0)
+        return false;
+    period = value;
+    return true;
+}
+
+ProgressLine::ProgressLine(std::FILE* stream, double seconds, Clock c)
+    : out(stream), period(seconds), clock(std::move(c)), next_due(clock() + period)
 {
 }
 
@@ -21,7 +36,7 @@ void ProgressLine::Update(const char* stage, size_t done, size_t total)
     if (now < next_due)
         return;
     // A late update restarts the period rather than printing a burst.
-    next_due = now + kEverySeconds;
+    next_due = now + period;
     // Rounded down, so 100% means done.
     const double percent =
         total > 0 ? std::min(100.0, std::floor(100.0 * static_cast<double>(done) / static_cast<double>(total))) : 100.0;
