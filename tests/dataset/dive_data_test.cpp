@@ -1,5 +1,7 @@
 #include "dataset/dive_data.h"
 
+#include "scratch_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -26,16 +28,6 @@ constexpr const char* kManifest =
 // A dataset directory of its own for each test.
 class DiveDataTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir = fs::temp_directory_path() /
-              ("nerelle_dive_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     void Write(const char* name, const std::string& text)
     {
         std::ofstream(dir / name, std::ios::binary) << text;
@@ -56,7 +48,8 @@ protected:
         return "";
     }
 
-    fs::path dir;
+    testsupport::ScratchDir scratch;
+    fs::path dir = scratch.Path();
     DiveData data;
 };
 

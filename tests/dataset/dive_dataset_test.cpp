@@ -3,6 +3,8 @@
 #include "gl/shader_program.h"
 #include "gl_test.h"
 
+#include "scratch_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -27,17 +29,11 @@ protected:
     void SetUp() override
     {
         GLTest::SetUp();
-        dir = fs::temp_directory_path() /
-              ("nerelle_divegl_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
         BuildProgram();
     }
     void TearDown() override
     {
         program.Reset();
-        fs::remove_all(dir);
         GLTest::TearDown();
     }
 
@@ -91,7 +87,8 @@ protected:
         return n;
     }
 
-    fs::path dir;
+    testsupport::ScratchDir scratch;
+    fs::path dir = scratch.Path();
     GLProgram program;
 };
 

@@ -3,6 +3,8 @@
 
 #include "run_tool.h"
 
+#include "scratch_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -33,11 +35,6 @@ protected:
 
     void SetUp() override
     {
-        dir = fs::temp_directory_path() /
-              ("nerelle_divetool_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
         // No run here lasts that long, so output compared exactly never
         // holds a progress line, however slow the machine.
         setenv(kIntervalVariable, "1000000", 1);
@@ -45,7 +42,6 @@ protected:
     void TearDown() override
     {
         unsetenv(kIntervalVariable);
-        fs::remove_all(dir);
     }
 
     void WriteManifest(const std::string& text) { std::ofstream(dir / "manifest.txt") << text; }
@@ -59,7 +55,8 @@ protected:
         return run.status;
     }
 
-    fs::path dir;
+    testsupport::ScratchDir scratch;
+    fs::path dir = scratch.Path();
     std::string out, err;
 };
 

@@ -1,6 +1,8 @@
 // Runs nerelle-expr the way manifest writers do.
 #include "run_tool.h"
 
+#include "scratch_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,16 +16,6 @@ namespace fs = std::filesystem;
 
 class ExprToolTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir = fs::temp_directory_path() /
-              ("nerelle_expr_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     static std::string ReadFile(const fs::path& path) { return testsupport::ReadFileText(path); }
     // Runs the tool with arguments; returns its exit status, keeps its output.
     int Run(const std::string& arguments)
@@ -34,7 +26,8 @@ protected:
         return run.status;
     }
 
-    fs::path dir;
+    testsupport::ScratchDir scratch;
+    fs::path dir = scratch.Path();
     std::string out, err;
 };
 

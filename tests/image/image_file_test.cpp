@@ -40,7 +40,7 @@ TEST(ImageFileTest, UnknownExtensionFallsBackThroughPngTgaJpeg)
     BitmapPtr src = MakePattern(9, 7, false, true);
     // A TGA and a JPEG without extensions: the PNG attempt fails inside
     // libpng and must not stop the fallback.
-    const std::string tga = dir.Path("picture");
+    const std::string tga = dir.File("picture");
     ASSERT_TRUE(WriteTGA(tga.c_str(), src.get()));
     BitmapPtr t = ReadImageFile(tga.c_str());
     ASSERT_NE(t, nullptr);
@@ -50,14 +50,14 @@ TEST(ImageFileTest, UnknownExtensionFallsBackThroughPngTgaJpeg)
     params.width = 16;
     params.height = 8;
     params.pixels = imagetest::PhotoPixels(16, 8, false);
-    const std::string jpeg = dir.Path("photo.bin");
+    const std::string jpeg = dir.File("photo.bin");
     WriteBytes(jpeg, imagetest::EncodeJpeg(params));
     BitmapPtr j = ReadImageFile(jpeg.c_str());
     ASSERT_NE(j, nullptr);
     EXPECT_EQ(j->width, 16);
 
     // A known extension gets no second attempt.
-    const std::string misnamed = dir.Path("really_tga.png");
+    const std::string misnamed = dir.File("really_tga.png");
     ASSERT_TRUE(WriteTGA(misnamed.c_str(), src.get()));
     ImageError error = ImageError::kNone;
     EXPECT_EQ(ReadImageFile(misnamed.c_str(), &error), nullptr);
@@ -70,7 +70,7 @@ using RunResult = testsupport::ToolRun;
 
 RunResult RunTool(const imagetest::ScratchDir& dir, const std::string& args)
 {
-    return testsupport::RunTool(std::string(NERELLE_BINARY_DIR) + "/tools/image/nerelle-image", args, dir.Path(""));
+    return testsupport::RunTool(std::string(NERELLE_BINARY_DIR) + "/tools/image/nerelle-image", args, dir.File(""));
 }
 
 TEST(NerelleImageToolTest, ConvertsAndDescribes)
@@ -80,7 +80,7 @@ TEST(NerelleImageToolTest, ConvertsAndDescribes)
     params.width = 33;
     params.height = 21;
     params.pixels = imagetest::PhotoPixels(33, 21, false);
-    const std::string jpeg = dir.Path("in.jpg"), png = dir.Path("out.png"), tga = dir.Path("out.tga");
+    const std::string jpeg = dir.File("in.jpg"), png = dir.File("out.png"), tga = dir.File("out.tga");
     WriteBytes(jpeg, imagetest::EncodeJpeg(params));
 
     RunResult r = RunTool(dir, "convert " + jpeg + " " + png);
@@ -100,15 +100,15 @@ TEST(NerelleImageToolTest, ConvertsAndDescribes)
 TEST(NerelleImageToolTest, ReportsFailuresWithNames)
 {
     imagetest::ScratchDir dir;
-    const std::string missing = dir.Path("missing.png");
-    RunResult r = RunTool(dir, "convert " + missing + " " + dir.Path("x.tga"));
+    const std::string missing = dir.File("missing.png");
+    RunResult r = RunTool(dir, "convert " + missing + " " + dir.File("x.tga"));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "error: cannot read " + missing + ": no such file\n");
 
-    const std::string good = dir.Path("good.tga");
+    const std::string good = dir.File("good.tga");
     BitmapPtr src = MakePattern(4, 4, true, false);
     ASSERT_TRUE(WriteTGA(good.c_str(), src.get()));
-    const std::string unwritable = dir.Path("no/such/dir/out.png");
+    const std::string unwritable = dir.File("no/such/dir/out.png");
     r = RunTool(dir, "convert " + good + " " + unwritable);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "error: cannot write " + unwritable + "\n");
@@ -126,14 +126,14 @@ TEST(NerelleImageToolTest, SaysWhyAFileCannotBeRead)
     params.height = 16;
     params.pixels = imagetest::PhotoPixels(16, 16, false);
     params.progressive = true;
-    WriteBytes(dir.Path("progressive.jpg"), imagetest::EncodeJpeg(params));
-    WriteBytes(dir.Path("deep.png"), imagetest::ZeroPng(4, 4, 0, 16));
-    WriteBytes(dir.Path("notes"), {'s', 'o', 'm', 'e', ' ', 't', 'e', 'x', 't', '\n'});
+    WriteBytes(dir.File("progressive.jpg"), imagetest::EncodeJpeg(params));
+    WriteBytes(dir.File("deep.png"), imagetest::ZeroPng(4, 4, 0, 16));
+    WriteBytes(dir.File("notes"), {'s', 'o', 'm', 'e', ' ', 't', 'e', 'x', 't', '\n'});
     std::vector<uint8_t> cut = imagetest::FlatGreyTga(40, 40, 3);
     cut.resize(cut.size() - 7);
-    WriteBytes(dir.Path("cut.tga"), cut);
-    WriteBytes(dir.Path("flat.jpg"), imagetest::FlatGreyJpeg(100, 0));
-    WriteBytes(dir.Path("ten.tga"), imagetest::FlatGreyTga(10, 10, 3));
+    WriteBytes(dir.File("cut.tga"), cut);
+    WriteBytes(dir.File("flat.jpg"), imagetest::FlatGreyJpeg(100, 0));
+    WriteBytes(dir.File("ten.tga"), imagetest::FlatGreyTga(10, 10, 3));
     const struct {
         std::string args, file, reason;  // reason empty: read
     } cases[] = {
@@ -149,15 +149,15 @@ TEST(NerelleImageToolTest, SaysWhyAFileCannotBeRead)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args + " " + c.file);
-        const std::string path = dir.Path(c.file);
+        const std::string path = dir.File(c.file);
         const RunResult r = RunTool(dir, c.args + " " + path);
         EXPECT_EQ(r.status, c.reason.empty() ? 0 : 1);
         EXPECT_EQ(r.err, c.reason.empty() ? "" : "error: cannot read " + path + ": " + c.reason + "\n");
     }
     // The budget also applies to convert, which then writes nothing.
-    RunResult r = RunTool(dir, "--max-pixels 50 convert " + dir.Path("ten.tga") + " " + dir.Path("out.png"));
+    RunResult r = RunTool(dir, "--max-pixels 50 convert " + dir.File("ten.tga") + " " + dir.File("out.png"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_FALSE(std::filesystem::exists(dir.Path("out.png")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.png")));
 }
 
 TEST(NerelleImageToolTest, HelpGoesToStandardOutputAndBadOptionsAreRefused)

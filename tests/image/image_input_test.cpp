@@ -194,13 +194,13 @@ TEST(PixelBudgetTest, BombsAreRefusedInLittleMemory)
     const std::string tool = std::string(NERELLE_BINARY_DIR) + "/tools/image/nerelle-image";
     for (const Bomb& bomb : kBombs) {
         SCOPED_TRACE(bomb.name);
-        const std::string path = dir.Path(bomb.name);
+        const std::string path = dir.File(bomb.name);
         WriteBytes(path, bomb.make());
         ImageError error = ImageError::kNone;
         EXPECT_EQ(ReadImageFile(path.c_str(), &error), nullptr);
         EXPECT_EQ(error, ImageError::kTooLarge);
 
-        const MeasuredRun run = RunMeasured({tool, "info", path}, dir.Path("err.txt"));
+        const MeasuredRun run = RunMeasured({tool, "info", path}, dir.File("err.txt"));
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.err, "error: cannot read " + path + ": larger than the pixel budget\n");
         EXPECT_GT(run.peak_kib, 0);
@@ -215,7 +215,7 @@ TEST(PixelBudgetTest, BombsAreRefusedInLittleMemory)
 TEST(ImageDetectionTest, FirstBytesTellPngAndJpegOnly)
 {
     imagetest::ScratchDir dir;
-    const std::string tga = dir.Path("t.tga");
+    const std::string tga = dir.File("t.tga");
     ASSERT_TRUE(WriteTGA(tga.c_str(), MakePattern(3, 3, false, false).get()));
     const struct {
         const char* name;
@@ -355,7 +355,7 @@ TEST(ImageDetectionTest, FifoIsOpenedOnceAndReadByContent)
 {
     std::signal(SIGPIPE, SIG_IGN);  // a reader that stops early must not end the test
     imagetest::ScratchDir dir;
-    const std::string tga_path = dir.Path("big.tga");
+    const std::string tga_path = dir.File("big.tga");
     BitmapPtr big = MakePattern(300, 90, false, true);  // more than one input buffer
     ASSERT_TRUE(WriteTGA(tga_path.c_str(), big.get()));
     imagetest::JpegParams params;
@@ -378,7 +378,7 @@ TEST(ImageDetectionTest, FifoIsOpenedOnceAndReadByContent)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string fifo = dir.Path("pipe");
+        const std::string fifo = dir.File("pipe");
         ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
         ImageInput memory(c.bytes.data(), c.bytes.size());
         BitmapPtr expected = ReadImage(memory, ImageKind::kNone);
@@ -404,7 +404,7 @@ TEST(ImageInputTest, GoesBackToTheStartWhereTheSourceAllows)
     for (size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = uint8_t(i * 7 + i / 251);
     imagetest::ScratchDir dir;
-    const std::string file = dir.Path("bytes.bin");
+    const std::string file = dir.File("bytes.bin");
     WriteBytes(file, bytes);
 
     int fds[2];

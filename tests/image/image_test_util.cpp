@@ -1,25 +1,10 @@
 #include "image_test_util.h"
 
-#include <atomic>
 #include <fstream>
 #include <iterator>
 #include <unistd.h>
 
 namespace imagetest {
-
-ScratchDir::ScratchDir()
-{
-    static std::atomic<int> counter{0};
-    m_dir = std::filesystem::temp_directory_path() /
-            ("nerelle_image_test_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
-    std::filesystem::create_directories(m_dir);
-}
-
-ScratchDir::~ScratchDir()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(m_dir, ec);
-}
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 {

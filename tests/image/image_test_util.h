@@ -3,6 +3,7 @@
 #pragma once
 
 #include "image/bitmap.h"
+#include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -15,15 +16,7 @@ namespace imagetest {
 
 // A per-test scratch path under the system temp directory; removed at exit
 // of the test by ScratchDir's destructor.
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    std::string Path(const std::string& name) const { return (m_dir / name).string(); }
-
-private:
-    std::filesystem::path m_dir;
-};
+using ScratchDir = testsupport::ScratchDir;
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadBytes(const std::string& path);

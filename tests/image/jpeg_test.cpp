@@ -41,7 +41,7 @@ class JpegTest : public ::testing::Test {
 protected:
     BitmapPtr Decode(const std::vector<uint8_t>& file)
     {
-        const std::string path = dir.Path("in.jpg");
+        const std::string path = dir.File("in.jpg");
         WriteBytes(path, file);
         error = ImageError::kNone;
         return ReadJPEG(path.c_str(), &error);
@@ -331,7 +331,7 @@ TEST_F(JpegTest, OversizedSamplingAndQuantisationStayInBounds)
 
 TEST_F(JpegTest, BrokenFilesAreRefused)
 {
-    EXPECT_EQ(ReadJPEG(dir.Path("missing.jpg").c_str(), &error), nullptr);
+    EXPECT_EQ(ReadJPEG(dir.File("missing.jpg").c_str(), &error), nullptr);
     EXPECT_EQ(error, ImageError::kNoSuchFile);
     EXPECT_EQ(Decode({'G', 'I', 'F', '8', '9', 'a', 0xFF, 0xD9}), nullptr);
     EXPECT_EQ(error, ImageError::kNotJpeg);

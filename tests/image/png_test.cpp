@@ -135,7 +135,7 @@ class PngTest : public ::testing::Test {
 protected:
     BitmapPtr ReadSpec(const PngSpec& s, ImageError* error = nullptr)
     {
-        const std::string path = dir.Path("in.png");
+        const std::string path = dir.File("in.png");
         EXPECT_TRUE(MakePng(path, s));
         return ReadPNG(path.c_str(), error);
     }
@@ -174,7 +174,7 @@ TEST_F(PngTest, EightBitLayoutsReadAndWriteBack)
         // And the writer gives back the same bitmap at either compression
         // (grey+alpha comes back as RGBA).
         for (PngCompression compression : {PngCompression::kDefault, PngCompression::kFast}) {
-            const std::string out = dir.Path("out.png");
+            const std::string out = dir.File("out.png");
             ASSERT_TRUE(WritePNG(out.c_str(), b.get(), true, compression));
             BitmapPtr back(ReadPNG(out.c_str()));
             ASSERT_NE(back, nullptr);
@@ -281,7 +281,7 @@ TEST_F(PngTest, OtherLayoutsAreRefusedNotConverted)
 
 TEST_F(PngTest, WriterChoosesColourTypeAndChannelOrder)
 {
-    const std::string path = dir.Path("w.png");
+    const std::string path = dir.File("w.png");
     BitmapPtr grey_alpha = MakePattern(5, 4, true, true);
     ASSERT_TRUE(WritePNG(path.c_str(), grey_alpha.get(), true));
     EXPECT_EQ(Inspect(path).colour, PNG_COLOR_TYPE_RGBA);
@@ -309,7 +309,7 @@ TEST_F(PngTest, WriterChoosesColourTypeAndChannelOrder)
 
 TEST_F(PngTest, SignificantBitsFollowTheBitmap)
 {
-    const std::string path = dir.Path("s.png");
+    const std::string path = dir.File("s.png");
     BitmapPtr b = MakePattern(3, 3, false, false);
     b->bits_per_channel = 5;
     ASSERT_TRUE(WritePNG(path.c_str(), b.get(), true));
@@ -333,10 +333,10 @@ TEST_F(PngTest, SignificantBitsFollowTheBitmap)
 TEST_F(PngTest, WriteFailuresReturnFalse)
 {
     BitmapPtr b = MakePattern(64, 64, false, false);
-    EXPECT_FALSE(WritePNG(dir.Path("no/dir.png").c_str(), b.get(), true));
-    EXPECT_FALSE(WritePNG(dir.Path("null.png").c_str(), nullptr, true));
+    EXPECT_FALSE(WritePNG(dir.File("no/dir.png").c_str(), b.get(), true));
+    EXPECT_FALSE(WritePNG(dir.File("null.png").c_str(), nullptr, true));
     BitmapPtr empty(TBitmap::Create(0, 3, false, false, 8));
-    EXPECT_FALSE(WritePNG(dir.Path("empty.png").c_str(), empty.get(), true));
+    EXPECT_FALSE(WritePNG(dir.File("empty.png").c_str(), empty.get(), true));
     if (FILE* probe = std::fopen("/dev/full", "wb")) {
         std::fclose(probe);
         EXPECT_FALSE(WritePNG("/dev/full", b.get(), true));
@@ -348,9 +348,9 @@ TEST_F(PngTest, WriteFailuresReturnFalse)
 TEST_F(PngTest, LibraryErrorsBecomeNull)
 {
     ImageError error = ImageError::kNone;
-    EXPECT_EQ(ReadPNG(dir.Path("missing.png").c_str(), &error), nullptr);
+    EXPECT_EQ(ReadPNG(dir.File("missing.png").c_str(), &error), nullptr);
     EXPECT_EQ(error, ImageError::kNoSuchFile);
-    const std::string path = dir.Path("bad.png");
+    const std::string path = dir.File("bad.png");
     WriteBytes(path, {'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g', '!', 0, 0});
     EXPECT_EQ(ReadPNG(path.c_str(), &error), nullptr);
     EXPECT_EQ(error, ImageError::kNotPng);
@@ -420,7 +420,7 @@ TEST_F(PngTest, AncillaryChunksAreSkippedAndHugeOnesNotAllocated)
     s.width = 8;
     s.height = 8;
     s.samples = Noise(RowBytes(s) * 8, 3);
-    const std::string path = dir.Path("chunks.png");
+    const std::string path = dir.File("chunks.png");
     ASSERT_TRUE(MakePng(path, s));
     const std::vector<uint8_t> good = ReadBytes(path);
     const long after_ihdr = 8 + 25;
@@ -446,7 +446,7 @@ TEST_F(PngTest, AncillaryChunksAreSkippedAndHugeOnesNotAllocated)
 
 TEST_F(PngTest, TinyFileClaimingHugeImageIsRefused)
 {
-    const std::string path = dir.Path("huge.png");
+    const std::string path = dir.File("huge.png");
     ImageError error = ImageError::kNone;
     WriteBytes(path, TinyPngClaiming(30000, 30000));
     EXPECT_EQ(ReadPNG(path.c_str(), &error), nullptr);

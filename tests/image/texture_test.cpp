@@ -88,7 +88,7 @@ protected:
 TEST_F(TextureTest, LoadedTextureKeepsPixelsAndHasMipmaps)
 {
     BitmapPtr src = MakePattern(16, 8, false, true);
-    const std::string path = dir.Path("pic.png");
+    const std::string path = dir.File("pic.png");
     ASSERT_TRUE(WritePNG(path.c_str(), src.get(), true));
     LoadTexture(path.c_str(), texture, 0);
     ASSERT_NE(texture.name, 0u);
@@ -105,7 +105,7 @@ TEST_F(TextureTest, LoadedTextureKeepsPixelsAndHasMipmaps)
 
 TEST_F(TextureTest, UnreadableFileGivesPlaceholderAndOneWarning)
 {
-    const std::string path = dir.Path("clouds.png");
+    const std::string path = dir.File("clouds.png");
     testing::internal::CaptureStderr();
     LoadTexture(path.c_str(), texture, GL_RGB);
     const std::string err = testing::internal::GetCapturedStderr();
@@ -120,7 +120,7 @@ TEST_F(TextureTest, UnreadableFileGivesPlaceholderAndOneWarning)
 
 TEST_F(TextureTest, FormatZeroFollowsGreyAndAlpha)
 {
-    const std::string path = dir.Path("grey.png");
+    const std::string path = dir.File("grey.png");
     ASSERT_TRUE(WriteGreyAlphaPng(path, 4, 4));
     LoadTexture(path.c_str(), texture, 0);
     ASSERT_NE(texture.name, 0u);
@@ -140,7 +140,7 @@ TEST_F(TextureTest, FormatZeroFollowsGreyAndAlpha)
 TEST_F(TextureTest, ExtensionlessFileFallsBackToTga)
 {
     BitmapPtr src = MakePattern(3, 5, false, false);
-    const std::string path = dir.Path("noext");
+    const std::string path = dir.File("noext");
     ASSERT_TRUE(WriteTGA(path.c_str(), src.get()));
     testing::internal::CaptureStderr();
     LoadTexture(path.c_str(), texture, 0);

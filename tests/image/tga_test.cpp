@@ -39,7 +39,7 @@ class TgaTest : public ::testing::Test {
 protected:
     BitmapPtr ReadFromBytes(const std::vector<uint8_t>& bytes, ImageError* error = nullptr)
     {
-        const std::string path = dir.Path("in.tga");
+        const std::string path = dir.File("in.tga");
         WriteBytes(path, bytes);
         return ReadTGA(path.c_str(), error);
     }
@@ -87,7 +87,7 @@ TEST_F(TgaTest, RoundTripsEveryWrittenKind)
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "grey " << c.grey << " alpha " << c.alpha);
         BitmapPtr src = MakePattern(37, 11, c.grey, c.alpha);
-        const std::string path = dir.Path("rt.tga");
+        const std::string path = dir.File("rt.tga");
         ASSERT_TRUE(WriteTGA(path.c_str(), src.get()));
         const std::vector<uint8_t> bytes = ReadBytes(path);
         ASSERT_GE(bytes.size(), 18u);
@@ -280,7 +280,7 @@ TEST_F(TgaTest, GreyRowsPackIntoRunAndRawPackets)
         const uint8_t v = x < 5 ? row1[x] : uint8_t(x);  // distinct values after the first five
         b->Row(1)[x] = PackRGBA(v, v, v, 255);
     }
-    const std::string path = dir.Path("grey.tga");
+    const std::string path = dir.File("grey.tga");
     ASSERT_TRUE(WriteTGA(path.c_str(), b.get()));
     const std::vector<uint8_t> f = ReadBytes(path);
     std::vector<uint8_t> data(f.begin() + 18, f.end());
@@ -341,9 +341,9 @@ TEST_F(TgaTest, RefusalsSayWhy)
         EXPECT_EQ(error, c.error) << ImageErrorText(error);
     }
     ImageError error = ImageError::kNone;
-    EXPECT_EQ(ReadTGA(dir.Path("missing.tga").c_str(), &error), nullptr);
+    EXPECT_EQ(ReadTGA(dir.File("missing.tga").c_str(), &error), nullptr);
     EXPECT_EQ(error, ImageError::kNoSuchFile);
-    EXPECT_EQ(ReadTGA(dir.Path("").c_str(), &error), nullptr);  // a directory
+    EXPECT_EQ(ReadTGA(dir.File("").c_str(), &error), nullptr);  // a directory
     EXPECT_EQ(error, ImageError::kNotReadable);
 }
 
@@ -362,13 +362,13 @@ TEST_F(TgaTest, WriterRefusesSidesAboveSixteenBits)
 {
     BitmapPtr wide(TBitmap::Create(65536, 1, false, false, 8));
     ASSERT_NE(wide, nullptr);
-    EXPECT_FALSE(WriteTGA(dir.Path("wide.tga").c_str(), wide.get()));
+    EXPECT_FALSE(WriteTGA(dir.File("wide.tga").c_str(), wide.get()));
     BitmapPtr edge(TBitmap::Create(65535, 1, true, false, 8));
     for (int x = 0; x < 65535; ++x)
         edge->pixels[x] = PackRGBA(4, 4, 4, 255);
-    EXPECT_TRUE(WriteTGA(dir.Path("edge.tga").c_str(), edge.get()));
-    EXPECT_FALSE(WriteTGA(dir.Path("no/such/dir.tga").c_str(), edge.get()));
-    EXPECT_FALSE(WriteTGA(dir.Path("null.tga").c_str(), nullptr));
+    EXPECT_TRUE(WriteTGA(dir.File("edge.tga").c_str(), edge.get()));
+    EXPECT_FALSE(WriteTGA(dir.File("no/such/dir.tga").c_str(), edge.get()));
+    EXPECT_FALSE(WriteTGA(dir.File("null.tga").c_str(), nullptr));
 }
 
 TEST_F(TgaTest, WriteToFullDeviceReportsFailure)

@@ -1,5 +1,7 @@
 #include "math/camera_animation.h"
 
+#include "scratch_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -37,24 +39,13 @@ std::vector<float> Times(const std::vector<CameraKey>& keys)
     return times;
 }
 
+// "animation.txt" in a scratch directory of its own.
 class ScratchFile {
 public:
-    ScratchFile()
-    {
-        std::string pattern = (fs::temp_directory_path() / "nerelle-anim-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_dir = pattern;
-    }
-    ~ScratchFile()
-    {
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
-    }
     fs::path Path() const { return m_dir / "animation.txt"; }
 
 private:
-    fs::path m_dir;
+    testsupport::ScratchDir m_dir{"anim"};
 };
 
 const Matrix4 kViewA = View(0.5f, -0.2f, 0, {3, 2, -5});

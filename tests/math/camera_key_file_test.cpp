@@ -1,5 +1,7 @@
 #include "math/camera_key_file.h"
 
+#include "scratch_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,26 +17,7 @@ using namespace std::string_literals;
 
 namespace {
 
-// A fresh directory under the system's temporary directory, removed after.
-class ScratchDir {
-public:
-    ScratchDir()
-    {
-        std::string pattern = (fs::temp_directory_path() / "nerelle-keys-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_path = pattern;
-    }
-    ~ScratchDir()
-    {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    const fs::path& Path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
+using testsupport::ScratchDir;
 
 // At most 1 MiB, so a save that wrongly put a device in the file's place
 // fails the test instead of hanging it.
