@@ -1,13 +1,16 @@
 // Terrain lightmap baker and the top views. Sections: rasters of the mesh
 // (heights, occlusion); surface colour and lighting; the atlas; the views.
 //
-// Light: the scene's shaders light with (-82.657, 62.696, 225.598); the
-// lightmap takes it as a world direction (y up), which is (X, Y, Z) =
-// (-82.657, 225.598, 62.696) in the Z-up tables: a low sun, 14.6 degrees
-// above the horizon, from the north-north-west (+Y, slightly -X).
+// Light: the scene's lit shaders light with (-82.657, 62.696, 225.598)
+// (scene/lighting.h); the lightmap takes it as a world direction (y up),
+// which is (X, Y, Z) = (-82.657, 225.598, 62.696) in the Z-up tables: a low
+// sun, 14.6 degrees above the horizon, from the north-north-west (+Y,
+// slightly -X).
 #include "terrain_model.h"
 
 #include "noise.h"
+
+#include "scene/lighting.h"
 
 #include <algorithm>
 #include <cmath>
@@ -52,7 +55,7 @@ uint32_t Pack(Rgb c)
 
 Vec3 LightDirection()
 {
-    const double x = -82.657, y = 225.598, z = 62.696;
+    const double x = scene::kLightX, y = scene::kLightZ, z = scene::kLightY;
     const double l = std::sqrt(x * x + y * y + z * z);
     return {x / l, y / l, z / l};
 }
