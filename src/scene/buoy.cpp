@@ -2,42 +2,20 @@
 
 #include "mesh/assemblies.h"
 #include "mesh/processing.h"
+#include "scene/lighting.h"
 #include "scene/scene_gl.h"
 
+#include <string>
 #include <vector>
 
 namespace {
 
 constexpr char kBallConfig[] = "vertex {\n\tv_pos: 0;\n\tv_nrm: 1;\n\tv_tex: 2;\n}\n";
 
-// ES 2.0 has no inverse(): the normal matrix is the cofactor matrix over the
-// determinant, built from the columns' cross products.
-constexpr char kBallVertexShader[] = R"(precision mediump float;
-attribute vec3 v_pos;
-attribute vec3 v_nrm;
-attribute vec2 v_tex;
+// The ball is placed and scaled per draw.
+constexpr char kBallPlacement[] = R"(
 uniform vec4 v_pos_scl;
-uniform mat4 t_mvp;
-uniform mat4 t_mv;
-varying vec3 v_view_;
-varying vec3 v_normal_;
-varying vec3 v_light_;
-varying vec2 v_texcoord;
-mat3 InverseTranspose(mat3 m)
-{
-    vec3 c0 = cross(m[1], m[2]), c1 = cross(m[2], m[0]), c2 = cross(m[0], m[1]);
-    return mat3(c0, c1, c2) / dot(m[0], c0);
-}
-void main()
-{
-    vec3 world = v_pos * v_pos_scl.w + v_pos_scl.xyz;
-    gl_Position = t_mvp * vec4(world, 1.0);
-    v_view_ = -(t_mv * vec4(world, 1.0)).xyz;
-    mat3 n = InverseTranspose(mat3(t_mv[0].xyz, t_mv[1].xyz, t_mv[2].xyz));
-    v_normal_ = n * v_nrm;
-    v_light_ = n * vec3(-82.657, 62.696, 225.598);
-    v_texcoord = v_tex;
-}
+vec3 ModelPosition(vec3 p) { return p * v_pos_scl.w + v_pos_scl.xyz; }
 )";
 
 // Red bands where |mod(3t, 0.4) - 0.2| < 0.1 of the latitude t, white
@@ -96,7 +74,8 @@ CBuoy::CBuoy()
     m_mesh_vertex_array.Create();
     m_point_vertex_array.Create();
 
-    if (!scene::BuildProgram(m_ball.program, kBallVertexShader, kBallFragmentShader, kBallConfig) ||
+    const std::string ball_vertex_shader = scene::LitVertexShader(kBallPlacement);
+    if (!scene::BuildProgram(m_ball.program, ball_vertex_shader.c_str(), kBallFragmentShader, kBallConfig) ||
         !scene::BuildProgram(m_glow.program, kGlowVertexShader, kGlowFragmentShader, kGlowConfig))
         return;
     m_ball.t_mvp = scene::Uniform(m_ball.program, "t_mvp");

@@ -26,9 +26,6 @@
 
 namespace scene {
 
-// Light vector of every lit shader, in eye space.
-inline constexpr float kLightX = -82.657f, kLightY = 62.696f, kLightZ = 225.598f;
-
 // Builds `program` from ES 2.0 sources and a configuration string. On
 // failure the program is deleted, so its holder keeps a zero handle.
 bool BuildProgram(GLProgram& program, const char* vertex_source, const char* fragment_source, const char* config);

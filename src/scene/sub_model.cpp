@@ -2,42 +2,19 @@
 
 #include "mesh/assemblies.h"
 #include "mesh/processing.h"
+#include "scene/lighting.h"
 #include "scene/scene_gl.h"
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 namespace {
 
 constexpr char kSubConfig[] = "vertex {\n\tv_pos: 0;\n\tv_nrm: 1;\n\tv_tex: 2;\n}\n";
 
-// ES 2.0 has no inverse(): the normal matrix is the cofactor matrix over the
-// determinant, built from the columns' cross products.
-constexpr char kSubVertexShader[] = R"(precision mediump float;
-attribute vec3 v_pos;
-attribute vec3 v_nrm;
-attribute vec2 v_tex;
-uniform mat4 t_mvp;
-uniform mat4 t_mv;
-varying vec3 v_view_;
-varying vec3 v_normal_;
-varying vec3 v_light_;
-varying vec2 v_texcoord;
-mat3 InverseTranspose(mat3 m)
-{
-    vec3 c0 = cross(m[1], m[2]), c1 = cross(m[2], m[0]), c2 = cross(m[0], m[1]);
-    return mat3(c0, c1, c2) / dot(m[0], c0);
-}
-void main()
-{
-    gl_Position = t_mvp * vec4(v_pos, 1.0);
-    v_view_ = -(t_mv * vec4(v_pos, 1.0)).xyz;
-    mat3 n = InverseTranspose(mat3(t_mv[0].xyz, t_mv[1].xyz, t_mv[2].xyz));
-    v_normal_ = n * v_nrm;
-    v_light_ = n * vec3(-82.657, 62.696, 225.598);
-    v_texcoord = v_tex;
-}
-)";
+// The draw's matrices place the model.
+constexpr char kSubPlacement[] = "vec3 ModelPosition(vec3 p) { return p; }\n";
 
 constexpr char kSubFragmentShader[] = R"(precision mediump float;
 uniform sampler2D n_tex;
@@ -96,7 +73,7 @@ CSubModel::CSubModel()
     m_index_buffer.Create();
     m_vertex_array.Create();
     LoadTexture("sub.png", m_texture, GL_RGB);
-    if (!scene::BuildProgram(m_program, kSubVertexShader, kSubFragmentShader, kSubConfig))
+    if (!scene::BuildProgram(m_program, scene::LitVertexShader(kSubPlacement).c_str(), kSubFragmentShader, kSubConfig))
         return;
     t_mv = scene::Uniform(m_program, "t_mv");
     t_mvp = scene::Uniform(m_program, "t_mvp");

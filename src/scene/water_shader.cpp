@@ -1,5 +1,6 @@
 #include "scene/water_shader.h"
 
+#include "scene/lighting.h"
 #include "scene/scene_gl.h"
 
 #include <string>
@@ -9,8 +10,8 @@ namespace scene {
 bool BuildWaterProgram(GLProgram& program, bool lighting, const char* fragment_main, GLint& t_mvp, GLint& t_mv,
                        GLint& n_tex, GLint& f_time)
 {
-    const std::string vertex =
-        std::string("precision mediump float;\n") + (lighting ? "#define WATER_LIGHTING\n" : "") + kWaterVertexShader;
+    const std::string vertex = std::string("precision mediump float;\n") +
+                               (lighting ? "#define WATER_LIGHTING\n" + LightingGlsl() : "") + kWaterVertexShader;
     const std::string fragment = std::string("precision mediump float;\n") + kWaterFragmentCommon + fragment_main;
     if (!BuildProgram(program, vertex.c_str(), fragment.c_str(), kWaterConfig))
         return false;

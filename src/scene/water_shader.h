@@ -25,7 +25,8 @@ inline constexpr char kWaterConfig[] = "vertex {\n\tv_pos: 0;\n}\n";
 
 // The plane's homogeneous position, the carrier of the fragment's own
 // position in the capture (divided per fragment) and the eye-space position
-// (also divided). `WATER_LIGHTING` adds the normal and light carriers.
+// (also divided). `WATER_LIGHTING` adds the normal and light carriers, from
+// the shared lighting text the build puts before it.
 inline constexpr char kWaterVertexShader[] = R"(
 attribute vec4 v_pos;
 uniform mat4 t_mvp;
@@ -36,11 +37,6 @@ varying vec4 v_view_;
 #ifdef WATER_LIGHTING
 varying vec3 v_normal_;
 varying vec3 v_light_;
-mat3 InverseTranspose(mat3 m)
-{
-    vec3 c0 = cross(m[1], m[2]), c1 = cross(m[2], m[0]), c2 = cross(m[0], m[1]);
-    return mat3(c0, c1, c2) / dot(m[0], c0);
-}
 #endif
 void main()
 {
@@ -52,7 +48,7 @@ void main()
 #ifdef WATER_LIGHTING
     mat3 n = InverseTranspose(mat3(t_mv[0].xyz, t_mv[1].xyz, t_mv[2].xyz));
     v_normal_ = -(n * vec3(0.0, 1.0, 0.0));
-    v_light_ = -(n * vec3(-82.657, 62.696, 225.598));
+    v_light_ = -(n * c_light);
 #endif
 }
 )";

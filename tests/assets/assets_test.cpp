@@ -1,4 +1,5 @@
-// The committed terrain tables keep the shape the scene relies on, and the
+// The committed terrain tables keep the shape the scene relies on, the
+// lightmap's coarse mip levels keep each chart to its own colours, and the
 // asset generator reproduces every committed asset exactly.
 #include "scene/terrain_tables.h"
 
@@ -7,12 +8,15 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -133,6 +137,180 @@ TEST(AssetGenerator, ReproducesCommittedAssets)
 
     EXPECT_EQ(testsupport::RunTool(tool, "--bogus", scratch).status, 2);
     fs::remove_all(scratch);
+}
+
+// The lightmap as the scene samples it from afar. The GPU builds each mip
+// level by averaging 2 x 2 texels of the one below, and a sample blends the
+// four level texels around it; near a chart's border these reach past its
+// triangles into the gutter and beyond.
+class LightmapMips {
+public:
+    using Colour = std::array<float, 3>;
+
+    explicit LightmapMips(const TBitmap& image) : m_size(image.width)
+    {
+        std::vector<Colour> level(size_t(m_size) * size_t(m_size));
+        for (int y = 0; y < m_size; ++y)
+            for (int x = 0; x < m_size; ++x)
+                for (int ch = 0; ch < 3; ++ch)
+                    level[size_t(y) * size_t(m_size) + size_t(x)][ch] = float(image.Row(y)[x] >> (8 * ch) & 255);
+        m_levels.push_back(std::move(level));
+        for (int n = m_size / 2; n >= 1; n /= 2) {
+            const std::vector<Colour>& fine = m_levels.back();
+            std::vector<Colour> coarse(size_t(n) * size_t(n));
+            for (int y = 0; y < n; ++y)
+                for (int x = 0; x < n; ++x)
+                    for (int ch = 0; ch < 3; ++ch) {
+                        float sum = 0;
+                        for (int k = 0; k < 4; ++k)
+                            sum += fine[size_t(2 * y + k / 2) * size_t(2 * n) + size_t(2 * x + k % 2)][ch];
+                        coarse[size_t(y) * size_t(n) + size_t(x)][ch] = sum / 4;
+                    }
+            m_levels.push_back(std::move(coarse));
+        }
+    }
+
+    // A bilinear sample of `level` at (x, y), in texels of level 0 with rows
+    // from the top, and the range of the level-0 texels it is made of that
+    // `owner` gives to `chart`.
+    struct Sample {
+        Colour seen{}, low{}, high{};
+        bool has_own = false;
+    };
+    Sample At(int level, double x, double y, const std::vector<int>& owner, int chart) const
+    {
+        const int span = 1 << level, n = m_size >> level;
+        const double fx = x / span - 0.5, fy = y / span - 0.5;
+        const int x0 = int(std::floor(fx)), y0 = int(std::floor(fy));
+        Sample s;
+        s.low.fill(1e9f);
+        s.high.fill(-1e9f);
+        for (int k = 0; k < 4; ++k) {
+            const int tx = std::clamp(x0 + k % 2, 0, n - 1), ty = std::clamp(y0 + k / 2, 0, n - 1);
+            const double w = (k % 2 ? fx - x0 : 1 - (fx - x0)) * (k / 2 ? fy - y0 : 1 - (fy - y0));
+            for (int ch = 0; ch < 3; ++ch)
+                s.seen[ch] += float(w) * m_levels[size_t(level)][size_t(ty) * size_t(n) + size_t(tx)][ch];
+            if (w <= 0)
+                continue;
+            for (int by = ty * span; by < (ty + 1) * span; ++by)
+                for (int bx = tx * span; bx < (tx + 1) * span; ++bx) {
+                    const size_t i = size_t(by) * size_t(m_size) + size_t(bx);
+                    if (owner[i] != chart)
+                        continue;
+                    s.has_own = true;
+                    for (int ch = 0; ch < 3; ++ch) {
+                        s.low[ch] = std::min(s.low[ch], m_levels[0][i][ch]);
+                        s.high[ch] = std::max(s.high[ch], m_levels[0][i][ch]);
+                    }
+                }
+        }
+        return s;
+    }
+
+private:
+    int m_size;
+    std::vector<std::vector<Colour>> m_levels;
+};
+
+// Chart of each texture triangle: the tables give a chart its own texture
+// coordinates, so charts are the groups of triangles sharing them.
+std::vector<int> ChartOfTriangles()
+{
+    std::vector<int> parent(kTerrainTexCoordCount);
+    for (int i = 0; i < kTerrainTexCoordCount; ++i)
+        parent[size_t(i)] = i;
+    auto root = [&](int i) {
+        while (parent[size_t(i)] != i)
+            i = parent[size_t(i)] = parent[size_t(parent[size_t(i)])];
+        return i;
+    };
+    for (const auto& t : kTerrainTexTriangles)
+        for (int k = 1; k < 3; ++k)
+            parent[size_t(root(t[k]))] = root(t[0]);
+    std::vector<int> chart;
+    for (const auto& t : kTerrainTexTriangles)
+        chart.push_back(root(t[0]));
+    return chart;
+}
+
+// Atlas position of a texture coordinate, in texels with rows from the top
+// (the scene passes 1 - t, and image row 0 is uploaded at t = 0).
+std::array<double, 2> AtlasPoint(int index, int size)
+{
+    return {double(kTerrainTexCoords[index][0]) * size, (1 - double(kTerrainTexCoords[index][1])) * size};
+}
+
+// The chart whose triangles hold each level-0 texel's centre, -1 for none.
+std::vector<int> TexelOwners(const std::vector<int>& chart, int size)
+{
+    std::vector<int> owner(size_t(size) * size_t(size), -1);
+    for (int t = 0; t < kTerrainTriangleCount; ++t) {
+        std::array<double, 2> c[3];
+        for (int k = 0; k < 3; ++k)
+            c[k] = AtlasPoint(kTerrainTexTriangles[t][k], size);
+        const double area = (c[1][0] - c[0][0]) * (c[2][1] - c[0][1]) - (c[1][1] - c[0][1]) * (c[2][0] - c[0][0]);
+        const int x0 = int(std::min({c[0][0], c[1][0], c[2][0]})), x1 = int(std::max({c[0][0], c[1][0], c[2][0]}));
+        const int y0 = int(std::min({c[0][1], c[1][1], c[2][1]})), y1 = int(std::max({c[0][1], c[1][1], c[2][1]}));
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) {
+                bool inside = true;
+                for (int k = 0; k < 3; ++k) {
+                    const auto &a = c[k], &b = c[(k + 1) % 3];
+                    const double e = (b[0] - a[0]) * (y + 0.5 - a[1]) - (b[1] - a[1]) * (x + 0.5 - a[0]);
+                    inside &= e * area >= 0;
+                }
+                if (inside)
+                    owner[size_t(y) * size_t(size) + size_t(x)] = chart[size_t(t)];
+            }
+    }
+    return owner;
+}
+
+// Down to mip level 3 (the island seen from high above) a sample inside a
+// chart blends only that chart's colours: whatever its gutter holds, the
+// result stays within the range of the chart's own texels it covers. Sand
+// from the atlas's background or a chart packed alongside falls outside it
+// and shows as a grid of lines along the chart borders.
+TEST(Lightmap, CoarseMipSamplesInsideAChartBlendOnlyItsOwnColours)
+{
+    BitmapPtr image(ReadPNG((std::string(NERELLE_SOURCE_DIR) + "/data/textures/lightmap.png").c_str()));
+    ASSERT_TRUE(image);
+    ASSERT_EQ(image->width, image->height);
+    const int size = image->width;
+    const LightmapMips mips(*image);
+    const std::vector<int> chart = ChartOfTriangles();
+    const std::vector<int> owner = TexelOwners(chart, size);
+
+    for (int level : {1, 2, 3}) {
+        SCOPED_TRACE(::testing::Message() << "mip level " << level);
+        int points = 0, off = 0;
+        float worst = 0;
+        std::array<double, 2> worst_at{};
+        for (int t = 0; t < kTerrainTriangleCount; ++t) {
+            std::array<double, 2> c[3];
+            for (int k = 0; k < 3; ++k)
+                c[k] = AtlasPoint(kTerrainTexTriangles[t][k], size);
+            const double cx = (c[0][0] + c[1][0] + c[2][0]) / 3, cy = (c[0][1] + c[1][1] + c[2][1]) / 3;
+            // Near each corner and the middle of each edge, a little inside.
+            for (int k = 0; k < 6; ++k) {
+                const auto &a = c[k % 3], &b = c[k < 3 ? k : (k + 1) % 3];
+                const double px = 0.9 * (a[0] + b[0]) / 2 + 0.1 * cx, py = 0.9 * (a[1] + b[1]) / 2 + 0.1 * cy;
+                const LightmapMips::Sample s = mips.At(level, px, py, owner, chart[size_t(t)]);
+                if (!s.has_own)
+                    continue;
+                ++points;
+                float beyond = 0;
+                for (int ch = 0; ch < 3; ++ch)
+                    beyond = std::max({beyond, s.low[ch] - s.seen[ch], s.seen[ch] - s.high[ch]});
+                off += beyond > 6;  // rounding of the mip levels and of the grown colours
+                if (beyond > worst)
+                    worst = beyond, worst_at = {px, py};
+            }
+        }
+        EXPECT_GT(points, 6 * kTerrainTriangleCount * 9 / 10);
+        EXPECT_EQ(off, 0) << "of " << points << " samples; worst " << worst << " beyond the chart's range at texel ("
+                          << worst_at[0] << ", " << worst_at[1] << ")";
+    }
 }
 
 }  // namespace

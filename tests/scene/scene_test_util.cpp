@@ -15,7 +15,7 @@ namespace scenetest {
 
 namespace {
 
-bool WriteTexture(const char* name, int width, int height, uint32_t (*texel)(int x, int y))
+bool WriteTexture(const char* name, int width, int height, const std::function<uint32_t(int x, int y)>& texel)
 {
     BitmapPtr bitmap(TBitmap::Create(width, height, false, false, 8));
     if (!bitmap)
@@ -26,15 +26,21 @@ bool WriteTexture(const char* name, int width, int height, uint32_t (*texel)(int
     return WritePNG(name, bitmap.get(), true);
 }
 
+// A fresh directory under the system's temporary one; empty on failure.
+std::filesystem::path MakeScratchDirectory()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "nerelle-scene-XXXXXX").string();
+    return mkdtemp(pattern.data()) ? std::filesystem::path(pattern) : std::filesystem::path();
+}
+
 struct TextureDirectory {
     std::filesystem::path previous, path;
     TextureDirectory()
     {
         previous = std::filesystem::current_path();
-        std::string pattern = (std::filesystem::temp_directory_path() / "nerelle-scene-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
+        path = MakeScratchDirectory();
+        if (path.empty())
             return;
-        path = pattern;
         std::filesystem::current_path(path);
         // Clouds: red follows s, green follows t, so the scrolling can be read off.
         WriteTexture("clouds.png", 256, 256, [](int x, int y) { return PackRGBA(RampByte(x), RampByte(y), 0, 255); });
@@ -62,6 +68,26 @@ void EnterTextureDirectory()
 {
     static TextureDirectory directory;
     ASSERT_FALSE(directory.path.empty()) << "cannot make the test texture directory";
+}
+
+ScopedTextureFile::ScopedTextureFile(const char* name, int width, int height,
+                                     const std::function<uint32_t(int x, int y)>& texel)
+    : m_previous(std::filesystem::current_path()), m_path(MakeScratchDirectory())
+{
+    if (m_path.empty())
+        return;
+    std::error_code error;
+    std::filesystem::current_path(m_path, error);
+    if (!error)
+        m_written = WriteTexture(name, width, height, texel);
+}
+
+ScopedTextureFile::~ScopedTextureFile()
+{
+    std::error_code ignored;
+    std::filesystem::current_path(m_previous, ignored);
+    if (!m_path.empty())
+        std::filesystem::remove_all(m_path, ignored);
 }
 
 Matrix4 View(const Vector3& eye, const Vector3& target, const Vector3& up)

@@ -15,6 +15,8 @@
 #include "gl_test.h"
 
 #include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -62,6 +64,23 @@ GLTexture MakeTexture(int width, int height, const std::vector<uint32_t>& pixels
 
 // The water's 3-D simplex noise, evaluated as the shader does.
 float SimplexNoise(float x, float y, float z);
+
+// For its lifetime a fresh working directory holding one texture file of
+// the test's own (RGB, `texel(x, y)` with row 0 at the top of the image),
+// for an object that loads that file by name when it is built; the test
+// directory is current again afterwards.
+class ScopedTextureFile {
+public:
+    ScopedTextureFile(const char* name, int width, int height, const std::function<uint32_t(int x, int y)>& texel);
+    ~ScopedTextureFile();
+    ScopedTextureFile(const ScopedTextureFile&) = delete;
+    ScopedTextureFile& operator=(const ScopedTextureFile&) = delete;
+    bool Written() const { return m_written; }
+
+private:
+    std::filesystem::path m_previous, m_path;
+    bool m_written = false;
+};
 
 // Fixture: the GL test fixture in the test directory, with the frame
 // renderer's usual state (depth test, back faces culled, counter-clockwise

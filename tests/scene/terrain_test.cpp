@@ -2,6 +2,7 @@
 // fog rules on the headless context.
 #include "scene/terrain.h"
 
+#include "image/bitmap.h"
 #include "scene/terrain_tables.h"
 #include "scene_test_util.h"
 
@@ -115,6 +116,74 @@ TEST_F(TerrainTest, BelowFogsUnderwaterByEyeDistanceOnly)
             expected[ch] = kLightmap[ch] + (kFog[ch] - kLightmap[ch]) * c.fog;
         EXPECT_TRUE(ColourNear(Look(terrain, c.point, c.height, true), expected, 1));
     }
+}
+
+// A lightmap in four colours, one per quadrant of the image: seen from
+// straight above, each piece of land shows the quadrant its table texture
+// coordinates point into, as the generator lays the atlas out (image column
+// c holds s = (c + 0.5) / size, image row r from the top holds the tables'
+// t = 1 - (r + 0.5) / size). A flipped or transposed lightmap puts land in
+// the wrong quadrant.
+TEST_F(TerrainTest, LightmapLandsWhereTheTablesTextureCoordinatesSay)
+{
+    constexpr int kSize = 64;
+    // Image quadrants: top left, top right, bottom left, bottom right.
+    const float colours[4][3] = {
+        {0.85f, 0.15f, 0.15f}, {0.15f, 0.8f, 0.15f}, {0.15f, 0.25f, 0.85f}, {0.9f, 0.85f, 0.2f}};
+    auto quadrant = [](double column, double row) { return (row >= kSize / 2) * 2 + (column >= kSize / 2); };
+    const ScopedTextureFile file("lightmap.png", kSize, kSize, [&](int x, int y) {
+        const float* c = colours[quadrant(x, y)];
+        return PackRGBA(uint8_t(std::lround(c[0] * 255)), uint8_t(std::lround(c[1] * 255)),
+                        uint8_t(std::lround(c[2] * 255)), 255);
+    });
+    ASSERT_TRUE(file.Written());
+    CTerrain terrain;
+    ASSERT_GT(terrain.IndexCount(), 0u);
+
+    // Orthographic, straight down on the land, x to the right, -z up.
+    const Vector3 centre(9, 0, 19.2f);
+    const Matrix4 mvp = Ortho(-11, 11, -11, 11, 1, 100) * View(centre + Vector3(0, 50, 0), centre, {0, 0, -1});
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    terrain.DrawAbove(mvp);
+    const Frame f = ReadFrame();
+
+    int checked[4] = {0, 0, 0, 0};
+    for (int k = 0; k < kTerrainTriangleCount; ++k) {
+        double px[3], py[3], s[3], t[3];
+        bool dry = true;
+        for (int corner = 0; corner < 3; ++corner) {
+            const Vector3 p = ScenePosition(kTerrainPositionTriangles[k][corner]);
+            const Vector4 clip = mvp * Vector4(p, 1);
+            px[corner] = (clip.x * 0.5 + 0.5) * f.width;
+            py[corner] = (clip.y * 0.5 + 0.5) * f.height;
+            s[corner] = kTerrainTexCoords[kTerrainTexTriangles[k][corner]][0];
+            t[corner] = kTerrainTexCoords[kTerrainTexTriangles[k][corner]][1];
+            dry &= p.y >= 0;  // above water: no fog
+        }
+        if (!dry)
+            continue;
+        // The pixel nearest the middle, if it lies well inside the triangle
+        // on the screen and well inside one quadrant of the lightmap.
+        const int x = int((px[0] + px[1] + px[2]) / 3), y = int((py[0] + py[1] + py[2]) / 3);
+        const double area = (px[1] - px[0]) * (py[2] - py[0]) - (py[1] - py[0]) * (px[2] - px[0]);
+        double w[3];
+        bool inside = true;
+        for (int e = 0; e < 3; ++e) {
+            const int a = (e + 1) % 3, b = (e + 2) % 3;
+            w[e] = ((px[b] - px[a]) * (y + 0.5 - py[a]) - (py[b] - py[a]) * (x + 0.5 - px[a])) / area;
+            inside &= w[e] * std::fabs(area) / std::hypot(px[b] - px[a], py[b] - py[a]) >= 1.5;
+        }
+        const double column = (w[0] * s[0] + w[1] * s[1] + w[2] * s[2]) * kSize;
+        const double row = (1 - (w[0] * t[0] + w[1] * t[1] + w[2] * t[2])) * kSize;
+        if (!inside || std::fabs(column - kSize / 2) < 2 || std::fabs(row - kSize / 2) < 2)
+            continue;
+        const int q = quadrant(column, row);
+        ++checked[q];
+        EXPECT_TRUE(ColourNear(f.At(x, y), colours[q], 2))
+            << "triangle " << k << " at pixel " << x << ", " << y << ", lightmap texel " << column << ", " << row;
+    }
+    for (int q = 0; q < 4; ++q)
+        EXPECT_GE(checked[q], 20) << "quadrant " << q;
 }
 
 }  // namespace

@@ -1,16 +1,20 @@
 // Terrain lightmap baker and the top views. Sections: rasters of the mesh
 // (heights, occlusion); surface colour and lighting; the atlas; the views.
 //
-// Light: the scene's shaders light with (-82.657, 62.696, 225.598); the
-// lightmap takes it as a world direction (y up), which is (X, Y, Z) =
-// (-82.657, 225.598, 62.696) in the Z-up tables: a low sun, 14.6 degrees
-// above the horizon, from the north-north-west (+Y, slightly -X).
+// Light: the scene's lit shaders light with (-82.657, 62.696, 225.598)
+// (scene/lighting.h); the lightmap takes it as a world direction (y up),
+// which is (X, Y, Z) = (-82.657, 225.598, 62.696) in the Z-up tables: a low
+// sun, 14.6 degrees above the horizon, from the north-north-west (+Y,
+// slightly -X).
 #include "terrain_model.h"
 
 #include "noise.h"
 
+#include "scene/lighting.h"
+
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace assets {
 namespace {
@@ -51,7 +55,7 @@ uint32_t Pack(Rgb c)
 
 Vec3 LightDirection()
 {
-    const double x = -82.657, y = 225.598, z = 62.696;
+    const double x = scene::kLightX, y = scene::kLightZ, z = scene::kLightY;
     const double l = std::sqrt(x * x + y * y + z * z);
     return {x / l, y / l, z / l};
 }
@@ -213,13 +217,11 @@ struct Baker {
     }
 };
 
-// Triangle search within one chart: the triangle whose texture-space
-// barycentrics are least outside gives the point, so gutter texels continue
-// the surface past the chart's border.
-bool ChartPoint(const TerrainModel& m, const std::vector<int>& tris, Vec2 px, Vec3& out, bool& inside)
+// The terrain point a texel centre shows when it lies in one of the chart's
+// triangles.
+bool ChartPoint(const TerrainModel& m, const std::vector<int>& tris, Vec2 px, Vec3& out)
 {
     const double n = m.atlas_size;
-    double best = -1e30;
     for (int t : tris) {
         Vec2 c[3];
         for (int k = 0; k < 3; ++k) {
@@ -227,19 +229,100 @@ bool ChartPoint(const TerrainModel& m, const std::vector<int>& tris, Vec2 px, Ve
             c[k] = {uv.x * n, (1 - uv.y) * n};
         }
         double w[3];
-        if (!Barycentric(px, c[0], c[1], c[2], w))
+        if (!Barycentric(px, c[0], c[1], c[2], w) || std::min({w[0], w[1], w[2]}) < -1e-9)
             continue;
-        const double margin = std::min({w[0], w[1], w[2]});
-        if (margin > best) {
-            best = margin;
-            const Vec3 &a = m.positions[m.triangles[t][0]], &b = m.positions[m.triangles[t][1]],
-                       &d = m.positions[m.triangles[t][2]];
-            out = {w[0] * a.x + w[1] * b.x + w[2] * d.x, w[0] * a.y + w[1] * b.y + w[2] * d.y,
-                   w[0] * a.z + w[1] * b.z + w[2] * d.z};
-        }
+        const Vec3 &a = m.positions[m.triangles[t][0]], &b = m.positions[m.triangles[t][1]],
+                   &d = m.positions[m.triangles[t][2]];
+        out = {w[0] * a.x + w[1] * b.x + w[2] * d.x, w[0] * a.y + w[1] * b.y + w[2] * d.y,
+               w[0] * a.z + w[1] * b.z + w[2] * d.z};
+        return true;
     }
-    inside = best >= -1e-9;
-    return best > -1e30;
+    return false;
+}
+
+// The chart each atlas texel belongs to: the one whose rectangle is
+// nearest, -1 in the sea floor's sand swatch. Coarse mip levels blend a
+// chart's border with texels past its gutter, so no texel may keep a
+// background colour there.
+std::vector<int> ChartRegions(const TerrainModel& m)
+{
+    const int n = m.atlas_size;
+    std::vector<int> region(static_cast<size_t>(n) * n, -1);
+    auto distance = [](const std::array<int, 4>& r, int x, int y) {
+        const int dx = std::max({r[0] - x, 0, x - (r[0] + r[2] - 1)});
+        const int dy = std::max({r[1] - y, 0, y - (r[1] + r[3] - 1)});
+        return dx * dx + dy * dy;
+    };
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+            if (distance(m.sand_rect, x, y) == 0)
+                continue;
+            int best = std::numeric_limits<int>::max();
+            for (size_t c = 0; c < m.chart_rects.size() && best > 0; ++c) {
+                const int d = distance(m.chart_rects[c], x, y);
+                if (d < best) {
+                    best = d;
+                    region[static_cast<size_t>(y) * n + x] = static_cast<int>(c);
+                }
+            }
+        }
+    return region;
+}
+
+// Grows each chart's colours outwards through its region a ring at a time:
+// a texel beside coloured texels of its own chart takes their mean. Unlike
+// shading the ground past the border, this adds no colour the chart lacks.
+void Dilate(TBitmap& bmp, const std::vector<int>& region, std::vector<char>& coloured)
+{
+    const int n = bmp.width;
+    // Calls f(index) for each of the eight neighbours of texel i in its chart.
+    auto neighbours = [&](size_t i, auto f) {
+        const int x = static_cast<int>(i % n), y = static_cast<int>(i / n);
+        for (int k = 0; k < 9; ++k) {
+            const int nx = x + k % 3 - 1, ny = y + k / 3 - 1;
+            const size_t j = static_cast<size_t>(ny) * n + nx;
+            if (k != 4 && nx >= 0 && ny >= 0 && nx < n && ny < n && region[j] == region[i])
+                f(j);
+        }
+    };
+    std::vector<size_t> ring;
+    for (size_t i = 0; i < region.size(); ++i)
+        if (!coloured[i] && region[i] >= 0) {
+            bool beside = false;
+            neighbours(i, [&](size_t j) { beside |= coloured[j] != 0; });
+            if (beside)
+                ring.push_back(i);
+        }
+    while (!ring.empty()) {
+        std::vector<uint32_t> colour;
+        for (size_t i : ring) {
+            uint32_t sum[3] = {0, 0, 0}, count = 0;
+            neighbours(i, [&](size_t j) {
+                if (!coloured[j])
+                    return;
+                for (int ch = 0; ch < 3; ++ch)
+                    sum[ch] += bmp.pixels[j] >> (8 * ch) & 255;
+                ++count;
+            });
+            auto mean = [&](int ch) { return static_cast<uint8_t>((sum[ch] + count / 2) / count); };
+            colour.push_back(PackRGBA(mean(0), mean(1), mean(2), 255));
+        }
+        for (size_t r = 0; r < ring.size(); ++r) {
+            bmp.pixels[ring[r]] = colour[r];
+            coloured[ring[r]] = 1;
+        }
+        std::vector<size_t> next;
+        for (size_t i : ring)
+            neighbours(i, [&](size_t j) {
+                if (!coloured[j]) {
+                    coloured[j] = 2;  // queued for the next ring, not yet a source
+                    next.push_back(j);
+                }
+            });
+        for (size_t j : next)
+            coloured[j] = 0;
+        ring.swap(next);
+    }
 }
 
 }  // namespace
@@ -251,28 +334,25 @@ BitmapPtr RenderLightmap(const TerrainModel& m)
     if (!bmp)
         return nullptr;
     Baker baker(m);
-    // Open flat sea floor, lit by the sun and the whole sky: the background of
-    // the atlas and the texel the scene's sea floor samples.
+    // Open flat sea floor, lit by the sun and the whole sky: the swatch the
+    // scene's sea floor samples.
     const Rgb floor = kSeaSand * (kSun * baker.light.z + kSky);
     std::fill(bmp->pixels, bmp->pixels + static_cast<size_t>(n) * n, Pack(floor));
     std::vector<std::vector<int>> tris(m.chart_rects.size());
     for (size_t t = 0; t < m.triangles.size(); ++t)
         tris[m.chart_of[t]].push_back(static_cast<int>(t));
-    for (size_t c = 0; c < m.chart_rects.size(); ++c) {
-        const auto& r = m.chart_rects[c];
-        for (int y = r[1]; y < r[1] + r[3]; ++y)
-            for (int x = r[0]; x < r[0] + r[2]; ++x) {
-                Vec3 p;
-                bool inside = false;
-                if (!ChartPoint(m, tris[c], {x + 0.5, y + 0.5}, p, inside))
-                    continue;
-                // Outside the chart's triangles the extrapolated plane may dip
-                // under the ground (and shade as in shadow): put it back on it.
-                if (!inside)
-                    p.z = baker.heights.Sample(p.x, p.y);
-                bmp->Row(y)[x] = Pack(baker.Shade(p));
+    const std::vector<int> region = ChartRegions(m);
+    std::vector<char> coloured(region.size(), 0);
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+            const size_t i = static_cast<size_t>(y) * n + x;
+            Vec3 p;
+            if (region[i] >= 0 && ChartPoint(m, tris[region[i]], {x + 0.5, y + 0.5}, p)) {
+                bmp->pixels[i] = Pack(baker.Shade(p));
+                coloured[i] = 1;
             }
-    }
+        }
+    Dilate(*bmp, region, coloured);
     return bmp;
 }
 

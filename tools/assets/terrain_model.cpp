@@ -16,7 +16,12 @@ namespace {
 
 constexpr int kGrid = 33;  // grid vertices per side
 constexpr int kCells = kGrid - 1;
-constexpr int kPad = 3;  // gutter of each chart in atlas pixels
+// Gutter of each chart in atlas pixels, and the grid its rectangle sits on.
+// A texel of mip level 3 is the mean of an aligned 8 x 8 block: with
+// rectangles on that grid and 8 texels of gutter, such a texel and its
+// bilinear neighbours never reach past the chart's own rectangle, so the
+// island seen from afar shows no foreign colour along the chart borders.
+constexpr int kPad = 8;
 constexpr double kPi = 3.14159265358979323846;
 
 Vec3 operator+(Vec3 a, Vec3 b)
@@ -451,17 +456,23 @@ Rect SandSwatch(int size)
     return {c - r, c - r, c + r, c + r};
 }
 
-// Shelf packing, tallest first, inside [0.02, 0.98] of the atlas.
+int AlignUp(int v)
+{
+    return (v + kPad - 1) / kPad * kPad;
+}
+
+// Shelf packing, tallest first, inside [0.02, 0.98] of the atlas, on the
+// grid of kPad texels.
 bool Pack(std::vector<ChartLayout>& charts, double density, int size)
 {
-    const int lo = static_cast<int>(std::ceil(0.02 * size)), hi = static_cast<int>(std::floor(0.98 * size));
+    const int lo = AlignUp(static_cast<int>(std::ceil(0.02 * size))), hi = static_cast<int>(std::floor(0.98 * size));
     const Rect sand = SandSwatch(size);
     std::vector<int> order(charts.size());
     for (size_t i = 0; i < order.size(); ++i) {
         order[i] = static_cast<int>(i);
         ChartLayout& c = charts[i];
-        c.w = static_cast<int>(std::ceil((c.umax - c.umin) * density)) + 2 * kPad;
-        c.h = static_cast<int>(std::ceil((c.vmax - c.vmin) * density)) + 2 * kPad;
+        c.w = AlignUp(static_cast<int>(std::ceil((c.umax - c.umin) * density)) + 2 * kPad);
+        c.h = AlignUp(static_cast<int>(std::ceil((c.vmax - c.vmin) * density)) + 2 * kPad);
     }
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return charts[a].h > charts[b].h; });
     int x = lo, y = lo, shelf = 0;
@@ -476,7 +487,7 @@ bool Pack(std::vector<ChartLayout>& charts, double density, int size)
             if (y + c.h > hi || c.w > hi - lo)
                 return false;
             if (x < sand.x1 && x + c.w > sand.x0 && y < sand.y1 && y + c.h > sand.y0) {
-                x = sand.x1;
+                x = AlignUp(sand.x1);
                 continue;
             }
             break;
@@ -540,6 +551,8 @@ bool BuildTerrain(int atlas_size, TerrainModel& model, std::string& error)
     model.chart_of = chart;
     model.texcoords.clear();
     model.chart_rects.clear();
+    const Rect sand = SandSwatch(atlas_size);
+    model.sand_rect = {sand.x0, sand.y0, sand.x1 - sand.x0, sand.y1 - sand.y0};
     std::vector<std::map<int, int>> uv_of(layout.size());  // per chart: vertex -> texcoord index
     for (size_t c = 0; c < layout.size(); ++c) {
         const ChartLayout& l = layout[c];

@@ -6,7 +6,9 @@
 // triangles are grouped into small charts, each projected along its mean
 // normal and packed into a lightmap atlas with a gutter around it; chart
 // seams duplicate texture coordinates. The lightmap bakes sun, cast shadows
-// and sky light occluded by the terrain itself.
+// and sky light occluded by the terrain itself; every texel outside the
+// charts' triangles holds the colours of the nearest chart grown outwards,
+// so the mip levels the scene samples from afar show no background.
 //
 // Table conventions (those of the scene's tables): positions X, Y, Z with Z
 // up; triangles counter-clockwise seen from +Z; texture t measured upwards
@@ -45,6 +47,7 @@ struct TerrainModel {
     std::vector<std::array<int, 3>> tex_triangles;  // texture-coordinate indices
     std::vector<int> chart_of;                      // chart of each triangle
     std::vector<std::array<int, 4>> chart_rects;    // x, y, width, height in atlas pixels (rows from the top)
+    std::array<int, 4> sand_rect{};                 // the sea floor's plain sand texels, as a chart rect
     double pos_scale = 1, neg_scale = 1;            // height remap to the exact Z bounds
 };
 

@@ -1,0 +1,66 @@
+#include "scene/lighting.h"
+
+#include <charconv>
+
+namespace scene {
+
+namespace {
+
+// Shortest text that reads back as the same float, so the shaders get the
+// constant's exact value.
+std::string GlslFloat(float v)
+{
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof(text), v);
+    std::string s(text, result.ptr);
+    if (s.find_first_of(".e") == std::string::npos)
+        s += ".0";  // GLSL ES has no implicit int to float
+    return s;
+}
+
+// ES 2.0 has no inverse(): the normal matrix is the cofactor matrix over the
+// determinant, built from the columns' cross products.
+constexpr char kInverseTranspose[] = R"(
+mat3 InverseTranspose(mat3 m)
+{
+    vec3 c0 = cross(m[1], m[2]), c1 = cross(m[2], m[0]), c2 = cross(m[0], m[1]);
+    return mat3(c0, c1, c2) / dot(m[0], c0);
+}
+)";
+
+constexpr char kLitVertexMain[] = R"(
+attribute vec3 v_pos;
+attribute vec3 v_nrm;
+attribute vec2 v_tex;
+uniform mat4 t_mvp;
+uniform mat4 t_mv;
+varying vec3 v_view_;
+varying vec3 v_normal_;
+varying vec3 v_light_;
+varying vec2 v_texcoord;
+void main()
+{
+    vec3 world = ModelPosition(v_pos);
+    gl_Position = t_mvp * vec4(world, 1.0);
+    v_view_ = -(t_mv * vec4(world, 1.0)).xyz;
+    mat3 n = InverseTranspose(mat3(t_mv[0].xyz, t_mv[1].xyz, t_mv[2].xyz));
+    v_normal_ = n * v_nrm;
+    v_light_ = n * c_light;
+    v_texcoord = v_tex;
+}
+)";
+
+}  // namespace
+
+std::string LightingGlsl()
+{
+    return "const vec3 c_light = vec3(" + GlslFloat(kLightX) + ", " + GlslFloat(kLightY) + ", " + GlslFloat(kLightZ) +
+           ");" + kInverseTranspose;
+}
+
+std::string LitVertexShader(const char* placement)
+{
+    return std::string("precision mediump float;\n") + LightingGlsl() + placement + kLitVertexMain;
+}
+
+}  // namespace scene
