@@ -4,6 +4,7 @@
 #include "font/page_cache_check.h"
 #include "gl/shader_program.h"
 #include "math/matrix4.h"
+#include "scene/scene_gl.h"
 
 #include <cstdio>
 #include <new>
@@ -14,42 +15,29 @@ namespace {
 constexpr float kTextColor[3] = {0.3f, 1.0f, 0.4f};
 constexpr GLsizei kVertexStride = 5 * sizeof(float);  // texture or position data first, 20 bytes a vertex
 
+}  // namespace
+
 // Uploads interleaved vertices and 32-bit indices into the mesh's buffers,
 // attribute 0 three floats at byte 0 and attribute 1 two floats at byte 12
 // (the quad's position and texture point, the text's texture data and
-// position). Creates the names on first use. False when GL has none.
-bool Upload(GLVertexArray& vertex_array, GLBuffer& vertex_buffer, GLBuffer& index_buffer,
-            const std::vector<float>& vertices, const std::vector<uint32_t>& indices)
+// position). Creates the names on first use; the text is remade often.
+// False when GL has none.
+bool CTextBlock::Mesh::Upload(const std::vector<float>& vertices, const std::vector<uint32_t>& indices)
 {
+    count = 0;
+    for (GLBuffer* buffer : {&vertex_buffer, &index_buffer})
+        if (!*buffer)
+            buffer->Create();
     if (!vertex_array)
         vertex_array.Create();
-    if (!vertex_buffer)
-        vertex_buffer.Create();
-    if (!index_buffer)
-        index_buffer.Create();
-    if (!vertex_array || !vertex_buffer || !index_buffer)
+    if (!scene::UploadIndexedMesh(vertex_array, vertex_buffer, index_buffer, vertices, indices,
+                                  {{0, 3, 0}, {1, 2, 3 * sizeof(float)}}, kVertexStride, GL_DYNAMIC_DRAW))
         return false;
-    glBindVertexArray(vertex_array);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, index_buffer);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(indices.size() * sizeof(uint32_t)), indices.data(),
-                 GL_DYNAMIC_DRAW);
-    glBindBuffer(GL_ARRAY_BUFFER, vertex_buffer);
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size() * sizeof(float)), vertices.data(), GL_DYNAMIC_DRAW);
-    glEnableVertexAttribArray(0);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, kVertexStride, nullptr);
-    glEnableVertexAttribArray(1);
-    glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, kVertexStride, reinterpret_cast<const void*>(3 * sizeof(float)));
-    glBindVertexArray(default_vertex_array);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    count = indices.size();
     return true;
 }
 
-void DrawMesh(GLuint vertex_array, size_t count)
-{
-    glBindVertexArray(vertex_array);
-    glDrawElements(GL_TRIANGLES, GLsizei(count), GL_UNSIGNED_INT, nullptr);
-    glBindVertexArray(default_vertex_array);
-}
+namespace {
 
 // translation (tx, ty, 0) x scale (sx, sy, 1)
 Matrix4 PlaceAndScale(float tx, float ty, float sx, float sy)
@@ -69,8 +57,7 @@ CTextBlock::CTextBlock(float size, float x, float y, const TextBlockFiles& files
     // The unit square, texture row 0 at the top: (x, y, z, s, t).
     const std::vector<float> quad = {1, 0, 0, 1, 1, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 1, 1, 0, 1, 0};
     const std::vector<uint32_t> quad_indices = {0, 1, 2, 0, 2, 3};
-    if (Upload(m_quad.vertex_array, m_quad.vertex_buffer, m_quad.index_buffer, quad, quad_indices))
-        m_quad.count = quad_indices.size();
+    m_quad.Upload(quad, quad_indices);
 
     LoadTexture(files.background, m_background, 0);
 
@@ -83,17 +70,14 @@ CTextBlock::CTextBlock(float size, float x, float y, const TextBlockFiles& files
     }
 
     m_background_program.Create();
-    std::string config_log, compile_log, link_log;
-    if (Create_ShaderProgram(config_log, compile_log, m_text_program.Ref(), kTextVertexShader, kTextFragmentShader,
-                             kTextShaderConfig, link_log)) {
-        m_text_mvp = glGetUniformLocation(m_text_program, "t_modelview_projection_matrix");
-        m_text_unit = glGetUniformLocation(m_text_program, "n_texture_unit");
-        m_text_color = glGetUniformLocation(m_text_program, "v_color");
+    // A program that fails has said why; the panel then shows no text.
+    if (scene::BuildProgram(m_text_program, kTextVertexShader, kTextFragmentShader, kTextShaderConfig)) {
+        m_text_mvp = scene::Uniform(m_text_program, "t_modelview_projection_matrix");
+        m_text_unit = scene::Uniform(m_text_program, "n_texture_unit");
+        m_text_color = scene::Uniform(m_text_program, "v_color");
         glUseProgram(m_text_program);
         glUniform1i(m_text_unit, 0);
         glUseProgram(0);
-    } else {
-        m_text_program.Reset();  // the builder has printed why; the panel shows no text
     }
 }
 
@@ -152,8 +136,7 @@ void CTextBlock::SetText(const char* text, float text_size)
     const float shift = text_size + float(info.neg_descent - 5) * k;
     for (size_t i = 4; i < m_vertices.size(); i += 5)
         m_vertices[i] = shift - m_vertices[i];
-    if (Upload(m_text.vertex_array, m_text.vertex_buffer, m_text.index_buffer, m_vertices, m_indices))
-        m_text.count = m_indices.size();
+    m_text.Upload(m_vertices, m_indices);
 }
 
 void CTextBlock::Draw()
@@ -179,16 +162,16 @@ void CTextBlock::Draw()
 
     if (m_quad.count && m_background_program.Use(PlaceAndScale(m_x, m_y, a * r * m_size, m_size))) {
         glBindTexture(GL_TEXTURE_2D, m_background.name);
-        DrawMesh(m_quad.vertex_array, m_quad.count);
+        scene::DrawIndexedTriangles(m_quad.vertex_array, uint32_t(m_quad.count));
     }
     if (m_text.count && m_text_program) {
         const Matrix4 mvp = PlaceAndScale(m_x + (a - m_text_width) * 0.5f * m_size * r,
                                           m_y + (1.0f - m_text_depth) * 0.5f * m_size, m_size * r, -m_size);
         glBindTexture(GL_TEXTURE_2D, m_fonts[0].Texture().name);
         glUseProgram(m_text_program);
-        glUniformMatrix4fv(m_text_mvp, 1, GL_FALSE, mvp.Data());
+        scene::SetMatrix(m_text_mvp, mvp);
         glUniform3f(m_text_color, kTextColor[0], kTextColor[1], kTextColor[2]);
-        DrawMesh(m_text.vertex_array, m_text.count);
+        scene::DrawIndexedTriangles(m_text.vertex_array, uint32_t(m_text.count));
     }
 
     glBlendFuncSeparate(GLenum(blend_src_rgb), GLenum(blend_dst_rgb), GLenum(blend_src_alpha), GLenum(blend_dst_alpha));

@@ -56,6 +56,8 @@ private:
         GLBuffer vertex_buffer, index_buffer;
         GLVertexArray vertex_array;
         size_t count = 0;  // indices; 0 draws nothing
+
+        bool Upload(const std::vector<float>& vertices, const std::vector<uint32_t>& indices);
     };
 
     void LoadFont(CGLBitmapFont2& font, const TFontCacheSource& source, const TextBlockFiles& files);

@@ -29,16 +29,15 @@ void SetMatrix(GLint location, const Matrix4& m)
 
 bool UploadIndexedMesh(GLuint vertex_array, GLuint vertex_buffer, GLuint index_buffer, const std::vector<float>& floats,
                        const std::vector<uint32_t>& indices, std::initializer_list<VertexAttribute> attributes,
-                       GLsizei stride)
+                       GLsizei stride, GLenum usage)
 {
     if (vertex_array == 0 || vertex_buffer == 0 || index_buffer == 0 || floats.empty() || indices.empty())
         return false;
     glBindVertexArray(vertex_array);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, index_buffer);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(indices.size() * sizeof(uint32_t)), indices.data(),
-                 GL_STATIC_DRAW);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(indices.size() * sizeof(uint32_t)), indices.data(), usage);
     glBindBuffer(GL_ARRAY_BUFFER, vertex_buffer);
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(floats.size() * sizeof(float)), floats.data(), GL_STATIC_DRAW);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(floats.size() * sizeof(float)), floats.data(), usage);
     for (const VertexAttribute& a : attributes) {
         glEnableVertexAttribArray(a.location);
         glVertexAttribPointer(a.location, a.size, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<const void*>(a.offset));

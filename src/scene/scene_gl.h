@@ -43,13 +43,13 @@ struct VertexAttribute {
     size_t offset;    // bytes from the start of the vertex
 };
 
-// Binds `vertex_array`, uploads `indices` and `floats` (GL_STATIC_DRAW) and
-// points the attributes at the interleaved floats; re-binds
-// `default_vertex_array`. False, with nothing uploaded, when a name is 0 or
-// the arrays are empty.
+// Binds `vertex_array`, uploads `indices` and `floats` (with `usage`:
+// GL_DYNAMIC_DRAW for meshes remade often, such as text) and points the
+// attributes at the interleaved floats; re-binds `default_vertex_array`.
+// False, with nothing uploaded, when a name is 0 or the arrays are empty.
 bool UploadIndexedMesh(GLuint vertex_array, GLuint vertex_buffer, GLuint index_buffer, const std::vector<float>& floats,
                        const std::vector<uint32_t>& indices, std::initializer_list<VertexAttribute> attributes,
-                       GLsizei stride);
+                       GLsizei stride, GLenum usage = GL_STATIC_DRAW);
 
 // Binds `vertex_array`, draws `count` 32-bit indexed triangles from offset 0,
 // re-binds `default_vertex_array`. Nothing happens when count is 0.
