@@ -94,6 +94,10 @@ DemoApplication::DemoApplication(ShellState& shell)
     const DiveData& data = m_dataset.Data();
     if (data.ignored_solution_lines.count > 3)
         std::fprintf(stderr, "warning: %s\n", DescribeIgnoredLines(data.ignored_solution_lines).c_str());
+    // A texture that could not be read shows black; say which and why.
+    for (const TTexture* texture : {&m_sky.Texture(), &m_terrain.Texture(), &m_submersible.Texture(), &m_hud.Background()})
+        if (!texture->loaded)
+            std::fprintf(stderr, "warning: %s\n", texture->loaded.reason.c_str());
 
     // A program that fails has said why on standard error; its draws are
     // skipped, the rest of the scene still shows.

@@ -50,6 +50,7 @@ public:
     float TextDepth() const { return m_text_depth; }                   // zero or negative, panel heights
     size_t TextIndexCount() const { return m_text.count; }             // 0: no text mesh
     float BackgroundAspect() const;                                    // width / height of the panel texture
+    const TTexture& Background() const { return m_background; }        // its `loaded` says why it is a placeholder
 
 private:
     struct Mesh {

@@ -2,16 +2,16 @@
 
 #include "image/image_file.h"
 
-#include <cstdio>
+#include <string>
 #include <utility>
 
 TTexture& LoadTexture(const char* file_name, TTexture& texture, GLenum format)
 {
     ImageError error = ImageError::kNone;
     BitmapPtr bitmap = ReadImageFile(file_name, &error);
-    if (!bitmap)
-        std::fprintf(stderr, "warning: cannot read texture '%s': %s\n", file_name ? file_name : "",
-                     ImageErrorText(error));
+    texture.loaded = bitmap ? Status::Ok()
+                            : Status::Failure(std::string("cannot read texture '") + (file_name ? file_name : "") +
+                                              "': " + ImageErrorText(error));
     return TextureFromBitmap(std::move(bitmap), texture, format);
 }
 

@@ -11,6 +11,7 @@
 // needs the GL context current on the calling thread (the GLUT thread).
 #pragma once
 
+#include "core/status.h"
 #include "gl/gl_object.h"
 #include "gl/gles20.h"
 #include "image/bitmap.h"
@@ -21,12 +22,14 @@ struct TTexture {
     GLenum target = GL_TEXTURE_2D; // always GL_TEXTURE_2D
     int width = 0;                 // pixels
     int height = 0;                // pixels
+    // Failed with "cannot read texture 'NAME': REASON" when LoadTexture
+    // fell back to the placeholder, for its holder's owner to report.
+    Status loaded;
 };
 
 // Decodes the file (by extension; an unknown one is told by the first
 // bytes) and uploads it with mipmaps. A file that cannot be read still
-// yields a 1 x 1 opaque black texture, and one line
-// "warning: cannot read texture 'NAME': REASON" goes to standard error.
+// yields a 1 x 1 opaque black texture, and `texture.loaded` says why.
 // `format` 0 chooses the internal format from the image.
 TTexture& LoadTexture(const char* file_name, TTexture& texture, GLenum format);
 

@@ -31,6 +31,9 @@ public:
     static bool BuildMesh(CPolyMesh& mesh, const Vector3& zenith, const Vector3& horizon, float vertical_radius,
                           float horizontal_radius);
 
+    // The texture (the clouds); its `loaded` says why it is a placeholder.
+    const TTexture& Texture() const { return m_texture; }
+
 private:
     void Draw(const Matrix4& mvp, float time, float underwater) const;
 

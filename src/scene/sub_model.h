@@ -35,6 +35,9 @@ public:
     // otherwise. The result is never singular.
     static Matrix4 Placement(const Vector3& position, const Vector3& direction, Vector3& heading);
 
+    // The texture ("sub.png"); its `loaded` says why it is a placeholder.
+    const TTexture& Texture() const { return m_texture; }
+
 private:
     GLBuffer m_vertex_buffer, m_index_buffer;
     GLVertexArray m_vertex_array;

@@ -30,6 +30,9 @@ public:
     // coordinates. False when a mesh step fails.
     static bool BuildMesh(CPolyMesh& mesh);
 
+    // The texture (the lightmap); its `loaded` says why it is a placeholder.
+    const TTexture& Texture() const { return m_texture; }
+
 private:
     GLBuffer m_vertex_buffer, m_index_buffer;
     GLVertexArray m_vertex_array;

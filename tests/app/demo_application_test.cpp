@@ -567,6 +567,17 @@ TEST_F(DemoApplicationTest, KeyCommandsRecordSaveLoadAndKeepKeyTimesIncreasing)
     EXPECT_FALSE(App().Animation().playing);
 }
 
+TEST_F(DemoApplicationTest, AMissingTextureIsNamedInOneWarningAtStart)
+{
+    std::filesystem::rename("clouds.png", "clouds.png.away");
+    ShellState shell;
+    testing::internal::CaptureStderr();
+    { DemoApplication app(shell); }
+    const std::string err = testing::internal::GetCapturedStderr();
+    std::filesystem::rename("clouds.png.away", "clouds.png");
+    EXPECT_EQ(err, "warning: cannot read texture 'clouds.png': no such file\n");
+}
+
 TEST_F(DemoApplicationTest, TimeStartsAtTheFirstFrameAndKeysFromBeforeItStayFirst)
 {
     // An application of its own: the shared one has had its first frame.

@@ -110,11 +110,19 @@ GLTexture Checker()
     return texture;
 }
 
+// A texture that could not be read renders black: say which and why.
+void WarnAboutPlaceholder(const TTexture& texture)
+{
+    if (!texture.loaded)
+        std::fprintf(stderr, "warning: %s\n", texture.loaded.reason.c_str());
+}
+
 bool RenderAll(Viewer& viewer)
 {
     bool ok = true;
     {
         CSkyDome sky(Vector3(0.3f, 0.45f, 0.9f), Vector3(0.3f, 1.0f, 0.9f), 350, 1500);
+        WarnAboutPlaceholder(sky.Texture());
         const Matrix4 v = View({0, 2, 0}, {0, 2 + std::tan(12 * kPi / 180), -1});
         viewer.Begin(0, 0, 0);
         sky.DrawAbove(kProjection * v, 0);
@@ -132,6 +140,7 @@ bool RenderAll(Viewer& viewer)
     }
     {
         CTerrain terrain;
+        WarnAboutPlaceholder(terrain.Texture());
         const Matrix4 v = View({-14, 16, 46}, {9, 1, 19});
         viewer.Begin(0.3f, 0.9f, 1.0f);
         terrain.DrawAbove(kProjection * v);
@@ -167,6 +176,7 @@ bool RenderAll(Viewer& viewer)
     }
     {
         CSubModel sub;
+        WarnAboutPlaceholder(sub.Texture());
         struct {
             const char* name;
             Vector3 eye, direction;
