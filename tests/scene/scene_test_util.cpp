@@ -26,22 +26,19 @@ bool WriteTexture(const char* name, int width, int height, const std::function<u
     return WritePNG(name, bitmap.get(), true);
 }
 
-// A fresh directory under the system's temporary one; empty on failure.
-std::filesystem::path MakeScratchDirectory()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "nerelle-scene-XXXXXX").string();
-    return mkdtemp(pattern.data()) ? std::filesystem::path(pattern) : std::filesystem::path();
-}
-
+// The known textures in a scratch directory, current for the rest of the
+// test program.
 struct TextureDirectory {
-    std::filesystem::path previous, path;
+    std::filesystem::path previous = std::filesystem::current_path();
+    testsupport::ScratchDir dir{"scene"};
+    bool entered = false;
     TextureDirectory()
     {
-        previous = std::filesystem::current_path();
-        path = MakeScratchDirectory();
-        if (path.empty())
+        std::error_code error;
+        std::filesystem::current_path(dir.Path(), error);
+        if (error)
             return;
-        std::filesystem::current_path(path);
+        entered = true;
         // Clouds: red follows s, green follows t, so the scrolling can be read off.
         WriteTexture("clouds.png", 256, 256, [](int x, int y) { return PackRGBA(RampByte(x), RampByte(y), 0, 255); });
         WriteTexture("lightmap.png", 4, 4,
@@ -52,8 +49,6 @@ struct TextureDirectory {
     {
         std::error_code ignored;
         std::filesystem::current_path(previous, ignored);
-        if (!path.empty())
-            std::filesystem::remove_all(path, ignored);
     }
 };
 
@@ -67,17 +62,15 @@ uint8_t RampByte(int i)
 void EnterTextureDirectory()
 {
     static TextureDirectory directory;
-    ASSERT_FALSE(directory.path.empty()) << "cannot make the test texture directory";
+    ASSERT_TRUE(directory.entered) << "cannot make the test texture directory";
 }
 
 ScopedTextureFile::ScopedTextureFile(const char* name, int width, int height,
                                      const std::function<uint32_t(int x, int y)>& texel)
-    : m_previous(std::filesystem::current_path()), m_path(MakeScratchDirectory())
+    : m_previous(std::filesystem::current_path())
 {
-    if (m_path.empty())
-        return;
     std::error_code error;
-    std::filesystem::current_path(m_path, error);
+    std::filesystem::current_path(m_dir.Path(), error);
     if (!error)
         m_written = WriteTexture(name, width, height, texel);
 }
@@ -86,8 +79,6 @@ ScopedTextureFile::~ScopedTextureFile()
 {
     std::error_code ignored;
     std::filesystem::current_path(m_previous, ignored);
-    if (!m_path.empty())
-        std::filesystem::remove_all(m_path, ignored);
 }
 
 Matrix4 View(const Vector3& eye, const Vector3& target, const Vector3& up)

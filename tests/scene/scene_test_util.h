@@ -9,6 +9,7 @@
 #pragma once
 
 #include "gl/gl_object.h"
+#include "scratch_dir.h"
 #include "math/matrix4.h"
 #include "math/vector.h"
 
@@ -78,7 +79,8 @@ public:
     bool Written() const { return m_written; }
 
 private:
-    std::filesystem::path m_previous, m_path;
+    std::filesystem::path m_previous;
+    testsupport::ScratchDir m_dir{"scene"};
     bool m_written = false;
 };
 
