@@ -85,9 +85,9 @@ bool EyeBelowSurface(const Matrix4& view)
     return EyeOfView(view).y < 0.0f;
 }
 
-DemoApplication::DemoApplication(ShellState& shell)
+DemoApplication::DemoApplication(ShellState& shell, const std::string& dataset_directory)
     : m_shell(shell), m_sky(kSkyZenith, kSkyHorizon, kSkyVerticalRadius, kSkyHorizontalRadius),
-      m_dataset(kDefaultDiveDirectory)
+      m_dataset(dataset_directory)
 {
     // A solution written with tabs loads with its lines silently ignored;
     // more than a few of them are worth a word.

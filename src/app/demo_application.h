@@ -74,11 +74,11 @@ struct FramePassTimes {
 
 class DemoApplication {
 public:
-    // Builds the scene, loads the dive dataset (kDefaultDiveDirectory) and
-    // the programs. Throws std::runtime_error with the loader's message when
-    // the dataset cannot be loaded. The shell state gives the window size
-    // and the free camera; it must outlive the object.
-    explicit DemoApplication(ShellState& shell);
+    // Builds the scene, loads the dive dataset and the programs. Throws
+    // std::runtime_error with the loader's message when the dataset cannot
+    // be loaded. The shell state gives the window size and the free camera;
+    // it must outlive the object.
+    explicit DemoApplication(ShellState& shell, const std::string& dataset_directory = kDefaultDiveDirectory);
 
     DemoApplication(const DemoApplication&) = delete;
     DemoApplication& operator=(const DemoApplication&) = delete;

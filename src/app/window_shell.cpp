@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -68,10 +70,16 @@ bool ReportMissingEntryPoints()
 
 }  // namespace
 
-int RunWindowShell(int argc, char** argv)
+int RunWindowShell(const Options& options)
 {
     ShellState& shell = g_shell;
-    platform::Window_Init(&argc, argv);
+    std::vector<std::string> arguments = options.window_arguments;
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    int argc = int(arguments.size());
+    platform::Window_Init(&argc, argv.data());
     platform::Window_Create("Nerelle Demo", shell.window_width, shell.window_height, 200, 200);
 
     CGLES20ExtensionHandler::Init_GLES20();
@@ -90,7 +98,8 @@ int RunWindowShell(int argc, char** argv)
     // not with an uncaught exception and a core dump.
     std::unique_ptr<DemoApplication> application;
     try {
-        application = std::make_unique<DemoApplication>(shell);
+        application =
+            std::make_unique<DemoApplication>(shell, options.data.empty() ? kDefaultDiveDirectory : options.data);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "error: %s\n", e.what());
         return EXIT_FAILURE;

@@ -3,6 +3,9 @@
 // main loop.
 #pragma once
 
-// Runs the program; returns the process status.
-int RunWindowShell(int argc, char** argv);
+#include "app/options.h"
+
+// Runs the program in its window; the window system gets the options'
+// window arguments. Returns the process status.
+int RunWindowShell(const Options& options);
 

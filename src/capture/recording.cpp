@@ -2,6 +2,7 @@
 
 #include "capture/image_capture.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <system_error>
@@ -12,8 +13,10 @@ RecordingResult RecordFrames(unsigned frames, const std::function<void()>& start
                              const RecordingSettings& settings)
 {
     RecordingResult result;
-    result.frames = frames;
-    result.failed = frames;
+    const unsigned first = std::min(settings.first, frames);
+    const unsigned count = frames - first;
+    result.frames = count;
+    result.failed = count;
     auto fail = [&](std::string reason) {
         if (settings.report)
             settings.report(reason);
@@ -23,7 +26,8 @@ RecordingResult RecordFrames(unsigned frames, const std::function<void()>& start
     // A directory that cannot be made would fail every frame: say so once
     // and render nothing.
     std::error_code ec;
-    fs::create_directories(settings.directory, ec);
+    if (!settings.sink)
+        fs::create_directories(settings.directory, ec);
     if (ec) {
         fail("cannot create the directory " + settings.directory.string() + ": " + ec.message() + "; nothing recorded");
         return result;
@@ -31,8 +35,11 @@ RecordingResult RecordFrames(unsigned frames, const std::function<void()>& start
 
     std::unique_ptr<CMTEncoder> encoder;
     try {
-        encoder = std::make_unique<CMTEncoder>(settings.workers ? settings.workers : CMTEncoder::DefaultWorkerCount(),
-                                               EncoderSettings{true, true, settings.writer});
+        // With a sink the encoder only lends its working bitmap: one worker.
+        const unsigned workers =
+            settings.sink ? 1 : settings.workers ? settings.workers : CMTEncoder::DefaultWorkerCount();
+        encoder = std::make_unique<CMTEncoder>(
+            workers, EncoderSettings{true, true, settings.writer, settings.width, settings.height});
     } catch (const std::exception& e) {
         fail(std::string("cannot start the frame encoder: ") + e.what());
         return result;
@@ -48,7 +55,7 @@ RecordingResult RecordFrames(unsigned frames, const std::function<void()>& start
 
     if (start)
         start();
-    for (unsigned k = 0; k < frames; ++k) {
+    for (unsigned k = first; k < frames; ++k) {
         if (settings.progress) {
             std::fprintf(settings.progress, "rendering frame %u / %u\r", k, frames);
             std::fflush(settings.progress);
@@ -58,12 +65,22 @@ RecordingResult RecordFrames(unsigned frames, const std::function<void()>& start
             fail("recording stopped at frame " + std::to_string(k) + ": " + rendered.reason);
             break;
         }
-        const std::string name = CMTEncoder::FrameFileName(settings.directory, k);
-        if (encoder->Enqueue_Bitmap(&frame, name.c_str()))
+        if (settings.sink) {
+            if (const Status sunk = settings.sink(frame, k); !sunk) {
+                fail("recording stopped at frame " + std::to_string(k) + ": " + sunk.reason);
+                break;
+            }
             ++result.rendered;
-        else
-            fail("encoder.Enqueue_Bitmap() failed");
-        report_failures();
+        } else {
+            const std::string name = CMTEncoder::FrameFileName(settings.directory, k);
+            if (encoder->Enqueue_Bitmap(&frame, name.c_str()))
+                ++result.rendered;
+            else
+                fail("encoder.Enqueue_Bitmap() failed");
+            report_failures();
+        }
+        if (settings.on_frame)
+            settings.on_frame(k + 1 - first, count);
     }
     renderer.Release();
 
@@ -71,9 +88,9 @@ RecordingResult RecordFrames(unsigned frames, const std::function<void()>& start
     if (!result.synchronized)
         fail("encoder.Synchronize() failed");
     report_failures();
-    result.failed = (frames - result.rendered) + encoder->FailureCount();
+    result.failed = (count - result.rendered) + encoder->FailureCount();
     if (result.failed > 0)
-        fail(std::to_string(result.failed) + " of " + std::to_string(frames) + " frames were not written");
+        fail(std::to_string(result.failed) + " of " + std::to_string(count) + " frames were not written");
     if (settings.progress) {
         std::fprintf(settings.progress, "\ndone\n");
         std::fflush(settings.progress);

@@ -29,25 +29,34 @@
 #include <functional>
 #include <string>
 
+// Where rendered frames go instead of the encoder's PNG files (a video,
+// say): frame k's bitmap, bottom row first; a failure stops the recording.
+using FrameSink = std::function<Status(const TBitmap& frame, unsigned k)>;
+
 struct RecordingSettings {
     std::filesystem::path directory = "frames";  // created when missing
     unsigned workers = 0;                        // 0: CMTEncoder::DefaultWorkerCount()
     int samples = -1;                            // -1: FramebufferSampleCount()
     FrameWriter writer;                          // empty: WritePNG
+    int width = CMTEncoder::kFrameWidth;         // frame size in pixels
+    int height = CMTEncoder::kFrameHeight;
+    unsigned first = 0;                          // frames first .. frames - 1 only, named by number
+    FrameSink sink;                              // empty: PNG files through the encoder
     std::FILE* progress = stdout;                // progress and "done" lines; null: none
     std::function<void(const std::string& reason)> report;  // each failure as it happens; empty: none
+    std::function<void(unsigned done, unsigned count)> on_frame;  // after each frame handed over
 };
 
 struct RecordingResult {
     Status status;              // failed when any frame asked for is not on disk
     bool started = false;       // the encoder ran and the directory exists
-    unsigned frames = 0;        // frames asked for
+    unsigned frames = 0;        // frames asked for (first .. the count)
     unsigned rendered = 0;      // frames rendered and handed to the encoder
     size_t failed = 0;          // frames asked for that are not on disk
     bool synchronized = false;  // every worker was joined
 };
 
-// Records `frames` frames. `start` is called once, right before frame 0
-// (may be empty).
+// Records frames settings.first .. frames - 1 of an animation of `frames`
+// frames. `start` is called once, right before the first (may be empty).
 RecordingResult RecordFrames(unsigned frames, const std::function<void()>& start, const FrameDraws& draws,
                              const RecordingSettings& settings = {});

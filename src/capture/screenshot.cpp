@@ -1,7 +1,10 @@
 #include "capture/screenshot.h"
 
 #include "capture/image_capture.h"
+#include "image/png_file.h"
 #include "image/tga.h"
+
+#include <cctype>
 
 #include <cstdio>
 #include <string>
@@ -28,15 +31,53 @@ std::optional<fs::path> FirstFreeScreenshotName(const fs::path& directory)
     return std::nullopt;
 }
 
-Status SaveScreenshot(const FrameDraws& draws, double t, const ScreenshotSettings& settings, fs::path* written)
+namespace {
+
+bool EndsWithPng(const fs::path& file)
 {
-    const std::string size = std::to_string(settings.width) + " x " + std::to_string(settings.height);
-    const BitmapPtr bitmap(settings.width > 0 && settings.height > 0
-                               ? TBitmap::Create(settings.width, settings.height, false, false, 8)
-                               : nullptr);
+    std::string extension = file.extension().string();
+    for (char& c : extension)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".png";
+}
+
+}  // namespace
+
+Status SaveImage(const FrameDraws& draws, double t, int width, int height, const fs::path& file)
+{
+    const std::string size = std::to_string(width) + " x " + std::to_string(height);
+    const BitmapPtr bitmap(width > 0 && height > 0 ? TBitmap::Create(width, height, false, false, 8) : nullptr);
     if (!bitmap)
         return Status::Failure("cannot allocate the " + size + " screenshot bitmap");
+    std::error_code ec;
+    if (file.has_parent_path()) {
+        fs::create_directories(file.parent_path(), ec);
+        if (ec)
+            return Status::Failure("cannot create the directory " + file.parent_path().string() + ": " + ec.message());
+    }
 
+    Status rendered;
+    {
+        ImageRenderer renderer(FramebufferSampleCount());
+        rendered = renderer.Render(*bitmap, t, draws);
+    }
+    if (!rendered)
+        return Status::Failure("screenshot not taken: " + rendered.reason);
+    bitmap->FlipVertical();  // read back bottom row first; files go top row first
+
+    // A failed or interrupted write must not leave a part under the name.
+    const fs::path part = file.string() + ".part";
+    const bool written = EndsWithPng(file) ? WritePNG(part.c_str(), bitmap.get(), true)
+                                           : WriteTGA(part.c_str(), bitmap.get());
+    if (!written || (fs::rename(part, file, ec), ec)) {
+        fs::remove(part, ec);
+        return Status::Failure("cannot write the screenshot " + file.string());
+    }
+    return Status::Ok();
+}
+
+Status SaveScreenshot(const FrameDraws& draws, double t, const ScreenshotSettings& settings, fs::path* written)
+{
     // Where it goes is settled before the long render.
     const fs::path& directory = settings.directory;
     std::error_code ec;
@@ -47,21 +88,8 @@ Status SaveScreenshot(const FrameDraws& draws, double t, const ScreenshotSetting
     if (!name)
         return Status::Failure("no free screenshot name in " + directory.string() + " (numbers 0 to " +
                                std::to_string(kScreenshotSlots - 1) + " are taken)");
-
-    Status rendered;
-    {
-        ImageRenderer renderer(FramebufferSampleCount());
-        rendered = renderer.Render(*bitmap, t, draws);
-    }
-    if (!rendered)
-        return Status::Failure("screenshot not taken: " + rendered.reason);
-    bitmap->FlipVertical();  // read back bottom row first; TGA rows go top first
-
-    if (!WriteTGA(name->string().c_str(), bitmap.get())) {
-        fs::remove(*name, ec);  // a partial file would pass for a screenshot
-        return Status::Failure("cannot write the screenshot " + name->string());
-    }
-    if (written)
+    Status saved = SaveImage(draws, t, settings.width, settings.height, *name);
+    if (saved && written)
         *written = *name;
-    return Status::Ok();
+    return saved;
 }

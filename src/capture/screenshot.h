@@ -33,6 +33,12 @@ struct ScreenshotSettings {
     int height = kScreenshotHeight;
 };
 
+// Renders the frame at playback time t at width x height and writes it to
+// `file`, TGA or PNG by its extension (TGA unless it ends in .png), through a
+// temporary name in the same directory, so `file` is either whole or
+// untouched. The directory is created when missing.
+Status SaveImage(const FrameDraws& draws, double t, int width, int height, const std::filesystem::path& file);
+
 // Takes a screenshot of the frame at playback time t. On success `written`
 // (when given) receives the file's name.
 Status SaveScreenshot(const FrameDraws& draws, double t, const ScreenshotSettings& settings = {},

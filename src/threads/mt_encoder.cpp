@@ -58,7 +58,8 @@ private:
 struct CMTEncoder::State {
     State(unsigned worker_count, EncoderSettings settings)
         : jobs(worker_count), free(worker_count), flip_rows(settings.flip_rows), rgb_order(settings.rgb_order),
-          writer(settings.writer ? std::move(settings.writer) : FrameWriter(WriteFramePNG))
+          writer(settings.writer ? std::move(settings.writer) : FrameWriter(WriteFramePNG)), width(settings.width),
+          height(settings.height)
     {}
 
     ~State()
@@ -81,6 +82,7 @@ struct CMTEncoder::State {
     const bool flip_rows;
     const bool rgb_order;
     const FrameWriter writer;
+    const int32_t width, height;  // frame size
     bool synchronized = false;   // workers joined and removed, pool released
 
     mutable std::mutex failure_mutex;  // guards the two below
@@ -139,11 +141,13 @@ CMTEncoder::CMTEncoder(unsigned workers, EncoderSettings settings)
     : m_state(std::make_unique<State>(workers, std::move(settings)))
 {
     State& s = *m_state;
+    if (s.width <= 0 || s.height <= 0)
+        throw std::invalid_argument("frame size " + std::to_string(s.width) + " x " + std::to_string(s.height));
     // Copies of one prototype: each gets its own thread, bound to itself.
     s.workers.assign(workers, CWorker(s));
     s.bitmaps.reserve(size_t(workers) + 1);
     for (unsigned i = 0; i <= workers; ++i) {
-        TBitmap* b = TBitmap::Create(kFrameWidth, kFrameHeight, false, false, 8);
+        TBitmap* b = TBitmap::Create(s.width, s.height, false, false, 8);
         if (!b)
             throw std::bad_alloc();
         s.bitmaps.push_back(b);
@@ -182,7 +186,7 @@ TBitmap* CMTEncoder::WorkingBitmap()
 bool CMTEncoder::Enqueue_Bitmap(TBitmap* bitmap, const char* file_name)
 {
     State& s = *m_state;
-    if (!bitmap || !bitmap->pixels || !file_name || bitmap->width != kFrameWidth || bitmap->height != kFrameHeight ||
+    if (!bitmap || !bitmap->pixels || !file_name || bitmap->width != s.width || bitmap->height != s.height ||
         s.synchronized || s.jobs.IsClosed())
         return false;
 

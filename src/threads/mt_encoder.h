@@ -38,16 +38,22 @@
 // Writes one frame to a file; true when the file is complete.
 using FrameWriter = std::function<bool(const char* file_name, const TBitmap* bitmap, bool rgb_order)>;
 
+// The frame size unless the settings ask for another.
+inline constexpr int32_t kDefaultFrameWidth = 1280;
+inline constexpr int32_t kDefaultFrameHeight = 720;
+
 struct EncoderSettings {
     bool flip_rows = true;  // turn every frame upside down before writing
     bool rgb_order = true;  // pixel bytes are R, G, B, A (else B, G, R, A)
     FrameWriter writer;     // empty: WritePNG with fast compression
+    int32_t width = kDefaultFrameWidth;  // frame size in pixels
+    int32_t height = kDefaultFrameHeight;
 };
 
 class CMTEncoder {
 public:
-    static constexpr int32_t kFrameWidth = 1280;
-    static constexpr int32_t kFrameHeight = 720;
+    static constexpr int32_t kFrameWidth = kDefaultFrameWidth;
+    static constexpr int32_t kFrameHeight = kDefaultFrameHeight;
 
     // Workers for `processors` processors, counted as at least 2, minus 1:
     // one worker on one or two processors.
@@ -60,7 +66,8 @@ public:
     // Starts `workers` worker threads with one pool bitmap each, plus the
     // working bitmap. Throws std::length_error for 0 workers (a work queue
     // without slots), std::bad_alloc when the pool cannot be allocated and
-    // std::runtime_error("queue Put() failed" / "thread Start() failed").
+    // std::runtime_error("queue Put() failed" / "thread Start() failed"),
+    // std::invalid_argument for a frame size that is not positive.
     explicit CMTEncoder(unsigned workers = DefaultWorkerCount(), EncoderSettings settings = {});
     CMTEncoder(const CMTEncoder&) = delete;
     CMTEncoder& operator=(const CMTEncoder&) = delete;
@@ -70,14 +77,14 @@ public:
     // Synchronize() first.
     ~CMTEncoder();
 
-    // The bitmap to render the next frame into (1280 x 720, R, G, B, A,
-    // bottom row first); null after a successful Synchronize().
+    // The bitmap to render the next frame into (the settings' size, R, G,
+    // B, A, bottom row first); null after a successful Synchronize().
     TBitmap* WorkingBitmap();
 
     // Hands the frame to the workers to be written to `file_name` (its
     // directory must exist), and gives the bitmap a free pixel
     // buffer in exchange. Blocks while every pool bitmap is busy. False when
-    // the bitmap is not 1280 x 720, the encoder is synchronized, or a queue
+    // the bitmap is not of the frame size, the encoder is synchronized, or a queue
     // fails; the caller's bitmap is then unchanged.
     bool Enqueue_Bitmap(TBitmap* bitmap, const char* file_name);
 

@@ -1,0 +1,159 @@
+#include "app/headless_run.h"
+
+#include "app/demo_application.h"
+#include "capture/recording.h"
+#include "capture/screenshot.h"
+#include "gl/gles20.h"
+#include "platform/headless_context.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <string>
+
+namespace {
+
+void Error(const std::string& reason)
+{
+    std::fprintf(stderr, "error: %s\n", reason.c_str());
+}
+
+// Frames done, rate and time left on standard error: a bar redrawn in place
+// on a terminal, a line every 100 frames in a log.
+class Progress {
+public:
+    Progress() : m_terminal(isatty(STDERR_FILENO) != 0), m_start(std::chrono::steady_clock::now()) {}
+
+    void Update(unsigned done, unsigned count)
+    {
+        if (!m_terminal && done % 100 != 0 && done != count)
+            return;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        const double fps = seconds > 0 ? done / seconds : 0;
+        const long left = fps > 0 ? long((count - done) / fps + 0.5) : 0;
+        char line[160];
+        if (m_terminal) {
+            const int width = 30, filled = count ? int(double(done) / count * width) : width;
+            std::snprintf(line, sizeof line, "\r[%-*s] %u / %u frames  %.1f fps  %ld:%02ld left ", width,
+                          std::string(size_t(filled), '#').c_str(), done, count, fps, left / 60, left % 60);
+            std::fputs(line, stderr);
+            if (done == count)
+                std::fputc('\n', stderr);
+        } else {
+            std::snprintf(line, sizeof line, "%u / %u frames, %.1f fps, %ld:%02ld left\n", done, count, fps, left / 60,
+                          left % 60);
+            std::fputs(line, stderr);
+        }
+        std::fflush(stderr);
+    }
+
+private:
+    bool m_terminal;
+    std::chrono::steady_clock::time_point m_start;
+};
+
+// Camera keys from `file`, playing from time 0; false after saying why.
+bool PlayKeys(DemoApplication& app, const std::string& file, unsigned* frames)
+{
+    const CameraKeyStatus loaded = app.Animation().Load(file, 0.0);
+    if (!loaded) {
+        Error(file + ": " + loaded.reason);
+        return false;
+    }
+    if (!loaded.warning.empty())
+        std::fprintf(stderr, "warning: %s\n", loaded.warning.c_str());
+    const CameraKeyStatus playing =
+        frames ? app.Animation().PrepareRecording(0.0, *frames) : app.Animation().Play(0.0);
+    if (!playing) {
+        Error(file + ": " + playing.reason);
+        return false;
+    }
+    return true;
+}
+
+bool Screenshot(DemoApplication& app, const Options& options)
+{
+    if (!options.keys.empty() && !PlayKeys(app, options.keys, nullptr))
+        return false;
+    const ImageSize size = options.size.value_or(ImageSize{kScreenshotWidth, kScreenshotHeight});
+    const Status saved = SaveImage(app.Draws(), options.time, size.width, size.height, options.screenshot);
+    if (!saved) {
+        Error(saved.reason);
+        return false;
+    }
+    std::printf("wrote %s (%d x %d, t = %g s)\n", options.screenshot.c_str(), size.width, size.height, options.time);
+    return true;
+}
+
+bool Record(DemoApplication& app, const Options& options)
+{
+    unsigned frames = 0;
+    if (!PlayKeys(app, options.record, &frames))
+        return false;
+    const auto [first, end] = options.frames.value_or(std::pair<unsigned, unsigned>{0u, frames});
+    if (first >= frames) {
+        Error("--frames " + std::to_string(first) + ":" + std::to_string(end) + " starts past the " +
+              std::to_string(frames) + " frames of " + options.record);
+        return false;
+    }
+    const unsigned last = std::min(end, frames);
+    const ImageSize size = options.size.value_or(ImageSize{CMTEncoder::kFrameWidth, CMTEncoder::kFrameHeight});
+
+    RecordingSettings settings;
+    settings.directory = options.out;
+    settings.width = size.width;
+    settings.height = size.height;
+    settings.first = first;
+    settings.progress = nullptr;
+    settings.report = Error;
+    Progress progress;
+    settings.on_frame = [&progress](unsigned done, unsigned count) { progress.Update(done, count); };
+    const RecordingResult result = RecordFrames(last, {}, app.Draws(), settings);
+    if (!result.status)
+        return false;
+    std::printf("wrote frames %u to %u of %u to %s (%d x %d)\n", first, last - 1, frames, options.out.c_str(),
+                size.width, size.height);
+    return true;
+}
+
+}  // namespace
+
+int RunHeadless(const Options& options)
+{
+    std::string why;
+    // The context's own framebuffer stands in for a window; images render
+    // into targets of their own size.
+    const auto context = platform::HeadlessContext::Create(64, 64, &why);
+    if (!context) {
+        Error("cannot make a headless OpenGL context: " + why);
+        return 1;
+    }
+    CGLES20ExtensionHandler::Init_GLES20();
+    CGLES20ExtensionHandler::Init_VertexArrayObject();
+    if (const auto missing = CGLES20ExtensionHandler::Missing_EntryPoints(); !missing.empty()) {
+        Error("the OpenGL context lacks " + std::string(missing.front()) + " and " + std::to_string(missing.size() - 1) +
+              " more entry points");
+        return 1;
+    }
+    glEnable(GL_POINT_SPRITE);
+    glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
+
+    ShellState shell;
+    std::unique_ptr<DemoApplication> app;
+    const std::string data = options.data.empty() ? kDefaultDiveDirectory : options.data;
+    try {
+        app = std::make_unique<DemoApplication>(shell, data);
+    } catch (const std::exception& e) {
+        Error("dataset " + data + ": " + e.what());
+        return 1;
+    }
+    bool ok = true;
+    if (!options.screenshot.empty())
+        ok = Screenshot(*app, options) && ok;
+    if (!options.record.empty())
+        ok = Record(*app, options) && ok;
+    return ok ? 0 : 1;
+}

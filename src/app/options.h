@@ -1,0 +1,45 @@
+// The program's command line. Without options of its own the program opens
+// its window and hands every argument to the window system, as it always
+// has; options are read before that, so the window system never sees them.
+//
+//   nerelle [--data DIR]                        the window
+//   nerelle [--data DIR] --screenshot FILE [--time T] [--size WxH] [--keys FILE]
+//   nerelle [--data DIR] --record KEYS [--out DIR] [--frames A:B] [--size WxH] [--video FILE]
+//
+// --screenshot and --record render without a window (an EGL context on
+// Mesa's surfaceless platform); --headless says so explicitly. Plain C++,
+// no GL: parsed and tested without a context.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct ImageSize {
+    int width = 0, height = 0;
+};
+
+struct Options {
+    bool help = false;
+    bool headless = false;           // no window: render and exit
+    std::string data;                // dataset directory; empty: the default
+    std::string screenshot;          // one image to write (.tga or .png); empty: none
+    double time = 0;                 // playback time of the screenshot, seconds
+    std::optional<ImageSize> size;   // image or frame size; empty: the defaults
+    std::string keys;                // camera keys for the screenshot's view
+    std::string record;              // camera keys to record; empty: no recording
+    std::string out = "frames";      // directory of the recorded frames
+    std::optional<std::pair<unsigned, unsigned>> frames;  // frames A to B - 1 only
+    std::string video;               // H.264 MP4 instead of frames; empty: frames
+    std::vector<std::string> window_arguments;  // argv[0] and what the window system gets
+};
+
+struct ParsedOptions {
+    Options options;
+    std::string error;  // why the command line is refused; empty when it is not
+};
+
+ParsedOptions ParseOptions(int argc, const char* const* argv);
+
+// The usage text: the options and every key of the window.
+std::string UsageText(const std::string& key_usage);
