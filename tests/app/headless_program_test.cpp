@@ -1,0 +1,113 @@
+// The program without a window, run as a user runs it: a screenshot to a
+// file, a recording split over two processes that matches the whole one
+// byte for byte, and what a bad command line or dataset gives.
+#include "run_directory.h"
+#include "run_tool.h"
+#include "scratch_dir.h"
+
+#include "image/png_file.h"
+#include "image/tga.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Two keys two seconds apart: 48 frames.
+constexpr const char* kKeys = "2\n"
+                              "0 0 0 0 3 -2 -5 0 0.247404 0 0.968912\n"
+                              "2 0 0 0 1 -3 -1 0 0.434966 0 0.900447\n";
+
+class HeadlessProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string why;
+        ASSERT_TRUE(testsupport::MakeRunDirectory(m_run, &why)) << why;
+        std::ofstream(m_run / "keys.txt") << kKeys;
+    }
+
+    testsupport::ToolRun Run(const std::string& arguments)
+    {
+        return testsupport::RunTool("cd '" + m_run.string() + "' && '" NERELLE_PROGRAM "'", arguments,
+                                    m_scratch.Path());
+    }
+
+    testsupport::ScratchDir m_scratch{"headless"};
+    fs::path m_run = m_scratch / "run";
+};
+
+TEST_F(HeadlessProgramTest, ScreenshotsAreWrittenByExtensionAtTheSizeAsked)
+{
+    const testsupport::ToolRun png = Run("--screenshot shots/a.png --time 120 --size 320x240");
+    ASSERT_EQ(png.status, 0) << png.err;
+    EXPECT_EQ(png.out, "wrote shots/a.png (320 x 240, t = 120 s)\n");
+    BitmapPtr image = ReadPNG((m_run / "shots" / "a.png").c_str());
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->width, 320);
+    EXPECT_EQ(image->height, 240);
+
+    const testsupport::ToolRun tga = Run("--screenshot b.tga --size 160x120 --keys keys.txt --time 1");
+    ASSERT_EQ(tga.status, 0) << tga.err;
+    BitmapPtr keyed = ReadTGA((m_run / "b.tga").c_str());
+    ASSERT_TRUE(keyed);
+    EXPECT_EQ(keyed->width, 160);
+    EXPECT_FALSE(fs::exists(m_run / "b.tga.part"));
+}
+
+TEST_F(HeadlessProgramTest, ARecordingSplitInTwoIsTheWholeOneByteForByte)
+{
+    const testsupport::ToolRun whole = Run("--record keys.txt --out whole --size 160x90");
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    EXPECT_EQ(whole.out, "wrote frames 0 to 47 of 48 to whole (160 x 90)\n");
+    // Not a terminal: a progress line per 100 frames and one at the end.
+    EXPECT_EQ(whole.err.rfind("48 / 48 frames, ", 0), 0u) << whole.err;
+    EXPECT_EQ(std::count(whole.err.begin(), whole.err.end(), '\n'), 1) << whole.err;
+    for (const char* part : {"0:30", "30:100"}) {
+        const testsupport::ToolRun half = Run(std::string("--record keys.txt --out halves --size 160x90 --frames ") + part);
+        ASSERT_EQ(half.status, 0) << half.err;
+    }
+    size_t frames = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(m_run / "whole")) {
+        const fs::path other = m_run / "halves" / entry.path().filename();
+        ASSERT_TRUE(fs::exists(other)) << other;
+        EXPECT_EQ(testsupport::ReadFileText(entry.path()), testsupport::ReadFileText(other)) << other;
+        ++frames;
+    }
+    EXPECT_EQ(frames, 48u);
+    EXPECT_TRUE(fs::exists(m_run / "halves" / "frame_00029.png"));
+    EXPECT_FALSE(fs::exists(m_run / "halves" / "frame_00048.png"));
+}
+
+TEST_F(HeadlessProgramTest, FailuresExitWithAReasonAndWriteNothing)
+{
+    std::ofstream(m_run / "one_key.txt") << "1\n0 0 0 0 3 -2 -5 0 0.247404 0 0.968912\n";
+    const struct {
+        const char* arguments;
+        int status;
+        const char* error;  // start of standard error
+    } cases[] = {
+        {"--screenshot x.jpg", 2, "error: --screenshot writes .tga or .png files: x.jpg\n\nusage: nerelle"},
+        {"--frames 1:2", 2, "error: --frames belongs to --record\n"},
+        {"--data missing --screenshot x.png", 1, "error: dataset missing: "},
+        {"--record missing.txt", 1, "error: missing.txt: "},
+        {"--record one_key.txt", 1, "error: one_key.txt: the animation needs at least two keys"},
+        {"--record keys.txt --frames 48:60", 1, "error: --frames 48:60 starts past the 48 frames of keys.txt\n"},
+        {"--screenshot keys.txt/x.png", 1, "error: cannot create the directory keys.txt: "},
+    };
+    for (const auto& c : cases) {
+        const testsupport::ToolRun run = Run(c.arguments);
+        EXPECT_EQ(run.status, c.status) << c.arguments;
+        EXPECT_EQ(run.err.rfind(c.error, 0), 0u) << c.arguments << ": " << run.err;
+        EXPECT_FALSE(fs::exists(m_run / "x.png")) << c.arguments;
+        EXPECT_FALSE(fs::exists(m_run / "frames")) << c.arguments;
+    }
+}
+
+}  // namespace
