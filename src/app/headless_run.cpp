@@ -3,6 +3,7 @@
 #include "app/demo_application.h"
 #include "capture/recording.h"
 #include "capture/screenshot.h"
+#include "capture/video_pipe.h"
 #include "gl/gles20.h"
 #include "platform/headless_context.h"
 
@@ -90,6 +91,14 @@ bool Screenshot(DemoApplication& app, const Options& options)
 
 bool Record(DemoApplication& app, const Options& options)
 {
+    // Without ffmpeg a video cannot be made: say so before rendering anything.
+    std::string ffmpeg;
+    if (!options.video.empty()) {
+        if (const Status found = VideoPipe::FindFfmpeg(&ffmpeg); !found) {
+            Error(found.reason);
+            return false;
+        }
+    }
     unsigned frames = 0;
     if (!PlayKeys(app, options.record, &frames))
         return false;
@@ -111,9 +120,29 @@ bool Record(DemoApplication& app, const Options& options)
     settings.report = Error;
     Progress progress;
     settings.on_frame = [&progress](unsigned done, unsigned count) { progress.Update(done, count); };
+    VideoPipe video;
+    if (!options.video.empty()) {
+        if (const Status opened = video.Open(options.video, size.width, size.height, kRecordingFramesPerSecond);
+            !opened) {
+            Error(opened.reason);
+            return false;
+        }
+        settings.sink = [&video](const TBitmap& frame, unsigned) { return video.Write(frame); };
+    }
     const RecordingResult result = RecordFrames(last, {}, app.Draws(), settings);
-    if (!result.status)
+    if (!result.status) {
+        video.Abort();
         return false;
+    }
+    if (!options.video.empty()) {
+        if (const Status finished = video.Finish(); !finished) {
+            Error(finished.reason);
+            return false;
+        }
+        std::printf("wrote %s: frames %u to %u of %u (%d x %d, 23.976 fps)\n", options.video.c_str(), first, last - 1,
+                    frames, size.width, size.height);
+        return true;
+    }
     std::printf("wrote frames %u to %u of %u to %s (%d x %d)\n", first, last - 1, frames, options.out.c_str(),
                 size.width, size.height);
     return true;

@@ -33,10 +33,10 @@ protected:
         std::ofstream(m_run / "keys.txt") << kKeys;
     }
 
-    testsupport::ToolRun Run(const std::string& arguments)
+    testsupport::ToolRun Run(const std::string& arguments, const std::string& environment = "")
     {
-        return testsupport::RunTool("cd '" + m_run.string() + "' && '" NERELLE_PROGRAM "'", arguments,
-                                    m_scratch.Path());
+        return testsupport::RunTool("cd '" + m_run.string() + "' && " + environment + " '" NERELLE_PROGRAM "'",
+                                    arguments, m_scratch.Path());
     }
 
     testsupport::ScratchDir m_scratch{"headless"};
@@ -83,6 +83,27 @@ TEST_F(HeadlessProgramTest, ARecordingSplitInTwoIsTheWholeOneByteForByte)
     EXPECT_EQ(frames, 48u);
     EXPECT_TRUE(fs::exists(m_run / "halves" / "frame_00029.png"));
     EXPECT_FALSE(fs::exists(m_run / "halves" / "frame_00048.png"));
+}
+
+TEST_F(HeadlessProgramTest, VideoGoesThroughFfmpegOrIsRefusedBeforeRendering)
+{
+    const testsupport::ToolRun missing = Run("--record keys.txt --video v.mp4", "NERELLE_FFMPEG=/nonexistent");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err.rfind("error: ffmpeg not found", 0), 0u) << missing.err;
+    EXPECT_EQ(std::count(missing.err.begin(), missing.err.end(), '\n'), 1) << "nothing rendered: " << missing.err;
+    EXPECT_FALSE(fs::exists(m_run / "v.mp4"));
+
+    if (testsupport::RunTool("ffprobe", "-version", m_scratch.Path()).status != 0)
+        GTEST_SKIP() << "ffmpeg is not installed (scripts/setup.sh installs it)";
+    const testsupport::ToolRun video = Run("--record keys.txt --video v.mp4 --size 160x90");
+    ASSERT_EQ(video.status, 0) << video.err;
+    EXPECT_EQ(video.out, "wrote v.mp4: frames 0 to 47 of 48 (160 x 90, 23.976 fps)\n");
+    const testsupport::ToolRun probe =
+        testsupport::RunTool("ffprobe", "-v error -count_frames -show_entries stream=codec_name,width,height,"
+                             "r_frame_rate,nb_read_frames -of csv=p=0 '" + (m_run / "v.mp4").string() + "'",
+                             m_scratch.Path());
+    EXPECT_EQ(probe.out, "h264,160,90,24000/1001,48\n");
+    EXPECT_FALSE(fs::exists(m_run / "frames"));
 }
 
 TEST_F(HeadlessProgramTest, FailuresExitWithAReasonAndWriteNothing)
