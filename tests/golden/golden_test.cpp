@@ -1,0 +1,372 @@
+// Golden images: four views of the default dataset rendered on the headless
+// context as a screenshot renders them (640 x 360, multisampled), compared
+// with the references in tests/golden/references/ by PSNR; the HUD view also
+// per pixel, so a changed digit fails.
+//
+// After an intended change of the picture, regenerate the references with
+// scripts/golden.sh (it runs this program with NERELLE_GOLDEN_UPDATE=1, which
+// writes the renders into the source tree instead of comparing) and look at
+// them before committing. A failed comparison writes <view>_actual.png and
+// <view>_diff.png (differences amplified 8 times) to $NERELLE_GOLDEN_OUT, or
+// else to <build>/tests/golden/out, and says where.
+//
+// Mesa's llvmpipe renders the same bytes on one machine whatever its thread
+// count (LP_NUM_THREADS), so an unchanged render matches exactly. The bounds
+// leave a little room beyond that, not much: another Mesa version may well
+// need references of its own (regenerate, look, commit).
+#include "app/demo_application.h"
+#include "capture/image_capture.h"
+#include "gl/render_target.h"
+#include "image/bitmap.h"
+#include "image/png_file.h"
+#include "math/camera_animation.h"
+
+#include "app_gl_test_util.h"
+#include "run_directory.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::Image;
+
+constexpr int kWidth = 640, kHeight = 360;
+
+// Below this a view has visibly changed (a water shader constant changed by
+// a sixth gives about 38 dB); an unchanged render on this machine is
+// identical, infinite PSNR.
+constexpr double kMinPsnr = 45.0;
+// Pixels differing by more than the tolerance in some channel: a thin line
+// or a small object that changes colour or moves shows here when it barely
+// lowers the PSNR (a track in another colour, faint under the surface, is
+// about 30 pixels at 46 dB).
+constexpr int kChangedPixelTolerance = 48;
+constexpr int kMaxChangedPixels = 20;
+
+struct Region {
+    int x, y, width, height;  // pixels, from the top left
+};
+// The HUD's panel with a margin, in the frame.
+constexpr Region kHudRegion{24, 262, 288, 98};
+// Its four lines of text, in that crop, and the largest channel difference
+// allowed there: a glyph's ink against the panel differs by far more (a
+// depth shown with one decimal fewer: 104).
+constexpr Region kHudTextRegion{54, 21, 144, 66};
+constexpr int kHudMaxChannelDifference = 16;
+
+struct Pose {
+    Vector3 eye;
+    float yaw, pitch;  // radians; pitch > 0 looks down
+};
+constexpr double kSceneTime = 120.0;  // the diver 12 m down, the tracks a full spiral turn and more
+// High over the far side of the pit, looking across it to the island: the
+// spiral shows through the surface, buoys on the water.
+constexpr Pose kAbove{{-14, 14, -18}, 2.4f, 0.6f};
+// Inside the pit beside the spiral, looking up at the tracks and the surface.
+constexpr Pose kBelow{{-12, -12.5f, -13.5f}, 1.9f, -0.5f};
+constexpr double kFlightTime = 10.0;  // over the diver's first metres
+constexpr const char* kFlight = "data/flights/demo.txt";
+
+bool UpdateMode()
+{
+    const char* value = std::getenv("NERELLE_GOLDEN_UPDATE");
+    return value && *value && std::strcmp(value, "0") != 0;
+}
+
+fs::path ReferencePath(const std::string& view)
+{
+    return fs::path(NERELLE_SOURCE_DIR) / "tests" / "golden" / "references" / (view + ".png");
+}
+
+fs::path OutputDirectory()
+{
+    const char* out = std::getenv("NERELLE_GOLDEN_OUT");
+    return out && *out ? fs::path(out) : fs::path(NERELLE_BINARY_DIR) / "tests" / "golden" / "out";
+}
+
+bool WriteImage(const fs::path& path, const Image& image)
+{
+    BitmapPtr bitmap(TBitmap::Create(image.width, image.height, false, false, 8));
+    if (!bitmap)
+        return false;
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x) {
+            const uint8_t* p = image.At(x, y);
+            bitmap->Row(y)[x] = PackRGBA(p[0], p[1], p[2], 255);
+        }
+    std::error_code ec;
+    fs::create_directories(path.parent_path(), ec);
+    return WritePNG(path.c_str(), bitmap.get(), true);
+}
+
+std::optional<Image> ReadImage(const fs::path& path)
+{
+    BitmapPtr bitmap = ReadPNG(path.c_str());
+    if (!bitmap)
+        return std::nullopt;
+    Image image{bitmap->width, bitmap->height, {}};
+    image.rgb.reserve(size_t(image.width) * size_t(image.height) * 3);
+    for (int y = 0; y < image.height; ++y) {
+        const uint8_t* row = reinterpret_cast<const uint8_t*>(bitmap->Row(y));
+        for (int x = 0; x < image.width; ++x)
+            image.rgb.insert(image.rgb.end(), row + 4 * x, row + 4 * x + 3);
+    }
+    return image;
+}
+
+// Peak signal-to-noise ratio over the RGB channels, infinite for equal images.
+double Psnr(const Image& a, const Image& b)
+{
+    double sum = 0;
+    for (size_t i = 0; i < a.rgb.size(); ++i) {
+        const double d = double(a.rgb[i]) - double(b.rgb[i]);
+        sum += d * d;
+    }
+    if (sum == 0)
+        return std::numeric_limits<double>::infinity();
+    return 10 * std::log10(255.0 * 255.0 * double(a.rgb.size()) / sum);
+}
+
+// Pixels with a channel more than `tolerance` apart.
+int CountDifferentPixels(const Image& a, const Image& b, int tolerance)
+{
+    int count = 0;
+    for (size_t i = 0; i + 2 < a.rgb.size(); i += 3)
+        for (size_t c = i; c < i + 3; ++c)
+            if (std::abs(int(a.rgb[c]) - int(b.rgb[c])) > tolerance) {
+                ++count;
+                break;
+            }
+    return count;
+}
+
+int MaxChannelDifference(const Image& a, const Image& b)
+{
+    int most = 0;
+    for (size_t i = 0; i < a.rgb.size(); ++i)
+        most = std::max(most, std::abs(int(a.rgb[i]) - int(b.rgb[i])));
+    return most;
+}
+
+// |a - b| per channel, times 8, so small differences show.
+Image Difference(const Image& a, const Image& b)
+{
+    Image d{a.width, a.height, std::vector<uint8_t>(a.rgb.size())};
+    for (size_t i = 0; i < a.rgb.size(); ++i)
+        d.rgb[i] = uint8_t(std::min(255, 8 * std::abs(int(a.rgb[i]) - int(b.rgb[i]))));
+    return d;
+}
+
+Image Crop(const Image& image, const Region& r)
+{
+    Image part{r.width, r.height, {}};
+    for (int y = r.y; y < r.y + r.height; ++y)
+        part.rgb.insert(part.rgb.end(), image.At(r.x, y), image.At(r.x, y) + 3 * r.width);
+    return part;
+}
+
+std::string Describe(double psnr)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f dB", psnr);
+    return std::isinf(psnr) ? std::string("identical") : std::string(text);
+}
+
+// A render measured against its reference, and what fails the comparison.
+struct Comparison {
+    double psnr = 0;
+    int changed = 0;          // pixels changed by more than kChangedPixelTolerance
+    int text_difference = 0;  // largest channel difference in the tight region
+    std::vector<std::string> failures;
+};
+
+Comparison Compare(const Image& image, const Image& reference, std::optional<Region> tight)
+{
+    Comparison c;
+    c.psnr = Psnr(image, reference);
+    c.changed = CountDifferentPixels(image, reference, kChangedPixelTolerance);
+    c.text_difference = tight ? MaxChannelDifference(Crop(image, *tight), Crop(reference, *tight)) : 0;
+    if (c.psnr < kMinPsnr)
+        c.failures.push_back("PSNR " + Describe(c.psnr) + " (at least " + Describe(kMinPsnr) + " wanted)");
+    if (c.changed > kMaxChangedPixels)
+        c.failures.push_back(std::to_string(c.changed) + " pixels changed by more than " +
+                             std::to_string(kChangedPixelTolerance) + " (at most " + std::to_string(kMaxChangedPixels) +
+                             " wanted)");
+    if (c.text_difference > kHudMaxChannelDifference)
+        c.failures.push_back("a channel in the text " + std::to_string(c.text_difference) + " apart (at most " +
+                             std::to_string(kHudMaxChannelDifference) + " wanted)");
+    return c;
+}
+
+class GoldenTest : public apptest::ApplicationTest {
+protected:
+    void SetUp() override
+    {
+        ApplicationTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        Shell().window_width = kWidth;
+        Shell().window_height = kHeight;
+        App().Animation() = CameraAnimation();
+        App().SetHudVisible(false);  // the HUD has a view of its own
+    }
+    void TearDown() override
+    {
+        App().SetHudVisible(true);
+        App().Animation() = CameraAnimation();
+        ApplicationTest::TearDown();
+    }
+
+    void Place(const Pose& pose) { ApplicationTest::Place(pose.eye, pose.yaw, pose.pitch); }
+
+    // The frame at t as a screenshot renders it, rows from the top.
+    Image Render(double t)
+    {
+        BitmapPtr bitmap(TBitmap::Create(kWidth, kHeight, false, false, 8));
+        EXPECT_TRUE(bitmap);
+        if (!bitmap)
+            return {};
+        const Status rendered = ImageRenderer(FramebufferSampleCount()).Render(*bitmap, t, App().Draws());
+        EXPECT_TRUE(rendered) << rendered.reason;
+        const uint8_t* bytes = reinterpret_cast<const uint8_t*>(bitmap->pixels);
+        return testsupport::FromBottomUpRGBA(kWidth, kHeight,
+                                             std::vector<uint8_t>(bytes, bytes + size_t(kWidth) * kHeight * 4));
+    }
+
+    // Starts the bundled flight from time 0.
+    void FlyDemo()
+    {
+        const fs::path keys = fs::path(NERELLE_SOURCE_DIR) / kFlight;
+        const CameraKeyStatus loaded = App().Animation().Load(keys, 0);
+        ASSERT_TRUE(loaded) << keys << ": " << loaded.reason;
+        const CameraKeyStatus played = App().Animation().Play(0);
+        ASSERT_TRUE(played) << played.reason;
+    }
+
+    // In update mode writes `image` as the reference of `view`; otherwise
+    // compares it with the reference: PSNR at least kMinPsnr, at most
+    // kMaxChangedPixels pixels changed and, when `tight` is given, no channel
+    // inside it more than kHudMaxChannelDifference apart.
+    void Check(const std::string& view, const Image& image, std::optional<Region> tight = std::nullopt)
+    {
+        const fs::path reference_path = ReferencePath(view);
+        if (UpdateMode()) {
+            ASSERT_TRUE(WriteImage(reference_path, image)) << "cannot write " << reference_path;
+            std::printf("wrote %s\n", reference_path.c_str());
+            return;
+        }
+        const std::optional<Image> reference = ReadImage(reference_path);
+        ASSERT_TRUE(reference) << "cannot read " << reference_path << " (scripts/golden.sh makes it)";
+        ASSERT_EQ(reference->width, image.width);
+        ASSERT_EQ(reference->height, image.height);
+        const Comparison c = Compare(image, *reference, tight);
+        std::printf("%s: PSNR %s, %d pixels changed", view.c_str(), Describe(c.psnr).c_str(), c.changed);
+        if (tight)
+            std::printf(", largest channel difference in the text %d", c.text_difference);
+        std::printf("\n");
+        if (c.failures.empty())
+            return;
+        const fs::path out = OutputDirectory();
+        const fs::path actual = out / (view + "_actual.png"), diff = out / (view + "_diff.png");
+        const bool written = WriteImage(actual, image) && WriteImage(diff, Difference(image, *reference));
+        std::string why;
+        for (const std::string& failure : c.failures)
+            why += "\n  " + failure;
+        ADD_FAILURE() << view << " differs from " << reference_path << ":" << why << "\n"
+                      << (written ? "look at " + actual.string() + " and " + diff.string()
+                                  : "could not write the images to " + out.string());
+    }
+
+    Image RenderAbove()
+    {
+        Place(kAbove);
+        return Render(kSceneTime);
+    }
+    Image RenderBelow()
+    {
+        Place(kBelow);
+        return Render(kSceneTime);
+    }
+    Image RenderHud(double t)
+    {
+        Place(kAbove);
+        App().SetHudVisible(true);
+        return Crop(Render(t), kHudRegion);
+    }
+};
+
+TEST_F(GoldenTest, AboveTheWater)
+{
+    Check("above", RenderAbove());
+}
+
+TEST_F(GoldenTest, BelowTheWater)
+{
+    Check("below", RenderBelow());
+}
+
+TEST_F(GoldenTest, DemoFlightMidway)
+{
+    FlyDemo();
+    if (HasFatalFailure())
+        return;
+    Check("flight", Render(kFlightTime));
+}
+
+TEST_F(GoldenTest, HudCloseUp)
+{
+    Check("hud", RenderHud(kSceneTime), kHudTextRegion);
+}
+
+// The comparisons rest on this: nothing left over from one frame, and
+// nothing unsettled in the rasteriser, changes the next.
+TEST_F(GoldenTest, TwoRendersInARowAreIdentical)
+{
+    const Image above = RenderAbove(), below = RenderBelow();
+    EXPECT_TRUE(above.rgb == RenderAbove().rgb);
+    EXPECT_TRUE(below.rgb == RenderBelow().rgb);
+    FlyDemo();
+    if (HasFatalFailure())
+        return;
+    const Image flight = Render(kFlightTime);
+    FlyDemo();
+    EXPECT_TRUE(flight.rgb == Render(kFlightTime).rgb);
+}
+
+// The bounds are tight enough to see what they are for: the HUD a second
+// later (other digits), the view turned by half a degree.
+TEST_F(GoldenTest, TheBoundsCatchSmallChanges)
+{
+    if (UpdateMode())
+        GTEST_SKIP() << "no references to compare with while they are being written";
+    const std::optional<Image> hud = ReadImage(ReferencePath("hud"));
+    const std::optional<Image> above = ReadImage(ReferencePath("above"));
+    ASSERT_TRUE(hud && above) << "the references are missing (scripts/golden.sh makes them)";
+    const Comparison later = Compare(RenderHud(kSceneTime + 1), *hud, kHudTextRegion);
+    EXPECT_GT(later.text_difference, kHudMaxChannelDifference);
+    Pose turned = kAbove;
+    turned.yaw += 0.5f * 3.14159265f / 180;
+    Place(turned);
+    App().SetHudVisible(false);
+    const Comparison moved = Compare(Render(kSceneTime), *above, std::nullopt);
+    std::printf(
+        "HUD a second later: largest channel difference in the text %d; turned by half a degree: PSNR %s, "
+        "%d pixels changed\n",
+        later.text_difference, Describe(moved.psnr).c_str(), moved.changed);
+    EXPECT_FALSE(moved.failures.empty()) << "PSNR " << Describe(moved.psnr) << ", " << moved.changed
+                                         << " pixels changed";
+}
+
+}  // namespace
