@@ -1,20 +1,30 @@
 #!/usr/bin/env bash
-# Builds and runs the program. Without a display it runs under Xvfb for a few
-# seconds and shows what the program printed.
+# Builds and runs the program. With a display it opens the window. Without
+# one it renders the default dive headless: a screenshot with the diver
+# under water, and the bundled camera flight as a video (as PNG frames when
+# ffmpeg is missing), then says where they are.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${NERELLE_BUILD_DIR:-$root/build}"
 NERELLE_BUILD_DIR="$build" "$root/scripts/build.sh" nerelle
 cd "$build/run"
+nerelle="$build/src/app/nerelle"
 if [ -n "${DISPLAY:-}" ]; then
-  exec "$build/src/app/nerelle" "$@"
+  exec "$nerelle" "$@"
 fi
-echo "no display: running under Xvfb for ${NERELLE_RUN_SECONDS:-5} seconds"
-status=0
-timeout --signal=TERM "${NERELLE_RUN_SECONDS:-5}" \
-  xvfb-run -a -s "-screen 0 1280x1024x24" "$build/src/app/nerelle" "$@" || status=$?
-if [ "$status" -eq 124 ]; then
-  echo "(stopped after ${NERELLE_RUN_SECONDS:-5} seconds)"
-  status=0
+out="$build/run/demo"
+mkdir -p "$out"
+echo "no display: rendering the default dive without a window into $out"
+"$nerelle" "$@" --screenshot "$out/underwater.png" --time 120 --size 1920x1440
+flight="data/flights/demo.txt"
+if command -v ffmpeg >/dev/null 2>&1; then
+  "$nerelle" "$@" --record "$flight" --video "$out/flight.mp4" --size 960x540
+  made="$out/flight.mp4"
+else
+  "$nerelle" "$@" --record "$flight" --out "$out/frames" --size 960x540
+  made="$out/frames/ (ffmpeg is missing: PNG frames instead of a video)"
 fi
-exit "$status"
+echo
+echo "screenshot: $out/underwater.png"
+echo "flight:     $made"
+echo "With a display, scripts/run.sh opens the window; nerelle --help lists what it can do."
