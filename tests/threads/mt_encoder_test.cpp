@@ -15,6 +15,8 @@
 #include <mutex>
 #include <set>
 #include <unistd.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -224,6 +226,47 @@ TEST(MTEncoder, FrameNamesAndWorkerCounts)
     const unsigned cases[][2] = {{0, 1}, {1, 1}, {2, 1}, {3, 2}, {8, 7}, {64, 63}};
     for (const auto& c : cases)
         EXPECT_EQ(CMTEncoder::WorkerCountFor(c[0]), c[1]) << c[0] << " processors";
+}
+
+// In a child process under a file size limit that stands for a full disk:
+// exits 0 when the frame failed and nothing is left under its name or a
+// temporary one.
+void WriteFrameUnderFileLimit(const fs::path& dir)
+{
+    signal(SIGXFSZ, SIG_IGN);  // an oversized write fails instead of ending the process
+    rlimit limit{};
+    limit.rlim_cur = limit.rlim_max = 1 << 10;
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        std::exit(2);
+    const std::string name = (dir / "frame_00000.png").string();
+    size_t failures = 0;
+    {
+        CMTEncoder encoder(1);
+        Fill(*encoder.WorkingBitmap(), 5);  // far more than 1 KiB compressed
+        encoder.Enqueue_Bitmap(encoder.WorkingBitmap(), name.c_str());
+        encoder.Synchronize();
+        failures = encoder.FailureCount();
+    }
+    std::exit(failures == 1 && fs::is_empty(dir) ? 0 : 1);
+}
+
+TEST(MTEncoderDeathTest, AFrameThatCannotBeWrittenWholeLeavesNoFile)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    ScratchDir dir;
+    EXPECT_EXIT(WriteFrameUnderFileLimit(dir.Path()), testing::ExitedWithCode(0), "");
+}
+
+TEST(MTEncoder, ADeviceInAFramesPlaceIsRefusedNotReplaced)
+{
+    if (!fs::exists("/dev/null"))
+        GTEST_SKIP() << "no /dev/null";
+    CMTEncoder encoder(1);
+    ASSERT_TRUE(encoder.Enqueue_Bitmap(encoder.WorkingBitmap(), "/dev/null"));
+    ASSERT_TRUE(encoder.Synchronize());
+    EXPECT_EQ(encoder.FailureCount(), 1u);
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_FALSE(fs::exists("/dev/null.part"));
 }
 
 TEST(MTEncoder, ConstructionWithoutWorkersFails)
