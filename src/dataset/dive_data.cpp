@@ -4,6 +4,8 @@
 // formatted input reads it; the manifest; the solution; loading; queries.
 #include "dataset/dive_data.h"
 
+#include "core/regular_file.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -355,7 +357,8 @@ enum class FileRead { kOk, kOpenFailed, kReadFailed };
 
 FileRead ReadWholeFile(const std::string& path, std::string& text)
 {
-    FILE* f = std::fopen(path.c_str(), "r");
+    // A FIFO or device in the file's place is refused, not waited on.
+    FILE* f = OpenRegularFileForReading(path);
     if (!f)
         return FileRead::kOpenFailed;
     text.clear();

@@ -1,5 +1,7 @@
 #include "math/camera_key_file.h"
 
+#include "core/regular_file.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -227,7 +229,10 @@ CameraKeyStatus ParseKeyFile(std::string_view text, std::vector<CameraKey>& keys
 
 CameraKeyStatus LoadKeyFile(const std::filesystem::path& path, std::vector<CameraKey>& keys)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    bool not_regular = false;
+    std::FILE* file = OpenRegularFileForReading(path, &not_regular);
+    if (!file && not_regular)
+        return CameraKeyStatus::Failure(path.string() + " is not a regular file");
     if (!file)
         return CameraKeyStatus::Failure("cannot open " + path.string() + ": " + std::strerror(errno));
     std::string text;
@@ -260,7 +265,10 @@ CameraKeyStatus SaveKeyFile(const std::filesystem::path& path, const std::vector
 
     std::filesystem::path temporary = path;
     temporary += ".tmp";
-    std::FILE* file = std::fopen(temporary.c_str(), "w");
+    bool not_regular = false;
+    std::FILE* file = OpenRegularFileForWriting(temporary, &not_regular);
+    if (!file && not_regular)
+        return CameraKeyStatus::Failure(temporary.string() + " is not a regular file");
     if (!file)
         return CameraKeyStatus::Failure("cannot create " + temporary.string() + ": " + std::strerror(errno));
     errno = 0;

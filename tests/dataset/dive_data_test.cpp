@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -293,6 +295,20 @@ TEST_F(DiveDataTest, MissingFilesAndTheirOrder)
     // The solution is read before the manifest is even opened.
     Write("solution.txt", "x y z\n");
     EXPECT_EQ(LoadMessage(), "failed to read solution");
+}
+
+TEST_F(DiveDataTest, AFifoInAFilesPlaceIsRefusedNotWaitedOn)
+{
+    // Opening a FIFO for reading blocks until a writer comes: the load
+    // would hang for good.
+    Write("manifest.txt", kManifest);
+    ASSERT_EQ(mkfifo((dir / "solution.txt").c_str(), 0600), 0);
+    EXPECT_EQ(LoadMessage(), "failed to open solution");
+    fs::remove(dir / "solution.txt");
+    Write("solution.txt", "1 2 3\n");
+    fs::remove(dir / "manifest.txt");
+    ASSERT_EQ(mkfifo((dir / "manifest.txt").c_str(), 0600), 0);
+    EXPECT_EQ(LoadMessage(), "failed to open manifest");
 }
 
 TEST_F(DiveDataTest, MalformedManifestHeader)

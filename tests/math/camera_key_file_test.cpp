@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -267,12 +269,16 @@ TEST(CameraKeyFile, LoadRefusalsKeepTheKeys)
     fs::resize_file(oversized, kMaxCameraKeyFileBytes + 1);
     WriteAll(dir.Path() / "bad.txt", "2\n" + kKeyA + "\n");
     fs::create_directory(dir.Path() / "directory.txt");
+    // A FIFO would block the load at its open for good.
+    ASSERT_EQ(mkfifo((dir.Path() / "fifo.txt").c_str(), 0600), 0);
     struct Case {
         fs::path path;
         std::string reason;
     } const cases[] = {
         {dir.Path() / "missing.txt", "cannot open"},
-        {dir.Path() / "directory.txt", "cannot read"},
+        {dir.Path() / "directory.txt", "directory.txt is not a regular file"},
+        {dir.Path() / "fifo.txt", "fifo.txt is not a regular file"},
+        {"/dev/zero", "/dev/zero is not a regular file"},
         {oversized, "larger than 64 MiB"},
         {dir.Path() / "bad.txt", "bad.txt: the file ends after 1 of 2 keys"},
     };
@@ -312,9 +318,12 @@ TEST(CameraKeyFile, FailedSaveKeepsTheOldFile)
         {"directory is a regular file", [](const fs::path& d) { WriteAll(d / "plain", "x"); }, "plain/animation.txt",
          "cannot create"},
         {"temporary name taken by a directory",
-         [](const fs::path& d) { fs::create_directory(d / "animation.txt.tmp"); }, "animation.txt", "cannot create"},
-        {"disk full", [](const fs::path& d) { fs::create_symlink("/dev/full", d / "animation.txt.tmp"); },
-         "animation.txt", "cannot write"},
+         [](const fs::path& d) { fs::create_directory(d / "animation.txt.tmp"); }, "animation.txt",
+         "animation.txt.tmp is not a regular file"},
+        // Written through, the link would fill a device (here one that is always full).
+        {"temporary name a link to a device",
+         [](const fs::path& d) { fs::create_symlink("/dev/full", d / "animation.txt.tmp"); }, "animation.txt",
+         "animation.txt.tmp is not a regular file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -335,6 +344,19 @@ TEST(CameraKeyFile, FailedSaveKeepsTheOldFile)
     EXPECT_NE(status.reason.find("cannot replace"), std::string::npos) << status.reason;
     EXPECT_TRUE(fs::is_directory(dir.Path() / "animation.txt" / "inside"));
     EXPECT_FALSE(fs::exists(dir.Path() / "animation.txt.tmp"));
+}
+
+TEST(CameraKeyFile, AFifoWhereTheTemporaryGoesIsRefusedNotWaitedOn)
+{
+    ScratchDir dir;
+    const fs::path path = dir.Path() / "animation.txt";
+    WriteAll(path, "1\n" + kKeyA + "\n");
+    ASSERT_EQ(mkfifo((dir.Path() / "animation.txt.tmp").c_str(), 0600), 0);
+    const CameraKeyStatus status = SaveKeyFile(path, {Key(0, {1, 1, 1}, {0, 0, 0, 1})});
+    EXPECT_FALSE(status);
+    EXPECT_EQ(status.reason, path.string() + ".tmp is not a regular file");
+    EXPECT_EQ(ReadAll(path), "1\n" + kKeyA + "\n") << "the old keys stay";
+    EXPECT_TRUE(fs::is_fifo(dir.Path() / "animation.txt.tmp"));
 }
 
 TEST(CameraKeyFile, SaveRefusesKeysThatWouldNotReadBack)
