@@ -97,8 +97,20 @@ void DemoApplication::onRecord()
     RecordingSettings settings;
     settings.report = ReportFailure;
     const RecordingResult result = RecordFrames(frames, {}, Draws(), settings);
-    if (!result.started)
+    if (!result.started) {
         m_animation.playing = false;  // nothing was recorded: the free camera stays
+        return;
+    }
+    // A shorter recording than the last one leaves its later frames behind.
+    size_t older = 0;
+    unsigned first_older = 0;
+    for (unsigned k : RecordedFramesIn(settings.directory))
+        if (k >= frames && older++ == 0)
+            first_older = k;
+    if (older > 0)
+        std::fprintf(stderr, "warning: %zu older frame%s from an earlier recording left in %s, from %s on\n", older,
+                     older == 1 ? "" : "s", settings.directory.string().c_str(),
+                     CMTEncoder::FrameFileName(settings.directory, first_older).c_str());
 }
 
 void DemoApplication::onMoveForward()

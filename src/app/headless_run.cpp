@@ -109,6 +109,20 @@ bool Record(DemoApplication& app, const Options& options)
         return false;
     }
     const unsigned last = std::min(end, frames);
+    // Frames of another recording left beside the new ones would pass for
+    // one recording: a whole recording wants a directory without frames, a
+    // part one without the frames it writes.
+    if (options.video.empty() && !options.overwrite) {
+        unsigned clashing = 0;
+        for (unsigned k : RecordedFramesIn(options.out))
+            clashing += !options.frames || (k >= first && k < last);
+        if (clashing > 0) {
+            Error(options.out + " already holds " + std::to_string(clashing) + " frame" + (clashing == 1 ? "" : "s") +
+                  (options.frames ? " of this range" : "") +
+                  "; give --overwrite to replace them, or another --out");
+            return false;
+        }
+    }
     const ImageSize size = options.size.value_or(ImageSize{CMTEncoder::kFrameWidth, CMTEncoder::kFrameHeight});
 
     RecordingSettings settings;

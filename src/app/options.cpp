@@ -87,6 +87,10 @@ ParsedOptions ParseOptions(int argc, const char* const* argv)
             o.headless = true;
             continue;
         }
+        if (arg == "--overwrite") {
+            o.overwrite = true;
+            continue;
+        }
         const char* const with_value[] = {"--data", "--screenshot", "--time", "--size", "--keys",
                                           "--record", "--out",       "--frames", "--video"};
         bool known = false;
@@ -131,8 +135,9 @@ ParsedOptions ParseOptions(int argc, const char* const* argv)
     const bool screenshot = !o.screenshot.empty(), record = !o.record.empty();
     if ((time_given || !o.keys.empty()) && !screenshot)
         return fail(std::string(time_given ? "--time" : "--keys") + " belongs to --screenshot");
-    if ((out_given || o.frames || !o.video.empty()) && !record)
-        return fail(std::string(out_given ? "--out" : o.frames ? "--frames" : "--video") + " belongs to --record");
+    if ((out_given || o.frames || !o.video.empty() || o.overwrite) && !record)
+        return fail(std::string(out_given ? "--out" : o.frames ? "--frames" : o.overwrite ? "--overwrite" : "--video") +
+                    " belongs to --record");
     if (screenshot && record && o.size)
         return fail("--size is ambiguous with both --screenshot and --record; run them one at a time");
     if (o.headless && !screenshot && !record)
@@ -158,6 +163,7 @@ std::string UsageText(const std::string& key_usage)
     return "usage: nerelle [--data DIR] [window-system arguments]\n"
            "       nerelle [--data DIR] --screenshot FILE [--time T] [--size WxH] [--keys FILE]\n"
            "       nerelle [--data DIR] --record KEYS [--out DIR] [--frames A:B] [--size WxH] [--video FILE]\n"
+           "               [--overwrite]\n"
            "\n"
            "Without --screenshot or --record the program opens its window; with them it renders\n"
            "without one (no display needed) and exits.\n"
@@ -173,6 +179,9 @@ std::string UsageText(const std::string& key_usage)
            "  --frames A:B       only frames A to B - 1, named by their frame numbers, so a long\n"
            "                     recording can be split over processes or machines\n"
            "  --video FILE       an H.264 MP4 at 23.976 fps through ffmpeg instead of frames\n"
+           "  --overwrite        replace frames already in DIR (without it a directory holding\n"
+           "                     frames the recording would write, or any frames at all for a\n"
+           "                     whole recording, is refused: old and new would mix)\n"
            "  --help             this text\n"
            "\n"
            "Keys in the window:\n" +

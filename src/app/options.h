@@ -4,7 +4,7 @@
 //
 //   nerelle [--data DIR]                        the window
 //   nerelle [--data DIR] --screenshot FILE [--time T] [--size WxH] [--keys FILE]
-//   nerelle [--data DIR] --record KEYS [--out DIR] [--frames A:B] [--size WxH] [--video FILE]
+//   nerelle [--data DIR] --record KEYS [--out DIR] [--frames A:B] [--size WxH] [--video FILE] [--overwrite]
 //
 // --screenshot and --record render without a window (an EGL context on
 // Mesa's surfaceless platform); --headless says so explicitly. Plain C++,
@@ -29,6 +29,7 @@ struct Options {
     std::string keys;                // camera keys for the screenshot's view
     std::string record;              // camera keys to record; empty: no recording
     std::string out = "frames";      // directory of the recorded frames
+    bool overwrite = false;          // frames already there may be replaced
     std::optional<std::pair<unsigned, unsigned>> frames;  // frames A to B - 1 only
     std::string video;               // H.264 MP4 instead of frames; empty: frames
     std::vector<std::string> window_arguments;  // argv[0] and what the window system gets

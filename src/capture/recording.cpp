@@ -9,6 +9,24 @@
 
 namespace fs = std::filesystem;
 
+std::vector<unsigned> RecordedFramesIn(const fs::path& directory)
+{
+    std::vector<unsigned> frames;
+    std::error_code ec;
+    for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        // frame_ + at least five digits + .png, as FrameFileName writes them
+        if (name.size() < 15 || name.rfind("frame_", 0) != 0 || !name.ends_with(".png"))
+            continue;
+        const std::string digits = name.substr(6, name.size() - 10);
+        if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        frames.push_back(unsigned(std::stoul(digits)));
+    }
+    std::sort(frames.begin(), frames.end());
+    return frames;
+}
+
 RecordingResult RecordFrames(unsigned frames, const std::function<void()>& start, const FrameDraws& draws,
                              const RecordingSettings& settings)
 {

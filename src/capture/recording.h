@@ -28,6 +28,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 // Where rendered frames go instead of the encoder's PNG files (a video,
 // say): frame k's bitmap, bottom row first; a failure stops the recording.
@@ -55,6 +56,10 @@ struct RecordingResult {
     size_t failed = 0;          // frames asked for that are not on disk
     bool synchronized = false;  // every worker was joined
 };
+
+// Numbers of the recorded frames ("frame_NNNNN.png") in `directory`,
+// ascending; empty when there are none or it cannot be read.
+std::vector<unsigned> RecordedFramesIn(const std::filesystem::path& directory);
 
 // Records frames settings.first .. frames - 1 of an animation of `frames`
 // frames. `start` is called once, right before the first (may be empty).

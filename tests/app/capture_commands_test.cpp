@@ -16,6 +16,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -127,12 +128,16 @@ TEST_F(CaptureCommandsTest, RecordingKeysEndingAtOneSecondWritesFrames0To23)
     ASSERT_TRUE(App().Animation().PushPose(FreeCameraView(Shell()), 11.0));
     ASSERT_EQ(App().Animation().Duration(), 1.0);
 
+    // Two frames of a longer, earlier recording are left behind: said once.
+    fs::create_directories("frames");
+    for (const char* old : {"frames/frame_00030.png", "frames/frame_00031.png"})
+        std::ofstream(old) << "old";
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     ASSERT_NE(DispatchKey(App(), 'v'), nullptr);
     const std::string out = testing::internal::GetCapturedStdout();
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err, "");
+    EXPECT_EQ(err, "warning: 2 older frames from an earlier recording left in frames, from frames/frame_00030.png on\n");
     EXPECT_EQ(out.rfind("rendering frame 0 / 24\r", 0), 0u) << out;
     EXPECT_TRUE(out.ends_with("rendering frame 23 / 24\r\ndone\n")) << out;
     for (unsigned k = 0; k < 24; ++k)

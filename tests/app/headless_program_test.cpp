@@ -86,6 +86,31 @@ TEST_F(HeadlessProgramTest, ARecordingSplitInTwoIsTheWholeOneByteForByte)
     EXPECT_FALSE(fs::exists(m_run / "halves" / "frame_00048.png"));
 }
 
+TEST_F(HeadlessProgramTest, FramesOfAnEarlierRecordingAreReplacedOnlyWithOverwrite)
+{
+    ASSERT_EQ(Run("--record keys.txt --out again --size 32x18").status, 0);
+    fs::remove(m_run / "again" / "frame_00010.png");
+    const struct {
+        const char* arguments;
+        int status;
+        const char* error;
+    } cases[] = {
+        {"--record keys.txt --out again --size 32x18", 1,
+         "error: again already holds 47 frames; give --overwrite to replace them, or another --out\n"},
+        {"--record keys.txt --out again --size 32x18 --frames 5:12", 1,
+         "error: again already holds 6 frames of this range; give --overwrite to replace them, or another --out\n"},
+        {"--record keys.txt --out again --size 32x18 --frames 10:11", 0, ""},  // the missing one
+        {"--record keys.txt --out again --size 32x18 --overwrite", 0, ""},
+    };
+    for (const auto& c : cases) {
+        const testsupport::ToolRun run = Run(c.arguments);
+        EXPECT_EQ(run.status, c.status) << c.arguments;
+        if (c.status != 0) {
+            EXPECT_EQ(run.err, c.error) << c.arguments;
+        }
+    }
+}
+
 TEST_F(HeadlessProgramTest, VideoGoesThroughFfmpegOrIsRefusedBeforeRendering)
 {
     const testsupport::ToolRun missing = Run("--record keys.txt --video v.mp4", "NERELLE_FFMPEG=/nonexistent");

@@ -41,8 +41,10 @@ TEST(Options, ScreenshotAndRecordingAreHeadlessWithTheirSettings)
     EXPECT_EQ(s.options.size->height, 480);
     EXPECT_EQ(s.options.keys, "k.txt");
 
-    const ParsedOptions r = Parse({"--headless", "--record", "keys.txt", "--out", "o", "--frames", "100:200"});
+    const ParsedOptions r =
+        Parse({"--headless", "--record", "keys.txt", "--out", "o", "--frames", "100:200", "--overwrite"});
     ASSERT_EQ(r.error, "");
+    EXPECT_TRUE(r.options.overwrite);
     EXPECT_TRUE(r.options.headless);
     EXPECT_EQ(r.options.record, "keys.txt");
     EXPECT_EQ(r.options.out, "o");
@@ -78,6 +80,7 @@ TEST(Options, RefusalsSayWhy)
         {{"--keys", "k"}, "--keys belongs to --screenshot"},
         {{"--out", "o"}, "--out belongs to --record"},
         {{"--video", "v.mp4"}, "--video belongs to --record"},
+        {{"--screenshot", "a.png", "--overwrite"}, "--overwrite belongs to --record"},
         {{"--headless"}, "--headless renders only what --screenshot or --record asks for"},
         {{"--screenshot", "a.png", "--record", "k", "--size", "8x8"},
          "--size is ambiguous with both --screenshot and --record; run them one at a time"},
