@@ -106,13 +106,7 @@ TEST_F(CaptureWindowTest, PTakesAScreenshotAndVRecordsTheLoadedKeys)
         EXPECT_EQ(frame->height, 720);
         if (k == 12) {
             EXPECT_GT(DistinctColours(*frame, 1000), 500u) << "the frame shows no scene";
-            testsupport::Image image{1280, 720, std::vector<uint8_t>(1280 * 720 * 3)};
-            for (int y = 0; y < 720; ++y)
-                for (int x = 0; x < 1280; ++x)
-                    for (int c = 0; c < 3; ++c)
-                        image.rgb[3 * (size_t(y) * 1280 + size_t(x)) + size_t(c)] =
-                            uint8_t(frame->Row(y)[x] >> (8 * c));
-            testsupport::SaveForViewing(image, "window_recorded_frame_00012");
+            testsupport::SaveForViewing(testsupport::ImageOfBitmap(*frame), "window_recorded_frame_00012");
         }
     }
     EXPECT_FALSE(fs::exists(run / "frames" / "frame_00024.png"));

@@ -96,49 +96,6 @@ fs::path OutputDirectory()
     return out && *out ? fs::path(out) : fs::path(NERELLE_BINARY_DIR) / "tests" / "golden" / "out";
 }
 
-bool WriteImage(const fs::path& path, const Image& image)
-{
-    BitmapPtr bitmap(TBitmap::Create(image.width, image.height, false, false, 8));
-    if (!bitmap)
-        return false;
-    for (int y = 0; y < image.height; ++y)
-        for (int x = 0; x < image.width; ++x) {
-            const uint8_t* p = image.At(x, y);
-            bitmap->Row(y)[x] = PackRGBA(p[0], p[1], p[2], 255);
-        }
-    std::error_code ec;
-    fs::create_directories(path.parent_path(), ec);
-    return WritePNG(path.c_str(), bitmap.get(), true);
-}
-
-std::optional<Image> ReadImage(const fs::path& path)
-{
-    BitmapPtr bitmap = ReadPNG(path.c_str());
-    if (!bitmap)
-        return std::nullopt;
-    Image image{bitmap->width, bitmap->height, {}};
-    image.rgb.reserve(size_t(image.width) * size_t(image.height) * 3);
-    for (int y = 0; y < image.height; ++y) {
-        const uint8_t* row = reinterpret_cast<const uint8_t*>(bitmap->Row(y));
-        for (int x = 0; x < image.width; ++x)
-            image.rgb.insert(image.rgb.end(), row + 4 * x, row + 4 * x + 3);
-    }
-    return image;
-}
-
-// Peak signal-to-noise ratio over the RGB channels, infinite for equal images.
-double Psnr(const Image& a, const Image& b)
-{
-    double sum = 0;
-    for (size_t i = 0; i < a.rgb.size(); ++i) {
-        const double d = double(a.rgb[i]) - double(b.rgb[i]);
-        sum += d * d;
-    }
-    if (sum == 0)
-        return std::numeric_limits<double>::infinity();
-    return 10 * std::log10(255.0 * 255.0 * double(a.rgb.size()) / sum);
-}
-
 // Pixels with a channel more than `tolerance` apart.
 int CountDifferentPixels(const Image& a, const Image& b, int tolerance)
 {
@@ -195,7 +152,7 @@ struct Comparison {
 Comparison Compare(const Image& image, const Image& reference, std::optional<Region> tight)
 {
     Comparison c;
-    c.psnr = Psnr(image, reference);
+    c.psnr = testsupport::Psnr(image, reference);
     c.changed = CountDifferentPixels(image, reference, kChangedPixelTolerance);
     c.text_difference = tight ? MaxChannelDifference(Crop(image, *tight), Crop(reference, *tight)) : 0;
     if (c.psnr < kMinPsnr)
@@ -263,11 +220,11 @@ protected:
     {
         const fs::path reference_path = ReferencePath(view);
         if (UpdateMode()) {
-            ASSERT_TRUE(WriteImage(reference_path, image)) << "cannot write " << reference_path;
+            ASSERT_TRUE(testsupport::WriteImagePNG(image, reference_path)) << "cannot write " << reference_path;
             std::printf("wrote %s\n", reference_path.c_str());
             return;
         }
-        const std::optional<Image> reference = ReadImage(reference_path);
+        const std::optional<Image> reference = testsupport::ReadImagePNG(reference_path);
         ASSERT_TRUE(reference) << "cannot read " << reference_path << " (scripts/golden.sh makes it)";
         ASSERT_EQ(reference->width, image.width);
         ASSERT_EQ(reference->height, image.height);
@@ -280,7 +237,8 @@ protected:
             return;
         const fs::path out = OutputDirectory();
         const fs::path actual = out / (view + "_actual.png"), diff = out / (view + "_diff.png");
-        const bool written = WriteImage(actual, image) && WriteImage(diff, Difference(image, *reference));
+        const bool written = testsupport::WriteImagePNG(image, actual) &&
+                             testsupport::WriteImagePNG(Difference(image, *reference), diff);
         std::string why;
         for (const std::string& failure : c.failures)
             why += "\n  " + failure;
@@ -351,8 +309,8 @@ TEST_F(GoldenTest, TheBoundsCatchSmallChanges)
 {
     if (UpdateMode())
         GTEST_SKIP() << "no references to compare with while they are being written";
-    const std::optional<Image> hud = ReadImage(ReferencePath("hud"));
-    const std::optional<Image> above = ReadImage(ReferencePath("above"));
+    const std::optional<Image> hud = testsupport::ReadImagePNG(ReferencePath("hud"));
+    const std::optional<Image> above = testsupport::ReadImagePNG(ReferencePath("above"));
     ASSERT_TRUE(hud && above) << "the references are missing (scripts/golden.sh makes them)";
     const Comparison later = Compare(RenderHud(kSceneTime + 1), *hud, kHudTextRegion);
     EXPECT_GT(later.text_difference, kHudMaxChannelDifference);

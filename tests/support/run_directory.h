@@ -8,7 +8,10 @@
 // or build tree and nothing depends on where the project is cloned.
 #pragma once
 
+#include "image/bitmap.h"
+
 #include <cstdint>
+#include <optional>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -35,6 +38,17 @@ struct Image {
 
 // Bottom-up RGBA read-back (glReadPixels order) as a top-down image.
 Image FromBottomUpRGBA(int width, int height, const std::vector<uint8_t>& rgba);
+
+// A top-row-first bitmap's RGB (a PNG or TGA as read).
+Image ImageOfBitmap(const TBitmap& bitmap);
+// The image as a PNG file (its directory made when missing); false on failure.
+bool WriteImagePNG(const Image& image, const std::filesystem::path& path);
+// A PNG file as an image; empty when it cannot be read.
+std::optional<Image> ReadImagePNG(const std::filesystem::path& path);
+
+// Peak signal-to-noise ratio of two images of one size over the RGB
+// channels; infinite for equal images.
+double Psnr(const Image& a, const Image& b);
 
 // Writes the image as PNG to $NERELLE_TEST_FRAMES/<name>.png when that
 // variable names a directory, for looking at; nothing otherwise.
