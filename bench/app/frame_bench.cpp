@@ -1,8 +1,9 @@
-// What a frame costs at the window size (720 x 480) on the headless context:
-// whole frames from above and from below the water (median and spread over
-// many frames), each pass of the frame alone, and start-up to the first
-// frame. Every measured step ends with glFinish so the rasteriser's work
-// counts where it is queued.
+// What a frame costs on the headless context: whole frames from above and
+// from below the water at the window size (720 x 480), 1280 x 720 and
+// 1920 x 1080 (median and spread over many frames, wall and process CPU
+// time), each pass of the frame alone, and start-up to the first frame.
+// Every measured step ends with glFinish so the rasteriser's work counts
+// where it is queued.
 //
 //   frame_bench [--frames=DIR] [benchmark flags]
 //
@@ -19,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -26,7 +28,11 @@
 
 namespace {
 
-constexpr int kWidth = 720, kHeight = 480;
+constexpr int kWidth = 720, kHeight = 480;  // the window's size
+struct Size {
+    int width, height;
+};
+constexpr Size kSizes[] = {{720, 480}, {1280, 720}, {1920, 1080}};
 
 struct View {
     const char* name;
@@ -41,26 +47,38 @@ constexpr View kViews[] = {
 };
 
 struct Fixture : BenchApplication {
-    Fixture() : BenchApplication(kWidth, kHeight, kWidth, kHeight) {}
+    explicit Fixture(Size frame) : BenchApplication(frame.width, frame.height, kWidth, kHeight), size(frame) {}
     void Place(const View& view) { BenchApplication::Place(view.eye, view.yaw, view.pitch); }
+    Size size;
 };
 
-Fixture& Get()
+// One application at a time, on a context of the frame's own size: a
+// larger context would be cleared whole on every pass.
+Fixture& Get(Size size = {kWidth, kHeight})
 {
-    static Fixture fixture;
-    return fixture;
+    static std::unique_ptr<Fixture> fixture;
+    if (!fixture || fixture->size.width != size.width || fixture->size.height != size.height) {
+        fixture.reset();
+        fixture = std::make_unique<Fixture>(size);
+    }
+    return *fixture;
 }
 
-bool Ready(benchmark::State& state)
+bool Ready(benchmark::State& state, Size size = {kWidth, kHeight})
 {
-    return Get().Ready(state);
+    return Get(size).Ready(state);
 }
 
 // Per-frame milliseconds as counters: median, 10th and 90th percentile.
-void ReportSpread(benchmark::State& state, std::vector<double> ms)
+void ReportSpread(benchmark::State& state, std::vector<double> ms, const std::vector<double>& cpu_ms)
 {
     if (ms.empty())
         return;
+    const auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    state.counters["cpu_median_ms"] = median(cpu_ms);
     std::sort(ms.begin(), ms.end());
     const auto at = [&](double q) { return ms[std::min(ms.size() - 1, size_t(q * double(ms.size() - 1) + 0.5))]; };
     state.counters["median_ms"] = at(0.5);
@@ -71,25 +89,32 @@ void ReportSpread(benchmark::State& state, std::vector<double> ms)
 
 void BM_Frame(benchmark::State& state)
 {
-    if (!Ready(state))
+    const Size size = kSizes[state.range(1)];
+    if (!Ready(state, size))
         return;
     const View& view = kViews[state.range(0)];
-    Get().Place(view);
-    std::vector<double> ms;
+    Get(size).Place(view);
+    std::vector<double> ms, cpu_ms;
     double t = view.t;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        Get().app->renderFrame({t, kWidth, kHeight, false});
+        const std::clock_t cpu_start = std::clock();
+        Get(size).app->renderFrame({t, size.width, size.height, false});
         glFinish();
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.SetIterationTime(seconds);
         ms.push_back(seconds * 1e3);
+        cpu_ms.push_back(double(std::clock() - cpu_start) * 1e3 / CLOCKS_PER_SEC);
         t += 1.0 / 60;
     }
-    ReportSpread(state, ms);
-    state.SetLabel(view.name);
+    ReportSpread(state, ms, cpu_ms);
+    state.SetLabel(std::string(view.name) + " " + std::to_string(size.width) + "x" + std::to_string(size.height));
 }
-BENCHMARK(BM_Frame)->Arg(0)->Arg(1)->UseManualTime()->MinTime(3.0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Frame)
+    ->ArgsProduct({{0, 1}, {0, 1, 2}})
+    ->UseManualTime()
+    ->MinTime(3.0)
+    ->Unit(benchmark::kMillisecond);
 
 // The frame's passes, each timed by the application's pass timers over
 // whole frames (glFinish around each pass), as milliseconds per frame.
@@ -113,8 +138,10 @@ void BM_Passes(benchmark::State& state)
     }
     app.TimePasses(nullptr);
     for (size_t p = 0; p < size_t(FramePass::kCount); ++p)
-        if (frames)
+        if (frames) {
             state.counters[std::string(kFramePassNames[p]) + "_ms"] = times.seconds[p] * 1e3 / double(frames);
+            state.counters[std::string(kFramePassNames[p]) + "_cpu_ms"] = times.cpu_seconds[p] * 1e3 / double(frames);
+        }
     state.SetLabel(view.name);
 }
 BENCHMARK(BM_Passes)->Arg(0)->Arg(1)->UseManualTime()->MinTime(1.0)->Unit(benchmark::kMillisecond);

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -118,6 +119,7 @@ public:
             return;
         glFinish();
         m_start = std::chrono::steady_clock::now();
+        m_cpu_start = std::clock();
     }
     ~PassTimer()
     {
@@ -126,6 +128,7 @@ public:
         glFinish();
         m_times->seconds[size_t(m_pass)] +=
             std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        m_times->cpu_seconds[size_t(m_pass)] += double(std::clock() - m_cpu_start) / CLOCKS_PER_SEC;
     }
     PassTimer(const PassTimer&) = delete;
     PassTimer& operator=(const PassTimer&) = delete;
@@ -134,6 +137,7 @@ private:
     FramePassTimes* m_times;
     FramePass m_pass;
     std::chrono::steady_clock::time_point m_start;
+    std::clock_t m_cpu_start = 0;
 };
 
 void DemoApplication::Tick()

@@ -67,9 +67,12 @@ inline constexpr const char* kFramePassNames[] = {"screen texture", "opaque scen
                                                   "water surface",  "glows",        "hud"};
 
 // Seconds spent in each pass, summed over the frames drawn while it is
-// attached (DemoApplication::TimePasses), each pass bounded by glFinish.
+// attached (DemoApplication::TimePasses), each pass bounded by glFinish:
+// wall time, and the CPU time of the whole process (the rasteriser's
+// threads included), which a busy machine disturbs far less.
 struct FramePassTimes {
     std::array<double, size_t(FramePass::kCount)> seconds{};
+    std::array<double, size_t(FramePass::kCount)> cpu_seconds{};
 };
 
 class DemoApplication {
