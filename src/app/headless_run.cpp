@@ -80,7 +80,8 @@ bool Screenshot(DemoApplication& app, const Options& options)
     if (!options.keys.empty() && !PlayKeys(app, options.keys, nullptr))
         return false;
     const ImageSize size = options.size.value_or(ImageSize{kScreenshotWidth, kScreenshotHeight});
-    const Status saved = SaveImage(app.Draws(), options.time, size.width, size.height, options.screenshot);
+    const Status saved = SaveImage(app.Draws(), options.time, size.width, size.height, options.screenshot,
+                                    options.png_default_compression ? PngCompression::kDefault : PngCompression::kFast);
     if (!saved) {
         Error(saved.reason);
         return false;
@@ -130,6 +131,7 @@ bool Record(DemoApplication& app, const Options& options)
     settings.width = size.width;
     settings.height = size.height;
     settings.first = first;
+    settings.compression = options.png_default_compression ? PngCompression::kDefault : PngCompression::kFast;
     settings.progress = nullptr;
     settings.report = Error;
     Progress progress;

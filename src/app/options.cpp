@@ -71,7 +71,7 @@ ParsedOptions ParseOptions(int argc, const char* const* argv)
         parsed.error = std::move(why);
         return parsed;
     };
-    bool out_given = false, time_given = false;
+    bool out_given = false, time_given = false, png_given = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i] ? argv[i] : "";
         if (arg.rfind("--", 0) != 0 || arg == "--") {
@@ -92,7 +92,7 @@ ParsedOptions ParseOptions(int argc, const char* const* argv)
             continue;
         }
         const char* const with_value[] = {"--data", "--screenshot", "--time", "--size", "--keys",
-                                          "--record", "--out",       "--frames", "--video"};
+                                          "--record", "--out",       "--frames", "--video", "--png-compression"};
         bool known = false;
         for (const char* name : with_value)
             known = known || arg == name;
@@ -111,6 +111,11 @@ ParsedOptions ParseOptions(int argc, const char* const* argv)
             o.record = value;
         } else if (arg == "--video") {
             o.video = value;
+        } else if (arg == "--png-compression") {
+            if (value != "fast" && value != "default")
+                return fail("--png-compression wants fast or default: " + value);
+            o.png_default_compression = value == "default";
+            png_given = true;
         } else if (arg == "--out") {
             o.out = value;
             out_given = true;
@@ -138,6 +143,8 @@ ParsedOptions ParseOptions(int argc, const char* const* argv)
     if ((out_given || o.frames || !o.video.empty() || o.overwrite) && !record)
         return fail(std::string(out_given ? "--out" : o.frames ? "--frames" : o.overwrite ? "--overwrite" : "--video") +
                     " belongs to --record");
+    if (png_given && !screenshot && !record)
+        return fail("--png-compression belongs to --screenshot or --record");
     if (screenshot && record && o.size)
         return fail("--size is ambiguous with both --screenshot and --record; run them one at a time");
     if (o.headless && !screenshot && !record)
@@ -179,6 +186,9 @@ std::string UsageText(const std::string& key_usage)
            "  --frames A:B       only frames A to B - 1, named by their frame numbers, so a long\n"
            "                     recording can be split over processes or machines\n"
            "  --video FILE       an H.264 MP4 at 23.976 fps through ffmpeg instead of frames\n"
+           "  --png-compression fast|default\n"
+           "                     how PNG frames and screenshots are compressed: fast (the default;\n"
+           "                     files no larger on rendered frames) or libpng's default (slower)\n"
            "  --overwrite        replace frames already in DIR (without it a directory holding\n"
            "                     frames the recording would write, or any frames at all for a\n"
            "                     whole recording, is refused: old and new would mix)\n"

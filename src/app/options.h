@@ -32,6 +32,7 @@ struct Options {
     bool overwrite = false;          // frames already there may be replaced
     std::optional<std::pair<unsigned, unsigned>> frames;  // frames A to B - 1 only
     std::string video;               // H.264 MP4 instead of frames; empty: frames
+    bool png_default_compression = false;  // libpng's slower default, not the fast setting
     std::vector<std::string> window_arguments;  // argv[0] and what the window system gets
 };
 

@@ -57,7 +57,7 @@ RecordingResult RecordFrames(unsigned frames, const std::function<void()>& start
         const unsigned workers =
             settings.sink ? 1 : settings.workers ? settings.workers : CMTEncoder::DefaultWorkerCount();
         encoder = std::make_unique<CMTEncoder>(
-            workers, EncoderSettings{true, true, settings.writer, settings.width, settings.height});
+            workers, EncoderSettings{true, true, settings.writer, settings.width, settings.height, settings.compression});
     } catch (const std::exception& e) {
         fail(std::string("cannot start the frame encoder: ") + e.what());
         return result;

@@ -38,7 +38,8 @@ struct RecordingSettings {
     std::filesystem::path directory = "frames";  // created when missing
     unsigned workers = 0;                        // 0: CMTEncoder::DefaultWorkerCount()
     int samples = -1;                            // -1: FramebufferSampleCount()
-    FrameWriter writer;                          // empty: WritePNG
+    FrameWriter writer;                          // empty: WritePNG with `compression`
+    PngCompression compression = PngCompression::kFast;
     int width = CMTEncoder::kFrameWidth;         // frame size in pixels
     int height = CMTEncoder::kFrameHeight;
     unsigned first = 0;                          // frames first .. frames - 1 only, named by number

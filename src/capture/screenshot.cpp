@@ -43,7 +43,8 @@ bool EndsWithPng(const fs::path& file)
 
 }  // namespace
 
-Status SaveImage(const FrameDraws& draws, double t, int width, int height, const fs::path& file)
+Status SaveImage(const FrameDraws& draws, double t, int width, int height, const fs::path& file,
+                 PngCompression compression)
 {
     const std::string size = std::to_string(width) + " x " + std::to_string(height);
     const BitmapPtr bitmap(width > 0 && height > 0 ? TBitmap::Create(width, height, false, false, 8) : nullptr);
@@ -67,7 +68,7 @@ Status SaveImage(const FrameDraws& draws, double t, int width, int height, const
 
     // A failed or interrupted write must not leave a part under the name.
     const fs::path part = file.string() + ".part";
-    const bool written = EndsWithPng(file) ? WritePNG(part.c_str(), bitmap.get(), true)
+    const bool written = EndsWithPng(file) ? WritePNG(part.c_str(), bitmap.get(), true, compression)
                                            : WriteTGA(part.c_str(), bitmap.get());
     if (!written || (fs::rename(part, file, ec), ec)) {
         fs::remove(part, ec);

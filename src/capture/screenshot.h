@@ -11,6 +11,7 @@
 
 #include "capture/frame_request.h"
 #include "core/status.h"
+#include "image/png_file.h"
 
 #include <filesystem>
 #include <optional>
@@ -37,7 +38,8 @@ struct ScreenshotSettings {
 // `file`, TGA or PNG by its extension (TGA unless it ends in .png), through a
 // temporary name in the same directory, so `file` is either whole or
 // untouched. The directory is created when missing.
-Status SaveImage(const FrameDraws& draws, double t, int width, int height, const std::filesystem::path& file);
+Status SaveImage(const FrameDraws& draws, double t, int width, int height, const std::filesystem::path& file,
+                 PngCompression compression = PngCompression::kDefault);
 
 // Takes a screenshot of the frame at playback time t. On success `written`
 // (when given) receives the file's name.

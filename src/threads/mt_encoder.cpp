@@ -17,11 +17,9 @@
 
 namespace {
 
-// Frames are written with fast compression: the workers, not the renderer,
-// are what holds a recording back on small machines. A frame goes to a
-// temporary name first, so one under its own name is always whole, even
-// after a full disk or a kill in the middle.
-bool WriteFramePNG(const char* file_name, const TBitmap* bitmap, bool rgb_order)
+// A frame goes to a temporary name first, so one under its own name is
+// always whole, even after a full disk or a kill in the middle.
+bool WriteFramePNG(const char* file_name, const TBitmap* bitmap, bool rgb_order, PngCompression compression)
 {
     // Only a regular file (or none) is replaced: a device or a directory in
     // a frame's place is refused, not renamed over.
@@ -30,7 +28,7 @@ bool WriteFramePNG(const char* file_name, const TBitmap* bitmap, bool rgb_order)
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
         return false;
     const std::string part = std::string(file_name) + ".part";
-    if (WritePNG(part.c_str(), bitmap, rgb_order, PngCompression::kFast)) {
+    if (WritePNG(part.c_str(), bitmap, rgb_order, compression)) {
         std::filesystem::rename(part, file_name, ec);
         if (!ec)
             return true;
@@ -73,7 +71,11 @@ private:
 struct CMTEncoder::State {
     State(unsigned worker_count, EncoderSettings settings)
         : jobs(worker_count), free(worker_count), flip_rows(settings.flip_rows), rgb_order(settings.rgb_order),
-          writer(settings.writer ? std::move(settings.writer) : FrameWriter(WriteFramePNG)), width(settings.width),
+          writer(settings.writer ? std::move(settings.writer)
+                                 : FrameWriter([compression = settings.compression](const char* file,
+                                                                                    const TBitmap* bitmap, bool rgb) {
+                                       return WriteFramePNG(file, bitmap, rgb, compression);
+                                   })), width(settings.width),
           height(settings.height)
     {}
 

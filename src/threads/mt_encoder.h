@@ -26,6 +26,7 @@
 #pragma once
 
 #include "image/bitmap.h"
+#include "image/png_file.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -45,9 +46,10 @@ inline constexpr int32_t kDefaultFrameHeight = 720;
 struct EncoderSettings {
     bool flip_rows = true;  // turn every frame upside down before writing
     bool rgb_order = true;  // pixel bytes are R, G, B, A (else B, G, R, A)
-    FrameWriter writer;     // empty: WritePNG with fast compression
+    FrameWriter writer;     // empty: WritePNG with `compression`
     int32_t width = kDefaultFrameWidth;  // frame size in pixels
     int32_t height = kDefaultFrameHeight;
+    PngCompression compression = PngCompression::kFast;  // of the default writer
 };
 
 class CMTEncoder {

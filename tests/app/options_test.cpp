@@ -52,6 +52,8 @@ TEST(Options, ScreenshotAndRecordingAreHeadlessWithTheirSettings)
     EXPECT_EQ(r.options.frames->first, 100u);
     EXPECT_EQ(r.options.frames->second, 200u);
     EXPECT_FALSE(r.options.size);
+    EXPECT_FALSE(r.options.png_default_compression);
+    EXPECT_TRUE(Parse({"--record", "k", "--png-compression", "default"}).options.png_default_compression);
     EXPECT_TRUE(Parse({"--help"}).options.help);
 }
 
@@ -81,6 +83,8 @@ TEST(Options, RefusalsSayWhy)
         {{"--out", "o"}, "--out belongs to --record"},
         {{"--video", "v.mp4"}, "--video belongs to --record"},
         {{"--screenshot", "a.png", "--overwrite"}, "--overwrite belongs to --record"},
+        {{"--record", "k", "--png-compression", "best"}, "--png-compression wants fast or default: best"},
+        {{"--png-compression", "fast"}, "--png-compression belongs to --screenshot or --record"},
         {{"--headless"}, "--headless renders only what --screenshot or --record asks for"},
         {{"--screenshot", "a.png", "--record", "k", "--size", "8x8"},
          "--size is ambiguous with both --screenshot and --record; run them one at a time"},
