@@ -6,6 +6,15 @@
 
 namespace scene {
 
+void LoadSceneTexture(const char* file_name, TTexture& texture)
+{
+    LoadTexture(file_name, texture, GL_RGB);
+    if (!texture.name)
+        return;
+    glBindTexture(texture.target, texture.name);
+    glTexParameteri(texture.target, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
+}
+
 bool BuildProgram(GLProgram& program, const char* vertex_source, const char* fragment_source, const char* config)
 {
     // The builder prints the failing step's log; a successful build's

@@ -98,7 +98,7 @@ CSkyDome::CSkyDome(const Vector3& zenith, const Vector3& horizon, float vertical
     m_vertex_buffer.Create();
     m_index_buffer.Create();
     m_vertex_array.Create();
-    LoadTexture("clouds.png", m_texture, GL_RGB);
+    scene::LoadSceneTexture("clouds.png", m_texture);
 
     std::vector<float> floats;
     std::vector<uint32_t> indices;

@@ -72,7 +72,7 @@ CSubModel::CSubModel()
     m_vertex_buffer.Create();
     m_index_buffer.Create();
     m_vertex_array.Create();
-    LoadTexture("sub.png", m_texture, GL_RGB);
+    scene::LoadSceneTexture("sub.png", m_texture);
     if (!scene::BuildProgram(m_program, scene::LitVertexShader(kSubPlacement).c_str(), kSubFragmentShader, kSubConfig))
         return;
     t_mv = scene::Uniform(m_program, "t_mv");

@@ -217,7 +217,7 @@ CTerrain::CTerrain()
     m_vertex_buffer.Create();
     m_index_buffer.Create();
     m_vertex_array.Create();
-    LoadTexture("lightmap.png", m_texture, GL_RGB);
+    scene::LoadSceneTexture("lightmap.png", m_texture);
 
     std::vector<float> floats;
     std::vector<uint32_t> indices;
