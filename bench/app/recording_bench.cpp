@@ -3,11 +3,14 @@
 //
 //   BM_Render         frames per second of rendering alone (both passes,
 //                     resolve and read-back, as the recorder does)
-//   BM_WritePNG       frames per second of PNG writing alone on one thread, as the encoder writes
-//                     (one worker), a rendered frame flipped and written
+//   BM_WritePNG/c     frames per second of PNG writing alone on one thread, as the encoder writes
+//                     (one worker), a rendered frame flipped and written; c 0 the fast
+//                     compression recordings use, 1 libpng's default
 //   BM_Recording/n    frames per second of the whole recording with n
 //                     workers (the program's count first), frames written
 //                     to a scratch directory
+//   BM_RecordingVideo frames per second of a recording piped into ffmpeg
+//                     (H.264, as --video), against rendering alone
 //
 // BM_Recording also reports `limit_fps` = min(render, write x workers) from
 // the two runs before it and `ratio` = recording / limit_fps: how much of
@@ -17,6 +20,7 @@
 #include "app/demo_application.h"
 #include "capture/image_capture.h"
 #include "capture/recording.h"
+#include "capture/video_pipe.h"
 #include "bench_application.h"
 #include "gl/gles20.h"
 #include "image/png_file.h"
@@ -122,6 +126,7 @@ void BM_WritePNG(benchmark::State& state)
     if (!Ready(state))
         return;
     Fixture& f = Get();
+    const bool fast = state.range(0) == 0;
     // A real frame of the animation: how well it compresses is what counts.
     BitmapPtr frame(TBitmap::Create(kWidth, kHeight, false, false, 8));
     f.Play();
@@ -135,7 +140,7 @@ void BM_WritePNG(benchmark::State& state)
         const double cpu_start = ProcessCpuSeconds();
         for (unsigned k = 0; k < kFramesPerRun; ++k) {
             frame->FlipVertical();  // as the worker does
-            if (!WritePNG(file.c_str(), frame.get(), true, PngCompression::kFast))
+            if (!WritePNG(file.c_str(), frame.get(), true, fast ? PngCompression::kFast : PngCompression::kDefault))
                 state.SkipWithError("cannot write the frame");
         }
         seconds += Seconds(start);
@@ -144,11 +149,13 @@ void BM_WritePNG(benchmark::State& state)
     }
     state.counters["bytes"] = double(fs::file_size(file));
     fs::remove(file);
-    f.write_fps = frames / seconds;
-    state.counters["fps"] = f.write_fps;
+    if (fast)
+        f.write_fps = frames / seconds;
+    state.counters["fps"] = frames / seconds;
     state.counters["cpu_ms_per_frame"] = 1000 * cpu / frames;
+    state.SetLabel(fast ? "fast" : "libpng default");
 }
-BENCHMARK(BM_WritePNG)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_WritePNG)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 void BM_Recording(benchmark::State& state)
 {
@@ -191,6 +198,46 @@ BENCHMARK(BM_Recording)
     ->Arg(int(CMTEncoder::DefaultWorkerCount()))
     ->Arg(2)
     ->Arg(3);
+
+void BM_RecordingVideo(benchmark::State& state)
+{
+    if (!Ready(state))
+        return;
+    if (const Status found = VideoPipe::FindFfmpeg(nullptr); !found) {
+        state.SkipWithError(found.reason.c_str());
+        return;
+    }
+    Fixture& f = Get();
+    const fs::path file = fs::temp_directory_path() / "nerelle-recording-bench.mp4";
+    double seconds = 0, cpu = 0;
+    unsigned frames = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const double cpu_start = ProcessCpuSeconds();
+        VideoPipe video;
+        if (const Status opened = video.Open(file, kWidth, kHeight, kRecordingFramesPerSecond); !opened) {
+            state.SkipWithError(opened.reason.c_str());
+            return;
+        }
+        RecordingSettings settings;
+        settings.progress = nullptr;
+        settings.sink = [&video](const TBitmap& frame, unsigned) { return video.Write(frame); };
+        const RecordingResult result = RecordFrames(kFramesPerRun, [&] { f.Play(); }, f.app->Draws(), settings);
+        const Status finished = video.Finish();
+        seconds += Seconds(start);
+        cpu += ProcessCpuSeconds() - cpu_start;
+        frames += kFramesPerRun;
+        if (result.failed || !finished)
+            state.SkipWithError("the video failed");
+    }
+    fs::remove(file);
+    const double fps = frames / seconds;
+    state.counters["fps"] = fps;
+    state.counters["cpu_ms_per_frame"] = 1000 * cpu / frames;  // ours; ffmpeg is another process
+    if (f.render_fps > 0)
+        state.counters["ratio"] = fps / f.render_fps;
+}
+BENCHMARK(BM_RecordingVideo)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
 }  // namespace
 
