@@ -17,6 +17,8 @@ packages=(
   xvfb xauth xdotool x11-utils
   # video recording (--video): frames piped into ffmpeg
   ffmpeg
+  # the performance report (scripts/bench.sh)
+  python3 gnuplot-nox
 )
 
 missing=()
