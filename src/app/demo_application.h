@@ -134,7 +134,7 @@ public:
     void onScreenshot();       // p: 4096 x 3072 "screenshots/screenshot_NNN.tga"
     void onRecord();           // v: the key animation as 1280 x 720 "frames/frame_NNNNN.png"
     void onTogglePause();      // space: stop and resume the playback time
-    void onSlower();           // [: half the playback speed, down to 1/16 x
+    void onSlower();           // [: halve the playback speed, down to 1/16 x
     void onFaster();           // ]: double it, up to 16 x
     void onStepBack();         // ,: one dt of the dataset back
     void onStepForward();      // .: one dt forward

@@ -22,7 +22,7 @@ constexpr KeyCommand kKeyCommands[] = {
     {'p', &DemoApplication::onScreenshot, "save a 4096 x 3072 screenshot", false},
     {'v', &DemoApplication::onRecord, "record the camera keys as 1280 x 720 frames", false},
     {' ', &DemoApplication::onTogglePause, "pause and resume the playback", false},
-    {'[', &DemoApplication::onSlower, "half the playback speed (down to 1/16x)", false},
+    {'[', &DemoApplication::onSlower, "halve the playback speed (down to 1/16x)", false},
     {']', &DemoApplication::onFaster, "double the playback speed (up to 16x)", false},
     {',', &DemoApplication::onStepBack, "one time step back (paused too)", false},
     {'.', &DemoApplication::onStepForward, "one time step forward (paused too)", false},
