@@ -1,5 +1,6 @@
 // The key commands of the application: camera keys, wireframe, screenshot,
-// recording, the free camera's steps and quitting.
+// recording, the playback timeline, the follow camera and the error view,
+// the free camera's steps and quitting.
 #include "app/demo_application.h"
 
 #include "capture/recording.h"
@@ -31,6 +32,7 @@ bool DemoApplication::RestartClockFor(const CameraKeyStatus& started)
         return false;
     }
     m_clock.Reset();
+    RestartTimeline();
     return true;
 }
 
@@ -80,12 +82,12 @@ void DemoApplication::onToggleWireframe()
 
 void DemoApplication::onScreenshot()
 {
-    // The view of the window's next frame: one clock reading for both
-    // passes, so the surface shows textures made at the same moment; no
-    // buffer swap, nothing was drawn into the window to show.
+    // The view of the window's frame: the timeline's time for both passes,
+    // so the surface shows textures made at the same moment; no buffer
+    // swap, nothing was drawn into the window to show.
     if (m_first_frame_pending)
         Tick();  // starts the clock as the first frame does
-    if (const Status saved = SaveScreenshot(Draws(), m_clock.Read()); !saved)
+    if (const Status saved = SaveScreenshot(Draws(), m_timeline.Time()); !saved)
         ReportFailure(saved.reason);
 }
 
@@ -113,6 +115,46 @@ void DemoApplication::onRecord()
                      CMTEncoder::FrameFileName(settings.directory, first_older).c_str());
 }
 
+void DemoApplication::onTogglePause()
+{
+    m_timeline.TogglePause();
+}
+
+void DemoApplication::onSlower()
+{
+    m_timeline.Slower();
+}
+
+void DemoApplication::onFaster()
+{
+    m_timeline.Faster();
+}
+
+void DemoApplication::onStepBack()
+{
+    m_timeline.Step(-1, m_dataset.Data().dt);
+}
+
+void DemoApplication::onStepForward()
+{
+    m_timeline.Step(+1, m_dataset.Data().dt);
+}
+
+void DemoApplication::onHome()
+{
+    m_timeline.Home();
+}
+
+void DemoApplication::onToggleFollow()
+{
+    m_follow = !m_follow;
+}
+
+void DemoApplication::onToggleErrorView()
+{
+    m_error_view = !m_error_view;
+}
+
 void DemoApplication::onMoveForward()
 {
     Shell_Move(m_shell, +1, 0);
@@ -136,4 +178,12 @@ void DemoApplication::onMoveRight()
 void DemoApplication::onQuit()
 {
     std::exit(0);
+}
+
+void ApplyViewOptions(DemoApplication& application, const Options& options)
+{
+    application.SetFollow(options.follow);
+    application.SetErrorView(options.error_view);
+    if (options.error_thresholds)
+        application.SetErrorThresholds(options.error_thresholds->first, options.error_thresholds->second);
 }

@@ -4,6 +4,7 @@
 #include "hud/hud_text.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 
@@ -30,6 +31,14 @@ std::unique_ptr<TTexture> MakeScreenTexture(int width, int height)
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     return texture;
 }
+
+// The timeline bar: pixels high, its colours, and the text's size in bar heights.
+constexpr int kBarPixels = 20;
+constexpr Vector4 kBarBackground{0.0f, 0.0f, 0.0f, 0.55f};
+constexpr Vector4 kBarPlayed{0.3f, 1.0f, 0.4f, 0.35f};
+constexpr Vector4 kBarMarker{0.3f, 1.0f, 0.4f, 0.9f};
+constexpr float kBarText[3] = {0.85f, 1.0f, 0.9f};
+constexpr float kBarTextSize = 0.8f;
 
 bool Fits(const std::unique_ptr<TTexture>& texture, int width, int height)
 {
@@ -86,6 +95,13 @@ bool EyeBelowSurface(const Matrix4& view)
     return EyeOfView(view).y < 0.0f;
 }
 
+std::string FormatErrorLine(float metres)
+{
+    char line[48];
+    std::snprintf(line, sizeof line, "error: %.2f m", double(metres));
+    return line;
+}
+
 DemoApplication::DemoApplication(ShellState& shell, const std::string& dataset_directory)
     : m_shell(shell), m_sky(kSkyZenith, kSkyHorizon, kSkyVerticalRadius, kSkyHorizontalRadius),
       m_dataset(dataset_directory)
@@ -107,6 +123,44 @@ DemoApplication::DemoApplication(ShellState& shell, const std::string& dataset_d
     m_water_above.Create();
     m_water_below.Create();
     m_hud.SetText("test\nlat lon 123 456", 0.25f);
+
+    m_timeline.SetPeriod(data.time - 1.0);
+    m_errors = ComputeDiveErrors(data);
+    SetErrorThresholds(kDefaultErrorLow, kDefaultErrorHigh);
+    // A unit square, as a triangle strip, for the timeline bar.
+    const float square[8] = {0, 0, 1, 0, 0, 1, 1, 1};
+    m_bar_buffer.Create();
+    if (glGenVertexArrays) {
+        m_bar_vertex_array.Create();
+        glBindVertexArray(m_bar_vertex_array);
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, m_bar_buffer);
+    glBufferData(GL_ARRAY_BUFFER, sizeof square, square, GL_STATIC_DRAW);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
+    if (glBindVertexArray)
+        glBindVertexArray(default_vertex_array);
+}
+
+void DemoApplication::SetErrorThresholds(float low, float high)
+{
+    m_error_classes.clear();
+    m_error_classes.reserve(m_errors.total.size());
+    for (float e : m_errors.total)
+        m_error_classes.push_back(uint8_t(ErrorClass(e, low, high)));
+}
+
+Matrix4 DemoApplication::FollowView(double t) const
+{
+    // The smoothing starts afresh where the playback wraps: the diver jumps
+    // back to its start there.
+    const double period = m_dataset.Data().time - 1.0;
+    const double start = period > 0.0 && std::isfinite(t) ? t - std::fmod(std::max(t, 0.0), period) : 0.0;
+    const auto target = [this](double time) {
+        return FollowTargetPose(m_dataset.SolutionPositionAt(time), m_dataset.SolutionDirectionAt(time),
+                                m_follow_settings);
+    };
+    return FollowPoseView(SmoothedFollowPose(target, t, start, m_follow_settings));
 }
 
 // Adds the time of one pass to the attached times, glFinish on both ends so
@@ -147,8 +201,19 @@ void DemoApplication::Tick()
         // Keys pushed before the first frame keep their order across the restart.
         m_animation.ClockRestarted(m_clock.Read());
         m_clock.Reset();
+        RestartTimeline();
     }
-    renderFrame({m_clock.Read(), m_shell.window_width, m_shell.window_height, false});
+    const double now = m_clock.Read();
+    m_timeline.Advance(now - m_timeline_clock);
+    m_timeline_clock = now;
+    renderFrame({m_timeline.Time(), m_shell.window_width, m_shell.window_height, false});
+    DrawTimelineBar(m_shell.window_width, m_shell.window_height);
+}
+
+void DemoApplication::RestartTimeline()
+{
+    m_timeline.Home();
+    m_timeline_clock = m_clock.seconds;
 }
 
 FrameDraws DemoApplication::Draws()
@@ -219,6 +284,8 @@ bool DemoApplication::PrepareFrame(const FrameRequest& request, FrameView& frame
     const double t = request.t;
     if (std::optional<Matrix4> spline_view = m_animation.PlaybackView(t))
         frame.view = *spline_view;
+    else if (m_follow)
+        frame.view = FollowView(t);
     else
         frame.view = FreeCameraView(m_shell);
     frame.view_projection = frame.projection * frame.view;
@@ -309,10 +376,19 @@ void DemoApplication::RenderTracks(const FrameView& frame, bool smooth)
         m_dataset.DrawTrack(GL_LINE_STRIP, t, true);
     if (m_point_program.Use(vp, kMotionTrackColour, point_size))
         m_dataset.DrawTrack(GL_POINTS, t, true);
-    if (m_line_program.Use(vp, kSolutionTrackColour))
-        m_dataset.DrawTrack(GL_LINE_STRIP, t, false);
-    if (m_point_program.Use(vp, kSolutionTrackColour, point_size))
-        m_dataset.DrawTrack(GL_POINTS, t, false);
+    if (m_error_view) {
+        // Fixes without a motion sample to measure against keep the plain colour.
+        const auto colour = [](int c) { return c < 0 ? kSolutionTrackColour : kErrorClassColours[c]; };
+        m_dataset.DrawSolutionTrackByClass(GL_LINE_STRIP, t, m_error_classes,
+                                           [&](int c) { return m_line_program.Use(vp, colour(c)); });
+        m_dataset.DrawSolutionTrackByClass(GL_POINTS, t, m_error_classes,
+                                           [&](int c) { return m_point_program.Use(vp, colour(c), point_size); });
+    } else {
+        if (m_line_program.Use(vp, kSolutionTrackColour))
+            m_dataset.DrawTrack(GL_LINE_STRIP, t, false);
+        if (m_point_program.Use(vp, kSolutionTrackColour, point_size))
+            m_dataset.DrawTrack(GL_POINTS, t, false);
+    }
     if (smooth) {
         glDisable(GL_BLEND);
         glDepthMask(GL_TRUE);
@@ -354,6 +430,52 @@ void DemoApplication::DrawHud(double t)
     if (!m_hud_visible)
         return;
     // The same solution position the frame drew the submersible at.
-    m_hud.SetText(FormatHudText(m_dataset.Data(), t).c_str(), 0.18f);
+    std::string text = FormatHudText(m_dataset.Data(), t);
+    if (m_error_view)
+        text += "\n" + FormatErrorLine(m_errors.TotalAt(m_dataset.Data(), t));
+    m_hud.SetText(text.c_str(), 0.18f);
     m_hud.Draw();
+}
+
+void DemoApplication::DrawRectangle(float x, float y, float width, float height, const Vector4& colour)
+{
+    if (!m_line_program.Use(PlaceAndScale(x, y, width, height), colour))
+        return;
+    if (m_bar_vertex_array) {
+        glBindVertexArray(m_bar_vertex_array);
+    } else {
+        glBindBuffer(GL_ARRAY_BUFFER, m_bar_buffer);
+        glEnableVertexAttribArray(0);
+        glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
+    }
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    if (glBindVertexArray)
+        glBindVertexArray(default_vertex_array);
+}
+
+void DemoApplication::DrawTimelineBar(int width, int height)
+{
+    if (width <= 0 || height <= 0 || !m_hud_visible)
+        return;
+    glViewport(0, 0, width, height);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_BLEND);
+    const float bar = 2.0f * float(std::min(kBarPixels, height)) / float(height);
+    const float pixel = 2.0f / float(width);
+    // From the HUD panel's right edge to the window's: over the panel the
+    // bar would hide its last line.
+    const float left = std::min(kHudPanelX + m_hud.BackgroundAspect() * float(height) / float(width) * kHudPanelSize +
+                                    8.0f * pixel,
+                                0.0f);
+    const float length = 1.0f - left;
+    const double period = m_timeline.Period();
+    const float played = period > 0.0 ? float(m_timeline.Time() / period) : 0.0f;
+    DrawRectangle(left, -1.0f, length, bar, kBarBackground);
+    DrawRectangle(left, -1.0f, length * played, bar, kBarPlayed);
+    DrawRectangle(left + length * played - pixel, -1.0f, 2.0f * pixel, bar, kBarMarker);
+    glDisable(GL_BLEND);
+    m_hud.DrawLabel(TimelineLabel(m_timeline).c_str(), left + 8.0f * pixel, -1.0f, bar, kBarTextSize, kBarText);
+    glEnable(GL_CULL_FACE);
 }

@@ -17,12 +17,16 @@
 #pragma once
 
 #include "app/frame_clock.h"
+#include "app/options.h"
+#include "app/playback_timeline.h"
 #include "app/shell_state.h"
 #include "capture/frame_request.h"
 #include "dataset/dive_dataset.h"
+#include "dataset/dive_error.h"
 #include "hud/text_block.h"
 #include "image/texture.h"
 #include "math/camera_animation.h"
+#include "math/follow_camera.h"
 #include "math/matrix4.h"
 #include "math/vector.h"
 #include "scene/buoy.h"
@@ -37,6 +41,7 @@
 
 #include <array>
 #include <memory>
+#include <string>
 
 // Colours and radii of the sky dome.
 inline constexpr Vector3 kSkyZenith{0.3f, 0.45f, 0.9f};
@@ -60,6 +65,24 @@ Vector3 EyeOfView(const Matrix4& view);
 // Whether the eye of `view` is below the water surface y = 0 (y = 0 itself
 // counts as above).
 bool EyeBelowSurface(const Matrix4& view);
+
+// The HUD panel: height and lower left corner, normalised device coordinates.
+inline constexpr float kHudPanelSize = 0.5f;
+inline constexpr float kHudPanelX = -0.9f;
+inline constexpr float kHudPanelY = -1.0f;
+
+// Error view: default colour thresholds of the solution track, metres. The
+// default dataset's fixes are 0.19 m off on average, 0.39 m at the 95th
+// percentile and 0.68 m at most, so most of the track shows green, its worse
+// stretches yellow and the few worst fixes red.
+inline constexpr float kDefaultErrorLow = 0.25f;   // green below
+inline constexpr float kDefaultErrorHigh = 0.5f;   // yellow below, red from here on
+// The three classes' colours: green, yellow, red.
+inline constexpr Vector4 kErrorClassColours[3] = {
+    {0.0f, 1.0f, 0.0f, 1.0f}, {1.0f, 0.85f, 0.0f, 1.0f}, {1.0f, 0.1f, 0.05f, 1.0f}};
+
+// The HUD's line for the error at the playback time: "error: 0.23 m".
+std::string FormatErrorLine(float metres);
 
 // The passes of a frame, in the order they are drawn.
 enum class FramePass { kScreenTexture, kOpaqueScene, kTracks, kWaterSurface, kGlows, kHud, kCount };
@@ -86,8 +109,11 @@ public:
     DemoApplication(const DemoApplication&) = delete;
     DemoApplication& operator=(const DemoApplication&) = delete;
 
-    // Per-frame tick: starts the clock at the first frame, then renders a
-    // frame of the window's size at the clock's time.
+    // Per-frame tick: starts the clock at the first frame, advances the
+    // playback timeline by the wall-clock time since the last tick, renders
+    // a frame of the window's size at the timeline's time and draws the
+    // timeline bar over it (the bar is the window's alone: screenshots and
+    // recorded frames are renderFrame's picture).
     void Tick();
     // Renders one frame as the request says into the bound framebuffer,
     // with the viewport set to its size. Draws nothing for a side of 0.
@@ -110,6 +136,14 @@ public:
     void onToggleWireframe();  // f: lines, then filled faces again
     void onScreenshot();       // p: 4096 x 3072 "screenshots/screenshot_NNN.tga"
     void onRecord();           // v: the key animation as 1280 x 720 "frames/frame_NNNNN.png"
+    void onTogglePause();      // space: stop and resume the playback time
+    void onSlower();           // [: halve the playback speed, down to 1/16 x
+    void onFaster();           // ]: double it, up to 16 x
+    void onStepBack();         // ,: one dt of the dataset back
+    void onStepForward();      // .: one dt forward
+    void onHome();             // Home: playback time 0
+    void onToggleFollow();     // c: the follow camera on and off
+    void onToggleErrorView();  // e: the solution track coloured by its error, and the HUD's error line
     void onMoveForward();      // w, s, a, d: one step of the free camera
     void onMoveBack();
     void onMoveLeft();
@@ -119,6 +153,19 @@ public:
     // --- for tests, benchmarks and batch work ---
     CameraAnimation& Animation() { return m_animation; }
     FrameClock& Clock() { return m_clock; }
+    PlaybackTimeline& Timeline() { return m_timeline; }
+    // The follow camera: behind and above the diver, smoothed (follow_camera.h).
+    // Camera keys that play take precedence; the free camera keeps its pose.
+    void SetFollow(bool follow) { m_follow = follow; }
+    bool Following() const { return m_follow; }
+    // The view the follow camera has at playback time t.
+    Matrix4 FollowView(double t) const;
+    // The error view: off, the frame is exactly the plain frame.
+    void SetErrorView(bool on) { m_error_view = on; }
+    bool ErrorView() const { return m_error_view; }
+    // Thresholds of the error view's colours, metres, low < high.
+    void SetErrorThresholds(float low, float high);
+    const DiveErrors& Errors() const { return m_errors; }
     const DiveDataset& Dataset() const { return m_dataset; }
     const TTexture* Reflection() const { return m_reflection.get(); }  // null until a frame made it
     const TTexture* Refraction() const { return m_refraction.get(); }
@@ -165,6 +212,13 @@ private:
     void RenderGlows(const FrameView& frame);
     // The HUD panel's text for time t and its draw, after depth testing is off.
     void DrawHud(double t);
+    // The bar along the bottom: playback position, pause and speed.
+    void DrawTimelineBar(int width, int height);
+    // Flat rectangle in normalised device coordinates, blended.
+    void DrawRectangle(float x, float y, float width, float height, const Vector4& colour);
+    // Playback time 0 from the clock's reset: after the first frame starts
+    // the clock, and when camera keys start playing or recording.
+    void RestartTimeline();
     // Playback from time 0 once `started` says the keys could be played:
     // the diver's motion and the camera restart together.
     bool RestartClockFor(const CameraKeyStatus& started);
@@ -182,11 +236,24 @@ private:
     CSubModel m_submersible;
     bool m_first_frame_pending = true;        // until the first frame has started the clock
     FrameClock m_clock;                       // playback time
-    CTextBlock m_hud{0.5f, -0.9f, -1.0f};     // the status panel: position, depth, speed
+    CTextBlock m_hud{kHudPanelSize, kHudPanelX, kHudPanelY};  // the status panel: position, depth, speed
     bool m_hud_visible = true;
     std::unique_ptr<TTexture> m_reflection;   // what the surface mirrors, seen from above
     std::unique_ptr<TTexture> m_refraction;   // what shows through the surface, from below
     DiveDataset m_dataset;                    // trajectory, heading, buoys
     CameraAnimation m_animation;              // recorded and playback keys, playing, time base
+    PlaybackTimeline m_timeline;              // playback time of the window's frames
+    double m_timeline_clock = 0.0;            // clock reading the timeline was advanced to
+    bool m_follow = false;                    // follow camera instead of the free camera
+    FollowCameraSettings m_follow_settings;
+    bool m_error_view = false;                // solution track coloured by error, HUD error line
+    DiveErrors m_errors;                      // per fix, against the motion
+    std::vector<uint8_t> m_error_classes;     // colour class of each fix
+    GLBuffer m_bar_buffer;                    // unit square for the timeline bar's rectangles
+    GLVertexArray m_bar_vertex_array;
     FramePassTimes* m_pass_times = nullptr;   // benchmarks only
 };
+
+// The view options of the command line (--follow, --error-view,
+// --error-thresholds), for the window and for batch work alike.
+void ApplyViewOptions(DemoApplication& application, const Options& options);

@@ -191,6 +191,7 @@ int RunHeadless(const Options& options)
     const std::string data = options.data.empty() ? kDefaultDiveDirectory : options.data;
     try {
         app = std::make_unique<DemoApplication>(shell, data);
+        ApplyViewOptions(*app, options);
     } catch (const std::exception& e) {
         Error("dataset " + data + ": " + e.what());
         return 1;

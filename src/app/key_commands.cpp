@@ -1,6 +1,7 @@
 #include "app/key_commands.h"
 
 #include "app/demo_application.h"
+#include "platform/window.h"
 
 namespace {
 
@@ -20,6 +21,14 @@ constexpr KeyCommand kKeyCommands[] = {
     {'f', &DemoApplication::onToggleWireframe, "toggle wireframe", false},
     {'p', &DemoApplication::onScreenshot, "save a 4096 x 3072 screenshot", false},
     {'v', &DemoApplication::onRecord, "record the camera keys as 1280 x 720 frames", false},
+    {' ', &DemoApplication::onTogglePause, "pause and resume the playback", false},
+    {'[', &DemoApplication::onSlower, "halve the playback speed (down to 1/16x)", false},
+    {']', &DemoApplication::onFaster, "double the playback speed (up to 16x)", false},
+    {',', &DemoApplication::onStepBack, "one time step back (paused too)", false},
+    {'.', &DemoApplication::onStepForward, "one time step forward (paused too)", false},
+    {kSpecialKeyBase + platform::kSpecialKeyHome, &DemoApplication::onHome, "back to playback time 0", false},
+    {'c', &DemoApplication::onToggleFollow, "follow camera on and off", false},
+    {'e', &DemoApplication::onToggleErrorView, "error view on and off: track coloured by error", false},
 };
 
 }  // namespace
@@ -29,7 +38,7 @@ std::span<const KeyCommand> KeyCommands()
     return kKeyCommands;
 }
 
-const KeyCommand* FindKeyCommand(unsigned char key)
+const KeyCommand* FindKeyCommand(int key)
 {
     for (const KeyCommand& command : kKeyCommands) {
         if (command.key == key)
@@ -38,7 +47,7 @@ const KeyCommand* FindKeyCommand(unsigned char key)
     return nullptr;
 }
 
-const KeyCommand* DispatchKey(DemoApplication& application, unsigned char key)
+const KeyCommand* DispatchKey(DemoApplication& application, int key)
 {
     const KeyCommand* command = FindKeyCommand(key);
     if (command)
@@ -46,12 +55,24 @@ const KeyCommand* DispatchKey(DemoApplication& application, unsigned char key)
     return command;
 }
 
+std::string KeyName(int key)
+{
+    if (key == 27)
+        return "Esc";
+    if (key == ' ')
+        return "space";
+    if (key == kSpecialKeyBase + platform::kSpecialKeyHome)
+        return "Home";
+    return std::string(1, static_cast<char>(key));
+}
+
 std::string KeyCommandsUsage()
 {
     std::string text;
     for (const KeyCommand& command : kKeyCommands) {
-        const std::string name = command.key == 27 ? "Esc" : std::string(1, static_cast<char>(command.key));
-        text += "  " + name + std::string(5 - name.size(), ' ') + command.description + "\n";
+        const std::string name = KeyName(command.key);
+        const size_t pad = name.size() < 5 ? 5 - name.size() : 1;
+        text += "  " + name + std::string(pad, ' ') + command.description + "\n";
     }
     return text;
 }

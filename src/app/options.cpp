@@ -60,6 +60,22 @@ bool ParseFrames(const std::string& text, std::pair<unsigned, unsigned>& range)
     return true;
 }
 
+// "A,B" in metres with 0 < A < B; a bound keeps the colours meaningful and
+// the text short.
+bool ParseThresholds(const std::string& text, std::pair<float, float>& thresholds)
+{
+    const size_t comma = text.find(',');
+    if (comma == std::string::npos)
+        return false;
+    double low = 0, high = 0;
+    if (!ParseTime(text.substr(0, comma), low) || !ParseTime(text.substr(comma + 1), high))
+        return false;
+    if (!(low > 0.0) || !(high > low) || high > 1e6)
+        return false;
+    thresholds = {float(low), float(high)};
+    return float(thresholds.second) > float(thresholds.first);
+}
+
 }  // namespace
 
 ParsedOptions ParseOptions(int argc, const char* const* argv)
@@ -91,8 +107,17 @@ ParsedOptions ParseOptions(int argc, const char* const* argv)
             o.overwrite = true;
             continue;
         }
+        if (arg == "--follow") {
+            o.follow = true;
+            continue;
+        }
+        if (arg == "--error-view") {
+            o.error_view = true;
+            continue;
+        }
         const char* const with_value[] = {"--data", "--screenshot", "--time", "--size", "--keys",
-                                          "--record", "--out",       "--frames", "--video", "--png-compression"};
+                                          "--record", "--out",       "--frames", "--video",
+                                          "--error-thresholds", "--png-compression"};
         bool known = false;
         for (const char* name : with_value)
             known = known || arg == name;
@@ -128,6 +153,11 @@ ParsedOptions ParseOptions(int argc, const char* const* argv)
             if (!ParseSize(value, size))
                 return fail("--size wants WIDTHxHEIGHT, each 1 to " + std::to_string(kMaxSide) + ": " + value);
             o.size = size;
+        } else if (arg == "--error-thresholds") {
+            std::pair<float, float> thresholds;
+            if (!ParseThresholds(value, thresholds))
+                return fail("--error-thresholds wants A,B in metres with 0 < A < B: " + value);
+            o.error_thresholds = thresholds;
         } else if (arg == "--frames") {
             std::pair<unsigned, unsigned> range;
             if (!ParseFrames(value, range))
@@ -167,10 +197,11 @@ ParsedOptions ParseOptions(int argc, const char* const* argv)
 
 std::string UsageText(const std::string& key_usage)
 {
-    return "usage: nerelle [--data DIR] [window-system arguments]\n"
-           "       nerelle [--data DIR] --screenshot FILE [--time T] [--size WxH] [--keys FILE]\n"
-           "       nerelle [--data DIR] --record KEYS [--out DIR] [--frames A:B] [--size WxH] [--video FILE]\n"
+    return "usage: nerelle [--data DIR] [VIEW] [window-system arguments]\n"
+           "       nerelle [--data DIR] [VIEW] --screenshot FILE [--time T] [--size WxH] [--keys FILE]\n"
+           "       nerelle [--data DIR] [VIEW] --record KEYS [--out DIR] [--frames A:B] [--size WxH] [--video FILE]\n"
            "               [--overwrite]\n"
+           "  VIEW: [--follow] [--error-view] [--error-thresholds A,B]\n"
            "\n"
            "Without --screenshot or --record the program opens its window; with them it renders\n"
            "without one (no display needed) and exits.\n"
@@ -192,6 +223,12 @@ std::string UsageText(const std::string& key_usage)
            "  --overwrite        replace frames already in DIR (without it a directory holding\n"
            "                     frames the recording would write, or any frames at all for a\n"
            "                     whole recording, is refused: old and new would mix)\n"
+           "  --follow           the follow camera (key c): behind and above the diver\n"
+           "  --error-view       the error view (key e): the solution track coloured by its\n"
+           "                     distance from the motion, and the error on the HUD\n"
+           "  --error-thresholds A,B\n"
+           "                     its colours: green below A metres, yellow below B, red above\n"
+           "                     (default 0.25,0.5)\n"
            "  --help             this text\n"
            "\n"
            "Keys in the window:\n" +

@@ -2,9 +2,10 @@
 // its window and hands every argument to the window system, as it always
 // has; options are read before that, so the window system never sees them.
 //
-//   nerelle [--data DIR]                        the window
-//   nerelle [--data DIR] --screenshot FILE [--time T] [--size WxH] [--keys FILE]
-//   nerelle [--data DIR] --record KEYS [--out DIR] [--frames A:B] [--size WxH] [--video FILE] [--overwrite]
+//   nerelle [--data DIR] [VIEW]                 the window
+//   nerelle [--data DIR] [VIEW] --screenshot FILE [--time T] [--size WxH] [--keys FILE]
+//   nerelle [--data DIR] [VIEW] --record KEYS [--out DIR] [--frames A:B] [--size WxH] [--video FILE] [--overwrite]
+//   VIEW: [--follow] [--error-view] [--error-thresholds A,B]
 //
 // --screenshot and --record render without a window (an EGL context on
 // Mesa's surfaceless platform); --headless says so explicitly. Plain C++,
@@ -33,6 +34,9 @@ struct Options {
     std::optional<std::pair<unsigned, unsigned>> frames;  // frames A to B - 1 only
     std::string video;               // H.264 MP4 instead of frames; empty: frames
     bool png_default_compression = false;  // libpng's slower default, not the fast setting
+    bool follow = false;             // the follow camera (key c) from the start
+    bool error_view = false;         // the error view (key e) from the start
+    std::optional<std::pair<float, float>> error_thresholds;  // metres: green below the first, red from the second
     std::vector<std::string> window_arguments;  // argv[0] and what the window system gets
 };
 

@@ -26,13 +26,23 @@ void OnReshape(int width, int height)
     glViewport(0, 0, width, height);
 }
 
-void OnKeyboard(unsigned char key, int, int)
+void Dispatch(int key)
 {
     if (!g_application)
         return;
     const KeyCommand* command = DispatchKey(*g_application, key);
     if (command && command->redisplay)
         platform::Window_PostRedisplay();
+}
+
+void OnKeyboard(unsigned char key, int, int)
+{
+    Dispatch(key);
+}
+
+void OnSpecial(int key, int, int)
+{
+    Dispatch(kSpecialKeyBase + key);
 }
 
 void OnMouse(int button, int state, int x, int y)
@@ -104,6 +114,7 @@ int RunWindowShell(const Options& options)
         std::fprintf(stderr, "error: %s\n", e.what());
         return EXIT_FAILURE;
     }
+    ApplyViewOptions(*application, options);
     g_application = application.get();
 
     platform::WindowCallbacks callbacks;
@@ -112,6 +123,7 @@ int RunWindowShell(const Options& options)
     callbacks.mouse = &OnMouse;
     callbacks.motion = &OnMotion;
     callbacks.display = &OnDisplay;
+    callbacks.special = &OnSpecial;
     platform::Window_SetCallbacks(callbacks);
     platform::Window_MainLoop();
     g_application = nullptr;

@@ -1,5 +1,6 @@
 #include "dataset/dive_dataset.h"
 
+#include <algorithm>
 #include <vector>
 
 static_assert(sizeof(Vector3) == 3 * sizeof(float), "tracks are uploaded as packed float triples");
@@ -79,9 +80,14 @@ void DiveDataset::DrawTrack(GLenum mode, double t, bool use_motion) const
         PointAttributeAtBuffer(use_motion ? motion_buffer : solution_buffer);
     glDrawArrays(mode, 0, static_cast<GLsizei>(i + 1));
 
+    DrawSegment(mode, track[i], current);
+}
+
+void DiveDataset::DrawSegment(GLenum mode, const Vector3& last, const Vector3& current) const
+{
     BindVertexArray(segment_vertex_array);
     glBindBuffer(GL_ARRAY_BUFFER, segment_buffer);
-    const Vector3 segment[2] = {track[i], current};
+    const Vector3 segment[2] = {last, current};
     glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof segment, segment);
     if (!segment_vertex_array)
         PointAttributeAtBuffer(segment_buffer);
@@ -90,5 +96,36 @@ void DiveDataset::DrawTrack(GLenum mode, double t, bool use_motion) const
     else
         glDrawArrays(mode, 0, 2);
 
+    BindVertexArray(0);
+}
+
+void DiveDataset::DrawSolutionTrackByClass(GLenum mode, double t, const std::vector<uint8_t>& fix_class,
+                                           const std::function<bool(int)>& use) const
+{
+    const std::vector<Vector3>& track = m_data.solution_positions;
+    size_t i, j;
+    float f;
+    if (!m_data.Lookup(t, track.size(), i, j, f))
+        return;
+    const auto class_of = [&fix_class](size_t k) { return k < fix_class.size() ? int(fix_class[k]) : -1; };
+    // One draw per run of equal classes; a line run reaches on to the first
+    // fix of the next run, so the strip stays joined.
+    for (size_t first = 0; first <= i;) {
+        const int c = class_of(first);
+        size_t last = first;
+        while (last < i && class_of(last + 1) == c)
+            ++last;
+        if (use(c)) {
+            BindVertexArray(solution_vertex_array);
+            if (!solution_vertex_array)
+                PointAttributeAtBuffer(solution_buffer);
+            const size_t end = mode == GL_POINTS ? last : std::min(last + 1, i);
+            if (end >= first)
+                glDrawArrays(mode, static_cast<GLint>(first), static_cast<GLsizei>(end - first + 1));
+        }
+        first = last + 1;
+    }
+    if (use(class_of(i)))
+        DrawSegment(mode, track[i], m_data.SolutionPositionAt(t));
     BindVertexArray(0);
 }

@@ -12,7 +12,10 @@
 #include "dataset/dive_data.h"
 #include "gl/gl_object.h"
 
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 class DiveDataset {
 public:
@@ -33,6 +36,13 @@ public:
     // to the exact position at t (only that position for GL_POINTS). An
     // empty track draws nothing.
     void DrawTrack(GLenum mode, double t, bool use_motion) const;
+    // The solution track as DrawTrack(mode, t, false) draws it, in runs of
+    // fixes of one class: `use(c)` makes the program current with the colour
+    // of class c and returns false to skip the run. Fix k has class
+    // fix_class[k], -1 past its end; a line from fix k to fix k + 1, and the
+    // piece from the last fix to the position at t, take the class of fix k.
+    void DrawSolutionTrackByClass(GLenum mode, double t, const std::vector<uint8_t>& fix_class,
+                                  const std::function<bool(int)>& use) const;
 
     // The GL names, for reading. Destroyed in reverse order: the segment
     // objects first, then the solution and the motion ones, each vertex array
@@ -47,6 +57,9 @@ public:
 
 private:
     void Upload();
+    // The piece from `last` (the track vertex at t) to `current`: only
+    // `current` for GL_POINTS. Leaves the default vertex array bound.
+    void DrawSegment(GLenum mode, const Vector3& last, const Vector3& current) const;
 
     DiveData m_data;
 };

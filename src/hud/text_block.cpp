@@ -39,7 +39,40 @@ bool CTextBlock::Mesh::Upload(const std::vector<float>& vertices, const std::vec
 
 namespace {
 
-// translation (tx, ty, 0) x scale (sx, sy, 1)
+// Blending with source alpha and no culling (the panel quad is wound
+// clockwise) while an overlay draws; the blend and cull state as it was
+// afterwards.
+class OverlayState {
+public:
+    OverlayState() : m_blend(glIsEnabled(GL_BLEND)), m_cull(glIsEnabled(GL_CULL_FACE))
+    {
+        glGetIntegerv(GL_BLEND_SRC_RGB, &m_src_rgb);
+        glGetIntegerv(GL_BLEND_DST_RGB, &m_dst_rgb);
+        glGetIntegerv(GL_BLEND_SRC_ALPHA, &m_src_alpha);
+        glGetIntegerv(GL_BLEND_DST_ALPHA, &m_dst_alpha);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glDisable(GL_CULL_FACE);
+        glActiveTexture(GL_TEXTURE0);
+    }
+    ~OverlayState()
+    {
+        glBlendFuncSeparate(GLenum(m_src_rgb), GLenum(m_dst_rgb), GLenum(m_src_alpha), GLenum(m_dst_alpha));
+        if (!m_blend)
+            glDisable(GL_BLEND);
+        if (m_cull)
+            glEnable(GL_CULL_FACE);
+    }
+    OverlayState(const OverlayState&) = delete;
+    OverlayState& operator=(const OverlayState&) = delete;
+
+private:
+    GLboolean m_blend, m_cull;
+    GLint m_src_rgb = GL_ONE, m_dst_rgb = GL_ZERO, m_src_alpha = GL_ONE, m_dst_alpha = GL_ZERO;
+};
+
+}  // namespace
+
 Matrix4 PlaceAndScale(float tx, float ty, float sx, float sy)
 {
     Matrix4 m = Matrix4::Identity();
@@ -49,8 +82,6 @@ Matrix4 PlaceAndScale(float tx, float ty, float sx, float sy)
     m[13] = ty;
     return m;
 }
-
-}  // namespace
 
 CTextBlock::CTextBlock(float size, float x, float y, const TextBlockFiles& files) : m_x(x), m_y(y), m_size(size)
 {
@@ -112,9 +143,14 @@ float CTextBlock::BackgroundAspect() const
 
 void CTextBlock::SetText(const char* text, float text_size)
 {
-    m_text.count = 0;
-    m_text_width = 0;
-    m_text_depth = 0;
+    BuildText(m_text, text, text_size, m_text_width, m_text_depth);
+}
+
+void CTextBlock::BuildText(Mesh& mesh, const char* text, float text_size, float& width, float& depth)
+{
+    mesh.count = 0;
+    width = 0;
+    depth = 0;
     const CGLBitmapFont2& font = m_fonts[0];
     if (!text || !*text || font.CountQuads(text) == 0)
         return;
@@ -128,15 +164,15 @@ void CTextBlock::SetText(const char* text, float text_size)
     if (!font.Append(m_indices, m_vertices, text, k, 0.0f, 0.0f) || m_indices.empty())
         return;
     const TextExtent extent = font.Measure(text, k);
-    m_text_width = extent.widest;
-    m_text_depth = extent.last_y - float(info.line_spacing - info.neg_descent) * k;
+    width = extent.widest;
+    depth = extent.last_y - float(info.line_spacing - info.neg_descent) * k;
 
     // Text rows run down from the top of the block: the mesh is drawn with
     // its y flipped.
     const float shift = text_size + float(info.neg_descent - 5) * k;
     for (size_t i = 4; i < m_vertices.size(); i += 5)
         m_vertices[i] = shift - m_vertices[i];
-    m_text.Upload(m_vertices, m_indices);
+    mesh.Upload(m_vertices, m_indices);
 }
 
 void CTextBlock::Draw()
@@ -148,35 +184,39 @@ void CTextBlock::Draw()
     const float a = BackgroundAspect();
     const float r = float(viewport[3]) / float(viewport[2]);
 
-    const GLboolean blend = glIsEnabled(GL_BLEND), cull = glIsEnabled(GL_CULL_FACE);
-    GLint blend_src_rgb = GL_ONE, blend_dst_rgb = GL_ZERO, blend_src_alpha = GL_ONE, blend_dst_alpha = GL_ZERO;
-    glGetIntegerv(GL_BLEND_SRC_RGB, &blend_src_rgb);
-    glGetIntegerv(GL_BLEND_DST_RGB, &blend_dst_rgb);
-    glGetIntegerv(GL_BLEND_SRC_ALPHA, &blend_src_alpha);
-    glGetIntegerv(GL_BLEND_DST_ALPHA, &blend_dst_alpha);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    // The panel quad is wound clockwise; with culling on it would vanish.
-    glDisable(GL_CULL_FACE);
-    glActiveTexture(GL_TEXTURE0);
+    const OverlayState overlay;
 
     if (m_quad.count && m_background_program.Use(PlaceAndScale(m_x, m_y, a * r * m_size, m_size))) {
         glBindTexture(GL_TEXTURE_2D, m_background.name);
         scene::DrawIndexedTriangles(m_quad.vertex_array, uint32_t(m_quad.count));
     }
-    if (m_text.count && m_text_program) {
-        const Matrix4 mvp = PlaceAndScale(m_x + (a - m_text_width) * 0.5f * m_size * r,
-                                          m_y + (1.0f - m_text_depth) * 0.5f * m_size, m_size * r, -m_size);
-        glBindTexture(GL_TEXTURE_2D, m_fonts[0].Texture().name);
-        glUseProgram(m_text_program);
-        scene::SetMatrix(m_text_mvp, mvp);
-        glUniform3f(m_text_color, kTextColor[0], kTextColor[1], kTextColor[2]);
-        scene::DrawIndexedTriangles(m_text.vertex_array, uint32_t(m_text.count));
-    }
+    DrawMesh(m_text, PlaceAndScale(m_x + (a - m_text_width) * 0.5f * m_size * r,
+                                   m_y + (1.0f - m_text_depth) * 0.5f * m_size, m_size * r, -m_size),
+             kTextColor);
+}
 
-    glBlendFuncSeparate(GLenum(blend_src_rgb), GLenum(blend_dst_rgb), GLenum(blend_src_alpha), GLenum(blend_dst_alpha));
-    if (!blend)
-        glDisable(GL_BLEND);
-    if (cull)
-        glEnable(GL_CULL_FACE);
+void CTextBlock::DrawMesh(const Mesh& mesh, const Matrix4& mvp, const float colour[3]) const
+{
+    if (!mesh.count || !m_text_program)
+        return;
+    glBindTexture(GL_TEXTURE_2D, m_fonts[0].Texture().name);
+    glUseProgram(m_text_program);
+    scene::SetMatrix(m_text_mvp, mvp);
+    glUniform3f(m_text_color, colour[0], colour[1], colour[2]);
+    scene::DrawIndexedTriangles(mesh.vertex_array, uint32_t(mesh.count));
+}
+
+void CTextBlock::DrawLabel(const char* text, float x, float y, float height, float text_size, const float colour[3])
+{
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    if (viewport[2] <= 0 || viewport[3] <= 0)
+        return;
+    float width = 0, depth = 0;
+    BuildText(m_label, text, text_size, width, depth);
+    const float r = float(viewport[3]) / float(viewport[2]);
+    const OverlayState overlay;
+    // Placed as Draw places the panel's text, in a band of `height` instead
+    // of the panel, from its left edge.
+    DrawMesh(m_label, PlaceAndScale(x, y + (1.0f - depth) * 0.5f * height, height * r, -height), colour);
 }

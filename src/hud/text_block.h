@@ -19,6 +19,7 @@
 #include "font/gl_bitmap_font.h"
 #include "gl/gl_object.h"
 #include "image/texture.h"
+#include "math/matrix4.h"
 #include "scene/textured_program.h"
 
 // Where a text block finds its files; the defaults are the application's.
@@ -28,6 +29,10 @@ struct TextBlockFiles {
     const char* const* blocks = g_hud_font_blocks;  // Unicode blocks of a font build
     size_t block_count = sizeof g_hud_font_blocks / sizeof g_hud_font_blocks[0];
 };
+
+// translation (tx, ty, 0) x scale (sx, sy, 1): a unit square placed as a
+// rectangle in normalised device coordinates, for panels and overlays.
+Matrix4 PlaceAndScale(float tx, float ty, float sx, float sy);
 
 class CTextBlock {
 public:
@@ -44,6 +49,11 @@ public:
     // Draws panel and text for the current viewport, with blending; culling
     // is off while it draws. Restores the blend and cull state it changed.
     void Draw();
+    // One line of text in the first font, without the panel, over whatever
+    // is drawn: left edge at x, centred in the band of `height` above y (all
+    // normalised device coordinates), `text_size` band heights per line.
+    // For overlays beside the panel, such as the timeline bar.
+    void DrawLabel(const char* text, float x, float y, float height, float text_size, const float colour[3]);
 
     const CGLBitmapFont2& Font(size_t i) const { return m_fonts[i]; }  // 0: the text font, 1: kept
     float TextWidth() const { return m_text_width; }                   // widest line, panel heights
@@ -62,6 +72,10 @@ private:
     };
 
     void LoadFont(CGLBitmapFont2& font, const TFontCacheSource& source, const TextBlockFiles& files);
+    // Lays out `text` into `mesh` (SetText's layout) and measures it.
+    void BuildText(Mesh& mesh, const char* text, float text_size, float& width, float& depth);
+    // The mesh in the text program with `mvp` and `colour`; nothing without either.
+    void DrawMesh(const Mesh& mesh, const Matrix4& mvp, const float colour[3]) const;
 
     float m_x, m_y, m_size;
     Mesh m_quad;
@@ -70,6 +84,7 @@ private:
     GLProgram m_text_program;
     GLint m_text_mvp = -1, m_text_unit = -1, m_text_color = -1;
     Mesh m_text;
+    Mesh m_label;  // DrawLabel's line, remade on each call
     CGLBitmapFont2 m_fonts[2];
     float m_text_width = 0, m_text_depth = 0;
     std::vector<float> m_vertices;  // scratch for SetText, kept to spare allocations

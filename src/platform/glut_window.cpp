@@ -6,6 +6,8 @@
 
 namespace platform {
 
+static_assert(kSpecialKeyHome == GLUT_KEY_HOME, "special keys are passed on with GLUT's codes");
+
 namespace {
 
 GLProc GlutLookup(const char* name)
@@ -38,6 +40,7 @@ void Window_SetCallbacks(const WindowCallbacks& callbacks)
     glutMouseFunc(callbacks.mouse);
     glutMotionFunc(callbacks.motion);
     glutDisplayFunc(callbacks.display);
+    glutSpecialFunc(callbacks.special);
 }
 
 void Window_MainLoop()

@@ -9,6 +9,8 @@ namespace platform {
 
 enum MouseButton { kLeftButton = 0, kMiddleButton = 1, kRightButton = 2 };
 enum MouseState { kButtonDown = 0, kButtonUp = 1 };
+// Keys without a character, as the special callback reports them.
+enum SpecialKey { kSpecialKeyHome = 106 };
 
 struct WindowCallbacks {
     void (*reshape)(int width, int height) = nullptr;
@@ -16,6 +18,7 @@ struct WindowCallbacks {
     void (*mouse)(int button, int state, int x, int y) = nullptr;
     void (*motion)(int x, int y) = nullptr;
     void (*display)() = nullptr;
+    void (*special)(int key, int x, int y) = nullptr;  // keys without a character (SpecialKey)
 };
 
 // GLUT initialisation; failures end the process through exit().
@@ -23,7 +26,8 @@ void Window_Init(int* argc, char** argv);
 // RGBA, double-buffered, with depth; makes the context current and registers
 // the window's GL lookup. Failures end the process through exit().
 void Window_Create(const char* title, int width, int height, int x, int y);
-// Registers reshape, keyboard, mouse, motion and display, in this order.
+// Registers reshape, keyboard, mouse, motion and display, in this order,
+// then the special keys.
 void Window_SetCallbacks(const WindowCallbacks& callbacks);
 void Window_MainLoop();
 void Window_SwapBuffers();

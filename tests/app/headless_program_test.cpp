@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -42,6 +43,32 @@ protected:
     testsupport::ScratchDir m_scratch{"headless"};
     fs::path m_run = m_scratch / "run";
 };
+
+// The view options change the batch picture: the error view recolours
+// the solution track (only the track and the HUD's line), the follow camera
+// looks from elsewhere; the same options give the same picture.
+TEST_F(HeadlessProgramTest, FollowAndErrorViewOptionsChangeTheScreenshot)
+{
+    const auto shoot = [&](const std::string& name, const std::string& options) {
+        const testsupport::ToolRun run = Run("--screenshot " + name + " --time 40 --size 320x240 " + options);
+        EXPECT_EQ(run.status, 0) << options << run.err;
+        BitmapPtr image = ReadPNG((m_run / name).c_str());
+        return image ? std::vector<uint32_t>(image->pixels, image->pixels + 320 * 240) : std::vector<uint32_t>();
+    };
+    const std::vector<uint32_t> plain = shoot("plain.png", "");
+    const std::vector<uint32_t> error = shoot("error.png", "--error-view");
+    const std::vector<uint32_t> red = shoot("red.png", "--error-view --error-thresholds 0.01,0.02");
+    const std::vector<uint32_t> follow = shoot("follow.png", "--follow");
+    ASSERT_EQ(plain.size(), size_t(320 * 240));
+    size_t changed = 0;
+    for (size_t i = 0; i < plain.size(); ++i)
+        changed += plain[i] != error[i];
+    EXPECT_GT(changed, 0u);
+    EXPECT_LT(changed, plain.size() / 10);  // the track and the HUD, not the scene
+    EXPECT_NE(error, red);                  // thresholds below every error: all red
+    EXPECT_NE(plain, follow);
+    EXPECT_EQ(follow, shoot("follow2.png", "--follow"));
+}
 
 TEST_F(HeadlessProgramTest, ScreenshotsAreWrittenByExtensionAtTheSizeAsked)
 {

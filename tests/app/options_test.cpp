@@ -57,6 +57,28 @@ TEST(Options, ScreenshotAndRecordingAreHeadlessWithTheirSettings)
     EXPECT_TRUE(Parse({"--help"}).options.help);
 }
 
+TEST(Options, ViewOptionsGoWithTheWindowAndEveryBatchMode)
+{
+    const std::vector<std::vector<const char*>> modes = {
+        {}, {"--screenshot", "a.png"}, {"--record", "k.txt"}, {"--record", "k.txt", "--video", "v.mp4"}};
+    for (std::vector<const char*> args : modes) {
+        const ParsedOptions plain = Parse(args);
+        ASSERT_EQ(plain.error, "");
+        EXPECT_FALSE(plain.options.follow);
+        EXPECT_FALSE(plain.options.error_view);
+        EXPECT_FALSE(plain.options.error_thresholds);
+        args.insert(args.end(), {"--follow", "--error-view", "--error-thresholds", "0.1,2.5"});
+        const ParsedOptions p = Parse(args);
+        ASSERT_EQ(p.error, "") << args.size();
+        EXPECT_TRUE(p.options.follow);
+        EXPECT_TRUE(p.options.error_view);
+        ASSERT_TRUE(p.options.error_thresholds);
+        EXPECT_FLOAT_EQ(p.options.error_thresholds->first, 0.1f);
+        EXPECT_FLOAT_EQ(p.options.error_thresholds->second, 2.5f);
+        EXPECT_EQ(p.options.window_arguments, std::vector<std::string>{"nerelle"});
+    }
+}
+
 TEST(Options, RefusalsSayWhy)
 {
     const struct {
@@ -89,6 +111,14 @@ TEST(Options, RefusalsSayWhy)
         {{"--screenshot", "a.png", "--record", "k", "--size", "8x8"},
          "--size is ambiguous with both --screenshot and --record; run them one at a time"},
         {{"--screenshot", "a.png", "-display", ":1"}, "no window, so no window-system argument: -display"},
+        {{"--error-thresholds"}, "--error-thresholds needs a value"},
+        {{"--error-thresholds", "1"}, "--error-thresholds wants A,B in metres with 0 < A < B: 1"},
+        {{"--error-thresholds", "2,1"}, "--error-thresholds wants A,B in metres with 0 < A < B: 2,1"},
+        {{"--error-thresholds", "1,1"}, "--error-thresholds wants A,B in metres with 0 < A < B: 1,1"},
+        {{"--error-thresholds", "0,1"}, "--error-thresholds wants A,B in metres with 0 < A < B: 0,1"},
+        {{"--error-thresholds", "0.5,inf"}, "--error-thresholds wants A,B in metres with 0 < A < B: 0.5,inf"},
+        {{"--error-thresholds", "a,b"}, "--error-thresholds wants A,B in metres with 0 < A < B: a,b"},
+        {{"--error-thresholds", "1,2,3"}, "--error-thresholds wants A,B in metres with 0 < A < B: 1,2,3"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Parse(c.args).error, c.error) << c.args.front();

@@ -203,6 +203,58 @@ TEST_F(ProgramWindowTest, KeepsRunningUnderMouseDragsAndMovementKeys)
     EXPECT_EQ(EndWithEscape(window), 0);
 }
 
+// Pixels of the scene above the HUD panel and the timeline bar that are
+// yellow, the error view's colour for fixes between its thresholds (the
+// plain frame's tracks are green and magenta).
+size_t YellowScenePixels(const testsupport::Image& image)
+{
+    size_t count = 0;
+    for (int y = 0; y < image.height - 130; ++y)
+        for (int x = 0; x < image.width; ++x) {
+            const uint8_t* p = image.At(x, y);
+            count += p[0] > 180 && p[1] > 140 && p[2] < 90;
+        }
+    return count;
+}
+
+TEST_F(ProgramWindowTest, SpaceHoldsTheFrameAndEColoursTheTrackByItsError)
+{
+    StartProgram();
+    std::string window = FindWindow();
+    ASSERT_FALSE(window.empty());
+    // 16 times faster for a while, so tens of seconds of track are drawn, then pause.
+    testsupport::PressKeys(m_display, window, "bracketright bracketright bracketright bracketright");
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    testsupport::PressKeys(m_display, window, "space");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // a paused frame shown
+
+    const testsupport::Image first = CaptureWindow(m_display, window);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    const testsupport::Image second = CaptureWindow(m_display, window);
+    testsupport::SaveForViewing(first, "paused");
+    ASSERT_EQ(first.width, 720);
+    ASSERT_EQ(first.height, 480);
+    EXPECT_GT(first.DistinctColours(1000), 200u);
+    EXPECT_TRUE(first.rgb == second.rgb) << "the frame changed while paused";
+
+    testsupport::PressKeys(m_display, window, "e");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    const testsupport::Image coloured = CaptureWindow(m_display, window);
+    testsupport::SaveForViewing(coloured, "error_view");
+    EXPECT_FALSE(coloured.rgb == first.rgb);
+    EXPECT_GT(YellowScenePixels(coloured), YellowScenePixels(first) + 5)
+        << "no stretch of the track turned yellow";
+
+    // The free camera still moves while paused.
+    testsupport::PressKeys(m_display, window, "w w w");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_FALSE(CaptureWindow(m_display, window).rgb == coloured.rgb);
+    EXPECT_EQ(EndWithEscape(window), 0);
+    const std::string err = ReadFileText(m_dir / "err.txt");
+    EXPECT_EQ(err.find("error: "), std::string::npos) << err;
+    EXPECT_EQ(ReadFileText(m_dir / "out.txt").substr(0, std::strlen(kControlSummary)), kControlSummary);
+}
+
 TEST_F(ProgramWindowTest, AMissingDatasetEndsWithItsMessageAndStatusOne)
 {
     const fs::path empty = m_dir / "empty-run";

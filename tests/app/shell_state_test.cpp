@@ -145,28 +145,37 @@ TEST(ShellState, MovementStepsFollowTheViewingDirection)
 
 TEST(KeyCommands, KeysWithoutACommandHaveNoEntry)
 {
-    for (int key : {'W', 'A', 'S', 'D', 'F', 'x', ' ', '\0', '\r', '\xff'})
+    for (int key : {'W', 'A', 'S', 'D', 'F', 'C', 'E', 'x', '{', '<', '\0', '\r', '\xff'})
         EXPECT_EQ(FindKeyCommand(static_cast<unsigned char>(key)), nullptr) << int(key);
+    // A special key is not the character of the same code: Home (106) is not j.
+    EXPECT_NE(FindKeyCommand('j'), FindKeyCommand(kSpecialKeyBase + 'j'));
+    EXPECT_EQ(FindKeyCommand(kSpecialKeyBase + 'a'), nullptr);
 }
 
 TEST(KeyCommands, OneEntryPerKeyEachListedOnOneUsageLine)
 {
     const std::string usage = KeyCommandsUsage();
-    std::set<unsigned char> keys;
+    std::set<int> keys;
     for (const KeyCommand& command : KeyCommands()) {
         EXPECT_TRUE(keys.insert(command.key).second) << "key listed twice: " << int(command.key);
         ASSERT_NE(command.run, nullptr);
         const std::string description = command.description;
         EXPECT_FALSE(description.empty());
         EXPECT_EQ(description.find('\n'), std::string::npos);
-        const std::string name = command.key == 27 ? "Esc" : std::string(1, static_cast<char>(command.key));
-        EXPECT_NE(usage.find("  " + name + std::string(5 - name.size(), ' ') + description + "\n"),
+        const std::string name = KeyName(command.key);
+        EXPECT_NE(usage.find("  " + name + std::string(name.size() < 5 ? 5 - name.size() : 1, ' ') + description +
+                             "\n"),
                   std::string::npos)
             << usage;
     }
     EXPECT_EQ(static_cast<size_t>(std::count(usage.begin(), usage.end(), '\n')), KeyCommands().size());
-    for (int key : {'\x1b', 'w', 'a', 's', 'd', 'n', 'm', 'j', 'k', 'l', 'f', 'p', 'v'})
+    for (int key : {'\x1b', 'w', 'a', 's', 'd', 'n', 'm', 'j', 'k', 'l', 'f', 'p', 'v', ' ', '[', ']', ',', '.', 'c', 'e'})
         EXPECT_EQ(keys.count(key), 1u) << int(key);
+    EXPECT_EQ(keys.count(kSpecialKeyBase + 106), 1u) << "Home";
+    // The names the usage text gives the keys without a plain character.
+    EXPECT_NE(usage.find("  Esc  quit at once\n"), std::string::npos) << usage;
+    EXPECT_NE(usage.find("  space pause"), std::string::npos) << usage;
+    EXPECT_NE(usage.find("  Home back to playback time 0\n"), std::string::npos) << usage;
     // Only the movement keys change the view themselves.
     for (const KeyCommand& command : KeyCommands())
         EXPECT_EQ(command.redisplay, std::string("wasd").find(char(command.key)) != std::string::npos) << command.key;

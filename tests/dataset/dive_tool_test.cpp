@@ -1,5 +1,7 @@
 // Runs nerelle-dive on small manifests and loads what it writes.
 #include "dataset/dive_data.h"
+#include "error_report.h"
+#include "image/png_file.h"
 
 #include "run_tool.h"
 
@@ -12,7 +14,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -169,6 +173,107 @@ TEST_F(DiveToolTest, CheckReportsCountsAndLoaderErrors)
     EXPECT_EQ(Run("simulate " + dir.string() + " --seed -3"), 1);
 }
 
+// Motion (t, -2, 0) sampled at t = 1, 2, 3, and a solution off by 5, 0 and
+// 2 m: 3-D errors 5, 0, 2 (the first 3 east and 4 down).
+constexpr const char* kLineManifest = "time=3\ndt=1\ndiver=(t, -2, 0)\nbuoy_num=0\n";
+constexpr const char* kOffSolution = "4 -6 0 1 0 0\n2 -2 0 1 0 0\n3 -2 2 1 0 0\n";
+
+TEST_F(DiveToolTest, CheckPrintsTheErrorFiguresOverall3DHorizontalAndVertical)
+{
+    WriteManifest(kLineManifest);
+    std::ofstream(dir / "solution.txt") << kOffSolution;
+    ASSERT_EQ(Run("check " + dir.string()), 0) << err;
+    // 3-D: mean 7/3, rms sqrt(29/3); horizontal 3, 0, 2; vertical 4, 0, 0.
+    EXPECT_NE(out.find("error over all 3 steps\n"
+                       "error 3-D: rms 3.109 m, mean 2.333 m, p95 5.000 m, max 5.000 m at 0.00 s\n"
+                       "error horizontal: rms 2.082 m, mean 1.667 m, p95 3.000 m, max 3.000 m at 0.00 s\n"
+                       "error vertical: rms 2.309 m, mean 1.333 m, p95 4.000 m, max 4.000 m at 0.00 s\n"),
+              std::string::npos)
+        << out;
+
+    // Two fixes for three samples: the figures cover two steps and say so.
+    std::ofstream(dir / "solution.txt") << "1 -2 0 1 0 0\n2 -2 3 1 0 0\n";
+    ASSERT_EQ(Run("check " + dir.string()), 0) << err;
+    EXPECT_NE(out.find("error over the first 2 steps: the solution has 2 fixes, the motion 3 samples\n"
+                       "error 3-D: rms 2.121 m, mean 1.500 m, p95 3.000 m, max 3.000 m at 1.00 s\n"),
+              std::string::npos)
+        << out;
+}
+
+TEST_F(DiveToolTest, ReportDrawsTheChartAtTheSizeAskedThroughATemporaryFile)
+{
+    WriteManifest(kLineManifest);
+    std::ofstream(dir / "solution.txt") << kOffSolution;
+    const fs::path chart = dir / "chart.png";
+    for (const auto& [arguments, width, height] :
+         {std::tuple<std::string, int, int>{"", 1200, 700}, {" --size 640x400", 640, 400}}) {
+        ASSERT_EQ(Run("report " + dir.string() + " " + chart.string() + arguments), 0) << err;
+        EXPECT_NE(out.find("wrote " + chart.string()), std::string::npos) << out;
+        const BitmapPtr image(ReadPNG(chart.c_str()));
+        ASSERT_TRUE(image) << arguments;
+        EXPECT_EQ(image->width, width);
+        EXPECT_EQ(image->height, height);
+        // Not blank: white paper, black text, the blue and the orange lines.
+        std::set<uint32_t> colours;
+        size_t blue = 0, orange = 0;
+        for (size_t i = 0; i < size_t(width) * size_t(height); ++i) {
+            const uint32_t p = image->pixels[i] & 0xFFFFFFu;
+            colours.insert(p);
+            const int r = int(p & 0xFF), g = int(p >> 8 & 0xFF), b = int(p >> 16 & 0xFF);
+            blue += b > r + 80 && b > g + 30;
+            orange += r > g + 60 && g > b + 40;
+        }
+        EXPECT_GT(colours.size(), 50u);
+        EXPECT_GT(blue, 100u);
+        EXPECT_GT(orange, 100u);
+        EXPECT_FALSE(fs::exists(chart.string() + ".partial"));
+    }
+}
+
+TEST_F(DiveToolTest, ReportRefusesBadSizesAndUnwritablePlacesLeavingNothing)
+{
+    WriteManifest(kLineManifest);
+    std::ofstream(dir / "solution.txt") << kOffSolution;
+    const std::string chart = (dir / "chart.png").string();
+    EXPECT_EQ(Run("report " + dir.string() + " " + chart + " --size 100x100"), 1);
+    EXPECT_EQ(err, "error: the chart's sides must be 320 to 8192 pixels\n");
+    EXPECT_EQ(Run("report " + dir.string() + " " + chart + " --size big"), 1);
+    EXPECT_EQ(err.rfind("error: usage: nerelle-dive", 0), 0u) << err;
+    EXPECT_EQ(Run("report " + dir.string() + " " + (dir / "no" / "chart.png").string()), 1);
+    EXPECT_EQ(err, "error: cannot write " + (dir / "no" / "chart.png.partial").string() + "\n");
+    EXPECT_FALSE(fs::exists(chart));
+    // No fix to measure: nothing to draw.
+    std::ofstream(dir / "solution.txt") << "1 2 3\n";
+    EXPECT_EQ(Run("report " + dir.string() + " " + chart), 1);
+    EXPECT_EQ(err, "error: no solution fix has a motion sample to measure it against\n");
+    for (const auto& entry : fs::directory_iterator(dir))
+        EXPECT_TRUE(entry.path().extension() != ".png" && entry.path().extension() != ".partial") << entry.path();
+}
+
+TEST(ErrorReport, TicksAreOneTwoOrFiveTimesAPowerOfTenAndReachTheTop)
+{
+    const struct {
+        double top;
+        int count;
+        std::vector<double> ticks;
+    } cases[] = {
+        {360.0, 8, {0, 50, 100, 150, 200, 250, 300, 350, 400}},
+        {0.675, 6, {0, 0.2, 0.4, 0.6, 0.8}},
+        {1.0, 5, {0, 0.2, 0.4, 0.6, 0.8, 1.0}},
+        {0.0, 4, {0, 0.5, 1.0}},  // nothing to scale: a unit axis
+    };
+    for (const auto& c : cases) {
+        const std::vector<double> ticks = NiceTicks(c.top, c.count);
+        ASSERT_EQ(ticks.size(), c.ticks.size()) << c.top;
+        for (size_t i = 0; i < ticks.size(); ++i)
+            EXPECT_NEAR(ticks[i], c.ticks[i], 1e-12) << c.top;
+    }
+    EXPECT_EQ(TickLabel(150, 50), "150");
+    EXPECT_EQ(TickLabel(0.4, 0.2), "0.4");
+    EXPECT_EQ(TickLabel(0.75, 0.25), "0.75");
+    EXPECT_EQ(TickLabel(0, 0.25), "0.00");
+}
+
 // A manifest with n buoys on a grid and kManifest's motion.
 std::string ManifestWithBuoys(int n)
 {
@@ -292,7 +397,7 @@ TEST_F(DiveToolTest, HelpPrintsTheUsageOnStandardOutput)
         EXPECT_EQ(Run(arguments), 0) << arguments;
         EXPECT_EQ(out.rfind("usage: nerelle-dive check DIR", 0), 0u) << out;
         for (const char* part : {"simulate MANIFEST_DIR", "--seed N", "--range-noise M", "--depth-noise M", "--at T",
-                                 "NERELLE_PROGRESS_INTERVAL"})
+                                 "report DIR OUT.png", "--size WxH", "NERELLE_PROGRESS_INTERVAL"})
             EXPECT_NE(out.find(part), std::string::npos) << part;
         EXPECT_EQ(err, "");
     }

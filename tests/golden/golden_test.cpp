@@ -1,4 +1,4 @@
-// Golden images: four views of the default dataset rendered on the headless
+// Golden images: five views of the default dataset rendered on the headless
 // context as a screenshot renders them (640 x 360, multisampled), compared
 // with the references in tests/golden/references/ by PSNR; the HUD view also
 // per pixel, so a changed digit fails.
@@ -181,6 +181,7 @@ protected:
     }
     void TearDown() override
     {
+        App().SetErrorView(false);
         App().SetHudVisible(true);
         App().Animation() = CameraAnimation();
         ApplicationTest::TearDown();
@@ -281,6 +282,16 @@ TEST_F(GoldenTest, DemoFlightMidway)
     if (HasFatalFailure())
         return;
     Check("flight", Render(kFlightTime));
+}
+
+// The error view from inside the pit: the solution track in the colours of
+// its error, and the HUD with its error line.
+TEST_F(GoldenTest, ErrorViewBelowTheWater)
+{
+    App().SetErrorView(true);
+    App().SetHudVisible(true);
+    Place(kBelow);
+    Check("error_view", Render(kSceneTime));
 }
 
 TEST_F(GoldenTest, HudCloseUp)

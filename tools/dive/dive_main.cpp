@@ -1,9 +1,12 @@
 // nerelle-dive: checks a dive dataset and simulates its positioning solution.
 //
 //   nerelle-dive check DIR [--at T]... [--hud]
-//       loads DIR as the program does and prints its counts and, for each T,
-//       the motion position, solution position and heading at playback time T,
-//       and with --hud the four lines the program's HUD panel shows then.
+//       loads DIR as the program does and prints its counts, the solution's
+//       error statistics and, for each T, the motion position, solution
+//       position and heading at playback time T, and with --hud the four
+//       lines the program's HUD panel shows then.
+//   nerelle-dive report DIR OUT.png [--size WxH] [--font F]
+//       draws the solution's error over time as a chart into OUT.png.
 //   nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]
 //       writes MANIFEST_DIR/solution.txt from MANIFEST_DIR/manifest.txt.
 //   nerelle-dive --help
@@ -11,7 +14,10 @@
 // one a second; NERELLE_PROGRESS_INTERVAL=S sets S seconds for both.
 #include "hud/hud_text.h"
 #include "dataset/dive_data.h"
+#include "dataset/dive_error.h"
 #include "dive_simulator.h"
+#include "error_report.h"
+#include "font/font_cache.h"
 #include "progress_line.h"
 
 #include <cerrno>
@@ -27,13 +33,21 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: nerelle-dive check DIR [--at T]... [--hud]\n"
+    "       nerelle-dive report DIR OUT.png [--size WxH] [--font F]\n"
     "       nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]\n"
     "       nerelle-dive --help\n"
     "\n"
     "check     loads DIR (manifest.txt and solution.txt) as the program does, prints its\n"
-    "          counts and, for each --at T, the motion position, solution position and\n"
-    "          heading at playback time T; warns about solution lines it ignored\n"
+    "          counts, the solution's error (distance of fix i from motion sample i: RMS,\n"
+    "          mean, 95th percentile, maximum and its time, 3-D, horizontal and vertical)\n"
+    "          and, for each --at T, the motion position, solution position and heading at\n"
+    "          playback time T; warns about solution lines it ignored\n"
     "  --hud           also prints, for each T, the four lines of the HUD panel\n"
+    "report    draws the solution's horizontal and vertical error over time, with its\n"
+    "          figures, as a PNG chart\n"
+    "  --size WxH      chart size in pixels (default 1200x700, each side 320 to 8192)\n"
+    "  --font F        font file or family for the text (default: the HUD's font\n"
+    "                  data/fonts/cmunrm.otf when present, else the family \"CMU Serif\")\n"
     "simulate  writes MANIFEST_DIR/solution.txt from MANIFEST_DIR/manifest.txt as a\n"
     "          positioning system with 3 to 64 buoys would compute it\n"
     "  --seed N          random stream (default 1); the same seed gives the same file\n"
@@ -47,6 +61,7 @@ void Usage()
 {
     std::fprintf(stderr,
                  "error: usage: nerelle-dive check DIR [--at T]... [--hud]\n"
+                 "       nerelle-dive report DIR OUT.png [--size WxH] [--font F]\n"
                  "       nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]\n"
                  "       nerelle-dive --help\n");
 }
@@ -66,6 +81,33 @@ bool ParseSeed(const char* text, uint64_t& value)
     if (end == text || *end != '\0' || errno == ERANGE || text[0] == '-')
         return false;
     value = v;
+    return true;
+}
+
+void PrintErrors(const DiveErrors& errors)
+{
+    if (errors.Common() == 0) {
+        std::printf("error: none measured (no solution fix has a motion sample)\n");
+        return;
+    }
+    std::printf("error %s\n", DescribeErrorCoverage(errors).c_str());
+    std::printf("error 3-D: %s\n", DescribeErrorFigures(errors.total_figures).c_str());
+    std::printf("error horizontal: %s\n", DescribeErrorFigures(errors.horizontal_figures).c_str());
+    std::printf("error vertical: %s\n", DescribeErrorFigures(errors.vertical_figures).c_str());
+}
+
+// Loads DIR as the program does; false after saying why.
+bool LoadData(const char* dir, DiveData& data, double progressPeriod)
+{
+    ProgressLine progress(stderr, progressPeriod);
+    try {
+        data.Load(dir, [&progress](size_t done, size_t total) { progress.Update("sampling the motion", done, total); });
+    } catch (const std::runtime_error& e) {
+        std::fprintf(stderr, "error: %s\n", e.what());
+        return false;
+    }
+    if (data.ignored_solution_lines.count > 0)
+        std::fprintf(stderr, "warning: %s\n", DescribeIgnoredLines(data.ignored_solution_lines).c_str());
     return true;
 }
 
@@ -93,21 +135,15 @@ int Check(int argc, char** argv, double progressPeriod)
     }
 
     DiveData data;
-    ProgressLine progress(stderr, progressPeriod);
-    try {
-        data.Load(dir, [&progress](size_t done, size_t total) { progress.Update("sampling the motion", done, total); });
-    } catch (const std::runtime_error& e) {
-        std::fprintf(stderr, "error: %s\n", e.what());
+    if (!LoadData(dir, data, progressPeriod))
         return 1;
-    }
-    if (data.ignored_solution_lines.count > 0)
-        std::fprintf(stderr, "warning: %s\n", DescribeIgnoredLines(data.ignored_solution_lines).c_str());
     std::printf("motion samples: %zu\n", data.motion_track.size());
     std::printf("solution positions: %zu\n", data.solution_positions.size());
     std::printf("solution points: %zu\n", data.solution_points.size());
     std::printf("manifest buoys: %zu\n", data.manifest_buoys.size());
     std::printf("duration: %g s (playback period %g s)\n", data.time, data.time - 1.0);
     std::printf("dt: %g s\n", data.dt);
+    PrintErrors(ComputeDiveErrors(data));
     for (double t : times) {
         Vector3 m = data.MotionPositionAt(t);
         Vector3 s = data.SolutionPositionAt(t);
@@ -117,6 +153,61 @@ int Check(int argc, char** argv, double progressPeriod)
         if (hud)
             std::printf("%s\n", FormatHudText(data, t).c_str());
     }
+    return 0;
+}
+
+bool ParseSize(const char* text, int& width, int& height)
+{
+    char x = 0, extra = 0;
+    return std::sscanf(text, "%d%c%d%c", &width, &x, &height, &extra) == 3 && x == 'x';
+}
+
+int Report(int argc, char** argv, double progressPeriod)
+{
+    if (argc < 4) {
+        Usage();
+        return 1;
+    }
+    const char* dir = argv[2];
+    const std::string out = argv[3];
+    ReportSettings settings;
+    settings.font = g_hud_fonts[0].font_file;
+    FILE* hud_font = std::fopen(settings.font.c_str(), "rb");
+    if (hud_font)
+        std::fclose(hud_font);
+    else
+        settings.font = "CMU Serif";
+    for (int i = 4; i < argc; i += 2) {
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        bool ok = value != nullptr;
+        if (ok && std::strcmp(argv[i], "--size") == 0)
+            ok = ParseSize(value, settings.width, settings.height);
+        else if (ok && std::strcmp(argv[i], "--font") == 0)
+            settings.font = value;
+        else
+            ok = false;
+        if (!ok) {
+            Usage();
+            return 1;
+        }
+    }
+    DiveData data;
+    if (!LoadData(dir, data, progressPeriod))
+        return 1;
+    const DiveErrors errors = ComputeDiveErrors(data);
+    settings.title = std::string("Positioning error of ") + dir;
+    std::string why;
+    const BitmapPtr chart = DrawErrorReport(errors, settings, &why);
+    if (!chart) {
+        std::fprintf(stderr, "error: %s\n", why.c_str());
+        return 1;
+    }
+    if (const Status written = WriteReportPNG(*chart, out); !written) {
+        std::fprintf(stderr, "error: %s\n", written.reason.c_str());
+        return 1;
+    }
+    std::printf("wrote %s (%d x %d): error %s\n", out.c_str(), settings.width, settings.height,
+                DescribeErrorCoverage(errors).c_str());
     return 0;
 }
 
@@ -229,6 +320,8 @@ int main(int argc, char** argv)
     }
     if (argc >= 2 && std::strcmp(argv[1], "check") == 0)
         return Check(argc, argv, progressPeriod);
+    if (argc >= 2 && std::strcmp(argv[1], "report") == 0)
+        return Report(argc, argv, progressPeriod);
     if (argc >= 2 && std::strcmp(argv[1], "simulate") == 0)
         return Simulate(argc, argv, progressPeriod);
     Usage();

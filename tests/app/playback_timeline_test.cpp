@@ -1,0 +1,142 @@
+// The playback timeline's arithmetic: pause, speed, steps, home and the wrap
+// at the playback period, without a context.
+#include "app/playback_timeline.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+TEST(PlaybackTimeline, AdvancesByWallTimeTimesTheSpeedAndWrapsAtThePeriod)
+{
+    PlaybackTimeline t(10.0);
+    t.Advance(3.0);
+    EXPECT_DOUBLE_EQ(t.Time(), 3.0);
+    t.Faster();  // 2x
+    t.Advance(3.0);
+    EXPECT_DOUBLE_EQ(t.Time(), 9.0);
+    t.Advance(1.0);  // 11 wraps to 1
+    EXPECT_DOUBLE_EQ(t.Time(), 1.0);
+    t.Advance(35.0);  // 71: seven periods and 1
+    EXPECT_DOUBLE_EQ(t.Time(), 1.0);
+}
+
+TEST(PlaybackTimeline, PauseHoldsTheTimeAndResumeGoesOnFromIt)
+{
+    PlaybackTimeline t(100.0);
+    t.Advance(4.0);
+    t.TogglePause();
+    EXPECT_TRUE(t.Paused());
+    t.Advance(50.0);
+    EXPECT_DOUBLE_EQ(t.Time(), 4.0);
+    t.TogglePause();
+    EXPECT_FALSE(t.Paused());
+    t.Advance(0.5);
+    EXPECT_DOUBLE_EQ(t.Time(), 4.5);
+}
+
+TEST(PlaybackTimeline, SpeedHalvesAndDoublesBetweenOneSixteenthAndSixteen)
+{
+    PlaybackTimeline t;
+    EXPECT_EQ(t.Speed(), 1.0);
+    const struct {
+        int presses;  // + faster, - slower, from 1x
+        double speed;
+        const char* text;
+    } cases[] = {{1, 2.0, "2x"}, {4, 16.0, "16x"}, {9, 16.0, "16x"}, {-1, 0.5, "1/2x"}, {-4, 0.0625, "1/16x"},
+                 {-7, 0.0625, "1/16x"}};
+    for (const auto& c : cases) {
+        PlaybackTimeline s;
+        for (int i = 0; i < std::abs(c.presses); ++i)
+            c.presses > 0 ? s.Faster() : s.Slower();
+        EXPECT_EQ(s.Speed(), c.speed) << c.presses;
+        EXPECT_EQ(SpeedText(s.SpeedLevel()), c.text) << c.presses;
+    }
+    // Down to the floor and back up: each press one halving again.
+    for (int i = 0; i < 10; ++i)
+        t.Slower();
+    t.Faster();
+    EXPECT_EQ(t.Speed(), 0.125);
+}
+
+TEST(PlaybackTimeline, StepsLandOnTheStepGridAndWrapAtBothEnds)
+{
+    const struct {
+        double period, dt, start;
+        int direction;
+        double expected;
+    } cases[] = {
+        {360.0, 0.25, 12.5, +1, 12.75},     // on the grid: one dt
+        {360.0, 0.25, 12.5, -1, 12.25},
+        {360.0, 0.25, 12.6, +1, 12.75},     // between steps: to the next one
+        {360.0, 0.25, 12.6, -1, 12.5},      // and to the previous one
+        {360.0, 0.25, 359.75, +1, 0.0},     // the last step goes round to 0
+        {360.0, 0.25, 0.0, -1, 359.75},     // and back from 0 to the last step
+        {10.0, 3.0, 0.0, -1, 9.0},          // a period that is no whole number of steps
+        {10.0, 3.0, 9.0, +1, 0.0},
+        {360.0, 0.1, 0.3, +1, 0.4},         // 0.3 / 0.1 is 2.9999...: still on its step
+        {360.0, 0.1, 0.3, -1, 0.2},
+    };
+    for (const auto& c : cases) {
+        PlaybackTimeline t(c.period);
+        t.Advance(c.start);
+        t.Step(c.direction, c.dt);
+        EXPECT_NEAR(t.Time(), c.expected, 1e-9) << c.start << " " << c.direction;
+    }
+}
+
+TEST(PlaybackTimeline, StepsWorkWhilePausedAndKeepThePause)
+{
+    PlaybackTimeline t(360.0);
+    t.TogglePause();
+    t.Step(+1, 0.25);
+    t.Step(+1, 0.25);
+    t.Step(-1, 0.25);
+    EXPECT_DOUBLE_EQ(t.Time(), 0.25);
+    EXPECT_TRUE(t.Paused());
+    t.Step(+1, 0.0);  // no grid: nothing
+    t.Step(+1, std::numeric_limits<double>::quiet_NaN());
+    EXPECT_DOUBLE_EQ(t.Time(), 0.25);
+}
+
+TEST(PlaybackTimeline, HomeGoesToZeroKeepingPauseAndSpeed)
+{
+    PlaybackTimeline t(360.0);
+    t.Faster();
+    t.Advance(100.0);
+    t.TogglePause();
+    t.Home();
+    EXPECT_EQ(t.Time(), 0.0);
+    EXPECT_TRUE(t.Paused());
+    EXPECT_EQ(t.Speed(), 2.0);
+}
+
+TEST(PlaybackTimeline, BadClockStepsAndPeriodsChangeNothing)
+{
+    PlaybackTimeline t(10.0);
+    t.Advance(2.0);
+    for (double step : {-1.0, std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()})
+        t.Advance(step);
+    EXPECT_DOUBLE_EQ(t.Time(), 2.0);
+    // Without a period (a one-second dataset) time runs on unwrapped.
+    PlaybackTimeline open(0.0);
+    open.Advance(25.0);
+    EXPECT_DOUBLE_EQ(open.Time(), 25.0);
+    open.SetPeriod(10.0);  // a period given later wraps the time at once
+    EXPECT_DOUBLE_EQ(open.Time(), 5.0);
+}
+
+TEST(PlaybackTimeline, TheLabelSaysStateSpeedAndPosition)
+{
+    PlaybackTimeline t(360.0);
+    t.Advance(12.5);
+    EXPECT_EQ(TimelineLabel(t), "playing  1x  12.50 s / 360.00 s");
+    t.TogglePause();
+    t.Slower();
+    t.Slower();
+    EXPECT_EQ(TimelineLabel(t), "paused  1/4x  12.50 s / 360.00 s");
+}
+
+}  // namespace
