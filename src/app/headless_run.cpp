@@ -7,9 +7,11 @@
 #include "gl/gles20.h"
 #include "platform/headless_context.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -21,6 +23,35 @@ void Error(const std::string& reason)
 {
     std::fprintf(stderr, "error: %s\n", reason.c_str());
 }
+
+// The signal that asked a batch recording to stop; 0 while none has. The
+// handler only sets it: the recording looks before each frame.
+volatile std::sig_atomic_t g_stop_signal = 0;
+
+extern "C" void OnStopSignal(int number)
+{
+    g_stop_signal = number;
+}
+
+// SIGINT and SIGTERM stop the recording after the frame in progress. The
+// handler is reset on delivery, so a second signal ends the process at once.
+void CatchStopSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+const char* SignalName(int number)
+{
+    return number == SIGINT ? "SIGINT" : number == SIGTERM ? "SIGTERM" : "a signal";
+}
+
+// The shell's status for a process ended by the signal.
+constexpr int kStatusAfterSignal = 128;
 
 // Frames done, rate and time left on standard error: a bar redrawn in place
 // on a terminal, a line every 100 frames in a log.
@@ -90,24 +121,55 @@ bool Screenshot(DemoApplication& app, const Options& options)
     return true;
 }
 
-bool Record(DemoApplication& app, const Options& options)
+// A recording a signal stopped: the video is finished with the frames it
+// has (a playable file under its name), and standard error says how far it
+// got. Frames the encoder could not write were reported as they failed.
+int Stopped(const Options& options, const RecordingResult& result, VideoPipe& video, unsigned first)
+{
+    const int status = kStatusAfterSignal + g_stop_signal;
+    if (isatty(STDERR_FILENO))
+        std::fputc('\n', stderr);  // below the progress bar
+    std::string done = result.end > first ? "frames " + std::to_string(first) + " to " +
+                                                std::to_string(result.end - 1)
+                                          : "no frame";
+    if (!options.video.empty()) {
+        if (result.end == first || !result.status) {
+            video.Abort();
+            done = "no video";
+        } else if (const Status finished = video.Finish(); !finished) {
+            Error(finished.reason);
+            done = "no video";
+        } else {
+            done += " in " + options.video;
+        }
+    } else if (result.end > first) {
+        done += (result.failed ? " (" + std::to_string(result.failed) + " not written) in " : " in ") + options.out;
+    }
+    std::fprintf(stderr, "stopped by %s: %s\n", SignalName(int(g_stop_signal)), done.c_str());
+    return status;
+}
+
+// The process status: 0 when every frame asked for was written, 1 after a
+// failure, 128 + the signal when SIGINT or SIGTERM stopped it (what was
+// done by then is kept and said).
+int Record(DemoApplication& app, const Options& options)
 {
     // Without ffmpeg a video cannot be made: say so before rendering anything.
     std::string ffmpeg;
     if (!options.video.empty()) {
         if (const Status found = VideoPipe::FindFfmpeg(&ffmpeg); !found) {
             Error(found.reason);
-            return false;
+            return 1;
         }
     }
     unsigned frames = 0;
     if (!PlayKeys(app, options.record, &frames))
-        return false;
+        return 1;
     const auto [first, end] = options.frames.value_or(std::pair<unsigned, unsigned>{0u, frames});
     if (first >= frames) {
         Error("--frames " + std::to_string(first) + ":" + std::to_string(end) + " starts past the " +
               std::to_string(frames) + " frames of " + options.record);
-        return false;
+        return 1;
     }
     const unsigned last = std::min(end, frames);
     // Frames of another recording left beside the new ones would pass for
@@ -121,7 +183,7 @@ bool Record(DemoApplication& app, const Options& options)
             Error(options.out + " already holds " + std::to_string(clashing) + " frame" + (clashing == 1 ? "" : "s") +
                   (options.frames ? " of this range" : "") +
                   "; give --overwrite to replace them, or another --out");
-            return false;
+            return 1;
         }
     }
     const ImageSize size = options.size.value_or(ImageSize{CMTEncoder::kFrameWidth, CMTEncoder::kFrameHeight});
@@ -141,27 +203,31 @@ bool Record(DemoApplication& app, const Options& options)
         if (const Status opened = video.Open(options.video, size.width, size.height, kRecordingFramesPerSecond);
             !opened) {
             Error(opened.reason);
-            return false;
+            return 1;
         }
         settings.sink = [&video](const TBitmap& frame, unsigned) { return video.Write(frame); };
     }
+    CatchStopSignals();
+    settings.stop = [] { return g_stop_signal != 0; };
     const RecordingResult result = RecordFrames(last, {}, app.Draws(), settings);
+    if (result.stopped)
+        return Stopped(options, result, video, first);
     if (!result.status) {
         video.Abort();
-        return false;
+        return 1;
     }
     if (!options.video.empty()) {
         if (const Status finished = video.Finish(); !finished) {
             Error(finished.reason);
-            return false;
+            return 1;
         }
         std::printf("wrote %s: frames %u to %u of %u (%d x %d, 23.976 fps)\n", options.video.c_str(), first, last - 1,
                     frames, size.width, size.height);
-        return true;
+        return 0;
     }
     std::printf("wrote frames %u to %u of %u to %s (%d x %d)\n", first, last - 1, frames, options.out.c_str(),
                 size.width, size.height);
-    return true;
+    return 0;
 }
 
 }  // namespace
@@ -199,7 +265,11 @@ int RunHeadless(const Options& options)
     bool ok = true;
     if (!options.screenshot.empty())
         ok = Screenshot(*app, options) && ok;
-    if (!options.record.empty())
-        ok = Record(*app, options) && ok;
+    if (!options.record.empty()) {
+        const int recorded = Record(*app, options);
+        if (recorded > 1)
+            return recorded;  // stopped by a signal: its status says so
+        ok = recorded == 0 && ok;
+    }
     return ok ? 0 : 1;
 }

@@ -73,7 +73,13 @@ RecordingResult RecordFrames(unsigned frames, const std::function<void()>& start
 
     if (start)
         start();
+    result.end = first;
     for (unsigned k = first; k < frames; ++k) {
+        if (settings.stop && settings.stop()) {
+            result.stopped = true;
+            break;
+        }
+        result.end = k + 1;
         if (settings.progress) {
             std::fprintf(settings.progress, "rendering frame %u / %u\r", k, frames);
             std::fflush(settings.progress);
@@ -106,9 +112,11 @@ RecordingResult RecordFrames(unsigned frames, const std::function<void()>& start
     if (!result.synchronized)
         fail("encoder.Synchronize() failed");
     report_failures();
-    result.failed = (count - result.rendered) + encoder->FailureCount();
+    // Frames a stop left out were never asked for; they are not failures.
+    const unsigned asked = result.stopped ? result.end - first : count;
+    result.failed = (asked - result.rendered) + encoder->FailureCount();
     if (result.failed > 0)
-        fail(std::to_string(result.failed) + " of " + std::to_string(count) + " frames were not written");
+        fail(std::to_string(result.failed) + " of " + std::to_string(asked) + " frames were not written");
     if (settings.progress) {
         std::fprintf(settings.progress, "\ndone\n");
         std::fflush(settings.progress);

@@ -47,6 +47,9 @@ struct RecordingSettings {
     std::FILE* progress = stdout;                // progress and "done" lines; null: none
     std::function<void(const std::string& reason)> report;  // each failure as it happens; empty: none
     std::function<void(unsigned done, unsigned count)> on_frame;  // after each frame handed over
+    // Asked before each frame; true stops the recording there, after the
+    // frame in progress, with every frame handed over still written.
+    std::function<bool()> stop;
 };
 
 struct RecordingResult {
@@ -54,8 +57,10 @@ struct RecordingResult {
     bool started = false;       // the encoder ran and the directory exists
     unsigned frames = 0;        // frames asked for (first .. the count)
     unsigned rendered = 0;      // frames rendered and handed to the encoder
-    size_t failed = 0;          // frames asked for that are not on disk
+    size_t failed = 0;          // frames asked for (up to a stop) that are not on disk
     bool synchronized = false;  // every worker was joined
+    bool stopped = false;       // `stop` ended it before the last frame
+    unsigned end = 0;           // one past the last frame number handed over or tried
 };
 
 // Numbers of the recorded frames ("frame_NNNNN.png") in `directory`,

@@ -67,14 +67,10 @@ Status SaveImage(const FrameDraws& draws, double t, int width, int height, const
     bitmap->FlipVertical();  // read back bottom row first; files go top row first
 
     // A failed or interrupted write must not leave a part under the name.
-    const fs::path part = file.string() + ".part";
-    const bool written = EndsWithPng(file) ? WritePNG(part.c_str(), bitmap.get(), true, compression)
-                                           : WriteTGA(part.c_str(), bitmap.get());
-    if (!written || (fs::rename(part, file, ec), ec)) {
-        fs::remove(part, ec);
-        return Status::Failure("cannot write the screenshot " + file.string());
-    }
-    return Status::Ok();
+    Status saved = EndsWithPng(file) ? SavePNG(file, bitmap.get(), true, compression) : SaveTGA(file, bitmap.get());
+    if (!saved)
+        saved.reason = "screenshot not saved: " + saved.reason;
+    return saved;
 }
 
 Status SaveScreenshot(const FrameDraws& draws, double t, const ScreenshotSettings& settings, fs::path* written)

@@ -231,7 +231,11 @@ Status VideoPipe::Open(const std::filesystem::path& file, int width, int height,
     sigaddset(&pipe_signal, SIGPIPE);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &pipe_signal);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    // A process group of its own: a Ctrl-C at the terminal goes to the
+    // recording, which then finishes the video properly, and not also to
+    // ffmpeg, which would end it under our feet.
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
 
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, ffmpeg.c_str(), &actions, &attributes, argv.data(), environ);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "font/glyph_layout.h"
@@ -126,6 +127,14 @@ bool CBitmapFont::CBitmapWriter::Consume_Page(unsigned index, unsigned page_coun
     std::string file;
     if (!Format_PagePattern(m_pattern.c_str(), index, file)) {
         Fail(m_pattern, shape == PagePatternStatus::kTooLong ? ENAMETOOLONG : EINVAL);
+        return false;
+    }
+    // Only a regular file is replaced: a FIFO or device standing where a page
+    // goes is someone else's, not a stale cache.
+    struct stat st {};
+    if (lstat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        m_failure = "cannot write '" + file + "': not a regular file";
+        Abandon();
         return false;
     }
     // The process id keeps two programs that build the same cache apart.
@@ -347,7 +356,9 @@ bool CBitmapFont::Build(CBitmapCallback &consumer, const char *font_file)
     CGlyphRenderer renderer;
     renderer.Start(font_file, kBuildHeight, info.weight, info.italic != 0, info.underline != 0);
     if (renderer.StartStatus() == RendererStart::kCannotOpen) {
-        std::fprintf(stderr, "error: cannot open font '%s'\n", font_file ? font_file : "");
+        const std::string &why = renderer.OpenFailure();
+        std::fprintf(stderr, "error: cannot open font '%s'%s%s\n", font_file ? font_file : "", why.empty() ? "" : ": ",
+                     why.c_str());
         return false;
     }
     if (!renderer.Usable()) {

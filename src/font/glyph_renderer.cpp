@@ -9,6 +9,9 @@
 #include <new>
 
 #include <strings.h>
+#include <sys/stat.h>
+
+#include "core/regular_file.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -74,9 +77,79 @@ bool LookUpFamily(const char *family, std::string &file, int &index, bool &subst
 
 } // namespace
 
+namespace {
+
+// Largest font file read: the biggest font collections are a few tens of MB.
+constexpr off_t kMaxFontFileBytes = off_t(256) << 20;
+
+// The whole font file in memory, so FreeType never opens the name itself:
+// a FIFO there would block it for good. False with the cause in `why`.
+bool ReadFontFile(const char *path, std::vector<FT_Byte> &bytes, std::string &why)
+{
+    bytes.clear();
+    bool not_regular = false;
+    std::FILE *file = path && *path ? OpenRegularFileForReading(path, &not_regular) : nullptr;
+    if (!file) {
+        why = !path || !*path ? "" : not_regular ? "not a regular file" : std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    bool ok = fstat(fileno(file), &st) == 0;
+    why = ok ? "" : std::strerror(errno);
+    if (ok && st.st_size > kMaxFontFileBytes) {
+        why = "larger than 256 MB";
+        ok = false;
+    }
+    if (ok) {
+        try {
+            bytes.resize(size_t(st.st_size));
+            ok = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
+            if (!ok)
+                why = std::ferror(file) ? std::strerror(errno) : "shorter than its size";
+        } catch (const std::bad_alloc &) {
+            why = "not enough memory";
+            ok = false;
+        }
+    }
+    std::fclose(file);
+    if (!ok)
+        std::vector<FT_Byte>().swap(bytes);
+    return ok;
+}
+
+// The faces of a font file in memory and their family names (sorted,
+// unique); -1 when it is not a font.
+int CountFaces(FT_Library library, const std::vector<FT_Byte> &bytes, std::vector<std::string> &families)
+{
+    families.clear();
+    int count = -1;
+    FT_Face face = nullptr;
+    if (!FT_New_Memory_Face(library, bytes.data(), FT_Long(bytes.size()), -1, &face)) {
+        count = int(face->num_faces);
+        FT_Done_Face(face);
+        for (int i = 0; i < count; ++i) {
+            if (FT_New_Memory_Face(library, bytes.data(), FT_Long(bytes.size()), i, &face)) {
+                count = -1;
+                break;
+            }
+            if (face->family_name)
+                families.push_back(face->family_name);
+            FT_Done_Face(face);
+        }
+    }
+    std::sort(families.begin(), families.end());
+    families.erase(std::unique(families.begin(), families.end()), families.end());
+    if (count < 0)
+        families.clear();
+    return count;
+}
+
+} // namespace
+
 struct CGlyphRenderer::Impl {
     FT_Library library = nullptr;
     FT_Face face = nullptr;
+    std::vector<FT_Byte> file;  // the face's file, which FreeType reads from memory
 };
 
 CGlyphRenderer::CGlyphRenderer() : m_impl(new Impl) {}
@@ -87,32 +160,23 @@ CGlyphRenderer::~CGlyphRenderer()
     delete m_impl;
 }
 
-int CGlyphRenderer::Install(const char *path, std::vector<std::string> &families)
+int CGlyphRenderer::Install(const char *path, std::vector<std::string> &families, std::string *why)
 {
     families.clear();
-    FT_Library library = nullptr;
-    if (!path || FT_Init_FreeType(&library))
+    std::vector<FT_Byte> bytes;
+    std::string cause;
+    if (!ReadFontFile(path, bytes, cause)) {
+        if (why)
+            *why = cause;
         return -1;
-    int count = -1;
-    FT_Face face = nullptr;
-    if (!FT_New_Face(library, path, -1, &face)) {
-        count = int(face->num_faces);
-        FT_Done_Face(face);
-        for (int i = 0; i < count; ++i) {
-            if (FT_New_Face(library, path, i, &face)) {
-                count = -1;
-                break;
-            }
-            if (face->family_name)
-                families.push_back(face->family_name);
-            FT_Done_Face(face);
-        }
     }
+    FT_Library library = nullptr;
+    if (FT_Init_FreeType(&library))
+        return -1;
+    const int count = CountFaces(library, bytes, families);
     FT_Done_FreeType(library);
-    std::sort(families.begin(), families.end());
-    families.erase(std::unique(families.begin(), families.end()), families.end());
-    if (count < 0)
-        families.clear();
+    if (why)
+        *why = count < 0 ? "not a font file" : "";
     return count;
 }
 
@@ -150,27 +214,35 @@ void CGlyphRenderer::Start(const char *font, int pixel_height, int weight, bool 
     int index = 0;
     bool substituted = false;
     if (IsFontPath(font)) {
-        std::vector<std::string> families;
-        const int faces = Install(font, families);
-        if (faces < 0) {
-            m_status = RendererStart::kCannotOpen;
-            return;
-        }
-        if (faces != 1 || families.size() != 1) {
-            m_status = RendererStart::kNotOneFace;
-            return;
-        }
         file = font;
-        m_path = font;
     } else if (!LookUpFamily(font, file, index, substituted)) {
         m_status = RendererStart::kNoMatch;
         return;
     }
-
+    if (!ReadFontFile(file.c_str(), m_impl->file, m_open_failure)) {
+        m_status = IsFontPath(font) ? RendererStart::kCannotOpen : RendererStart::kFailed;
+        return;
+    }
     if (FT_Init_FreeType(&m_impl->library))
         return;
+    if (IsFontPath(font)) {
+        std::vector<std::string> families;
+        const int faces = CountFaces(m_impl->library, m_impl->file, families);
+        if (faces < 0) {
+            Stop();
+            m_status = RendererStart::kCannotOpen;
+            m_open_failure = "not a font file";
+            return;
+        }
+        if (faces != 1 || families.size() != 1) {
+            Stop();
+            m_status = RendererStart::kNotOneFace;
+            return;
+        }
+        m_path = font;
+    }
     FT_Face face = nullptr;
-    if (FT_New_Face(m_impl->library, file.c_str(), index, &face)) {
+    if (FT_New_Memory_Face(m_impl->library, m_impl->file.data(), FT_Long(m_impl->file.size()), index, &face)) {
         Stop();
         m_status = RendererStart::kFailed;
         return;
@@ -201,12 +273,14 @@ void CGlyphRenderer::Stop()
         FT_Done_FreeType(m_impl->library);
     m_impl->face = nullptr;
     m_impl->library = nullptr;
+    std::vector<FT_Byte>().swap(m_impl->file);
     std::vector<uint32_t>().swap(m_surface);
     m_width = m_height = 0;
     m_metrics = {};
     m_family.clear();
     m_path.clear();
     m_file.clear();
+    m_open_failure.clear();
     m_substituted = false;
     m_status = RendererStart::kFailed;
 }

@@ -36,7 +36,7 @@ struct TInkBox {
 // How Start went.
 enum class RendererStart {
     kOk,          // usable
-    kCannotOpen,  // an empty name, or a path that names no readable font file
+    kCannotOpen,  // an empty name, or a path that names no readable font file (OpenFailure says why)
     kNotOneFace,  // a font file with no face or several (a collection)
     kNoMatch,     // fontconfig has no font at all for the family name
     kFailed,      // the face could not be sized or measured, or no surface
@@ -56,6 +56,9 @@ public:
     // True when the start found a font and made the surface.
     bool Usable() const;
     RendererStart StartStatus() const { return m_status; }  // why the last start failed, or ok
+    // Why a font file could not be opened ("not a regular file", the system's
+    // reason, "not a font file"); empty for an empty name or another failure.
+    const std::string &OpenFailure() const { return m_open_failure; }
     // True when a family name was asked for and fontconfig gave another family.
     bool Substituted() const { return m_substituted; }
     const std::string &File() const { return m_file; }  // font file in use, also for a family
@@ -80,8 +83,10 @@ public:
     int Surface_Height() const { return m_height; }
 
     // Counts the faces of a font file and lists their family names (sorted,
-    // unique); -1 when the file is not a font.
-    static int Install(const char *path, std::vector<std::string> &families);
+    // unique); -1 when the file is not a font, with the cause in `why`. Only
+    // a regular file is read (a FIFO is refused, never waited on), whole, and
+    // FreeType reads the face from memory.
+    static int Install(const char *path, std::vector<std::string> &families, std::string *why = nullptr);
 
 private:
     struct Impl;
@@ -99,6 +104,7 @@ private:
     std::string m_family;
     std::string m_path;
     std::string m_file;
+    std::string m_open_failure;
     RendererStart m_status = RendererStart::kFailed;
     bool m_substituted = false;
     int m_pixel_height = 0;

@@ -134,6 +134,8 @@ void CTextBlock::LoadFont(CGLBitmapFont2& font, const TFontCacheSource& source, 
     CBitmapFont::CBitmapWriter writer(source.page_pattern);
     if (builder.Build(writer, source.font_file))
         font.Load(source.page_pattern, GL_R8);
+    else if (!writer.Failure().empty())  // the build explains all but a page it could not write
+        std::fprintf(stderr, "error: %s\n", writer.Failure().c_str());
 }
 
 float CTextBlock::BackgroundAspect() const

@@ -1,5 +1,7 @@
 #include "image/image_input.h"
 
+#include "core/regular_file.h"
+
 #include <sys/stat.h>
 
 #include <atomic>
@@ -21,6 +23,7 @@ const char* ImageErrorText(ImageError error)
     case ImageError::kNone: return "no error";
     case ImageError::kNoSuchFile: return "no such file";
     case ImageError::kNotReadable: return "not a readable file";
+    case ImageError::kNotRegular: return "not a regular file";
     case ImageError::kNotTga: return "not a TGA file";
     case ImageError::kNotPng: return "not a PNG file";
     case ImageError::kNotJpeg: return "not a JPEG file";
@@ -59,14 +62,12 @@ FilePtr OpenImageFile(const char* file_name, ImageError* error)
         ImageFailure(error, ImageError::kNoSuchFile);
         return nullptr;
     }
-    FilePtr f(std::fopen(file_name, "rb"));
+    bool not_regular = false;
+    FilePtr f(OpenRegularFileForReading(file_name, &not_regular));
     if (!f) {
-        ImageFailure(error, errno == ENOENT || errno == ENOTDIR ? ImageError::kNoSuchFile : ImageError::kNotReadable);
-        return nullptr;
-    }
-    struct stat st;
-    if (fstat(fileno(f.get()), &st) == 0 && S_ISDIR(st.st_mode)) {
-        ImageFailure(error, ImageError::kNotReadable);
+        ImageFailure(error, not_regular                           ? ImageError::kNotRegular
+                            : errno == ENOENT || errno == ENOTDIR ? ImageError::kNoSuchFile
+                                                                  : ImageError::kNotReadable);
         return nullptr;
     }
     return f;

@@ -22,7 +22,8 @@
 enum class ImageError {
     kNone,
     kNoSuchFile,       // the name names no file
-    kNotReadable,      // the file exists but cannot be read (permissions, a directory)
+    kNotReadable,      // the file exists but cannot be read (permissions)
+    kNotRegular,       // a FIFO, device or directory: refused, never waited on
     kNotTga,           // header of no TGA kind, or shorter than a header
     kNotPng,           // no PNG signature
     kNotJpeg,          // no start-of-image marker
@@ -59,8 +60,11 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
-// Opens the file for binary reading; null with kNoSuchFile or kNotReadable
-// stored through `error` (which may be null).
+// Opens the file for binary reading; null with kNoSuchFile, kNotReadable or
+// kNotRegular stored through `error` (which may be null). Only a regular
+// file is opened: a FIFO would block the reader for good and a device
+// could be read for ever. A pipe is read through `ImageInput` on a stream
+// the caller opened (standard input, say).
 FilePtr OpenImageFile(const char* file_name, ImageError* error);
 
 // Buffered reading of an open C stream or of bytes in memory, from where it

@@ -2,6 +2,8 @@
 // writing.
 #include "image/png_file.h"
 
+#include "core/regular_file.h"
+#include "core/whole_file.h"
 #include "image/image_input.h"
 
 #include <png.h>
@@ -296,7 +298,7 @@ bool WritePNG(const char* file_name, const TBitmap* bitmap, bool rgb_order, PngC
         uint64_t(bitmap->width) * uint64_t(bitmap->height) >= kMaxBitmapPixels)
         return false;
     PngSession s;
-    s.file = std::fopen(file_name, "wb");
+    s.file = OpenRegularFileForWriting(file_name);
     if (!s.file)
         return false;
     bool ok = false;
@@ -309,4 +311,11 @@ bool WritePNG(const char* file_name, const TBitmap* bitmap, bool rgb_order, PngC
     const bool closed = std::fclose(s.file) == 0;
     s.file = nullptr;
     return ok && closed;
+}
+
+Status SavePNG(const std::filesystem::path& file, const TBitmap* bitmap, bool rgb_order, PngCompression compression)
+{
+    return WriteFileWhole(file, [&](const std::filesystem::path& temporary) {
+        return WritePNG(temporary.c_str(), bitmap, rgb_order, compression);
+    });
 }

@@ -11,8 +11,11 @@
 // printed.
 #pragma once
 
+#include "core/status.h"
 #include "image/bitmap.h"
 #include "image/image_input.h"
+
+#include <filesystem>
 
 // Reads a PNG file into a new bitmap; null when the file is missing, not a
 // PNG, corrupt, of an unsupported layout (16-bit samples, grey below 8
@@ -32,6 +35,15 @@ enum class PngCompression { kDefault, kFast };
 
 // Writes the bitmap as an 8-bit grey, RGB or RGBA PNG. `rgb_order` true:
 // the pixel bytes are red, green, blue, alpha (the bitmap convention);
-// false: blue, green, red, alpha. True when the whole file was written.
+// false: blue, green, red, alpha. True when the whole file was written;
+// a name where something other than a regular file stands is refused
+// (errno EINVAL). What a failed write left is the caller's to remove:
+// writers that give files their final names go through WriteFileWhole.
 bool WritePNG(const char* file_name, const TBitmap* bitmap, bool rgb_order,
               PngCompression compression = PngCompression::kDefault);
+
+// WritePNG to a temporary name beside `file`, renamed to `file` when whole
+// (WriteFileWhole): a failure leaves no file under either name and says
+// "cannot write FILE: CAUSE".
+Status SavePNG(const std::filesystem::path& file, const TBitmap* bitmap, bool rgb_order,
+               PngCompression compression = PngCompression::kDefault);

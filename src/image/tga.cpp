@@ -2,6 +2,8 @@
 // packing, writing.
 #include "image/tga.h"
 
+#include "core/regular_file.h"
+#include "core/whole_file.h"
 #include "image/image_input.h"
 
 #include <algorithm>
@@ -303,10 +305,15 @@ bool WriteTGA(const char* file_name, const TBitmap* bitmap)
     if (!file_name || !bitmap || bitmap->width < 0 || bitmap->height < 0 || bitmap->width > 65535 ||
         bitmap->height > 65535)
         return false;
-    FILE* f = std::fopen(file_name, "wb");
+    FILE* f = OpenRegularFileForWriting(file_name);
     if (!f)
         return false;
     const bool written = WriteStream(f, *bitmap);
     const bool closed = std::fclose(f) == 0;
     return written && closed;
+}
+
+Status SaveTGA(const std::filesystem::path& file, const TBitmap* bitmap)
+{
+    return WriteFileWhole(file, [&](const std::filesystem::path& temporary) { return WriteTGA(temporary.c_str(), bitmap); });
 }

@@ -10,8 +10,11 @@
 // printed, failures show in the result and the reason.
 #pragma once
 
+#include "core/status.h"
 #include "image/bitmap.h"
 #include "image/image_input.h"
+
+#include <filesystem>
 
 // Reads a TGA file into a new bitmap; null on any failure (missing or short
 // file, unsupported kind or depth, a zero side, more pixels than the budget,
@@ -24,5 +27,9 @@ BitmapPtr ReadTGA(const char* file_name, ImageError* error = nullptr);
 BitmapPtr ReadTGA(ImageInput& input, ImageError* error = nullptr);
 
 // Writes the bitmap as TGA; false when the file cannot be created, a write
-// falls short (the partial file stays), or a side exceeds 65535 pixels.
+// falls short (the partial file stays), a side exceeds 65535 pixels, or
+// something other than a regular file stands at the name (errno EINVAL).
 bool WriteTGA(const char* file_name, const TBitmap* bitmap);
+
+// WriteTGA whole or not at all, as SavePNG.
+Status SaveTGA(const std::filesystem::path& file, const TBitmap* bitmap);

@@ -18,23 +18,12 @@
 namespace {
 
 // A frame goes to a temporary name first, so one under its own name is
-// always whole, even after a full disk or a kill in the middle.
+// always whole, even after a full disk or a kill in the middle. Only a
+// regular file (or none) is replaced: a device or a directory in a frame's
+// place is refused, not renamed over.
 bool WriteFramePNG(const char* file_name, const TBitmap* bitmap, bool rgb_order, PngCompression compression)
 {
-    // Only a regular file (or none) is replaced: a device or a directory in
-    // a frame's place is refused, not renamed over.
-    std::error_code ec;
-    const std::filesystem::file_status status = std::filesystem::symlink_status(file_name, ec);
-    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-        return false;
-    const std::string part = std::string(file_name) + ".part";
-    if (WritePNG(part.c_str(), bitmap, rgb_order, compression)) {
-        std::filesystem::rename(part, file_name, ec);
-        if (!ec)
-            return true;
-    }
-    std::filesystem::remove(part, ec);
-    return false;
+    return SavePNG(file_name, bitmap, rgb_order, compression).ok;
 }
 
 // A frame on its way to a worker, or a free pool bitmap (empty name).

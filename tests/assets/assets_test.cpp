@@ -5,6 +5,7 @@
 
 #include "image/png_file.h"
 #include "run_tool.h"
+#include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -137,6 +138,36 @@ TEST(AssetGenerator, ReproducesCommittedAssets)
 
     EXPECT_EQ(testsupport::RunTool(tool, "--bogus", scratch).status, 2);
     fs::remove_all(scratch);
+}
+
+// A write that fails part way (a file-size limit standing in for a full
+// disk) says what and why, and leaves neither a truncated file under the
+// final name (a cut source file would break the build) nor a temporary one.
+TEST(AssetGenerator, AFailedWriteLeavesNoPartialFileAndSaysWhy)
+{
+    namespace fs = std::filesystem;
+    testsupport::ScratchDir scratch("assets");
+    const std::string tool = std::string(NERELLE_BINARY_DIR) + "/tools/assets/nerelle-assets";
+    const std::string limited = testsupport::UnderFileSizeLimit(tool, 32 * 1024);
+    const fs::path tables = scratch / "tables.cpp", lightmap = scratch / "lightmap.png";
+    const struct {
+        std::string command, arguments;
+        fs::path file;
+        std::string cause;
+    } cases[] = {
+        {limited, "--tables '" + tables.string() + "'", tables, "File too large"},
+        {limited, "--textures '" + scratch.Path().string() + "'", lightmap, "File too large"},
+        {tool, "--tables '" + (scratch / "no/such/tables.cpp").string() + "'", scratch / "no/such/tables.cpp",
+         "No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const testsupport::ToolRun run = testsupport::RunTool(c.command, c.arguments, scratch.Path());
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "error: cannot write " + c.file.string() + ": " + c.cause + "\n");
+        EXPECT_FALSE(fs::exists(c.file));
+        EXPECT_FALSE(fs::exists(c.file.string() + ".part"));
+    }
 }
 
 // The lightmap as the scene samples it from afar. The GPU builds each mip

@@ -164,7 +164,7 @@ TEST_F(ScreenshotDeathTest, ABitmapThatCannotBeAllocatedOrAFullDiskWriteNothing)
     // A file limit of 1 MiB stands for a full disk. (The child has a
     // directory of its own, named after its process.)
     EXPECT_EXIT(ScreenshotUnderLimit(RLIMIT_FSIZE, 1u << 20, m_dir), testing::ExitedWithCode(0),
-                "cannot write the screenshot /.*/screenshot_000\\.tga\n");
+                "screenshot not saved: cannot write /.*/screenshot_000\\.tga: File too large\n");
 }
 
 }  // namespace

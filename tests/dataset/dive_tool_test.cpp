@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -226,7 +228,7 @@ TEST_F(DiveToolTest, ReportDrawsTheChartAtTheSizeAskedThroughATemporaryFile)
         EXPECT_GT(colours.size(), 50u);
         EXPECT_GT(blue, 100u);
         EXPECT_GT(orange, 100u);
-        EXPECT_FALSE(fs::exists(chart.string() + ".partial"));
+        EXPECT_FALSE(fs::exists(chart.string() + ".part"));
     }
 }
 
@@ -238,16 +240,16 @@ TEST_F(DiveToolTest, ReportRefusesBadSizesAndUnwritablePlacesLeavingNothing)
     EXPECT_EQ(Run("report " + dir.string() + " " + chart + " --size 100x100"), 1);
     EXPECT_EQ(err, "error: the chart's sides must be 320 to 8192 pixels\n");
     EXPECT_EQ(Run("report " + dir.string() + " " + chart + " --size big"), 1);
-    EXPECT_EQ(err.rfind("error: usage: nerelle-dive", 0), 0u) << err;
+    EXPECT_EQ(err.rfind("error: report cannot use --size big\nusage: nerelle-dive", 0), 0u) << err;
     EXPECT_EQ(Run("report " + dir.string() + " " + (dir / "no" / "chart.png").string()), 1);
-    EXPECT_EQ(err, "error: cannot write " + (dir / "no" / "chart.png.partial").string() + "\n");
+    EXPECT_EQ(err.rfind("error: cannot write " + (dir / "no" / "chart.png").string(), 0), 0u) << err;
     EXPECT_FALSE(fs::exists(chart));
     // No fix to measure: nothing to draw.
     std::ofstream(dir / "solution.txt") << "1 2 3\n";
     EXPECT_EQ(Run("report " + dir.string() + " " + chart), 1);
     EXPECT_EQ(err, "error: no solution fix has a motion sample to measure it against\n");
     for (const auto& entry : fs::directory_iterator(dir))
-        EXPECT_TRUE(entry.path().extension() != ".png" && entry.path().extension() != ".partial") << entry.path();
+        EXPECT_TRUE(entry.path().extension() != ".png" && entry.path().extension() != ".part") << entry.path();
 }
 
 TEST(ErrorReport, TicksAreOneTwoOrFiveTimesAPowerOfTenAndReachTheTop)
@@ -311,7 +313,7 @@ TEST_F(DiveToolTest, SimulationTakesThreeToSixtyFourBuoys)
         } else {
             EXPECT_EQ(ReadFile(dir / "solution.txt"), "kept\n") << c.buoys;  // a refused run writes nothing
         }
-        EXPECT_FALSE(fs::exists(dir / "solution.txt.partial"));
+        EXPECT_FALSE(fs::exists(dir / "solution.txt.part"));
     }
 }
 
@@ -320,9 +322,19 @@ TEST_F(DiveToolTest, AFailedWriteLeavesNoPartialSolution)
     WriteManifest(kManifest);
     fs::create_directories(dir / "solution.txt" / "in-the-way");
     EXPECT_EQ(Run("simulate " + dir.string()), 1);
-    EXPECT_EQ(err, "error: cannot write " + (dir / "solution.txt").string() + "\n");
-    EXPECT_FALSE(fs::exists(dir / "solution.txt.partial"));
+    EXPECT_EQ(err, "error: cannot write " + (dir / "solution.txt").string() + ": not a regular file\n");
+    EXPECT_FALSE(fs::exists(dir / "solution.txt.part"));
     EXPECT_TRUE(fs::is_directory(dir / "solution.txt" / "in-the-way"));
+
+    // Cut short by a file-size limit, as by a full disk: the old solution stays.
+    fs::remove_all(dir / "solution.txt");
+    std::ofstream(dir / "solution.txt") << "kept\n";
+    const testsupport::ToolRun run =
+        testsupport::RunTool(testsupport::UnderFileSizeLimit(NERELLE_DIVE_TOOL, 2048), "simulate " + dir.string(), dir);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "error: cannot write " + (dir / "solution.txt").string() + ": File too large\n");
+    EXPECT_EQ(ReadFile(dir / "solution.txt"), "kept\n");
+    EXPECT_FALSE(fs::exists(dir / "solution.txt.part"));
 }
 
 TEST_F(DiveToolTest, CheckWarnsAboutIgnoredSolutionLines)
@@ -405,6 +417,32 @@ TEST_F(DiveToolTest, HelpPrintsTheUsageOnStandardOutput)
         EXPECT_EQ(Run(arguments), 1) << arguments;
         EXPECT_EQ(out, "");
         EXPECT_EQ(err.rfind("error: usage: nerelle-dive", 0), 0u) << err;
+    }
+}
+
+// A bad option or value is refused with one line that says why, then the usage.
+TEST_F(DiveToolTest, ABadOptionValueSaysWhyBeforeTheUsage)
+{
+    WriteManifest(kManifest);
+    const std::string d = dir.string();
+    const struct {
+        std::string arguments, reason;
+    } cases[] = {
+        {"check " + d + " --at nan", "--at wants a finite number of seconds, not 'nan'"},
+        {"check " + d + " --at 1e999", "--at wants a finite number of seconds, not '1e999'"},
+        {"check " + d + " --at", "--at wants a time in seconds"},
+        {"check " + d + " --when 3", "check takes --at T and --hud, not '--when'"},
+        {"simulate " + d + " --seed -3", "--seed wants a whole number 0 or more, not '-3'"},
+        {"simulate " + d + " --range-noise inf", "--range-noise wants a finite number 0 or more, not 'inf'"},
+        {"simulate " + d + " --depth-noise -1", "--depth-noise wants a finite number 0 or more, not '-1'"},
+        {"simulate " + d + " --depth-noise", "--depth-noise wants a number of metres"},
+        {"simulate " + d + " --speed 3", "simulate takes --seed, --range-noise and --depth-noise, not '--speed'"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Run(c.arguments), 1) << c.arguments;
+        EXPECT_EQ(out, "");
+        EXPECT_EQ(err.rfind("error: " + c.reason + "\nusage: nerelle-dive check DIR", 0), 0u) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 4) << err;
     }
 }
 

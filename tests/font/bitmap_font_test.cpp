@@ -10,7 +10,13 @@
 #include "font/font_cache.h"
 #include "font/glyph_renderer.h"
 #include "font/unicode_blocks.h"
+#include "fifo_writer.h"
 #include "font_test_util.h"
+
+#include <sys/stat.h>
+
+#include <iterator>
+#include <vector>
 
 using namespace fonttest;
 
@@ -238,14 +244,30 @@ TEST(FontBuild, APathThatNamesNoFontCannotBeOpened)
     TempDir dir;
     { std::ofstream(dir.File("bogus.otf")) << "not a font"; }
     { std::ofstream(dir.File("passwd")) << "root:x:0:0:root:/root:/bin/bash\n"; }
-    // Neither is handed to fontconfig, which would build some fallback family instead.
-    for (const std::string &name : {dir.File("missing.otf"), dir.File("bogus.otf"), dir.File("passwd"), dir.Path().string(),
-                                    std::string("missing.ttf"), std::string()}) {
+    ASSERT_EQ(mkfifo(dir.File("pipe.otf").c_str(), 0600), 0);
+    // A font behind the FIFO: a renderer that opened it would build a font.
+    std::ifstream source(SourceFont("cmunrm.otf"), std::ios::binary);
+    const std::vector<uint8_t> font_bytes((std::istreambuf_iterator<char>(source)), std::istreambuf_iterator<char>());
+    testsupport::FifoWriter writer(dir.File("pipe.otf"), font_bytes);
+    // None is handed to fontconfig, which would build some fallback family instead.
+    const struct {
+        std::string name, reason;
+    } cases[] = {
+        {dir.File("missing.otf"), ": No such file or directory"},
+        {dir.File("bogus.otf"), ": not a font file"},
+        {dir.File("passwd"), ": not a font file"},
+        {dir.Path().string(), ": not a regular file"},
+        {dir.File("pipe.otf"), ": not a regular file"},
+        {"/dev/zero", ": not a regular file"},
+        {"missing.ttf", ": No such file or directory"},
+        {"", ""},
+    };
+    for (const auto &c : cases) {
         CBitmapFont font;
         CollectingConsumer pages;
-        BuildOutput r = RunBuild(font, pages, name);
-        EXPECT_FALSE(r.ok) << name;
-        EXPECT_EQ(r.err, "error: cannot open font '" + name + "'\n");
+        BuildOutput r = RunBuild(font, pages, c.name);
+        EXPECT_FALSE(r.ok) << c.name;
+        EXPECT_EQ(r.err, "error: cannot open font '" + c.name + "'" + c.reason + "\n");
         EXPECT_EQ(r.out, "building a list of codepoints ...\ninitializing glyph renderer ...\n");
         EXPECT_TRUE(pages.pages.empty());
     }
@@ -338,6 +360,8 @@ TEST(FontBuild, TheWriterLeavesWholePageSetsOrNone)
     std::filesystem::create_directory(dir.File("d00"));
     { std::ofstream(dir.File("d01")) << "in the way"; }
     std::filesystem::create_directory(dir.File("ok"));
+    std::filesystem::create_directory(dir.File("fifo"));
+    ASSERT_EQ(mkfifo(dir.File("fifo/p01.tga").c_str(), 0600), 0);
     struct Case {
         std::string pattern, failure;
     } cases[] = {
@@ -345,6 +369,8 @@ TEST(FontBuild, TheWriterLeavesWholePageSetsOrNone)
         {dir.File("file/p%02u.tga"), "cannot write '" + dir.File("file/p00.tga") + "': Not a directory"},
         // Page 0 is written, page 1 is not: page 0 must go as well.
         {dir.File("d%02u/p.tga"), "cannot write '" + dir.File("d01/p.tga") + "': Not a directory"},
+        // Someone's FIFO where page 1 goes is not replaced.
+        {dir.File("fifo/p%02u.tga"), "cannot write '" + dir.File("fifo/p01.tga") + "': not a regular file"},
     };
     unsigned ok_pages = 0;
     for (const Case &c : cases) {
@@ -370,6 +396,8 @@ TEST(FontBuild, TheWriterLeavesWholePageSetsOrNone)
     EXPECT_GT(pages.size(), 1u);
     EXPECT_EQ(FilesIn(dir.File("ok")), pages);
     EXPECT_TRUE(FilesIn(dir.File("d00")).empty());
+    EXPECT_EQ(FilesIn(dir.File("fifo")), std::vector<std::string>{"p01.tga"});
+    EXPECT_EQ(std::filesystem::status(dir.File("fifo/p01.tga")).type(), std::filesystem::file_type::fifo);
 }
 
 // --- The application's page cache ----------------------------------------------

@@ -50,8 +50,9 @@ TEST_F(FontTool, FailedBuildsSayWhyAndLeaveNoPages)
     const struct {
         std::string arguments, error;
     } cases[] = {
-        {Quote(dir.File("missing.otf")) + " " + pages, "error: cannot open font '" + dir.File("missing.otf") + "'\n"},
-        {Quote(dir.File("passwd")) + " " + pages, "error: cannot open font '" + dir.File("passwd") + "'\n"},
+        {Quote(dir.File("missing.otf")) + " " + pages,
+         "error: cannot open font '" + dir.File("missing.otf") + "': No such file or directory\n"},
+        {Quote(dir.File("passwd")) + " " + pages, "error: cannot open font '" + dir.File("passwd") + "': not a font file\n"},
         {"'' " + pages, "error: cannot open font ''\n"},
         {font + " " + pages + " --block Hiragana",
          "error: no glyphs: the font has none of the 90 code points asked for\n"},

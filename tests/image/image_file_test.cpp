@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -111,7 +113,7 @@ TEST(NerelleImageToolTest, ReportsFailuresWithNames)
     const std::string unwritable = dir.File("no/such/dir/out.png");
     r = RunTool(dir, "convert " + good + " " + unwritable);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "error: cannot write " + unwritable + "\n");
+    EXPECT_EQ(r.err, "error: cannot write " + unwritable + ": No such file or directory\n");
 
     r = RunTool(dir, "frobnicate");
     EXPECT_EQ(r.status, 2);
@@ -158,6 +160,57 @@ TEST(NerelleImageToolTest, SaysWhyAFileCannotBeRead)
     RunResult r = RunTool(dir, "--max-pixels 50 convert " + dir.File("ten.tga") + " " + dir.File("out.png"));
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.png")));
+}
+
+// IN may be standard input, read by content; a FIFO named as IN is refused
+// at once (a tool that waited on it is killed and the test fails).
+TEST(NerelleImageToolTest, ReadsStandardInputAndRefusesAFifo)
+{
+    imagetest::ScratchDir dir;
+    const std::string tga = dir.File("ten.tga"), fifo = dir.File("pipe.tga");
+    WriteBytes(tga, imagetest::FlatGreyTga(10, 10, 3));
+    RunResult r = RunTool(dir, "info - <" + tga);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("width 10\nheight 10\n", 0), 0u) << r.out;
+
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string tool = std::string(NERELLE_BINARY_DIR) + "/tools/image/nerelle-image";
+    for (const std::string& args : {"info " + fifo, "convert " + fifo + " " + dir.File("out.png")}) {
+        SCOPED_TRACE(args);
+        r = testsupport::RunTool(testsupport::WithTimeLimit(tool, 20), args, dir.Path());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "error: cannot read " + fifo + ": not a regular file\n");
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.png")));
+}
+
+// A write that fails part way (here at a file-size limit, as on a full
+// disk) leaves neither a truncated OUT nor its temporary file; an OUT that
+// was there before keeps its content.
+TEST(NerelleImageToolTest, ConvertWritesWholeOrNothing)
+{
+    imagetest::ScratchDir dir;
+    const std::string in = dir.File("noise.tga");
+    BitmapPtr src = MakePattern(256, 256, false, true);
+    ASSERT_TRUE(WriteTGA(in.c_str(), src.get()));
+    const std::string tool = testsupport::UnderFileSizeLimit(
+        std::string(NERELLE_BINARY_DIR) + "/tools/image/nerelle-image", 16 * 1024);
+    for (const char* name : {"out.png", "out.tga"}) {
+        SCOPED_TRACE(name);
+        const std::string out = dir.File(name);
+        std::filesystem::remove(out);
+        RunResult r = testsupport::RunTool(tool, "convert " + in + " " + out, dir.Path());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "error: cannot write " + out + ": File too large\n");
+        EXPECT_FALSE(std::filesystem::exists(out));
+        EXPECT_FALSE(std::filesystem::exists(out + ".part"));
+
+        WriteBytes(out, {'o', 'l', 'd'});
+        r = testsupport::RunTool(tool, "convert " + in + " " + out, dir.Path());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(testsupport::ReadFileText(out), "old");
+        EXPECT_FALSE(std::filesystem::exists(out + ".part"));
+    }
 }
 
 TEST(NerelleImageToolTest, HelpGoesToStandardOutputAndBadOptionsAreRefused)

@@ -1,6 +1,6 @@
 // What the readers share: the input stream, detection by content on one
-// opened file (FIFOs included), the pixel budget and its bombs, zero sides
-// and the failure reasons.
+// opened stream (pipes included), only regular files opened by name, the
+// pixel budget and its bombs, zero sides and the failure reasons.
 #include "image/image_file.h"
 #include "image/image_input.h"
 #include "image/jpeg_decoder.h"
@@ -10,6 +10,7 @@
 #include "hostile_images.h"
 #include "image_test_util.h"
 #include "jpeg_test_util.h"
+#include "fifo_writer.h"
 #include "run_tool.h"
 
 #include <gtest/gtest.h>
@@ -271,17 +272,15 @@ TEST(ImageDetectionTest, ReasonsForUnnamedFiles)
     }
 }
 
-// Measured in bytes rather than seconds, so the verdict does not depend on
-// the machine's speed: the marker search gives up after a MiB.
-TEST(ImageDetectionTest, EndlessDeviceIsRefusedNotReadForever)
+// An endless stream (a device given as standard input; by name a device is
+// refused before any read) ends the reading after a bounded number of
+// bytes. Measured in bytes rather than seconds, so the verdict does not
+// depend on the machine's speed: the marker search gives up after a MiB.
+TEST(ImageDetectionTest, EndlessStreamIsRefusedNotReadForever)
 {
     if (access("/dev/zero", R_OK) != 0)
         GTEST_SKIP() << "no /dev/zero";
     ImageError error = ImageError::kNone;
-    EXPECT_EQ(ReadImageFile("/dev/zero", &error), nullptr);
-    EXPECT_EQ(error, ImageError::kUnknownFormat);
-    EXPECT_EQ(ReadJPEG("/dev/zero", &error), nullptr);
-    EXPECT_EQ(error, ImageError::kNotJpeg);
 
     const struct {
         const char* name;
@@ -299,59 +298,24 @@ TEST(ImageDetectionTest, EndlessDeviceIsRefusedNotReadForever)
     }
 }
 
-// Feeds bytes into a FIFO from a thread, once a reader has opened it. A
-// reader that opened the FIFO a second time would block for ever; after a
-// few seconds the writer opens and closes it again and again, so such a
-// reader sees an empty stream and the test fails instead of hanging.
-class FifoWriter {
+// Feeds bytes into the write end of a pipe from a thread and closes it.
+class PipeFeeder {
 public:
-    FifoWriter(const std::string& path, std::vector<uint8_t> bytes)
-        : m_thread([this, path, bytes = std::move(bytes)] { Run(path, bytes); })
+    PipeFeeder(int fd, std::vector<uint8_t> bytes)
+        : m_thread([fd, bytes = std::move(bytes)] {
+              testsupport::WriteAll(fd, bytes);
+              close(fd);
+          })
     {}
-    ~FifoWriter()
-    {
-        m_done = true;
-        m_thread.join();
-    }
+    ~PipeFeeder() { m_thread.join(); }
 
 private:
-    // Opening for writing without blocking fails while there is no reader.
-    int OpenWhenRead(const std::string& path)
-    {
-        while (!m_done) {
-            const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK);
-            if (fd >= 0)
-                return fd;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return -1;
-    }
-    void Run(const std::string& path, const std::vector<uint8_t>& bytes)
-    {
-        const int fd = OpenWhenRead(path);
-        if (fd < 0)
-            return;
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        for (size_t at = 0; at < bytes.size();) {
-            const ssize_t n = write(fd, bytes.data() + at, bytes.size() - at);
-            if (n <= 0)
-                break;
-            at += size_t(n);
-        }
-        close(fd);
-        for (int i = 0; i < 300 && !m_done; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        while (!m_done) {
-            const int again = OpenWhenRead(path);
-            if (again >= 0)
-                close(again);
-        }
-    }
-    std::atomic<bool> m_done{false};
     std::thread m_thread;
 };
 
-TEST(ImageDetectionTest, FifoIsOpenedOnceAndReadByContent)
+// A standard input that is a pipe is read once, by content, also when a
+// reader gives up after the first buffer.
+TEST(ImageDetectionTest, PipeIsReadOnceByContent)
 {
     std::signal(SIGPIPE, SIG_IGN);  // a reader that stops early must not end the test
     imagetest::ScratchDir dir;
@@ -378,15 +342,17 @@ TEST(ImageDetectionTest, FifoIsOpenedOnceAndReadByContent)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string fifo = dir.File("pipe");
-        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
         ImageInput memory(c.bytes.data(), c.bytes.size());
         BitmapPtr expected = ReadImage(memory, ImageKind::kNone);
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
         ImageError error = ImageError::kNone;
         BitmapPtr b;
         {
-            FifoWriter writer(fifo, c.bytes);
-            b = ReadImageFile(fifo.c_str(), &error);
+            PipeFeeder feeder(fds[1], c.bytes);
+            FilePtr stream(fdopen(fds[0], "rb"));
+            ImageInput in(stream.get());
+            b = ReadImage(in, ImageKind::kNone, &error);
         }
         EXPECT_EQ(error, c.error) << ImageErrorText(error);
         if (c.error == ImageError::kNone) {
@@ -394,8 +360,48 @@ TEST(ImageDetectionTest, FifoIsOpenedOnceAndReadByContent)
             ASSERT_NE(expected, nullptr);
             EXPECT_TRUE(imagetest::SamePixels(*b, *expected));
         }
-        std::remove(fifo.c_str());
     }
+}
+
+// A FIFO, a device or a directory named as an image is refused at once by
+// every reader that takes a name: a FIFO would block the open (or the
+// read) for good, a device could be read for ever. The writer behind the
+// FIFO offers a whole image, so a reader that opened it would get a picture
+// instead of the refusal, and would not wait for ever either.
+TEST(ImageDetectionTest, OnlyRegularFilesAreOpenedByName)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    imagetest::ScratchDir dir;
+    const std::vector<uint8_t> png = ZeroPng(8, 8, 2, 8);
+    const struct {
+        const char* name;
+        std::function<BitmapPtr(const char*, ImageError*)> read;
+    } readers[] = {
+        {"by content", [](const char* f, ImageError* e) { return ReadImageFile(f, e); }},
+        {"TGA", [](const char* f, ImageError* e) { return ReadTGA(f, e); }},
+        {"PNG", [](const char* f, ImageError* e) { return ReadPNG(f, e); }},
+        {"JPEG", [](const char* f, ImageError* e) { return ReadJPEG(f, e); }},
+    };
+    for (const auto& r : readers) {
+        SCOPED_TRACE(r.name);
+        const std::string fifo = dir.File("pipe.png");
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        ImageError error = ImageError::kNone;
+        BitmapPtr b;
+        {
+            testsupport::FifoWriter writer(fifo, png);
+            b = r.read(fifo.c_str(), &error);
+        }
+        EXPECT_EQ(b, nullptr);
+        EXPECT_EQ(error, ImageError::kNotRegular) << ImageErrorText(error);
+        std::remove(fifo.c_str());
+        for (const std::string& other : {std::string("/dev/zero"), dir.File("")}) {
+            error = ImageError::kNone;
+            EXPECT_EQ(r.read(other.c_str(), &error), nullptr) << other;
+            EXPECT_EQ(error, ImageError::kNotRegular) << other << ": " << ImageErrorText(error);
+        }
+    }
+    EXPECT_STREQ(ImageErrorText(ImageError::kNotRegular), "not a regular file");
 }
 
 TEST(ImageInputTest, GoesBackToTheStartWhereTheSourceAllows)

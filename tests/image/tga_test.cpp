@@ -344,7 +344,7 @@ TEST_F(TgaTest, RefusalsSayWhy)
     EXPECT_EQ(ReadTGA(dir.File("missing.tga").c_str(), &error), nullptr);
     EXPECT_EQ(error, ImageError::kNoSuchFile);
     EXPECT_EQ(ReadTGA(dir.File("").c_str(), &error), nullptr);  // a directory
-    EXPECT_EQ(error, ImageError::kNotReadable);
+    EXPECT_EQ(error, ImageError::kNotRegular);
 }
 
 TEST_F(TgaTest, HugeClaimInTinyFileIsRefusedBeforeAllocating)

@@ -35,9 +35,13 @@ void PressKeys(const std::string& display, const std::string& window, const std:
 }
 
 bool ProgramRun::Start(const std::string& program, const std::string& display, const fs::path& cwd,
-                       const fs::path& out, const fs::path& err)
+                       const fs::path& out, const fs::path& err, const std::vector<std::string>& arguments)
 {
     Kill();
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid < 0)
         return false;
@@ -54,8 +58,13 @@ bool ProgramRun::Start(const std::string& program, const std::string& display, c
         _exit(126);
     dup2(o, 1);
     dup2(e, 2);
-    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    execv(program.c_str(), argv.data());
     _exit(127);
+}
+
+bool ProgramRun::Signal(int signal)
+{
+    return m_pid > 0 && kill(m_pid, signal) == 0;
 }
 
 int ProgramRun::Wait(double seconds)

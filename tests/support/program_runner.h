@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -25,10 +26,15 @@ public:
     ProgramRun(const ProgramRun&) = delete;
     ProgramRun& operator=(const ProgramRun&) = delete;
 
-    // Starts `program` with DISPLAY set, in `cwd`; its standard output and
-    // error go to the two files. False when it could not be started.
+    // Starts `program` with `arguments` and DISPLAY set, in `cwd`; its
+    // standard output and error go to the two files. False when it could
+    // not be started.
     bool Start(const std::string& program, const std::string& display, const std::filesystem::path& cwd,
-               const std::filesystem::path& out, const std::filesystem::path& err);
+               const std::filesystem::path& out, const std::filesystem::path& err,
+               const std::vector<std::string>& arguments = {});
+
+    // Sends `signal` to a program that runs; false when none does.
+    bool Signal(int signal);
 
     // Waits up to `seconds` for the program to end; its wait status, or -1
     // when it still runs (or none was started).

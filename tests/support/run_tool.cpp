@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <string>
 
 namespace testsupport {
 
@@ -26,6 +27,17 @@ ToolRun RunTool(const std::string& tool, const std::string& arguments, const std
     run.out = ReadFileText(out);
     run.err = ReadFileText(err);
     return run;
+}
+
+std::string UnderFileSizeLimit(const std::string& tool, unsigned long bytes)
+{
+    // The shell's ulimit counts the limit in 512-byte blocks.
+    return "trap '' XFSZ; ulimit -f " + std::to_string(bytes / 512) + "; exec " + tool;
+}
+
+std::string WithTimeLimit(const std::string& tool, unsigned seconds)
+{
+    return "timeout -s KILL " + std::to_string(seconds) + " " + tool;
 }
 
 }  // namespace testsupport

@@ -17,6 +17,16 @@ struct ToolRun {
 // would need), with its two outputs captured through files in `scratch`.
 ToolRun RunTool(const std::string& tool, const std::string& arguments, const std::filesystem::path& scratch);
 
+// `tool` as a command for RunTool that runs under a file-size limit of
+// `bytes` (a multiple of 512; set in the child before exec, as setrlimit
+// RLIMIT_FSIZE) with SIGXFSZ ignored, so a write past the limit fails with
+// EFBIG the way a full disk fails one, instead of ending the process.
+std::string UnderFileSizeLimit(const std::string& tool, unsigned long bytes);
+
+// `tool` as a command for RunTool that is killed after `seconds`, so a
+// tool that would wait for ever fails its test instead of hanging it.
+std::string WithTimeLimit(const std::string& tool, unsigned seconds);
+
 // The whole content of a file, empty when it cannot be read.
 std::string ReadFileText(const std::filesystem::path& path);
 

@@ -2,10 +2,12 @@
 #include "terrain_model.h"
 #include "textures.h"
 
+#include "core/whole_file.h"
 #include "image/png_file.h"
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -25,11 +27,11 @@ constexpr int kLightmapSize = 1024;
 
 bool Save(const std::string& path, const BitmapPtr& bitmap)
 {
-    if (!bitmap || !WritePNG(path.c_str(), bitmap.get(), true)) {
-        std::fprintf(stderr, "error: cannot write %s\n", path.c_str());
-        return false;
-    }
-    return true;
+    const Status saved = bitmap ? SavePNG(path, bitmap.get(), true)
+                                : Status::Failure("cannot write " + path + ": not enough memory for the image");
+    if (!saved)
+        std::fprintf(stderr, "error: %s\n", saved.reason.c_str());
+    return saved.ok;
 }
 
 }  // namespace
@@ -65,8 +67,11 @@ int main(int argc, char** argv)
         return 1;
     }
     if (!tables.empty()) {
-        if (!assets::WriteTerrainTables(terrain, tables.c_str())) {
-            std::fprintf(stderr, "error: cannot write %s\n", tables.c_str());
+        const Status written = WriteFileWhole(tables, [&](const std::filesystem::path& temporary) {
+            return assets::WriteTerrainTables(terrain, temporary.c_str());
+        });
+        if (!written) {
+            std::fprintf(stderr, "error: %s\n", written.reason.c_str());
             return 1;
         }
         std::printf("wrote %s\n", tables.c_str());

@@ -5,6 +5,8 @@
 
 #include "noise.h"
 
+#include "core/regular_file.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -587,7 +589,7 @@ double TerrainSurfaceHeight(const TerrainModel& model, double x, double y)
 
 bool WriteTerrainTables(const TerrainModel& m, const char* path)
 {
-    FILE* f = std::fopen(path, "w");
+    FILE* f = OpenRegularFileForWriting(path);
     if (!f)
         return false;
     std::fprintf(f,
@@ -612,7 +614,9 @@ bool WriteTerrainTables(const TerrainModel& m, const char* path)
         std::fprintf(f, "%s{%d, %d, %d},%s", i % 6 == 0 ? "    " : " ", m.tex_triangles[i][0], m.tex_triangles[i][1],
                      m.tex_triangles[i][2], i % 6 == 5 || i + 1 == m.tex_triangles.size() ? "\n" : "");
     std::fprintf(f, "};\n// clang-format on\n");
-    return std::fclose(f) == 0;
+    // A failed write sets the stream's error, and errno says why.
+    const bool written = !std::ferror(f);
+    return std::fclose(f) == 0 && written;
 }
 
 }  // namespace assets

@@ -59,7 +59,9 @@ bool BuildTerrain(int atlas_size, TerrainModel& model, std::string& error);
 double TerrainSurfaceHeight(const TerrainModel& model, double x, double y);
 
 // Writes the tables as a C++ source defining the arrays of
-// scene/terrain_tables.h.
+// scene/terrain_tables.h; false with errno saying why. The caller gives it
+// its final name (WriteFileWhole), so a failed write never leaves half a
+// source file that would break the build.
 bool WriteTerrainTables(const TerrainModel& model, const char* path);
 
 // Bakes the lightmap (RGB, atlas_size square).

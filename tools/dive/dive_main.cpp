@@ -12,6 +12,8 @@
 //   nerelle-dive --help
 // Runs that take more than a second print progress lines on standard error,
 // one a second; NERELLE_PROGRESS_INTERVAL=S sets S seconds for both.
+#include "core/regular_file.h"
+#include "core/whole_file.h"
 #include "hud/hud_text.h"
 #include "dataset/dive_data.h"
 #include "dataset/dive_error.h"
@@ -25,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -57,13 +60,22 @@ constexpr const char* kUsage =
     "second; NERELLE_PROGRESS_INTERVAL=S in the environment sets S seconds for both\n"
     "(0: every report).\n";
 
+const char kShortUsage[] =
+    "usage: nerelle-dive check DIR [--at T]... [--hud]\n"
+    "       nerelle-dive report DIR OUT.png [--size WxH] [--font F]\n"
+    "       nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]\n"
+    "       nerelle-dive --help\n";
+
 void Usage()
 {
-    std::fprintf(stderr,
-                 "error: usage: nerelle-dive check DIR [--at T]... [--hud]\n"
-                 "       nerelle-dive report DIR OUT.png [--size WxH] [--font F]\n"
-                 "       nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]\n"
-                 "       nerelle-dive --help\n");
+    std::fprintf(stderr, "error: %s", kShortUsage);
+}
+
+// A refused command line: one line with the reason, then the usage.
+int Refuse(const std::string& reason)
+{
+    std::fprintf(stderr, "error: %s\n%s", reason.c_str(), kShortUsage);
+    return 1;
 }
 
 bool ParseDouble(const char* text, double& value)
@@ -126,10 +138,12 @@ int Check(int argc, char** argv, double progressPeriod)
             continue;
         }
         double t;
-        if (std::strcmp(argv[i], "--at") != 0 || i + 1 >= argc || !ParseDouble(argv[i + 1], t)) {
-            Usage();
-            return 1;
-        }
+        if (std::strcmp(argv[i], "--at") != 0)
+            return Refuse(std::string("check takes --at T and --hud, not '") + argv[i] + "'");
+        if (i + 1 >= argc)
+            return Refuse("--at wants a time in seconds");
+        if (!ParseDouble(argv[i + 1], t))
+            return Refuse(std::string("--at wants a finite number of seconds, not '") + argv[i + 1] + "'");
         times.push_back(t);
         ++i;
     }
@@ -164,10 +178,8 @@ bool ParseSize(const char* text, int& width, int& height)
 
 int Report(int argc, char** argv, double progressPeriod)
 {
-    if (argc < 4) {
-        Usage();
-        return 1;
-    }
+    if (argc < 4)
+        return Refuse("report wants a dataset directory and an output file");
     const char* dir = argv[2];
     const std::string out = argv[3];
     ReportSettings settings;
@@ -186,10 +198,8 @@ int Report(int argc, char** argv, double progressPeriod)
             settings.font = value;
         else
             ok = false;
-        if (!ok) {
-            Usage();
-            return 1;
-        }
+        if (!ok)
+            return Refuse(std::string("report cannot use ") + argv[i] + (value ? std::string(" ") + value : ""));
     }
     DiveData data;
     if (!LoadData(dir, data, progressPeriod))
@@ -213,7 +223,7 @@ int Report(int argc, char** argv, double progressPeriod)
 
 bool ReadText(const std::string& path, std::string& text)
 {
-    FILE* f = std::fopen(path.c_str(), "r");
+    FILE* f = OpenRegularFileForReading(path);
     if (!f)
         return false;
     char buffer[65536];
@@ -236,19 +246,16 @@ int Simulate(int argc, char** argv, double progressPeriod)
     for (int i = 3; i < argc; i += 2) {
         const char* option = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        bool ok = value != nullptr;
-        if (ok && std::strcmp(option, "--seed") == 0)
-            ok = ParseSeed(value, settings.seed);
-        else if (ok && std::strcmp(option, "--range-noise") == 0)
-            ok = ParseDouble(value, settings.range_noise) && settings.range_noise >= 0;
-        else if (ok && std::strcmp(option, "--depth-noise") == 0)
-            ok = ParseDouble(value, settings.depth_noise) && settings.depth_noise >= 0;
-        else
-            ok = false;
-        if (!ok) {
-            Usage();
-            return 1;
-        }
+        const bool seed = std::strcmp(option, "--seed") == 0, range = std::strcmp(option, "--range-noise") == 0,
+                   depth = std::strcmp(option, "--depth-noise") == 0;
+        if (!seed && !range && !depth)
+            return Refuse(std::string("simulate takes --seed, --range-noise and --depth-noise, not '") + option + "'");
+        if (!value)
+            return Refuse(std::string(option) + (seed ? " wants a whole number" : " wants a number of metres"));
+        double& noise = range ? settings.range_noise : settings.depth_noise;
+        if (seed ? !ParseSeed(value, settings.seed) : !(ParseDouble(value, noise) && noise >= 0))
+            return Refuse(std::string(option) + (seed ? " wants a whole number 0 or more" : " wants a finite number 0 or more") +
+                          ", not '" + value + "'");
     }
 
     std::string text;
@@ -281,20 +288,18 @@ int Simulate(int argc, char** argv, double progressPeriod)
         return 1;
     }
 
-    // Written under a temporary name and renamed when whole, so a failed run
-    // leaves the previous solution (or none), never half a file.
+    // Written whole or not at all, so a failed run leaves the previous
+    // solution (or none), never half a file.
     const std::string solutionPath = dir + "/solution.txt";
-    const std::string partialPath = solutionPath + ".partial";
-    FILE* f = std::fopen(partialPath.c_str(), "w");
-    if (!f) {
-        std::fprintf(stderr, "error: cannot write %s\n", partialPath.c_str());
-        return 1;
-    }
-    bool written = WriteSolution(f, result, manifest.swap_y_z != 0, report);
-    written = (std::fclose(f) == 0) && written;
-    if (!written || std::rename(partialPath.c_str(), solutionPath.c_str()) != 0) {
-        std::fprintf(stderr, "error: cannot write %s\n", written ? solutionPath.c_str() : partialPath.c_str());
-        std::remove(partialPath.c_str());
+    const Status written = WriteFileWhole(solutionPath, [&](const std::filesystem::path& temporary) {
+        FILE* f = OpenRegularFileForWriting(temporary);
+        if (!f)
+            return false;
+        const bool ok = WriteSolution(f, result, manifest.swap_y_z != 0, report);
+        return std::fclose(f) == 0 && ok;
+    });
+    if (!written) {
+        std::fprintf(stderr, "error: %s\n", written.reason.c_str());
         return 1;
     }
     std::printf("wrote %s: %zu fixes, %zu buoys, error rms %.3f m, max %.3f m\n", solutionPath.c_str(),

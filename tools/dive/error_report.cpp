@@ -301,14 +301,5 @@ BitmapPtr DrawErrorReport(const DiveErrors& errors, const ReportSettings& settin
 
 Status WriteReportPNG(const TBitmap& bitmap, const std::string& path)
 {
-    const std::string partial = path + ".partial";
-    if (!WritePNG(partial.c_str(), &bitmap, true)) {
-        std::remove(partial.c_str());
-        return Status::Failure("cannot write " + partial);
-    }
-    if (std::rename(partial.c_str(), path.c_str()) != 0) {
-        std::remove(partial.c_str());
-        return Status::Failure("cannot rename " + partial + " to " + path);
-    }
-    return Status::Ok();
+    return SavePNG(path, &bitmap, true);
 }

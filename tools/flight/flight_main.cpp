@@ -129,8 +129,8 @@ bool Preview(const char* keys_path, const std::filesystem::path& directory, doub
         char name[32];
         std::snprintf(name, sizeof name, "flight_%03d.png", int(std::lround(t * 10)));
         const std::string path = (directory / name).string();
-        if (!WritePNG(path.c_str(), bitmap.get(), true)) {
-            std::fprintf(stderr, "error: cannot write '%s'\n", path.c_str());
+        if (const Status saved = SavePNG(path, bitmap.get(), true); !saved) {
+            std::fprintf(stderr, "error: %s\n", saved.reason.c_str());
             return false;
         }
         std::printf("%s\n", path.c_str());

@@ -3,6 +3,10 @@
 //
 //   nerelle-image [--max-pixels N] convert IN OUT   read IN as texture loading would, write OUT as .tga or .png
 //   nerelle-image [--max-pixels N] info IN          print size, flags and bits per channel of IN
+//
+// IN is a regular file, or "-" for standard input (a pipe is read once, by
+// content); a FIFO or device named as IN is refused, never waited on. OUT
+// is written whole or not at all.
 #include "image/image_file.h"
 #include "image/png_file.h"
 #include "image/tga.h"
@@ -22,6 +26,7 @@ const char kUsage[] =
     "  convert IN OUT    read IN (TGA, PNG or JPEG; told by its extension, else by its\n"
     "                    first bytes) and write it to OUT as .tga or .png\n"
     "  info IN           print the width, height, flags and bits per channel of IN\n"
+    "  IN                a regular file, or - for standard input (told by its first bytes)\n"
     "  --max-pixels N    read images of up to N pixels (default 67108864, 8192 x 8192)\n"
     "  --help            print this text\n";
 
@@ -36,9 +41,16 @@ int Usage()
 BitmapPtr Read(const char* in)
 {
     ImageError error = ImageError::kNone;
-    BitmapPtr bitmap = ReadImageFile(in, &error);
+    BitmapPtr bitmap;
+    if (std::strcmp(in, "-") == 0) {
+        ImageInput input(stdin);
+        bitmap = ReadImage(input, ImageKind::kNone, &error);
+    } else {
+        bitmap = ReadImageFile(in, &error);
+    }
     if (!bitmap)
-        std::fprintf(stderr, "error: cannot read %s: %s\n", in, ImageErrorText(error));
+        std::fprintf(stderr, "error: cannot read %s: %s\n", std::strcmp(in, "-") == 0 ? "standard input" : in,
+                     ImageErrorText(error));
     return bitmap;
 }
 
@@ -52,9 +64,9 @@ int Convert(const char* in, const char* out)
     BitmapPtr bitmap = Read(in);
     if (!bitmap)
         return 1;
-    const bool ok = kind == ImageKind::kTGA ? WriteTGA(out, bitmap.get()) : WritePNG(out, bitmap.get(), true);
-    if (!ok) {
-        std::fprintf(stderr, "error: cannot write %s\n", out);
+    const Status written = kind == ImageKind::kTGA ? SaveTGA(out, bitmap.get()) : SavePNG(out, bitmap.get(), true);
+    if (!written) {
+        std::fprintf(stderr, "error: %s\n", written.reason.c_str());
         return 1;
     }
     return 0;

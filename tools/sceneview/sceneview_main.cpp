@@ -23,6 +23,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -77,8 +78,8 @@ public:
                 bitmap->Row(y)[x] = PackRGBA(row[4 * x], row[4 * x + 1], row[4 * x + 2], 255);
         }
         const std::string path = (output_ / (std::string(name) + ".png")).string();
-        if (!WritePNG(path.c_str(), bitmap.get(), true)) {
-            std::fprintf(stderr, "error: cannot write '%s'\n", path.c_str());
+        if (const Status saved = SavePNG(path, bitmap.get(), true); !saved) {
+            std::fprintf(stderr, "error: %s\n", saved.reason.c_str());
             return false;
         }
         std::printf("%s\n", path.c_str());
@@ -254,22 +255,41 @@ bool RenderAll(Viewer& viewer)
 
 }  // namespace
 
+const char kUsage[] =
+    "usage: nerelle-sceneview OUTPUT_DIR [TEXTURE_DIR]\n"
+    "\n"
+    "Renders each scene object on its own into OUTPUT_DIR (made when missing) as PNG\n"
+    "files, with the textures of TEXTURE_DIR (default data/textures).\n";
+
 int main(int argc, char** argv)
 {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: nerelle-sceneview OUTPUT_DIR [TEXTURE_DIR]\n");
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    // An option is never taken for a directory name.
+    if (argc < 2 || argc > 3 || argv[1][0] == '-' || (argc == 3 && argv[2][0] == '-')) {
+        std::fprintf(stderr, "error: usage: nerelle-sceneview OUTPUT_DIR [TEXTURE_DIR] (--help for more)\n");
         return 2;
     }
+    const char* textures = argc == 3 ? argv[2] : "data/textures";
     std::error_code error;
     const std::filesystem::path output = std::filesystem::absolute(argv[1], error);
-    std::filesystem::create_directories(output, error);
-    if (error) {
-        std::fprintf(stderr, "error: cannot make the directory '%s'\n", argv[1]);
+    // The texture directory is checked first, so a mistyped one leaves no
+    // empty output directory behind.
+    if (!std::filesystem::is_directory(textures, error)) {
+        std::fprintf(stderr, "error: cannot enter the texture directory '%s': %s\n", textures,
+                     error ? error.message().c_str() : "not a directory");
         return 1;
     }
-    std::filesystem::current_path(argc == 3 ? argv[2] : "data/textures", error);
+    std::filesystem::create_directories(output, error);
     if (error) {
-        std::fprintf(stderr, "error: cannot enter the texture directory '%s'\n", argc == 3 ? argv[2] : "data/textures");
+        std::fprintf(stderr, "error: cannot make the directory '%s': %s\n", argv[1], error.message().c_str());
+        return 1;
+    }
+    std::filesystem::current_path(textures, error);
+    if (error) {
+        std::fprintf(stderr, "error: cannot enter the texture directory '%s': %s\n", textures, error.message().c_str());
         return 1;
     }
     std::string reason;
