@@ -442,7 +442,7 @@ TEST_F(DiveToolTest, ABadOptionValueSaysWhyBeforeTheUsage)
         EXPECT_EQ(Run(c.arguments), 1) << c.arguments;
         EXPECT_EQ(out, "");
         EXPECT_EQ(err.rfind("error: " + c.reason + "\nusage: nerelle-dive check DIR", 0), 0u) << err;
-        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 4) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 5) << err;  // the reason and the four usage lines
     }
 }
 
