@@ -12,6 +12,16 @@ if(NERELLE_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# The sanitizer build (scripts/sanitize.sh) instruments everything, tests and
+# tools included; any undefined behaviour aborts, so a test cannot pass over it.
+if(NERELLE_SANITIZE)
+  if(NERELLE_FUZZ)
+    message(FATAL_ERROR "NERELLE_FUZZ already builds with the sanitizers; do not set NERELLE_SANITIZE too")
+  endif()
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 # nerelle_library(<name> SOURCES ... [DEPS ...])
 # Static library nerelle_<name>, with src/ on the include path so headers are
 # included as "<subsystem>/<header>.h".
@@ -59,9 +69,16 @@ function(nerelle_benchmark name)
 endfunction()
 
 # nerelle_fuzzer(<name> SOURCES ... [DEPS ...] [CORPUS dir])
-# With NERELLE_FUZZ (clang): a libFuzzer program under ASan and UBSan.
+# With NERELLE_FUZZ (clang): a libFuzzer program under ASan and UBSan, part of
+# the `fuzzers` target and listed with its corpus in fuzz_targets.txt of the
+# build directory, which scripts/fuzz.sh reads.
 # Otherwise: the same entry point linked with a small driver that replays the
-# seed corpus, registered as a test, so every build checks the seeds.
+# corpus, registered as a test, so every build checks the seeds and every
+# input that ever failed (kept in the corpus' crashes/ by scripts/fuzz.sh).
+if(NERELLE_FUZZ)
+  add_custom_target(fuzzers)
+  file(WRITE ${PROJECT_BINARY_DIR}/fuzz_targets.txt "")
+endif()
 function(nerelle_fuzzer name)
   cmake_parse_arguments(A "" "CORPUS" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
@@ -69,6 +86,9 @@ function(nerelle_fuzzer name)
   if(NERELLE_FUZZ)
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+    add_dependencies(fuzzers ${name})
+    # One line a target, tab-separated: name, program, corpus directory.
+    file(APPEND ${PROJECT_BINARY_DIR}/fuzz_targets.txt "${name}\t${CMAKE_CURRENT_BINARY_DIR}/${name}\t${A_CORPUS}\n")
   else()
     target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
     target_compile_options(${name} PRIVATE ${NERELLE_WARNINGS})
