@@ -7,10 +7,10 @@
 # The bundled camera flight, slowed down to last the FRAMES, is recorded as
 # PNG frames into a scratch directory (writing them is part of the work).
 # Reports the leaked bytes (Mesa's own allocations excepted, as for the
-# sanitizer build), the peak heap, and the resident memory after the first
-# 100 frames and at the end, sampled every second. Fails on a leak, or when the
-# resident memory grew by more than $NERELLE_SOAK_GROWTH_KIB (default 8192)
-# between frame 100 and the last frame.
+# sanitizer build), the peak heap, and the resident memory, sampled every
+# second, at frames 100 to 199 and in the last tenth of the frames. Fails on a
+# leak, or when the resident memory grew between the two by more than
+# $NERELLE_SOAK_GROWTH_KIB (default 8192).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 frames="${1:-2000}"
@@ -23,7 +23,8 @@ fi
 build="${NERELLE_BUILD_DIR:-$root/build}"
 NERELLE_BUILD_DIR="$build" "$root/scripts/build.sh" nerelle
 work="$(mktemp -d "${TMPDIR:-/tmp}/nerelle-soak.XXXXXX")"
-trap 'rm -rf "$work"' EXIT
+# NERELLE_SOAK_KEEP=1 keeps it (heaptrack data, memory samples, log).
+[ -z "${NERELLE_SOAK_KEEP:-}" ] && trap 'rm -rf "$work"' EXIT
 
 # The flight's key times stretched so that it lasts FRAMES at 23.976 fps.
 flight="$root/data/flights/demo.txt"
@@ -60,23 +61,25 @@ data=$(ls "$work"/heap.*)
 heaptrack_print --suppressions "$root/scripts/sanitize.supp" --print-leaks -f "$data" >"$work/heap.txt" 2>&1
 peak=$(sed -n 's/^peak heap memory consumption: //p' "$work/heap.txt")
 leaked=$(sed -n 's/^total memory leaked: //p' "$work/heap.txt")
-read -r rss100 rss_end rss_max < <(awk -v n="$frames" '
-  $1 >= 100 && !a { a = $2 } $1 >= 100 && $2 > m { m = $2 } { e = $2 }
-  END { print a + 0, e + 0, m + 0 }' "$work/samples")
+# The highest resident memory while frames 100 to 199 were written, and while
+# the last tenth of them were (before the program's teardown).
+read -r rss100 rss_end < <(awk -v n="$frames" '
+  $1 >= 100 && $1 < 200 && $2 > a { a = $2 } $1 >= n * 0.9 && $1 < n && $2 > e { e = $2 }
+  END { print a + 0, e + 0 }' "$work/samples")
 growth=$((rss_end - rss100))
 
 echo "soak: $written frames of $size in $seconds s under heaptrack"
 echo "  leaked (Mesa excepted): $leaked"
 echo "  peak heap: $peak"
-echo "  resident after frame 100: $((rss100 / 1024)) MiB, at the end: $((rss_end / 1024)) MiB," \
-  "highest after frame 100: $((rss_max / 1024)) MiB, growth $growth KiB"
+echo "  resident memory: $rss100 KiB at frames 100-199, $rss_end KiB in the last tenth, growth $growth KiB"
+echo "  ($(wc -l <"$work/samples") samples of frames written and resident KiB: $work/samples)"
 fail=0
 if [ "$written" -ne "$frames" ]; then
   echo "soak: $written frames written instead of $frames" >&2
   fail=1
 fi
-if [ "$rss100" -eq 0 ]; then
-  echo "soak: no memory sample after frame 100" >&2
+if [ "$rss100" -eq 0 ] || [ "$rss_end" -eq 0 ]; then
+  echo "soak: no memory sample at frames 100-199 or in the last tenth" >&2
   fail=1
 fi
 if ! [[ "$leaked" =~ ^0B ]]; then
