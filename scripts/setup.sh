@@ -15,6 +15,8 @@ packages=(
   clang libclang-rt-14-dev
   # the whole program under a real X server
   xvfb xauth xdotool x11-utils
+  # the soak (scripts/soak.sh)
+  heaptrack
   # video recording (--video): frames piped into ffmpeg
   ffmpeg
   # the performance report (scripts/bench.sh)

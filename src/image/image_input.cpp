@@ -195,7 +195,8 @@ size_t ImageInput::Peek(void* dst, size_t n)
         }
     }
     const size_t have = m_fill - m_pos < n ? m_fill - m_pos : n;
-    std::memcpy(dst, m_view + m_pos, have);
+    if (have > 0)  // an empty memory view has no bytes, and may have no address
+        std::memcpy(dst, m_view + m_pos, have);
     return have;
 }
 

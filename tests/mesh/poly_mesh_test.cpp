@@ -51,6 +51,13 @@ TEST(PolyMesh, ResizeFillsWholePagesExactly)
 
 TEST(PolyMesh, ImpossibleResizeFailsAndLeavesBothPoolsEmpty)
 {
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer's operator new ends the process on a request it cannot
+    // serve instead of throwing std::bad_alloc (allocator_may_return_null
+    // covers only malloc and the nothrow forms), so the failure path this
+    // test checks cannot be reached in that build.
+    GTEST_SKIP() << "AddressSanitizer aborts on the impossible allocation instead of throwing bad_alloc";
+#endif
     CPolyMesh m;
     ASSERT_TRUE(mesh::MakeBox(m));
     EXPECT_FALSE(m.Resize(SIZE_MAX / 2, 1));

@@ -122,7 +122,8 @@ TEST_F(WaterTest, AboveFromStraightOverheadIsQuarterOpaqueBentByTheNoise)
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         ASSERT_TRUE(above().Use(Perspective60() * view, view, c.time));
         plane().Draw();
-        const uint8_t* px = ReadFrame().At(128, 128);
+        const scenetest::Frame frame = ReadFrame();  // kept: px points into it
+        const uint8_t* px = frame.At(128, 128);
         EXPECT_GE(px[3], std::floor(flat_alpha * 255));
         EXPECT_LE(px[3], std::ceil(most_alpha * 255));
         for (int ch = 0; ch < 3; ++ch)
