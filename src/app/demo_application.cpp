@@ -317,11 +317,11 @@ void DemoApplication::RenderScreenTexture(const FrameView& frame)
         const Matrix4 mvp = math::ObliqueClip(kScreenTextureClip, frame.view, frame.projection) * frame.view;
         glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        m_sky.DrawBelow(mvp, frame.time);
         m_terrain.DrawBelow(mvp, frame.view);
         for (const Vector3& b : buoys)
             m_buoys.DrawBall(mvp, frame.view, b, kBuoyScale);
         m_submersible.Draw(frame.position, frame.direction, kSubmersibleScale, mvp, frame.view);
+        m_sky.DrawBelow(mvp, frame.time);  // last: see RenderOpaqueScene
         CopyFramebuffer(m_refraction);
     } else {
         const Matrix4 mirrored = frame.view * Matrix4::Reflection(Vector4(0.0f, 1.0f, 0.0f, 0.0f));
@@ -329,12 +329,12 @@ void DemoApplication::RenderScreenTexture(const FrameView& frame)
         glFrontFace(GL_CW);  // the mirror reverses the winding
         glClearColor(0.3f, 0.9f, 1.0f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        m_sky.DrawAbove(mvp, frame.time);
         m_terrain.DrawAbove(mvp);
         // The model-view handed along is the unmirrored view.
         for (const Vector3& b : buoys)
             m_buoys.DrawBall(mvp, frame.view, b, kBuoyScale);
         m_submersible.Draw(frame.position, frame.direction, kSubmersibleScale, mvp, frame.view);
+        m_sky.DrawAbove(mvp, frame.time);  // last: see RenderOpaqueScene
         CopyFramebuffer(m_reflection);
         glFrontFace(GL_CCW);
     }
@@ -346,16 +346,20 @@ void DemoApplication::RenderOpaqueScene(const FrameView& frame)
     const Matrix4& vp = frame.view_projection;
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (frame.below) {
-        m_sky.DrawBelow(vp, frame.time);
+    if (frame.below)
         m_terrain.DrawBelow(vp, frame.view);
-    } else {
-        m_sky.DrawAbove(vp, frame.time);
+    else
         m_terrain.DrawAbove(vp);
-    }
     for (const Vector3& b : m_dataset.Data().solution_points)
         m_buoys.DrawBall(vp, frame.view, b, kBuoyScale);
     m_submersible.Draw(frame.position, frame.direction, kSubmersibleScale, vp, frame.view);
+    // The sky last: everything is opaque and depth-tested, so the picture is
+    // the same in any order, but the sky's two cloud lookups are then spent
+    // only on pixels nothing nearer covers.
+    if (frame.below)
+        m_sky.DrawBelow(vp, frame.time);
+    else
+        m_sky.DrawAbove(vp, frame.time);
 }
 
 void DemoApplication::RenderTracks(const FrameView& frame, bool smooth)
