@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing. Idempotent.
+#   scripts/setup.sh        what the program, its tests and tools need
+#   scripts/setup.sh web    that and the web page's compiler and browser
 set -euo pipefail
 
 packages=(
@@ -22,6 +24,10 @@ packages=(
   # the performance report (scripts/bench.sh)
   python3 gnuplot-nox
 )
+if [ "${1:-}" = web ]; then
+  # the web page (scripts/web.sh): the compiler to WebAssembly and a browser for its tests
+  packages+=(emscripten chromium nodejs)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

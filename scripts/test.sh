@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test (unit, headless GL, the whole program
-# under Xvfb), then the same tests under AddressSanitizer and
+# under Xvfb), then the web page's tests in headless chromium
+# (scripts/web.sh test), the same tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer (scripts/sanitize.sh) and every fuzz target for
 # 20 seconds (scripts/fuzz.sh). This is what CI runs.
 #
@@ -20,6 +21,8 @@ NERELLE_BUILD_DIR="$build" "$root/scripts/build.sh"
 if [ $quick -eq 1 ]; then
   exit 0
 fi
+echo "== the web page in headless chromium"
+NERELLE_BUILD_DIR="$build" "$root/scripts/web.sh" test
 echo "== the same tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 "$root/scripts/sanitize.sh"
 echo "== fuzz smoke: every fuzz target for 20 s on top of its corpus"

@@ -6,6 +6,7 @@
 #include "capture/recording.h"
 #include "capture/screenshot.h"
 #include "gl/gles20.h"
+#include "platform/window.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -76,8 +77,10 @@ void DemoApplication::onLoadAnimation()
 
 void DemoApplication::onToggleWireframe()
 {
-    m_shell.wireframe = !m_shell.wireframe;
-    glPolygonMode(GL_FRONT_AND_BACK, m_shell.wireframe ? GL_LINE : GL_FILL);
+    if (platform::Window_SetWireframe(!m_shell.wireframe))
+        m_shell.wireframe = !m_shell.wireframe;
+    else
+        std::fprintf(stderr, "warning: wireframe is not available here: the context draws filled polygons only\n");
 }
 
 void DemoApplication::onScreenshot()
@@ -85,6 +88,10 @@ void DemoApplication::onScreenshot()
     // The view of the window's frame: the timeline's time for both passes,
     // so the surface shows textures made at the same moment; no buffer
     // swap, nothing was drawn into the window to show.
+    if (const char* unavailable = platform::Window_NoFileCapture()) {
+        ReportFailure(std::string("screenshots are ") + unavailable);
+        return;
+    }
     if (m_first_frame_pending)
         Tick();  // starts the clock as the first frame does
     if (const Status saved = SaveScreenshot(Draws(), m_timeline.Time()); !saved)
@@ -93,6 +100,10 @@ void DemoApplication::onScreenshot()
 
 void DemoApplication::onRecord()
 {
+    if (const char* unavailable = platform::Window_NoFileCapture()) {
+        ReportFailure(std::string("recordings are ") + unavailable);
+        return;
+    }
     unsigned frames = 0;
     if (!RestartClockFor(m_animation.PrepareRecording(m_clock.Read(), frames)))
         return;

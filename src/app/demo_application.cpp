@@ -51,7 +51,9 @@ void CopyFramebuffer(const std::unique_ptr<TTexture>& texture)
     if (!texture || !texture->name)
         return;
     glBindTexture(texture->target, texture->name);
-    glCopyTexImage2D(texture->target, 0, GL_RGBA, 0, 0, texture->width, texture->height, 0);
+    // The water reads colour only; a browser's opaque canvas has no alpha to copy.
+    glCopyTexImage2D(texture->target, 0, GLint(CGLES20ExtensionHandler::Texture_InternalFormat(GL_RGBA, GL_RGB)), 0, 0,
+                     texture->width, texture->height, 0);
 }
 
 void Bind(const std::unique_ptr<TTexture>& texture)
@@ -207,7 +209,8 @@ void DemoApplication::Tick()
     m_timeline.Advance(now - m_timeline_clock);
     m_timeline_clock = now;
     renderFrame({m_timeline.Time(), m_shell.window_width, m_shell.window_height, false});
-    DrawTimelineBar(m_shell.window_width, m_shell.window_height);
+    if (m_bar_visible)
+        DrawTimelineBar(m_shell.window_width, m_shell.window_height);
 }
 
 void DemoApplication::RestartTimeline()
@@ -370,11 +373,13 @@ void DemoApplication::RenderTracks(const FrameView& frame, bool smooth)
     glLineWidth(TrackLineWidth(frame.width));
     if (smooth) {
         glDepthMask(GL_FALSE);
-        glEnable(GL_LINE_SMOOTH);
+        if (!CGLES20ExtensionHandler::Is_ESContext())  // ES has no smoothed lines
+            glEnable(GL_LINE_SMOOTH);
         glEnable(GL_BLEND);
     } else {
         glDisable(GL_BLEND);
-        glDisable(GL_LINE_SMOOTH);
+        if (!CGLES20ExtensionHandler::Is_ESContext())
+            glDisable(GL_LINE_SMOOTH);
     }
     if (m_line_program.Use(vp, kMotionTrackColour))
         m_dataset.DrawTrack(GL_LINE_STRIP, t, true);

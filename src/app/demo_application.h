@@ -172,6 +172,8 @@ public:
     // The HUD panel is drawn unless hidden: frames compared pixel by pixel
     // leave it out.
     void SetHudVisible(bool visible) { m_hud_visible = visible; }
+    // The timeline bar of the window's frames (Tick), shown unless hidden.
+    void SetTimelineBarVisible(bool visible) { m_bar_visible = visible; }
     // Times the passes of the frames drawn from now on into `times`; null
     // stops timing.
     void TimePasses(FramePassTimes* times) { m_pass_times = times; }
@@ -238,6 +240,7 @@ private:
     FrameClock m_clock;                       // playback time
     CTextBlock m_hud{kHudPanelSize, kHudPanelX, kHudPanelY};  // the status panel: position, depth, speed
     bool m_hud_visible = true;
+    bool m_bar_visible = true;
     std::unique_ptr<TTexture> m_reflection;   // what the surface mirrors, seen from above
     std::unique_ptr<TTexture> m_refraction;   // what shows through the surface, from below
     DiveDataset m_dataset;                    // trajectory, heading, buoys

@@ -42,6 +42,9 @@ public:
 
     // Back to time 0; pause and speed stay.
     void Home() { m_time = 0.0; }
+    // To time t, wrapped into the period (a time that is not finite is 0);
+    // pause and speed stay.
+    void Seek(double t) { m_time = Wrap(t); }
 
     double Time() const { return m_time; }  // seconds, in [0, period)
     double Period() const { return m_period; }

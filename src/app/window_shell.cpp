@@ -15,9 +15,14 @@
 
 namespace {
 
-// What the callbacks share: they take no user pointer.
+// What the callbacks share: they take no user pointer. The application
+// lives here, not on RunWindowShell's stack: in the web page the main loop
+// returns at once and the frames run after it.
 ShellState g_shell;
+Options g_options;
+std::unique_ptr<DemoApplication> g_owned_application;
 DemoApplication* g_application = nullptr;  // set once constructed; callbacks test it first
+unsigned long g_frames_drawn = 0;
 
 void OnReshape(int width, int height)
 {
@@ -57,8 +62,10 @@ void OnMotion(int x, int y)
 
 void OnDisplay()
 {
-    if (g_application)
+    if (g_application) {
         g_application->Tick();
+        ++g_frames_drawn;
+    }
     platform::Window_SwapBuffers();
     platform::Window_PostRedisplay();
 }
@@ -101,21 +108,11 @@ int RunWindowShell(const Options& options)
                 "k: onSaveAnimation()\nl: onLoadAnimation()\n");
     std::fflush(stdout);
 
-    glEnable(GL_POINT_SPRITE);
-    glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
-
     // A dataset that cannot be loaded ends the program with its message,
     // not with an uncaught exception and a core dump.
-    std::unique_ptr<DemoApplication> application;
-    try {
-        application =
-            std::make_unique<DemoApplication>(shell, options.data.empty() ? kDefaultDiveDirectory : options.data);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "error: %s\n", e.what());
+    g_options = options;
+    if (!OpenWindowDataset(options.data.empty() ? kDefaultDiveDirectory : options.data))
         return EXIT_FAILURE;
-    }
-    ApplyViewOptions(*application, options);
-    g_application = application.get();
 
     platform::WindowCallbacks callbacks;
     callbacks.reshape = &OnReshape;
@@ -127,6 +124,37 @@ int RunWindowShell(const Options& options)
     platform::Window_SetCallbacks(callbacks);
     platform::Window_MainLoop();
     g_application = nullptr;
-    application.reset();
+    g_owned_application.reset();
     return 0;
+}
+
+bool OpenWindowDataset(const std::string& directory)
+{
+    std::unique_ptr<DemoApplication> application;
+    try {
+        application = std::make_unique<DemoApplication>(g_shell, directory);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "error: %s\n", e.what());
+        return false;
+    }
+    ApplyViewOptions(*application, g_options);
+    g_application = nullptr;
+    g_owned_application = std::move(application);
+    g_application = g_owned_application.get();
+    return true;
+}
+
+DemoApplication* WindowApplication()
+{
+    return g_application;
+}
+
+ShellState& WindowShellState()
+{
+    return g_shell;
+}
+
+unsigned long WindowFramesDrawn()
+{
+    return g_frames_drawn;
 }

@@ -103,7 +103,8 @@ bool CGLBitmapFont2::CFakeTextureArrayBuilder::Consume_Page(unsigned index, unsi
         texture.width = width;
         texture.height = height;
         glBindTexture(GL_TEXTURE_2D, texture.name);
-        glTexImage2D(GL_TEXTURE_2D, 0, GLint(internal_format), width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glTexImage2D(GL_TEXTURE_2D, 0, GLint(CGLES20ExtensionHandler::Texture_InternalFormat(internal_format, GL_RGBA)),
+                     width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
         if (make_mipmaps)
             glGenerateMipmap(GL_TEXTURE_2D);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, make_mipmaps ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR);

@@ -180,22 +180,6 @@ int CGlyphRenderer::Install(const char *path, std::vector<std::string> &families
     return count;
 }
 
-bool CGlyphRenderer::IsFontPath(const char *name)
-{
-    if (!name)
-        return false;
-    if (std::strchr(name, '/'))
-        return true;
-    const char *dot = std::strrchr(name, '.');
-    if (!dot)
-        return false;
-    static const char *const kExtensions[] = {"otf", "ttf", "ttc", "otc", "pfa", "pfb", "woff", "woff2"};
-    for (const char *extension : kExtensions)
-        if (!strcasecmp(dot + 1, extension))
-            return true;
-    return false;
-}
-
 void CGlyphRenderer::Start(const char *font, int pixel_height, int weight, bool italic, bool underline)
 {
     Stop();

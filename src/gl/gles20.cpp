@@ -82,7 +82,7 @@ void ResolveMultisample()
     const GLubyte* version = g_queries.GetString(GL_VERSION);
     int major = -1, minor = -1;
     if (version)
-        Scan_Version(reinterpret_cast<const char*>(version), major, minor);
+        Scan_Version(Skip_ESPrefix(reinterpret_cast<const char*>(version)), major, minor);
     std::string suffix;
     if (major >= 3 || CGLES20ExtensionHandler::Has_Extension("GL_ARB_framebuffer_object"))
         suffix = "";
@@ -147,11 +147,21 @@ std::pair<int, int> CGLES20ExtensionHandler::Get_GLVersion()
         return {-1, -1};
     }
     int major = 0, minor = 0;
-    if (Scan_Version(reinterpret_cast<const char*>(version), major, minor) < 2) {
+    if (Scan_Version(Skip_ESPrefix(reinterpret_cast<const char*>(version)), major, minor) < 2) {
         platform::ShowMessage("OpenGL version string malformed!", kCaption);
         return {-1, -1};
     }
     return {major, minor};
+}
+
+bool CGLES20ExtensionHandler::Is_ESContext()
+{
+    return Is_ESVersionString(reinterpret_cast<const char*>(g_queries.GetString(GL_VERSION)));
+}
+
+GLenum CGLES20ExtensionHandler::Texture_InternalFormat(GLenum internal_format, GLenum data_format)
+{
+    return Is_ESContext() ? data_format : internal_format;
 }
 
 bool CGLES20ExtensionHandler::Has_Extension(const char* name)
@@ -197,12 +207,14 @@ std::unique_ptr<char[]> CGLES20ExtensionHandler::Translate_ShaderSource(const ch
 
     int glsl_major = 0, glsl_minor = 0;
     const GLubyte* glsl = g_queries.GetString(GL_SHADING_LANGUAGE_VERSION);
-    if (!glsl || Scan_Version(reinterpret_cast<const char*>(glsl), glsl_major, glsl_minor) < 2)
+    if (!glsl || Scan_Version(Skip_ESPrefix(reinterpret_cast<const char*>(glsl)), glsl_major, glsl_minor) < 2)
         glsl_major = glsl_minor = 0;
 
     // A missing or malformed context version (-1, -1) counts as below 3.3.
+    // An ES context takes the ES source as it is.
     const auto [gl_major, gl_minor] = Get_GLVersion();
-    const EShaderDialect dialect = Choose_ShaderDialect(gl_major, gl_minor, glsl_major, glsl_minor);
+    const EShaderDialect dialect =
+        Is_ESContext() ? EShaderDialect::kES : Choose_ShaderDialect(gl_major, gl_minor, glsl_major, glsl_minor);
 
     std::string text;
     int version_warnings = 0;

@@ -177,6 +177,12 @@ public:
     // Whole-name match against the context's extension list (glGetStringi
     // where it exists, otherwise the space-separated GL_EXTENSIONS string).
     static bool Has_Extension(const char* name);
+    // Whether the context is an OpenGL ES one (a browser's WebGL): its
+    // shaders run as written, and desktop-only state does not exist.
+    static bool Is_ESContext();
+    // The internal format to create a texture with: as asked on the
+    // desktop; on ES, which converts nothing, the format of the data.
+    static GLenum Texture_InternalFormat(GLenum internal_format, GLenum data_format);
 
     // --- shader sources ---
 

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <climits>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 
@@ -78,6 +79,40 @@ int Scan_Version(const char* text, int& major, int& minor)
         return 1;
     ++text;
     return ScanInt(text, minor) ? 2 : 1;
+}
+
+void Enable_Derivatives(std::string& text)
+{
+    static const char kExtension[] = "GL_OES_standard_derivatives";
+    const bool uses = text.find("fwidth") != std::string::npos || text.find("dFdx") != std::string::npos ||
+                      text.find("dFdy") != std::string::npos;
+    if (!uses || text.find(kExtension) != std::string::npos)
+        return;
+    // After a "#version" line, which must come first.
+    size_t at = 0;
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    if (first != std::string::npos && text.compare(first, 8, "#version") == 0) {
+        const size_t end = text.find('\n', first);
+        at = end == std::string::npos ? text.size() : end + 1;
+        if (end == std::string::npos)
+            text += '\n', ++at;
+    }
+    text.insert(at, std::string("#extension ") + kExtension + " : enable\n");
+}
+
+bool Is_ESVersionString(const char* version)
+{
+    return version && std::strncmp(version, "OpenGL ES ", 10) == 0;
+}
+
+const char* Skip_ESPrefix(const char* version)
+{
+    if (!version)
+        return version;
+    for (const char* prefix : {"OpenGL ES ", "GLSL ES "})
+        if (std::strncmp(version, prefix, std::strlen(prefix)) == 0)
+            version += std::strlen(prefix);
+    return version;
 }
 
 EShaderDialect Choose_ShaderDialect(int gl_major, int gl_minor, int glsl_major, int glsl_minor)
@@ -167,6 +202,12 @@ bool Translate_ShaderText(std::string_view source, bool is_fragment, EShaderDial
     version_warnings = 0;
     try {
         std::string text(source);
+        if (dialect == EShaderDialect::kES) {
+            if (is_fragment)
+                Enable_Derivatives(text);
+            out = std::move(text);
+            return true;
+        }
         if (dialect == EShaderDialect::kStripPrecision) {
             Strip_PrecisionStatements(text);
             out = std::move(text);

@@ -15,7 +15,20 @@ enum class EShaderDialect {
     kGLSL330,         // "#version 330" header with texture*D compatibility defines
     kGLSL130,         // "#version 130" header
     kStripPrecision,  // no header; precision statements removed
+    kES,              // an ES context (a browser's WebGL): the source as it is
 };
+
+// ES 2.0 has fwidth, dFdx and dFdy only through an extension: a source that
+// uses them without naming it gets its "#extension ... : enable" line, after
+// a leading "#version" line when there is one.
+void Enable_Derivatives(std::string& text);
+
+// Whether a GL_VERSION string is an OpenGL ES context's: "OpenGL ES N.M ...".
+bool Is_ESVersionString(const char* version);
+
+// The "N.M" of a GL_VERSION or GL_SHADING_LANGUAGE_VERSION string: past the
+// "OpenGL ES " (and "GLSL ES ") that ES contexts put before it.
+const char* Skip_ESPrefix(const char* version);
 
 // Parses "<int>.<int>" as scanf("%d.%d") would; returns how many numbers
 // were read (0, 1 or 2). Out-of-range numbers saturate.

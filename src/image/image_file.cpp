@@ -80,9 +80,13 @@ BitmapPtr ReadImage(ImageInput& in, ImageKind kind, ImageError* error)
 
 BitmapPtr ReadImageFile(const char* file_name, ImageError* error)
 {
+    const ImageKind kind = ImageKindOfFile(file_name);
+    // By name: the web page's PNG reader finds the image its browser decoded.
+    if (kind == ImageKind::kPNG)
+        return ReadPNG(file_name, error);
     FilePtr f = OpenImageFile(file_name, error);
     if (!f)
         return nullptr;
     ImageInput in(f.get());
-    return ReadImage(in, ImageKindOfFile(file_name), error);
+    return ReadImage(in, kind, error);
 }

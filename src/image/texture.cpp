@@ -36,7 +36,16 @@ TTexture& CreateTexture(int width, int height, TTexture& texture, GLenum interna
     if (!texture.name)
         return texture;
     glBindTexture(GL_TEXTURE_2D, texture.name);
-    glTexImage2D(GL_TEXTURE_2D, 0, GLint(internal_format), width, height, 0, data_format, GL_UNSIGNED_BYTE, pixels);
+    glTexImage2D(GL_TEXTURE_2D, 0, GLint(CGLES20ExtensionHandler::Texture_InternalFormat(internal_format, data_format)),
+                 width, height, 0, data_format, GL_UNSIGNED_BYTE, pixels);
+    // ES 2.0 samples a texture whose sides are not powers of two only
+    // without mipmaps and clamped to its edges.
+    const bool power_of_two = (width & (width - 1)) == 0 && (height & (height - 1)) == 0;
+    if (!power_of_two && CGLES20ExtensionHandler::Is_ESContext()) {
+        mipmaps = false;
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    }
     GLint min_filter = GL_LINEAR;
     if (mipmaps) {
         glGenerateMipmap(GL_TEXTURE_2D);

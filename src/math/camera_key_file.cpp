@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <system_error>
 
@@ -91,9 +92,44 @@ bool ParseFloat(std::string_view field, float& value)
         if (!field.empty() && field.front() == '-')
             return false;
     }
+#if defined(__cpp_lib_to_chars)
     const char* end = field.data() + field.size();
     const auto [stop, error] = std::from_chars(field.data(), end, value, std::chars_format::general);
     return error == std::errc() && stop == end && std::isfinite(value);
+#else
+    // A standard library without floating-point from_chars (the web page's):
+    // the same decimal form checked here, then strtof, which the page runs in
+    // the "C" locale, on a terminated copy.
+    size_t i = 0, digits = 0;
+    const auto skip_digits = [&] {
+        size_t n = 0;
+        while (i < field.size() && field[i] >= '0' && field[i] <= '9')
+            ++i, ++n;
+        return n;
+    };
+    if (i < field.size() && field[i] == '-')
+        ++i;
+    digits += skip_digits();
+    if (i < field.size() && field[i] == '.') {
+        ++i;
+        digits += skip_digits();
+    }
+    if (digits == 0)
+        return false;
+    if (i < field.size() && (field[i] == 'e' || field[i] == 'E')) {
+        ++i;
+        if (i < field.size() && (field[i] == '+' || field[i] == '-'))
+            ++i;
+        if (skip_digits() == 0)
+            return false;
+    }
+    if (i != field.size())
+        return false;
+    const std::string text(field);
+    errno = 0;
+    value = std::strtof(text.c_str(), nullptr);
+    return errno != ERANGE && std::isfinite(value);
+#endif
 }
 
 // The key count: decimal digits only, at most kMaxCameraKeys.

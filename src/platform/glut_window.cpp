@@ -31,6 +31,8 @@ void Window_Create(const char* title, int width, int height, int x, int y)
     glutInitWindowPosition(x, y);
     glutCreateWindow(title);
     SetGLLookup(&GlutLookup);
+    glEnable(GL_POINT_SPRITE);
+    glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
 }
 
 void Window_SetCallbacks(const WindowCallbacks& callbacks)
@@ -56,6 +58,17 @@ void Window_SwapBuffers()
 void Window_PostRedisplay()
 {
     glutPostRedisplay();
+}
+
+const char* Window_NoFileCapture()
+{
+    return nullptr;
+}
+
+bool Window_SetWireframe(bool lines)
+{
+    glPolygonMode(GL_FRONT_AND_BACK, lines ? GL_LINE : GL_FILL);
+    return true;
 }
 
 }  // namespace platform

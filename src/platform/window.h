@@ -23,8 +23,9 @@ struct WindowCallbacks {
 
 // GLUT initialisation; failures end the process through exit().
 void Window_Init(int* argc, char** argv);
-// RGBA, double-buffered, with depth; makes the context current and registers
-// the window's GL lookup. Failures end the process through exit().
+// RGBA, double-buffered, with depth; makes the context current, registers
+// the window's GL lookup and lets shaders size points where the context
+// needs asking. Failures end the process through exit().
 void Window_Create(const char* title, int width, int height, int x, int y);
 // Registers reshape, keyboard, mouse, motion and display, in this order,
 // then the special keys.
@@ -32,5 +33,12 @@ void Window_SetCallbacks(const WindowCallbacks& callbacks);
 void Window_MainLoop();
 void Window_SwapBuffers();
 void Window_PostRedisplay();
+
+// Why this window's program cannot write screenshots and recordings (files
+// its user can reach, written by worker threads), or null when it can.
+const char* Window_NoFileCapture();
+// Draws polygons as lines (true) or filled (false) from now on; false when
+// the context cannot draw them as lines.
+bool Window_SetWireframe(bool lines);
 
 }  // namespace platform

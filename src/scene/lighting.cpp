@@ -1,6 +1,8 @@
 #include "scene/lighting.h"
 
 #include <charconv>
+#include <cstdio>
+#include <cstdlib>
 
 namespace scene {
 
@@ -11,8 +13,19 @@ namespace {
 std::string GlslFloat(float v)
 {
     char text[32];
+#if defined(__cpp_lib_to_chars)
     const auto result = std::to_chars(text, text + sizeof(text), v);
     std::string s(text, result.ptr);
+#else
+    // Without floating-point to_chars (the web page's library): the fewest
+    // significant digits that read back as v; nine always do.
+    for (int digits = 1; digits <= 9; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, double(v));
+        if (std::strtof(text, nullptr) == v)
+            break;
+    }
+    std::string s(text);
+#endif
     if (s.find_first_of(".e") == std::string::npos)
         s += ".0";  // GLSL ES has no implicit int to float
     return s;

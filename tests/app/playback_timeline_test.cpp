@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -101,7 +102,7 @@ TEST(PlaybackTimeline, StepsWorkWhilePausedAndKeepThePause)
     EXPECT_DOUBLE_EQ(t.Time(), 0.25);
 }
 
-TEST(PlaybackTimeline, HomeGoesToZeroKeepingPauseAndSpeed)
+TEST(PlaybackTimeline, HomeAndSeekKeepPauseAndSpeed)
 {
     PlaybackTimeline t(360.0);
     t.Faster();
@@ -109,6 +110,13 @@ TEST(PlaybackTimeline, HomeGoesToZeroKeepingPauseAndSpeed)
     t.TogglePause();
     t.Home();
     EXPECT_EQ(t.Time(), 0.0);
+    EXPECT_TRUE(t.Paused());
+    EXPECT_EQ(t.Speed(), 2.0);
+    // Seeking lands in the period the same way.
+    for (const auto& [to, want] : {std::pair{120.0, 120.0}, {400.0, 40.0}, {-10.0, 350.0}, {std::nan(""), 0.0}}) {
+        t.Seek(to);
+        EXPECT_DOUBLE_EQ(t.Time(), want) << to;
+    }
     EXPECT_TRUE(t.Paused());
     EXPECT_EQ(t.Speed(), 2.0);
 }

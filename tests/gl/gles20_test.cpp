@@ -287,6 +287,14 @@ TEST(GLES20VersionTest, ParsesMajorAndMinor)
     EXPECT_EQ(CGLES20ExtensionHandler::Get_GLVersion(), std::make_pair(4, 6));
     fake.version = "3.30";
     EXPECT_EQ(CGLES20ExtensionHandler::Get_GLVersion(), std::make_pair(3, 30));
+    // ES contexts (a browser's WebGL) put their name before the number.
+    fake.version = "OpenGL ES 2.0 (WebGL 1.0 (OpenGL ES 2.0 Chromium))";
+    EXPECT_EQ(CGLES20ExtensionHandler::Get_GLVersion(), std::make_pair(2, 0));
+    EXPECT_TRUE(CGLES20ExtensionHandler::Is_ESContext());
+    EXPECT_EQ(CGLES20ExtensionHandler::Texture_InternalFormat(GL_R8, GL_RGBA), GLenum(GL_RGBA));
+    fake.version = "4.6 (Compatibility Profile) Mesa 22.3.6";
+    EXPECT_FALSE(CGLES20ExtensionHandler::Is_ESContext());
+    EXPECT_EQ(CGLES20ExtensionHandler::Texture_InternalFormat(GL_R8, GL_RGBA), GLenum(GL_R8));
 }
 
 TEST(GLES20VersionTest, MissingOrMalformedStringIsReported)

@@ -197,4 +197,34 @@ TEST(PrecisionStatementTest, OnlyCompleteStatementsAreErased)
     EXPECT_EQ(text, "precision mediump float");
 }
 
+// On an ES context the source is used as written; a fragment shader that
+// takes derivatives gets the extension that ES 2.0 keeps them in, after its
+// "#version" line.
+TEST(ShaderTranslationTest, AnESContextKeepsTheSourceAndEnablesDerivatives)
+{
+    const char* es = "OpenGL ES 2.0 (WebGL 1.0)";
+    const char* es_glsl = "OpenGL ES GLSL ES 1.00 (WebGL GLSL ES 1.0)";
+    EXPECT_EQ(Translate(es, es_glsl, kFragment, true), kFragment);
+    const std::string derivatives = std::string(kFragment) + "float w() { return fwidth(v_tex.x); }\n";
+    EXPECT_EQ(Translate(es, es_glsl, derivatives.c_str(), false), derivatives) << "vertex shaders have none";
+    const std::string enabled = Translate(es, es_glsl, derivatives.c_str(), true);
+    EXPECT_EQ(enabled, "#version 100\n#extension GL_OES_standard_derivatives : enable\n" +
+                           derivatives.substr(std::string("#version 100\n").size()));
+    struct Case {
+        std::string source, want;
+    } cases[] = {
+        {"void main() { gl_FragColor = vec4(dFdx(1.0)); }",
+         "#extension GL_OES_standard_derivatives : enable\nvoid main() { gl_FragColor = vec4(dFdx(1.0)); }"},
+        {"#version 100", "#version 100"},  // nothing to enable
+        {"#version 100\r\nfloat a = fwidth(b);",
+         "#version 100\r\n#extension GL_OES_standard_derivatives : enable\nfloat a = fwidth(b);"},
+        {"#extension GL_OES_standard_derivatives : enable\nfloat f = dFdy(x);",
+         "#extension GL_OES_standard_derivatives : enable\nfloat f = dFdy(x);"},  // named already
+    };
+    for (Case& c : cases) {
+        Enable_Derivatives(c.source);
+        EXPECT_EQ(c.source, c.want);
+    }
+}
+
 }  // namespace
