@@ -67,7 +67,7 @@ class Run {
   }
 
   // Opens the page with the URL parameters and waits for its first frame.
-  async open(query) {
+  async open({ query }) {
     await this.page.navigate(`${this.origin}/index.html?${query}`);
     await this.page.evaluate('nerelle.ready');
   }
@@ -218,7 +218,18 @@ const CASES = [
     },
   },
   {
+    name: 'start-up prints the controls',
+    fresh: true,
+    query: `size=${WIDTH}x${HEIGHT}&paused=1`,
+    async run(r) {
+      await r.expectConsole(/^controls:$/, 'start-up');
+      await r.expectConsole('n: onPushSplinePose()', 'start-up');
+      return `${r.page.console.length} console lines`;
+    },
+  },
+  {
     name: 'playback runs',
+    fresh: true,
     query: `size=${WIDTH}x${HEIGHT}`,
     async run(r) {
       const first = await r.state();
@@ -238,6 +249,7 @@ const CASES = [
   },
   {
     name: 'paused playback stays',
+    fresh: true,
     query: `size=${WIDTH}x${HEIGHT}&paused=1`,
     async run(r) {
       const first = await r.state();
@@ -249,6 +261,7 @@ const CASES = [
   },
   {
     name: 'dataset from a URL',
+    fresh: true,
     query: `data=/datasets/spiral_long&size=${WIDTH}x${HEIGHT}&paused=1`,
     async run(r) {
       await r.showView(VIEWS[0]);
@@ -258,9 +271,10 @@ const CASES = [
   {
     name: 'missing dataset',
     query: `data=/datasets/none&size=${WIDTH}x${HEIGHT}`,
-    open: false,
-    async run(r) {
+    async open(r) {
       await r.page.navigate(`${r.origin}/index.html?${this.query}`);
+    },
+    async run(r) {
       const outcome = await r.page.evaluate(
         'nerelle.ready.then(() => null, (e) => String(e && e.message !== undefined ? e.message : e))');
       check(outcome !== null, 'ready resolved without the dataset');
@@ -303,14 +317,23 @@ async function main() {
   try {
     browser = await Browser.launch({ width: WIDTH + 100, height: HEIGHT + 100 });
     run = new Run(browser.page, server.origin, references, out);
+    // Cases with the same URL share a page load unless they ask for their
+    // own (each load starts the program again, which takes seconds).
+    let opened = null;
     for (const c of CASES) {
       let figures;
       try {
-        if (c.open !== false) await run.open(c.query);
+        if (c.fresh || c.query !== opened) {
+          opened = null;
+          await (c.open ? c.open(run) : run.open(c));
+          opened = c.query;
+        }
+        const earlier = browser.page.exceptions.length;
         figures = await c.run(run);
-        const thrown = browser.page.exceptions;
+        const thrown = browser.page.exceptions.slice(earlier);
         check(thrown.length === 0, `uncaught exception: ${thrown.join(' | ')}`);
       } catch (e) {
+        opened = null;  // whatever state it left, the next case starts afresh
         console.log(`FAIL ${c.name}: ${e.message}`);
         continue;
       }
