@@ -136,7 +136,8 @@ export class Page {
     connection.on('Runtime.consoleAPICalled', ({ type, args }) =>
       this.console.push({ level: type, text: consoleText(args) }));
     connection.on('Log.entryAdded', ({ entry }) =>
-      this.console.push({ level: entry.level, text: entry.text, source: entry.source }));
+      this.console.push({ level: entry.level, text: entry.url ? `${entry.text}: ${entry.url}` : entry.text,
+                          source: entry.source }));
     // A promise rejected before anything awaits it is reported, then
     // revoked once something handles it: only what stays counts.
     this.thrown = new Map();
@@ -171,9 +172,9 @@ export class Page {
 
   // The expression's value; a throw or a rejection becomes an Error with the
   // page's message.
-  async evaluate(expression) {
-    const { result, exceptionDetails } = await this.cdp.send('Runtime.evaluate',
-                                                             { expression, awaitPromise: true, returnByValue: true });
+  async evaluate(expression, timeoutMs = COMMAND_TIMEOUT_MS) {
+    const { result, exceptionDetails } = await this.cdp.send(
+      'Runtime.evaluate', { expression, awaitPromise: true, returnByValue: true }, timeoutMs);
     if (exceptionDetails) throw new Error(exceptionMessage(exceptionDetails));
     return result.value;
   }
@@ -202,6 +203,11 @@ export class Page {
       await mouse('mouseMoved', from.x + ((to.x - from.x) * i) / steps, from.y + ((to.y - from.y) * i) / steps,
                   { buttons: 1 });
     await mouse('mouseReleased', to.x, to.y, { buttons: 0, clickCount: 1 });
+  }
+
+  // The page's error lines, for telling why something failed.
+  consoleErrors() {
+    return this.console.filter(({ level }) => level === 'error').map(({ text }) => text);
   }
 
   consoleHas(pattern) {

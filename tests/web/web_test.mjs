@@ -21,6 +21,9 @@ const WIDTH = 640, HEIGHT = 360;
 // screenshots only come close to the references.
 // TODO measured: fill in once the real page has been run.
 const MIN_PSNR = 25;
+// Start-up compiles the program and draws a frame in software: seconds, but
+// many of them on a loaded machine.
+const READY_TIMEOUT_S = 90;
 const TIMEOUT_S = Number(process.env.NERELLE_WEB_TIMEOUT_S) || 300;
 const SAVE_ALL = ['1', 'yes', 'true'].includes(process.env.NERELLE_WEB_SAVE_ALL ?? '');
 const PAGE_FILES = ['/index.html', '/nerelle.js', '/nerelle.wasm', '/nerelle.data'];
@@ -66,10 +69,30 @@ class Run {
     this.out = out;
   }
 
-  // Opens the page with the URL parameters and waits for its first frame.
-  async open({ query }) {
+  // Opens the page with the URL parameters.
+  async navigate(query) {
     await this.page.navigate(`${this.origin}/index.html?${query}`);
-    await this.page.evaluate('nerelle.ready');
+  }
+
+  // What nerelle.ready comes to: null once resolved, else the message it
+  // rejected with; throws when it does neither in time.
+  async startUp() {
+    try {
+      return await this.page.evaluate(
+        'nerelle.ready.then(() => null, (e) => String(e && e.message !== undefined ? e.message : e))',
+        READY_TIMEOUT_S * 1000);
+    } catch (e) {
+      const errors = this.page.consoleErrors();
+      throw new Error(`nerelle.ready neither resolved nor rejected (${e.message})` +
+                      (errors.length ? `; the page's errors: ${errors.join(' | ')}` : ''));
+    }
+  }
+
+  // Opens the page and waits for its first frame.
+  async open({ query }) {
+    await this.navigate(query);
+    const failure = await this.startUp();
+    if (failure !== null) throw new Error(`the page did not start: ${failure}`);
   }
 
   async state() {
@@ -272,11 +295,10 @@ const CASES = [
     name: 'missing dataset',
     query: `data=/datasets/none&size=${WIDTH}x${HEIGHT}`,
     async open(r) {
-      await r.page.navigate(`${r.origin}/index.html?${this.query}`);
+      await r.navigate(this.query);
     },
     async run(r) {
-      const outcome = await r.page.evaluate(
-        'nerelle.ready.then(() => null, (e) => String(e && e.message !== undefined ? e.message : e))');
+      const outcome = await r.startUp();
       check(outcome !== null, 'ready resolved without the dataset');
       check(outcome.trim() !== '', 'ready rejected without a message');
       await r.expectConsole(/^error: /, 'a missing dataset');
@@ -319,22 +341,36 @@ async function main() {
     run = new Run(browser.page, server.origin, references, out);
     // Cases with the same URL share a page load unless they ask for their
     // own (each load starts the program again, which takes seconds).
-    let opened = null;
+    // A page that did not start once will not start for the next case
+    // either: those fail at once instead of each waiting for it.
+    let opened = null, startFailure = null;
     for (const c of CASES) {
+      const reload = c.fresh || c.query !== opened;
+      const earlier = reload ? 0 : browser.page.exceptions.length;  // a load forgets them
       let figures;
       try {
-        if (c.fresh || c.query !== opened) {
+        if (reload) {
           opened = null;
-          await (c.open ? c.open(run) : run.open(c));
+          if (c.open) {
+            await c.open(run);
+          } else {
+            check(!startFailure, 'not run: the page did not start (above)');
+            await run.open(c).catch((e) => {
+              startFailure = e.message;
+              throw e;
+            });
+          }
           opened = c.query;
         }
-        const earlier = browser.page.exceptions.length;
         figures = await c.run(run);
-        const thrown = browser.page.exceptions.slice(earlier);
-        check(thrown.length === 0, `uncaught exception: ${thrown.join(' | ')}`);
       } catch (e) {
         opened = null;  // whatever state it left, the next case starts afresh
-        console.log(`FAIL ${c.name}: ${e.message}`);
+        figures = e;
+      }
+      const thrown = browser.page.exceptions.slice(earlier);
+      if (thrown.length) figures = new Error(`${figures.message ?? figures}; uncaught: ${thrown.join(' | ')}`);
+      if (figures instanceof Error) {
+        console.log(`FAIL ${c.name}: ${figures.message}`);
         continue;
       }
       ++passed;
