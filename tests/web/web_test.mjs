@@ -18,9 +18,13 @@ import { startServer } from './server.mjs';
 
 const WIDTH = 640, HEIGHT = 360;
 // ANGLE on SwiftShader rasterises differently from llvmpipe, so the
-// screenshots only come close to the references.
-// TODO measured: fill in once the real page has been run.
-const MIN_PSNR = 25;
+// screenshots only come close to the references. Measured on the first page
+// that started: above 36.16 dB, flight 43.07, hud 37.95, the same again on a
+// second run; below 23.07 and error_view 23.04, where the tracks are drawn
+// one pixel wide (WebGL here allows no wider lines: ALIASED_LINE_WIDTH_RANGE
+// is [1, 1]) against three on the desktop. Another view entirely is about
+// 8 dB.
+const MIN_PSNR = 32;
 // Start-up compiles the program and draws a frame in software: seconds, but
 // many of them on a loaded machine.
 const READY_TIMEOUT_S = 90;
