@@ -210,15 +210,17 @@ export class Page {
     return this.console.filter(({ level }) => level === 'error').map(({ text }) => text);
   }
 
-  consoleHas(pattern) {
-    return this.console.some(({ text }) => (typeof pattern === 'string' ? text.includes(pattern) : pattern.test(text)));
+  // Whether a console line from the `from`th on matches.
+  consoleHas(pattern, from = 0) {
+    return this.console.slice(from).some(({ text }) =>
+      (typeof pattern === 'string' ? text.includes(pattern) : pattern.test(text)));
   }
 
-  // Waits until a console line matches, for at most `ms`.
-  async waitForConsole(pattern, ms = 10_000) {
+  // Waits until a console line from the `from`th on matches, for at most `ms`.
+  async waitForConsole(pattern, from = 0, ms = 10_000) {
     for (const end = Date.now() + ms; Date.now() < end; await sleep(50))
-      if (this.consoleHas(pattern)) return true;
-    return this.consoleHas(pattern);
+      if (this.consoleHas(pattern, from)) return true;
+    return this.consoleHas(pattern, from);
   }
 }
 
