@@ -232,7 +232,14 @@ export class Browser {
     this.child = child;
     this.profile = profile;
     this.stderr = '';
-    this.exited = new Promise((resolve) => child.once('exit', resolve));
+    this.startError = null;
+    this.exited = new Promise((resolve) => {
+      child.once('exit', resolve);
+      child.once('error', (e) => {  // it could not be started at all
+        this.startError = e;
+        resolve();
+      });
+    });
     child.stderr.on('data', (d) => {
       this.stderr = (this.stderr + d).slice(-4000);
     });
@@ -268,6 +275,7 @@ export class Browser {
       gone = true;
     });
     for (const end = Date.now() + 60_000; Date.now() < end; await sleep(100)) {
+      if (this.startError) throw new Error(`cannot start ${CHROMIUM}: ${this.startError.message}`);
       if (gone) throw new Error(`chromium exited at start: ${this.stderr.trim().split('\n').pop() ?? ''}`);
       let text = '';
       try {
@@ -285,6 +293,7 @@ export class Browser {
   // and GPU processes may outlive it.
   killNow(signal = 'SIGKILL') {
     try {
+      if (!this.child.pid) throw new Error('never started');
       process.kill(-this.child.pid, signal);
     } catch {
       // all gone already
