@@ -66,9 +66,10 @@ function dB(value) {
 }
 
 class Run {
-  constructor(page, origin, references, out) {
+  constructor(page, server, references, out) {
     this.page = page;
-    this.origin = origin;
+    this.server = server;
+    this.origin = server.origin;
     this.references = references;
     this.out = out;
   }
@@ -296,6 +297,9 @@ const CASES = [
     fresh: true,
     query: `data=/datasets/spiral_long&size=${WIDTH}x${HEIGHT}&paused=1`,
     async run(r) {
+      // It is the bundled dive too: only the requests tell them apart.
+      for (const file of ['manifest.txt', 'solution.txt'])
+        check(r.server.responseBytes.has(`/datasets/spiral_long/${file}`), `the page did not fetch ${file}`);
       await r.showView(VIEWS[0]);
       return r.compare('above_from_url', await r.shoot('above_from_url'), 'above');
     },
@@ -347,7 +351,7 @@ async function main() {
   let run = null;
   try {
     browser = await Browser.launch({ width: WIDTH + 100, height: HEIGHT + 100 });
-    run = new Run(browser.page, server.origin, references, out);
+    run = new Run(browser.page, server, references, out);
     // Cases with the same URL share a page load unless they ask for their
     // own (each load starts the program again, which takes seconds).
     // A page that did not start once will not start for the next case
