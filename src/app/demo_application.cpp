@@ -298,6 +298,7 @@ bool DemoApplication::PrepareFrame(const FrameRequest& request, FrameView& frame
     frame.t = t;
     frame.time = static_cast<float>(t);
     frame.width = request.width;
+    frame.height = request.height;
     return true;
 }
 
@@ -365,12 +366,37 @@ void DemoApplication::RenderOpaqueScene(const FrameView& frame)
         m_sky.DrawAbove(vp, frame.time);
 }
 
+std::vector<Vector2> DemoApplication::LineOffsets(float line_width, int width, int height)
+{
+    if (m_max_line_width < 0) {
+        GLfloat range[2] = {1.0f, 1.0f};
+        glGetFloatv(GL_ALIASED_LINE_WIDTH_RANGE, range);
+        m_max_line_width = range[1];
+    }
+    if (line_width <= m_max_line_width || width <= 0 || height <= 0) {
+        glLineWidth(line_width);
+        return {Vector2(0.0f, 0.0f)};
+    }
+    // Where lines are one pixel wide (WebGL), a line of width w is drawn w
+    // times across its run, one pixel apart: the x and y steps together cover
+    // lines of every direction, as a desktop's wide lines do.
+    glLineWidth(1.0f);
+    std::vector<Vector2> offsets{Vector2(0.0f, 0.0f)};
+    const int reach = int(line_width) / 2;
+    for (int p = 1; p <= reach; ++p)
+        for (const float s : {-1.0f, 1.0f}) {
+            offsets.emplace_back(2.0f * s * float(p) / float(width), 0.0f);
+            offsets.emplace_back(0.0f, 2.0f * s * float(p) / float(height));
+        }
+    return offsets;
+}
+
 void DemoApplication::RenderTracks(const FrameView& frame, bool smooth)
 {
     const Matrix4& vp = frame.view_projection;
     const double t = frame.t;
     const float point_size = TrackPointSize(frame.width);
-    glLineWidth(TrackLineWidth(frame.width));
+    const std::vector<Vector2> offsets = LineOffsets(TrackLineWidth(frame.width), frame.width, frame.height);
     if (smooth) {
         glDepthMask(GL_FALSE);
         if (!CGLES20ExtensionHandler::Is_ESContext())  // ES has no smoothed lines
@@ -381,20 +407,23 @@ void DemoApplication::RenderTracks(const FrameView& frame, bool smooth)
         if (!CGLES20ExtensionHandler::Is_ESContext())
             glDisable(GL_LINE_SMOOTH);
     }
-    if (m_line_program.Use(vp, kMotionTrackColour))
-        m_dataset.DrawTrack(GL_LINE_STRIP, t, true);
+    for (const Vector2& o : offsets)
+        if (m_line_program.Use(vp, kMotionTrackColour, o.x, o.y))
+            m_dataset.DrawTrack(GL_LINE_STRIP, t, true);
     if (m_point_program.Use(vp, kMotionTrackColour, point_size))
         m_dataset.DrawTrack(GL_POINTS, t, true);
     if (m_error_view) {
         // Fixes without a motion sample to measure against keep the plain colour.
         const auto colour = [](int c) { return c < 0 ? kSolutionTrackColour : kErrorClassColours[c]; };
-        m_dataset.DrawSolutionTrackByClass(GL_LINE_STRIP, t, m_error_classes,
-                                           [&](int c) { return m_line_program.Use(vp, colour(c)); });
+        for (const Vector2& o : offsets)
+            m_dataset.DrawSolutionTrackByClass(GL_LINE_STRIP, t, m_error_classes,
+                                               [&](int c) { return m_line_program.Use(vp, colour(c), o.x, o.y); });
         m_dataset.DrawSolutionTrackByClass(GL_POINTS, t, m_error_classes,
                                            [&](int c) { return m_point_program.Use(vp, colour(c), point_size); });
     } else {
-        if (m_line_program.Use(vp, kSolutionTrackColour))
-            m_dataset.DrawTrack(GL_LINE_STRIP, t, false);
+        for (const Vector2& o : offsets)
+            if (m_line_program.Use(vp, kSolutionTrackColour, o.x, o.y))
+                m_dataset.DrawTrack(GL_LINE_STRIP, t, false);
         if (m_point_program.Use(vp, kSolutionTrackColour, point_size))
             m_dataset.DrawTrack(GL_POINTS, t, false);
     }

@@ -189,7 +189,8 @@ private:
         Vector3 direction;        // diver's heading
         double t = 0;             // frame time, seconds
         float time = 0;           // the same for the shaders
-        int width = 0;            // frame width in pixels
+        int width = 0;            // frame size in pixels
+        int height = 0;
     };
     class PassTimer;
 
@@ -207,6 +208,11 @@ private:
     void RenderOpaqueScene(const FrameView& frame);
     // The four track draws; smooth (blended, no depth writes) from below.
     void RenderTracks(const FrameView& frame, bool smooth);
+    // Sets the line width for lines `line_width` pixels wide in a frame of
+    // this size and returns the screen offsets (normalised device
+    // coordinates) to draw each line at: none but zero where the context
+    // draws lines that wide, else one line a pixel across the width.
+    std::vector<Vector2> LineOffsets(float line_width, int width, int height);
     // Surface from above (blended, reflection) and from below (opaque,
     // refraction); culling picks the one that shows.
     void RenderWaterSurface(const FrameView& frame);
@@ -255,6 +261,7 @@ private:
     GLBuffer m_bar_buffer;                    // unit square for the timeline bar's rectangles
     GLVertexArray m_bar_vertex_array;
     FramePassTimes* m_pass_times = nullptr;   // benchmarks only
+    float m_max_line_width = -1.0f;           // widest line the context draws; read at the first tracks
 };
 
 // The view options of the command line (--follow, --error-view,

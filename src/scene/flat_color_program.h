@@ -1,5 +1,7 @@
-// A single-colour program: positions through `t_mvp`, every fragment the
-// uniform `v_color`. The frame renderer draws the trajectory lines with it.
+// A single-colour program: positions through `t_mvp`, moved on the screen by
+// `v_offset` (normalised device coordinates), every fragment the uniform
+// `v_color`. The frame renderer draws the trajectory lines with it; the
+// offset widens lines where the context draws them one pixel wide only.
 #pragma once
 
 #include "gl/gl_object.h"
@@ -14,10 +16,10 @@ public:
     // when the build fails.
     bool Create();
 
-    // Makes the program current with `t_mvp` and `v_color`; false when there
-    // is none, and the caller then skips its draw.
-    bool Use(const Matrix4& mvp, const Vector4& color) const;
+    // Makes the program current with `t_mvp`, `v_color` and the offset;
+    // false when there is none, and the caller then skips its draw.
+    bool Use(const Matrix4& mvp, const Vector4& color, float offset_x = 0.0f, float offset_y = 0.0f) const;
 
     GLProgram program;
-    GLint t_mvp = -1, v_color = -1;
+    GLint t_mvp = -1, v_color = -1, v_offset = -1;
 };

@@ -17,14 +17,16 @@ import { crop, decodePng, difference, encodePng, psnr } from './png.mjs';
 import { startServer } from './server.mjs';
 
 const WIDTH = 640, HEIGHT = 360;
-// ANGLE on SwiftShader rasterises differently from llvmpipe, so the
-// screenshots only come close to the references. Measured on the first page
-// that started: above 36.16 dB, flight 43.07, hud 37.95, the same again on a
-// second run; below 23.07 and error_view 23.04, where the tracks are drawn
-// one pixel wide (WebGL here allows no wider lines: ALIASED_LINE_WIDTH_RANGE
-// is [1, 1]) against three on the desktop. Another view entirely is about
-// 8 dB.
-const MIN_PSNR = 32;
+// ANGLE on SwiftShader rasterises differently from llvmpipe, and the page
+// draws without multisampling, so the screenshots only come close to the
+// references; each view has its bound a few dB under what it measured.
+// Measured: above 36.5 dB, flight 44.3, hud 38.3; below 29.4 and error_view
+// 28.9, where the tracks are three pixels wide as on the desktop but without
+// its smoothed edges. With the tracks one pixel wide (WebGL here draws no
+// wider lines: ALIASED_LINE_WIDTH_RANGE is [1, 1]) those two measured 23.1
+// and 23.0, and another view entirely is about 8 dB.
+const MIN_PSNR_PLAIN = 33;   // views without many thin lines
+const MIN_PSNR_TRACKS = 27;  // views full of track lines
 // Start-up compiles the program and draws a frame in software: seconds, but
 // many of them on a loaded machine.
 const READY_TIMEOUT_S = 90;
@@ -41,12 +43,13 @@ const FULL = { x: 0, y: 0, width: WIDTH, height: HEIGHT };
 
 // The golden views: the page set up as the desktop test sets up its render.
 const VIEWS = [
-  { name: 'above', setUp: `${ABOVE}; nerelle.seek(120)`, hud: false },
-  { name: 'below', setUp: `${BELOW}; nerelle.seek(120)`, hud: false },
+  { name: 'above', setUp: `${ABOVE}; nerelle.seek(120)`, hud: false, minPsnr: MIN_PSNR_PLAIN },
+  { name: 'below', setUp: `${BELOW}; nerelle.seek(120)`, hud: false, minPsnr: MIN_PSNR_TRACKS },
   { name: 'flight', setUp: `if (!nerelle.flyKeys('${FLIGHT}')) throw new Error('flyKeys refused ${FLIGHT}');` +
-                           ' nerelle.seek(10)', hud: false },
-  { name: 'error_view', setUp: `nerelle.errorView(true); ${BELOW}; nerelle.seek(120)`, hud: true },
-  { name: 'hud', setUp: `${ABOVE}; nerelle.seek(120)`, hud: true, region: HUD_REGION },
+                           ' nerelle.seek(10)', hud: false, minPsnr: MIN_PSNR_PLAIN },
+  { name: 'error_view', setUp: `nerelle.errorView(true); ${BELOW}; nerelle.seek(120)`, hud: true,
+    minPsnr: MIN_PSNR_TRACKS },
+  { name: 'hud', setUp: `${ABOVE}; nerelle.seek(120)`, hud: true, region: HUD_REGION, minPsnr: MIN_PSNR_PLAIN },
 ];
 
 function usage() {
@@ -140,13 +143,13 @@ class Run {
 
   // PSNR against the reference; below the bound, the actual and difference
   // images go to the output directory.
-  compare(view, image, referenceName = view) {
+  compare(view, image, minPsnr, referenceName = view) {
     const reference = this.reference(referenceName);
     const value = psnr(image, reference);
-    if (value < MIN_PSNR) {
+    if (value < minPsnr) {
       const actual = this.save(`${view}_actual`, image);
       const diff = this.save(`${view}_diff`, difference(image, reference));
-      throw new Error(`PSNR ${dB(value)} against ${referenceName}.png (at least ${dB(MIN_PSNR)} wanted); ` +
+      throw new Error(`PSNR ${dB(value)} against ${referenceName}.png (at least ${dB(minPsnr)} wanted); ` +
                       `look at ${actual} and ${diff}`);
     }
     return `PSNR ${dB(value)}`;
@@ -177,7 +180,7 @@ const CASES = [
     async run(r) {
       await r.showView(view);
       const frame = await r.shoot(view.name);
-      return r.compare(view.name, view.region ? crop(frame, view.region) : frame);
+      return r.compare(view.name, view.region ? crop(frame, view.region) : frame, view.minPsnr);
     },
   })),
   {
@@ -186,7 +189,7 @@ const CASES = [
     async run(r) {
       await r.showView(VIEWS[0]);
       const value = psnr(await r.shoot('above_as_below'), r.reference('below'));
-      check(value < MIN_PSNR, `the "above" page view is ${dB(value)} from below.png, within the bound`);
+      check(value < MIN_PSNR_TRACKS, `the "above" page view is ${dB(value)} from below.png, within the bound`);
       return `above against below.png: ${dB(value)}`;
     },
   },
@@ -198,7 +201,7 @@ const CASES = [
       const before = await r.shoot('before_drag');
       await r.page.drag({ x: 320, y: 180 }, { x: 420, y: 190 });
       const value = psnr(await r.shoot('after_drag'), before);
-      check(value < MIN_PSNR, `the view after a 100-pixel drag is ${dB(value)} from the one before`);
+      check(value < MIN_PSNR_PLAIN, `the view after a 100-pixel drag is ${dB(value)} from the one before`);
       return `after against before: ${dB(value)}`;
     },
   },
@@ -303,7 +306,7 @@ const CASES = [
       for (const file of ['manifest.txt', 'solution.txt'])
         check(r.server.responseBytes.has(`/datasets/spiral_long/${file}`), `the page did not fetch ${file}`);
       await r.showView(VIEWS[0]);
-      return r.compare('above_from_url', await r.shoot('above_from_url'), 'above');
+      return r.compare('above_from_url', await r.shoot('above_from_url'), MIN_PSNR_PLAIN, 'above');
     },
   },
   {
