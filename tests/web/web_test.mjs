@@ -17,6 +17,7 @@ import { crop, decodePng, difference, encodePng, psnr } from './png.mjs';
 import { startServer } from './server.mjs';
 
 const WIDTH = 640, HEIGHT = 360;
+const REPOSITORY = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..');
 // ANGLE on SwiftShader rasterises differently from llvmpipe, and the page
 // draws without multisampling, so the screenshots only come close to the
 // references; each view has its bound a few dB under what it measured.
@@ -282,6 +283,7 @@ const CASES = [
       })()`);
       check(frames > 0, 'no frame drawn in 3 s');
       r.frameTime = ms / frames;
+      r.startMs = await r.page.evaluate('nerelle.startMs');
       return `time ${first.time.toFixed(2)} -> ${second.time.toFixed(2)} s; ${frames} frames in ${ms.toFixed(0)} ms`;
     },
   },
@@ -310,6 +312,40 @@ const CASES = [
     },
   },
   {
+    // A script's drop of the two files, as a user's drop of a directory
+    // reaches the page's handler: a dive of 100 s instead of 361 wraps a
+    // time of 150 s; a drop without solution.txt keeps the dive shown.
+    name: 'dropped dataset',
+    query: `size=${WIDTH}x${HEIGHT}&paused=1`,
+    async run(r) {
+      const drop = async (files) => r.page.evaluate(`(async () => {
+        const files = ${JSON.stringify(files)};
+        const transfer = new DataTransfer();
+        for (const [name, text] of Object.entries(files)) transfer.items.add(new File([text], name));
+        const status = document.getElementById('status'), before = status.textContent;
+        window.dispatchEvent(new DragEvent('drop', { dataTransfer: transfer, cancelable: true }));
+        for (let i = 0; i < 100 && status.textContent === before; ++i)
+          await new Promise((resolve) => setTimeout(resolve, 50));
+        await nerelle.afterFrames(2);
+        return status.textContent;
+      })()`);
+      const read = (name) => fs.readFileSync(path.join(REPOSITORY, 'data', 'spiral_long', name), 'utf8');
+      const manifest = read('manifest.txt').replace(/^time=.*$/m, 'time=100');
+      const shown = await drop({ 'manifest.txt': manifest, 'solution.txt': read('solution.txt') });
+      check(/dropped/.test(shown), `the page says "${shown}" after the drop`);
+      await r.page.evaluate('nerelle.pause(true); nerelle.seek(150)');
+      const wrapped = (await r.state()).time;
+      check(wrapped < 100, `time 150 s of the dropped 100 s dive shows as ${wrapped} s`);
+      const from = r.page.console.length;
+      const refused = await drop({ 'manifest.txt': manifest });
+      check(/stays/.test(refused), `the page says "${refused}" after a drop without solution.txt`);
+      check(await r.page.waitForConsole(/^error: /, from), 'no "error: " line after the drop without solution.txt');
+      await r.page.evaluate('nerelle.seek(150)');
+      check((await r.state()).time === wrapped, 'the dive shown before is gone');
+      return `time 150 s wraps to ${wrapped.toFixed(1)} s; "${refused}"`;
+    },
+  },
+  {
     name: 'missing dataset',
     query: `data=/datasets/none&size=${WIDTH}x${HEIGHT}`,
     async open(r) {
@@ -334,9 +370,8 @@ async function main() {
       console.error(`error: ${dir} is not a directory`);
       process.exit(2);
     }
-  const repository = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..');
   const server = await startServer(pageDir, {
-    '/datasets/spiral_long/': path.join(repository, 'data', 'spiral_long'),
+    '/datasets/spiral_long/': path.join(REPOSITORY, 'data', 'spiral_long'),
     '/references/': references,  // only the mock page reads them
   });
   let browser = null;
@@ -410,6 +445,8 @@ async function main() {
               (missing.length ? `; not served: ${missing.join(', ')}` : '') + ')');
   console.log(run?.frameTime !== undefined ? `frame time: ${run.frameTime.toFixed(1)} ms per frame`
                                            : 'frame time: not measured');
+  console.log(typeof run?.startMs === 'number'
+    ? `start-up: ${run.startMs.toFixed(0)} ms from navigation to the first frame` : 'start-up: not measured');
   console.log(`${passed} of ${CASES.length} cases passed`);
   process.exit(passed === CASES.length ? 0 : 1);
 }
