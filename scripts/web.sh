@@ -46,6 +46,6 @@ case "$action" in
     exec python3 -m http.server "$port" --bind 127.0.0.1 --directory "$page" ;;
   test)
     node --test "$root/tests/web/support_test.mjs"
-    exec node --experimental-websocket "$root/tests/web/web_test.mjs" "$page" "$root/tests/golden/references" \
+    exec node "$root/tests/web/web_test.mjs" "$page" "$root/tests/golden/references" \
       "$web/test-out" ;;
 esac

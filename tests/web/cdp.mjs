@@ -5,6 +5,7 @@ import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
+import { SmallWebSocket } from './websocket.mjs';
 
 const CHROMIUM = process.env.NERELLE_CHROMIUM || '/usr/bin/chromium';
 // Software rasterising on a loaded machine starts slowly; this only keeps a
@@ -69,10 +70,8 @@ class Connection {
   }
 
   static open(url) {
-    if (typeof WebSocket === 'undefined')
-      throw new Error('no WebSocket in this Node: run it with --experimental-websocket');
     return new Promise((resolve, reject) => {
-      const socket = new WebSocket(url);
+      const socket = new SmallWebSocket(url);
       socket.addEventListener('open', () => resolve(new Connection(socket)), { once: true });
       socket.addEventListener('error', () => reject(new Error(`cannot connect to ${url}`)), { once: true });
     });

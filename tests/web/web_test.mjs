@@ -2,7 +2,7 @@
 // built page from a local server, drives it through window.nerelle, keys and
 // the mouse, and compares its screenshots with the desktop references.
 //
-//   node --experimental-websocket tests/web/web_test.mjs PAGE_DIR REFERENCES_DIR OUT_DIR
+//   node tests/web/web_test.mjs PAGE_DIR REFERENCES_DIR OUT_DIR
 //
 // One line per case (PASS/FAIL name: figures), then the page's download size,
 // its frame time and a summary; exit status 0 only if every case passed. A
@@ -54,7 +54,7 @@ const VIEWS = [
 ];
 
 function usage() {
-  console.error('usage: node --experimental-websocket web_test.mjs PAGE_DIR REFERENCES_DIR OUT_DIR');
+  console.error('usage: node web_test.mjs PAGE_DIR REFERENCES_DIR OUT_DIR');
   process.exit(2);
 }
 
