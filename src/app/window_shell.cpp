@@ -11,16 +11,18 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
 // What the callbacks share: they take no user pointer. The application
 // lives here, not on RunWindowShell's stack: in the web page the main loop
-// returns at once and the frames run after it.
+// returns at once and the frames run after it. It is owned through a plain
+// pointer so that exit() (Esc, closing the window) does not destroy it after
+// the window's context may be gone.
 ShellState g_shell;
 Options g_options;
-std::unique_ptr<DemoApplication> g_owned_application;
 DemoApplication* g_application = nullptr;  // set once constructed; callbacks test it first
 unsigned long g_frames_drawn = 0;
 
@@ -123,8 +125,7 @@ int RunWindowShell(const Options& options)
     callbacks.special = &OnSpecial;
     platform::Window_SetCallbacks(callbacks);
     platform::Window_MainLoop();
-    g_application = nullptr;
-    g_owned_application.reset();
+    delete std::exchange(g_application, nullptr);
     return 0;
 }
 
@@ -138,9 +139,7 @@ bool OpenWindowDataset(const std::string& directory)
         return false;
     }
     ApplyViewOptions(*application, g_options);
-    g_application = nullptr;
-    g_owned_application = std::move(application);
-    g_application = g_owned_application.get();
+    delete std::exchange(g_application, application.release());
     return true;
 }
 
