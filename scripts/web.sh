@@ -25,10 +25,12 @@ NERELLE_BUILD_DIR="$build" "$root/scripts/build.sh" nerelle-font
 pages="$web/font-pages"
 mkdir -p "$pages"
 blocks=(--block "Basic Latin" --block "Latin-1 Supplement" --block "Greek and Coptic" --block "Mathematical Operators")
+font_tool="$build/tools/font/nerelle-font"
 for face in cmunrm cmunsl; do
-  if [ ! -f "$pages/${face}00.tga" ]; then
-    "$build/tools/font/nerelle-font" build "/usr/share/fonts/truetype/cmu/$face.ttf" "$pages/$face%02u.tga" \
-      "${blocks[@]}" >/dev/null
+  # As the program builds them at its first start, from the same source file
+  # under the same name; again when the builder has changed since.
+  if [ ! -f "$pages/${face}00.tga" ] || [ "$font_tool" -nt "$pages/${face}00.tga" ]; then
+    (cd "$build/run" && "$font_tool" build "data/fonts/$face.otf" "$pages/$face%02u.tga" "${blocks[@]}" >/dev/null)
   fi
 done
 
