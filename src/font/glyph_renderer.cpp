@@ -258,15 +258,7 @@ void CGlyphRenderer::Stop()
     m_impl->face = nullptr;
     m_impl->library = nullptr;
     std::vector<FT_Byte>().swap(m_impl->file);
-    std::vector<uint32_t>().swap(m_surface);
-    m_width = m_height = 0;
-    m_metrics = {};
-    m_family.clear();
-    m_path.clear();
-    m_file.clear();
-    m_open_failure.clear();
-    m_substituted = false;
-    m_status = RendererStart::kFailed;
+    Forget_Face();
 }
 
 bool CGlyphRenderer::Make_Surface(int width, int height)

@@ -90,6 +90,9 @@ public:
 
 private:
     struct Impl;
+    // Clears the surface, the metrics and names and the start status; Stop
+    // releases the face and then calls it.
+    void Forget_Face();
     bool Make_Surface(int width, int height);
     bool Draw(int32_t code, int &advance);
     bool Measure_Font();

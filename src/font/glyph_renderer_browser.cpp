@@ -40,15 +40,7 @@ bool CGlyphRenderer::Usable() const
 
 void CGlyphRenderer::Stop()
 {
-    m_surface.clear();
-    m_width = m_height = 0;
-    m_metrics = {};
-    m_family.clear();
-    m_path.clear();
-    m_file.clear();
-    m_open_failure.clear();
-    m_substituted = false;
-    m_status = RendererStart::kFailed;
+    Forget_Face();
 }
 
 bool CGlyphRenderer::Rasterise(int32_t, GlyphInfo &, TInkBox &)
