@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/demo_application.h"
-#include "app/shell_state.h"
+#include "app/view_state.h"
 #include "math/vector.h"
 #include "platform/headless_context.h"
 
@@ -14,12 +14,12 @@
 
 struct BenchApplication {
     std::unique_ptr<platform::HeadlessContext> context;
-    ShellState shell;
+    ViewState view;
     std::unique_ptr<DemoApplication> app;  // null when the set-up failed
     std::string error;                     // why it failed
 
     // Makes a width x height context, enters the run directory and builds
-    // the application on a shell of window_width x window_height.
+    // the application on a view of window_width x window_height.
     BenchApplication(int width, int height, int window_width, int window_height);
 
     // Free camera with its eye at `eye`, turned by yaw and pitch.

@@ -12,6 +12,7 @@
 // dataset and fonts as the program finds them).
 #include "run_directory.h"
 #include "bench_application.h"
+#include "app/startup.h"
 #include "gl/gles20.h"
 
 #include <benchmark/benchmark.h>
@@ -48,7 +49,7 @@ constexpr View kViews[] = {
 
 struct Fixture : BenchApplication {
     explicit Fixture(Size frame) : BenchApplication(frame.width, frame.height, kWidth, kHeight), size(frame) {}
-    void Place(const View& view) { BenchApplication::Place(view.eye, view.yaw, view.pitch); }
+    void Place(const View& where) { BenchApplication::Place(where.eye, where.yaw, where.pitch); }
     Size size;
 };
 
@@ -166,14 +167,16 @@ void BM_StartUpToFirstFrame(benchmark::State& state)
                     std::filesystem::remove(entry.path(), ec);
             state.ResumeTiming();
         }
-        auto app = std::make_unique<DemoApplication>(Get().shell);
+        Status status;
+        auto app = CreateApplication(Get().view, kDefaultDiveDirectory, status);
         app->Tick();
         glFinish();
         state.PauseTiming();
         app.reset();
         state.ResumeTiming();
     }
-    Get().app = std::make_unique<DemoApplication>(Get().shell);
+    Status status;
+    Get().app = CreateApplication(Get().view, kDefaultDiveDirectory, status);
     state.SetLabel(cold ? "cold (no font caches)" : "warm");
 }
 BENCHMARK(BM_StartUpToFirstFrame)->Arg(1)->Arg(0)->Iterations(5)->Unit(benchmark::kMillisecond);

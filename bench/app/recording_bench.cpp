@@ -53,17 +53,15 @@ struct Fixture : BenchApplication {
             return;
         // Over the dive from above, drifting towards the island.
         Place({-6, 12, 22}, 0.25f, 0.45f);
-        app->Animation().PushPose(FreeCameraView(shell), 0.0);
+        app->Animation().PushPose(FreeCameraView(view), 0.0);
         Place({-12, 9, 14}, 0.6f, 0.35f);
-        app->Animation().PushPose(FreeCameraView(shell), kFramesPerRun / kRecordingFramesPerSecond);
+        app->Animation().PushPose(FreeCameraView(view), kFramesPerRun / kRecordingFramesPerSecond);
     }
 
     // Starts playback from time 0, as the recorder does before frame 0.
     void Play()
     {
-        unsigned frames = 0;
-        app->Animation().PrepareRecording(app->Clock().Read(), frames);
-        app->Clock().Reset();
+        app->Animation().Play(0.0);
     }
 };
 

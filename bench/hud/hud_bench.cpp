@@ -15,6 +15,7 @@
 
 #include "hud/hud_text.h"
 #include "hud/text_block.h"
+#include "gl/gl_start.h"
 #include "gl/gles20.h"
 #include "platform/headless_context.h"
 
@@ -29,11 +30,10 @@ struct HudFixture {
 
     HudFixture()
     {
-        context = platform::HeadlessContext::Create(720, 480);
+        Status status;
+        context = StartHeadlessGL(720, 480, status);
         if (!context)
             return;
-        CGLES20ExtensionHandler::Init_GLES20();
-        CGLES20ExtensionHandler::Init_VertexArrayObject();
         dir = (std::filesystem::temp_directory_path() / "nerelle-hud-bench").string();
         std::filesystem::create_directories(dir);
         patterns[0] = dir + "/rm%02u.tga";

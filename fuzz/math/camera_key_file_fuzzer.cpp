@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // Play what was read: any keys the loader takes must sample to a view.
     CameraAnimation animation;
-    animation.recorded_keys = keys;
+    animation.Replace(keys, 0.0);
     if (animation.Play(0.0)) {
         const double end = animation.Duration();
         for (double t : {0.0, end * 0.25, end * 0.5, end, end + 0.5})

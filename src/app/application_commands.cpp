@@ -6,17 +6,13 @@
 #include "capture/recording.h"
 #include "capture/screenshot.h"
 #include "gl/gles20.h"
+#include "core/report.h"
 #include "platform/window.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
-
-void ReportFailure(const std::string& reason)
-{
-    std::fprintf(stderr, "error: %s\n", reason.c_str());
-}
 
 void PrintKeyCount(const char* what, unsigned count)
 {
@@ -26,27 +22,27 @@ void PrintKeyCount(const char* what, unsigned count)
 
 }  // namespace
 
-bool DemoApplication::RestartClockFor(const CameraKeyStatus& started)
+CameraKeyStatus DemoApplication::PlayFromStart()
 {
-    if (!started) {
-        ReportFailure(started.reason);
-        return false;
-    }
-    m_clock.Reset();
-    RestartTimeline();
-    return true;
+    CameraKeyStatus status = m_animation.Play(m_timeline.Time());
+    if (status)
+        RestartTimeline();
+    return status;
 }
 
 void DemoApplication::onPushSplinePose()
 {
-    const CameraKeyStatus status = m_animation.PushPose(FreeCameraView(m_shell), m_clock.Read());
+    // Keys are stamped on the playback timeline the flight plays them on.
+    const double t = m_timeline.Time();
+    const CameraKeyStatus status = m_animation.PushPose(SteeredView(t), t);
     if (!status)
-        ReportFailure(status.reason);
+        PrintError(status.reason);
 }
 
 void DemoApplication::onPlayAnimation()
 {
-    RestartClockFor(m_animation.Play(m_clock.Read()));
+    if (const CameraKeyStatus status = PlayFromStart(); !status)
+        PrintError(status.reason);
 }
 
 void DemoApplication::onResetAnimation()
@@ -60,27 +56,27 @@ void DemoApplication::onSaveAnimation()
     if (status)
         PrintKeyCount("saved", status.count);
     else
-        ReportFailure(status.reason);
+        PrintError(status.reason);
 }
 
 void DemoApplication::onLoadAnimation()
 {
-    const CameraKeyStatus status = m_animation.Load(kCameraKeyFileName, m_clock.Read());
+    const CameraKeyStatus status = m_animation.Load(kCameraKeyFileName, m_timeline.Time());
     if (!status) {
-        ReportFailure(status.reason);
+        PrintError(status.reason);
         return;
     }
     if (!status.warning.empty())
-        std::fprintf(stderr, "warning: %s\n", status.warning.c_str());
+        PrintWarning(status.warning);
     PrintKeyCount("loaded", status.count);
 }
 
 void DemoApplication::onToggleWireframe()
 {
-    if (platform::Window_SetWireframe(!m_shell.wireframe))
-        m_shell.wireframe = !m_shell.wireframe;
+    if (platform::Window_SetWireframe(!m_view.wireframe))
+        m_view.wireframe = !m_view.wireframe;
     else
-        std::fprintf(stderr, "warning: wireframe is not available here: the context draws filled polygons only\n");
+        PrintWarning("wireframe is not available here: the context draws filled polygons only");
 }
 
 void DemoApplication::onScreenshot()
@@ -89,31 +85,33 @@ void DemoApplication::onScreenshot()
     // so the surface shows textures made at the same moment; no buffer
     // swap, nothing was drawn into the window to show.
     if (const char* unavailable = platform::Window_NoFileCapture()) {
-        ReportFailure(std::string("screenshots are ") + unavailable);
+        PrintError(std::string("screenshots are ") + unavailable);
         return;
     }
     if (m_first_frame_pending)
         Tick();  // starts the clock as the first frame does
     if (const Status saved = SaveScreenshot(Draws(), m_timeline.Time()); !saved)
-        ReportFailure(saved.reason);
+        PrintError(saved.reason);
 }
 
 void DemoApplication::onRecord()
 {
     if (const char* unavailable = platform::Window_NoFileCapture()) {
-        ReportFailure(std::string("recordings are ") + unavailable);
+        PrintError(std::string("recordings are ") + unavailable);
         return;
     }
     unsigned frames = 0;
-    if (!RestartClockFor(m_animation.PrepareRecording(m_clock.Read(), frames)))
-        return;
-    RecordingSettings settings;
-    settings.report = ReportFailure;
-    const RecordingResult result = RecordFrames(frames, {}, Draws(), settings);
-    if (!result.started) {
-        m_animation.playing = false;  // nothing was recorded: the free camera stays
+    if (const CameraKeyStatus counted = m_animation.RecordingFrames(frames); !counted) {
+        PrintError(counted.reason);
         return;
     }
+    RecordingSettings settings;
+    settings.report = [](const std::string& reason) { PrintError(reason); };
+    // The keys start flying, and playback time goes back to 0, only once the
+    // encoder runs: a recording that cannot start leaves the window as it was.
+    const RecordingResult result = RecordFrames(frames, [this] { (void)PlayFromStart(); }, Draws(), settings);
+    if (!result.started)
+        return;
     // A shorter recording than the last one leaves its later frames behind.
     size_t older = 0;
     unsigned first_older = 0;
@@ -121,9 +119,9 @@ void DemoApplication::onRecord()
         if (k >= frames && older++ == 0)
             first_older = k;
     if (older > 0)
-        std::fprintf(stderr, "warning: %zu older frame%s from an earlier recording left in %s, from %s on\n", older,
-                     older == 1 ? "" : "s", settings.directory.string().c_str(),
-                     CMTEncoder::FrameFileName(settings.directory, first_older).c_str());
+        PrintWarning(std::to_string(older) + " older frame" + (older == 1 ? "" : "s") +
+                               " from an earlier recording left in " + settings.directory.string() + ", from " +
+                               CMTEncoder::FrameFileName(settings.directory, first_older) + " on");
 }
 
 void DemoApplication::onTogglePause()
@@ -158,43 +156,47 @@ void DemoApplication::onHome()
 
 void DemoApplication::onToggleFollow()
 {
-    m_follow = !m_follow;
+    m_view.follow = !m_view.follow;
 }
 
 void DemoApplication::onToggleErrorView()
 {
-    m_error_view = !m_error_view;
+    m_view.error_view = !m_view.error_view;
+}
+
+void DemoApplication::TakeOverSteering()
+{
+    if (!m_view.follow)
+        return;
+    SetFreeCamera(m_view, FollowView(m_timeline.Time()));
+    m_view.follow = false;
 }
 
 void DemoApplication::onMoveForward()
 {
-    Shell_Move(m_shell, +1, 0);
+    TakeOverSteering();
+    View_Move(m_view, +1, 0);
 }
 
 void DemoApplication::onMoveBack()
 {
-    Shell_Move(m_shell, -1, 0);
+    TakeOverSteering();
+    View_Move(m_view, -1, 0);
 }
 
 void DemoApplication::onMoveLeft()
 {
-    Shell_Move(m_shell, 0, +1);
+    TakeOverSteering();
+    View_Move(m_view, 0, +1);
 }
 
 void DemoApplication::onMoveRight()
 {
-    Shell_Move(m_shell, 0, -1);
+    TakeOverSteering();
+    View_Move(m_view, 0, -1);
 }
 
 void DemoApplication::onQuit()
 {
     std::exit(0);
-}
-
-void ApplyViewOptions(DemoApplication& application, const Options& options)
-{
-    application.SetFollow(options.follow);
-    application.SetErrorView(options.error_view);
-    if (options.error_thresholds)
-        application.SetErrorThresholds(options.error_thresholds->first, options.error_thresholds->second);
 }

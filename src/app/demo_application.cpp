@@ -2,6 +2,7 @@
 
 #include "gl/gles20.h"
 #include "hud/hud_text.h"
+#include "core/report.h"
 
 #include <chrono>
 #include <cmath>
@@ -104,19 +105,19 @@ std::string FormatErrorLine(float metres)
     return line;
 }
 
-DemoApplication::DemoApplication(ShellState& shell, const std::string& dataset_directory)
-    : m_shell(shell), m_sky(kSkyZenith, kSkyHorizon, kSkyVerticalRadius, kSkyHorizontalRadius),
+DemoApplication::DemoApplication(ViewState& view, const std::string& dataset_directory)
+    : m_view(view), m_sky(kSkyZenith, kSkyHorizon, kSkyVerticalRadius, kSkyHorizontalRadius),
       m_dataset(dataset_directory)
 {
     // A solution written with tabs loads with its lines silently ignored;
     // more than a few of them are worth a word.
     const DiveData& data = m_dataset.Data();
     if (data.ignored_solution_lines.count > 3)
-        std::fprintf(stderr, "warning: %s\n", DescribeIgnoredLines(data.ignored_solution_lines).c_str());
+        PrintWarning(DescribeIgnoredLines(data.ignored_solution_lines));
     // A texture that could not be read shows black; say which and why.
     for (const TTexture* texture : {&m_sky.Texture(), &m_terrain.Texture(), &m_submersible.Texture(), &m_hud.Background()})
         if (!texture->loaded)
-            std::fprintf(stderr, "warning: %s\n", texture->loaded.reason.c_str());
+            PrintWarning(texture->loaded.reason);
 
     // A program that fails has said why on standard error; its draws are
     // skipped, the rest of the scene still shows.
@@ -126,7 +127,7 @@ DemoApplication::DemoApplication(ShellState& shell, const std::string& dataset_d
     m_water_below.Create();
     m_hud.SetText("test\nlat lon 123 456", 0.25f);
 
-    m_timeline.SetPeriod(data.time - 1.0);
+    m_timeline.SetPeriod(data.Period());
     m_errors = ComputeDiveErrors(data);
     SetErrorThresholds(kDefaultErrorLow, kDefaultErrorHigh);
     // A unit square, as a triangle strip, for the timeline bar.
@@ -156,7 +157,7 @@ Matrix4 DemoApplication::FollowView(double t) const
 {
     // The smoothing starts afresh where the playback wraps: the diver jumps
     // back to its start there.
-    const double period = m_dataset.Data().time - 1.0;
+    const double period = m_dataset.Data().Period();
     const double start = period > 0.0 && std::isfinite(t) ? t - std::fmod(std::max(t, 0.0), period) : 0.0;
     const auto target = [this](double time) {
         return FollowTargetPose(m_dataset.SolutionPositionAt(time), m_dataset.SolutionDirectionAt(time),
@@ -200,23 +201,26 @@ void DemoApplication::Tick()
 {
     if (m_first_frame_pending) {
         m_first_frame_pending = false;
-        // Keys pushed before the first frame keep their order across the restart.
-        m_animation.ClockRestarted(m_clock.Read());
         m_clock.Reset();
         RestartTimeline();
     }
     const double now = m_clock.Read();
     m_timeline.Advance(now - m_timeline_clock);
     m_timeline_clock = now;
-    renderFrame({m_timeline.Time(), m_shell.window_width, m_shell.window_height, false});
-    if (m_bar_visible)
-        DrawTimelineBar(m_shell.window_width, m_shell.window_height);
+    renderFrame({m_timeline.Time(), m_view.window_width, m_view.window_height, false});
+    if (m_view.bar_visible)
+        DrawTimelineBar(m_view.window_width, m_view.window_height);
 }
 
 void DemoApplication::RestartTimeline()
 {
     m_timeline.Home();
-    m_timeline_clock = m_clock.seconds;
+    m_timeline_clock = m_clock.Read();
+}
+
+Matrix4 DemoApplication::SteeredView(double t) const
+{
+    return m_view.follow ? FollowView(t) : FreeCameraView(m_view);
 }
 
 FrameDraws DemoApplication::Draws()
@@ -287,10 +291,8 @@ bool DemoApplication::PrepareFrame(const FrameRequest& request, FrameView& frame
     const double t = request.t;
     if (std::optional<Matrix4> spline_view = m_animation.PlaybackView(t))
         frame.view = *spline_view;
-    else if (m_follow)
-        frame.view = FollowView(t);
     else
-        frame.view = FreeCameraView(m_shell);
+        frame.view = SteeredView(t);
     frame.view_projection = frame.projection * frame.view;
     frame.below = EyeBelowSurface(frame.view);
     frame.position = m_dataset.SolutionPositionAt(t);
@@ -412,7 +414,7 @@ void DemoApplication::RenderTracks(const FrameView& frame, bool smooth)
             m_dataset.DrawTrack(GL_LINE_STRIP, t, true);
     if (m_point_program.Use(vp, kMotionTrackColour, point_size))
         m_dataset.DrawTrack(GL_POINTS, t, true);
-    if (m_error_view) {
+    if (m_view.error_view) {
         // Fixes without a motion sample to measure against keep the plain colour.
         const auto colour = [](int c) { return c < 0 ? kSolutionTrackColour : kErrorClassColours[c]; };
         for (const Vector2& o : offsets)
@@ -465,11 +467,11 @@ void DemoApplication::RenderGlows(const FrameView& frame)
 
 void DemoApplication::DrawHud(double t)
 {
-    if (!m_hud_visible)
+    if (!m_view.hud_visible)
         return;
     // The same solution position the frame drew the submersible at.
     std::string text = FormatHudText(m_dataset.Data(), t);
-    if (m_error_view)
+    if (m_view.error_view)
         text += "\n" + FormatErrorLine(m_errors.TotalAt(m_dataset.Data(), t));
     m_hud.SetText(text.c_str(), 0.18f);
     m_hud.Draw();
@@ -493,7 +495,7 @@ void DemoApplication::DrawRectangle(float x, float y, float width, float height,
 
 void DemoApplication::DrawTimelineBar(int width, int height)
 {
-    if (width <= 0 || height <= 0 || !m_hud_visible)
+    if (width <= 0 || height <= 0 || !m_view.hud_visible)
         return;
     glViewport(0, 0, width, height);
     glDisable(GL_DEPTH_TEST);
@@ -509,7 +511,7 @@ void DemoApplication::DrawTimelineBar(int width, int height)
                                 0.0f);
     const float length = 1.0f - left;
     const double period = m_timeline.Period();
-    const float played = period > 0.0 ? float(m_timeline.Time() / period) : 0.0f;
+    const float played = period > 0.0 ? float(m_timeline.InPeriod() / period) : 0.0f;
     DrawRectangle(left, -1.0f, length, bar, kBarBackground);
     DrawRectangle(left, -1.0f, length * played, bar, kBarPlayed);
     DrawRectangle(left + length * played - pixel, -1.0f, 2.0f * pixel, bar, kBarMarker);

@@ -17,9 +17,8 @@
 #pragma once
 
 #include "app/frame_clock.h"
-#include "app/options.h"
 #include "app/playback_timeline.h"
-#include "app/shell_state.h"
+#include "app/view_state.h"
 #include "capture/frame_request.h"
 #include "dataset/dive_dataset.h"
 #include "dataset/dive_error.h"
@@ -102,9 +101,10 @@ class DemoApplication {
 public:
     // Builds the scene, loads the dive dataset and the programs. Throws
     // std::runtime_error with the loader's message when the dataset cannot
-    // be loaded. The shell state gives the window size and the free camera;
-    // it must outlive the object.
-    explicit DemoApplication(ShellState& shell, const std::string& dataset_directory = kDefaultDiveDirectory);
+    // be loaded (CreateApplication, app/startup.h, turns that into a
+    // status). The view state gives the window size, the cameras and the
+    // view's switches; it must outlive the object.
+    explicit DemoApplication(ViewState& view, const std::string& dataset_directory = kDefaultDiveDirectory);
 
     DemoApplication(const DemoApplication&) = delete;
     DemoApplication& operator=(const DemoApplication&) = delete;
@@ -128,8 +128,8 @@ public:
     FrameDraws Draws();
 
     // --- key commands; each prints what it did, or one "error: " line ---
-    void onPushSplinePose();   // n: a key for the free camera now
-    void onPlayAnimation();    // m: fly the keys from time 0
+    void onPushSplinePose();   // n: a key for the view on screen, at the playback time
+    void onPlayAnimation();    // m: fly the keys and the diver from playback time 0
     void onResetAnimation();   // j: stop and forget the keys
     void onSaveAnimation();    // k: keys to "animation.txt"
     void onLoadAnimation();    // l: keys from "animation.txt"
@@ -144,36 +144,39 @@ public:
     void onHome();             // Home: playback time 0
     void onToggleFollow();     // c: the follow camera on and off
     void onToggleErrorView();  // e: the solution track coloured by its error, and the HUD's error line
-    void onMoveForward();      // w, s, a, d: one step of the free camera
+    // w, s, a, d: one step of the free camera; while following, the free
+    // camera first takes over from the view on screen.
+    void onMoveForward();
     void onMoveBack();
     void onMoveLeft();
     void onMoveRight();
     [[noreturn]] void onQuit();  // Esc: exit(0) at once
 
+    // Steering (a move key, a drag) takes over from the view on screen: with
+    // the follow camera on, the free camera is put where the follow camera
+    // is at the playback time and the follow camera turns off. Nothing
+    // otherwise.
+    void TakeOverSteering();
+
     // --- for tests, benchmarks and batch work ---
     CameraAnimation& Animation() { return m_animation; }
     FrameClock& Clock() { return m_clock; }
     PlaybackTimeline& Timeline() { return m_timeline; }
-    // The follow camera: behind and above the diver, smoothed (follow_camera.h).
-    // Camera keys that play take precedence; the free camera keeps its pose.
-    void SetFollow(bool follow) { m_follow = follow; }
-    bool Following() const { return m_follow; }
-    // The view the follow camera has at playback time t.
+    // The view state the frames are drawn through (view_state.h): cameras,
+    // follow, error view, HUD and bar, wireframe.
+    ViewState& View() { return m_view; }
+    // The view the follow camera has at playback time t: behind and above
+    // the diver, smoothed (follow_camera.h).
     Matrix4 FollowView(double t) const;
-    // The error view: off, the frame is exactly the plain frame.
-    void SetErrorView(bool on) { m_error_view = on; }
-    bool ErrorView() const { return m_error_view; }
+    // The view at playback time t when no camera keys fly: the follow
+    // camera's when it is on, else the free camera's.
+    Matrix4 SteeredView(double t) const;
     // Thresholds of the error view's colours, metres, low < high.
     void SetErrorThresholds(float low, float high);
     const DiveErrors& Errors() const { return m_errors; }
     const DiveDataset& Dataset() const { return m_dataset; }
     const TTexture* Reflection() const { return m_reflection.get(); }  // null until a frame made it
     const TTexture* Refraction() const { return m_refraction.get(); }
-    // The HUD panel is drawn unless hidden: frames compared pixel by pixel
-    // leave it out.
-    void SetHudVisible(bool visible) { m_hud_visible = visible; }
-    // The timeline bar of the window's frames (Tick), shown unless hidden.
-    void SetTimelineBarVisible(bool visible) { m_bar_visible = visible; }
     // Times the passes of the frames drawn from now on into `times`; null
     // stops timing.
     void TimePasses(FramePassTimes* times) { m_pass_times = times; }
@@ -224,14 +227,14 @@ private:
     void DrawTimelineBar(int width, int height);
     // Flat rectangle in normalised device coordinates, blended.
     void DrawRectangle(float x, float y, float width, float height, const Vector4& colour);
-    // Playback time 0 from the clock's reset: after the first frame starts
-    // the clock, and when camera keys start playing or recording.
+    // Playback time 0 from now: after the first frame starts the clock, and
+    // when camera keys start playing or recording.
     void RestartTimeline();
-    // Playback from time 0 once `started` says the keys could be played:
-    // the diver's motion and the camera restart together.
-    bool RestartClockFor(const CameraKeyStatus& started);
+    // Flies the camera keys from playback time 0: the diver's motion and the
+    // camera restart together. False, changing nothing, when they cannot.
+    CameraKeyStatus PlayFromStart();
 
-    ShellState& m_shell;
+    ViewState& m_view;
     // Scene objects, in the order they are built.
     CFlatColorProgram m_line_program;  // the programs are compiled last, in the constructor's body
     CRoundPointProgram m_point_program;
@@ -245,17 +248,13 @@ private:
     bool m_first_frame_pending = true;        // until the first frame has started the clock
     FrameClock m_clock;                       // playback time
     CTextBlock m_hud{kHudPanelSize, kHudPanelX, kHudPanelY};  // the status panel: position, depth, speed
-    bool m_hud_visible = true;
-    bool m_bar_visible = true;
     std::unique_ptr<TTexture> m_reflection;   // what the surface mirrors, seen from above
     std::unique_ptr<TTexture> m_refraction;   // what shows through the surface, from below
     DiveDataset m_dataset;                    // trajectory, heading, buoys
     CameraAnimation m_animation;              // recorded and playback keys, playing, time base
     PlaybackTimeline m_timeline;              // playback time of the window's frames
     double m_timeline_clock = 0.0;            // clock reading the timeline was advanced to
-    bool m_follow = false;                    // follow camera instead of the free camera
     FollowCameraSettings m_follow_settings;
-    bool m_error_view = false;                // solution track coloured by error, HUD error line
     DiveErrors m_errors;                      // per fix, against the motion
     std::vector<uint8_t> m_error_classes;     // colour class of each fix
     GLBuffer m_bar_buffer;                    // unit square for the timeline bar's rectangles
@@ -263,7 +262,3 @@ private:
     FramePassTimes* m_pass_times = nullptr;   // benchmarks only
     float m_max_line_width = -1.0f;           // widest line the context draws; read at the first tracks
 };
-
-// The view options of the command line (--follow, --error-view,
-// --error-thresholds), for the window and for batch work alike.
-void ApplyViewOptions(DemoApplication& application, const Options& options);

@@ -1,11 +1,12 @@
 #include "app/headless_run.h"
 
 #include "app/demo_application.h"
+#include "app/startup.h"
 #include "capture/recording.h"
 #include "capture/screenshot.h"
 #include "capture/video_pipe.h"
-#include "gl/gles20.h"
-#include "platform/headless_context.h"
+#include "gl/gl_start.h"
+#include "core/report.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -18,11 +19,6 @@
 #include <string>
 
 namespace {
-
-void Error(const std::string& reason)
-{
-    std::fprintf(stderr, "error: %s\n", reason.c_str());
-}
 
 // The signal that asked a batch recording to stop; 0 while none has. The
 // handler only sets it: the recording looks before each frame.
@@ -92,15 +88,16 @@ bool PlayKeys(DemoApplication& app, const std::string& file, unsigned* frames)
 {
     const CameraKeyStatus loaded = app.Animation().Load(file, 0.0);
     if (!loaded) {
-        Error(file + ": " + loaded.reason);
+        PrintError(file + ": " + loaded.reason);
         return false;
     }
     if (!loaded.warning.empty())
-        std::fprintf(stderr, "warning: %s\n", loaded.warning.c_str());
-    const CameraKeyStatus playing =
-        frames ? app.Animation().PrepareRecording(0.0, *frames) : app.Animation().Play(0.0);
+        PrintWarning(loaded.warning);
+    CameraKeyStatus playing = frames ? app.Animation().RecordingFrames(*frames) : CameraKeyStatus::Success(0);
+    if (playing)
+        playing = app.Animation().Play(0.0);
     if (!playing) {
-        Error(file + ": " + playing.reason);
+        PrintError(file + ": " + playing.reason);
         return false;
     }
     return true;
@@ -114,7 +111,7 @@ bool Screenshot(DemoApplication& app, const Options& options)
     const Status saved = SaveImage(app.Draws(), options.time, size.width, size.height, options.screenshot,
                                     options.png_default_compression ? PngCompression::kDefault : PngCompression::kFast);
     if (!saved) {
-        Error(saved.reason);
+        PrintError(saved.reason);
         return false;
     }
     std::printf("wrote %s (%d x %d, t = %g s)\n", options.screenshot.c_str(), size.width, size.height, options.time);
@@ -137,7 +134,7 @@ int Stopped(const Options& options, const RecordingResult& result, VideoPipe& vi
             video.Abort();
             done = "no video";
         } else if (const Status finished = video.Finish(); !finished) {
-            Error(finished.reason);
+            PrintError(finished.reason);
             done = "no video";
         } else {
             done += " in " + options.video;
@@ -158,7 +155,7 @@ int Record(DemoApplication& app, const Options& options)
     std::string ffmpeg;
     if (!options.video.empty()) {
         if (const Status found = VideoPipe::FindFfmpeg(&ffmpeg); !found) {
-            Error(found.reason);
+            PrintError(found.reason);
             return 1;
         }
     }
@@ -167,7 +164,7 @@ int Record(DemoApplication& app, const Options& options)
         return 1;
     const auto [first, end] = options.frames.value_or(std::pair<unsigned, unsigned>{0u, frames});
     if (first >= frames) {
-        Error("--frames " + std::to_string(first) + ":" + std::to_string(end) + " starts past the " +
+        PrintError("--frames " + std::to_string(first) + ":" + std::to_string(end) + " starts past the " +
               std::to_string(frames) + " frames of " + options.record);
         return 1;
     }
@@ -180,7 +177,7 @@ int Record(DemoApplication& app, const Options& options)
         for (unsigned k : RecordedFramesIn(options.out))
             clashing += !options.frames || (k >= first && k < last);
         if (clashing > 0) {
-            Error(options.out + " already holds " + std::to_string(clashing) + " frame" + (clashing == 1 ? "" : "s") +
+            PrintError(options.out + " already holds " + std::to_string(clashing) + " frame" + (clashing == 1 ? "" : "s") +
                   (options.frames ? " of this range" : "") +
                   "; give --overwrite to replace them, or another --out");
             return 1;
@@ -195,14 +192,14 @@ int Record(DemoApplication& app, const Options& options)
     settings.first = first;
     settings.compression = options.png_default_compression ? PngCompression::kDefault : PngCompression::kFast;
     settings.progress = nullptr;
-    settings.report = Error;
+    settings.report = PrintError;
     Progress progress;
     settings.on_frame = [&progress](unsigned done, unsigned count) { progress.Update(done, count); };
     VideoPipe video;
     if (!options.video.empty()) {
         if (const Status opened = video.Open(options.video, size.width, size.height, kRecordingFramesPerSecond);
             !opened) {
-            Error(opened.reason);
+            PrintError(opened.reason);
             return 1;
         }
         settings.sink = [&video](const TBitmap& frame, unsigned) { return video.Write(frame); };
@@ -218,7 +215,7 @@ int Record(DemoApplication& app, const Options& options)
     }
     if (!options.video.empty()) {
         if (const Status finished = video.Finish(); !finished) {
-            Error(finished.reason);
+            PrintError(finished.reason);
             return 1;
         }
         std::printf("wrote %s: frames %u to %u of %u (%d x %d, 23.976 fps)\n", options.video.c_str(), first, last - 1,
@@ -234,32 +231,19 @@ int Record(DemoApplication& app, const Options& options)
 
 int RunHeadless(const Options& options)
 {
-    std::string why;
     // The context's own framebuffer stands in for a window; images render
     // into targets of their own size.
-    const auto context = platform::HeadlessContext::Create(64, 64, &why);
+    Status status;
+    const auto context = StartHeadlessGL(64, 64, status);
     if (!context) {
-        Error("cannot make a headless OpenGL context: " + why);
+        PrintError(status.reason);
         return 1;
     }
-    CGLES20ExtensionHandler::Init_GLES20();
-    CGLES20ExtensionHandler::Init_VertexArrayObject();
-    if (const auto missing = CGLES20ExtensionHandler::Missing_EntryPoints(); !missing.empty()) {
-        Error("the OpenGL context lacks " + std::string(missing.front()) + " and " + std::to_string(missing.size() - 1) +
-              " more entry points");
-        return 1;
-    }
-    glEnable(GL_POINT_SPRITE);
-    glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
-
-    ShellState shell;
-    std::unique_ptr<DemoApplication> app;
+    ViewState view;
     const std::string data = options.data.empty() ? kDefaultDiveDirectory : options.data;
-    try {
-        app = std::make_unique<DemoApplication>(shell, data);
-        ApplyViewOptions(*app, options);
-    } catch (const std::exception& e) {
-        Error("dataset " + data + ": " + e.what());
+    const std::unique_ptr<DemoApplication> app = CreateApplication(view, data, status, &options);
+    if (!app) {
+        PrintError("dataset " + data + ": " + status.reason);
         return 1;
     }
     bool ok = true;

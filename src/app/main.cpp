@@ -2,6 +2,7 @@
 #include "app/key_commands.h"
 #include "app/options.h"
 #include "app/window_shell.h"
+#include "core/report.h"
 
 #include <cstdio>
 
@@ -9,7 +10,8 @@ int main(int argc, char** argv)
 {
     const ParsedOptions parsed = ParseOptions(argc, argv);
     if (!parsed.error.empty()) {
-        std::fprintf(stderr, "error: %s\n\n%s", parsed.error.c_str(), UsageText(KeyCommandsUsage()).c_str());
+        PrintError(parsed.error);
+        std::fprintf(stderr, "\n%s", UsageText(KeyCommandsUsage()).c_str());
         return 2;
     }
     const Options& options = parsed.options;

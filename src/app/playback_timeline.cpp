@@ -7,19 +7,13 @@
 void PlaybackTimeline::SetPeriod(double period)
 {
     m_period = (std::isfinite(period) && period > 0.0) ? period : 0.0;
-    m_time = Wrap(m_time);
 }
 
-double PlaybackTimeline::Wrap(double t) const
+double PlaybackTimeline::InPeriod() const
 {
-    if (!std::isfinite(t))
-        return 0.0;
     if (m_period <= 0.0)
-        return std::max(t, 0.0);
-    double a = std::fmod(t, m_period);
-    if (a < 0.0)
-        a += m_period;
-    // fmod of a tiny negative number plus the period rounds to the period itself.
+        return m_time;
+    const double a = std::fmod(m_time, m_period);
     return a >= m_period ? 0.0 : a;
 }
 
@@ -27,7 +21,9 @@ void PlaybackTimeline::Advance(double wall_seconds)
 {
     if (m_paused || !std::isfinite(wall_seconds) || wall_seconds <= 0.0)
         return;
-    m_time = Wrap(m_time + wall_seconds * Speed());
+    const double t = m_time + wall_seconds * Speed();
+    if (std::isfinite(t))
+        m_time = t;
 }
 
 void PlaybackTimeline::Slower()
@@ -49,20 +45,27 @@ void PlaybackTimeline::Step(int direction, double dt)
 {
     if (!(dt > 0.0) || !std::isfinite(dt) || direction == 0)
         return;
-    // The step grid index of the time; the slack keeps a time that is a
-    // whole step up to rounding on its step.
-    const double k = m_time / dt;
+    // Steps work within the period, so they land on the dataset's fixes in
+    // every period, not only the first.
+    const double position = InPeriod();
+    const double base = m_time - position;
+    // The step grid index of the position; the slack keeps a position that
+    // is a whole step up to rounding on its step.
+    const double k = position / dt;
     const double nearest = std::round(k);
     const double here = std::fabs(k - nearest) < 1e-6 ? nearest : k;
     const double next = direction > 0 ? std::floor(here) + 1.0 : std::ceil(here) - 1.0;
     double t = next * dt;
-    // The last step before the period wraps to 0 going forward; stepping back
-    // from 0 goes to the last whole step of the period.
-    if (m_period > 0.0 && t >= m_period - 1e-9 * m_period)
-        t = 0.0;
-    else if (t < 0.0)
-        t = m_period > 0.0 ? (std::ceil(m_period / dt) - 1.0) * dt : 0.0;
-    m_time = Wrap(t);
+    // Forward from the last step of a period is the next period's start;
+    // back from a period's start is the previous period's last whole step
+    // (the first period's, from time 0).
+    if (m_period > 0.0 && t >= m_period - 1e-9 * m_period) {
+        t = m_period;
+    } else if (t < 0.0) {
+        const double last = m_period > 0.0 ? (std::ceil(m_period / dt) - 1.0) * dt : 0.0;
+        t = base >= m_period ? last - m_period : last;
+    }
+    m_time = std::max(base + t, 0.0);
 }
 
 std::string SpeedText(int speed_level)
@@ -76,6 +79,6 @@ std::string TimelineLabel(const PlaybackTimeline& timeline)
 {
     char text[96];
     std::snprintf(text, sizeof text, "%s  %s  %.2f s / %.2f s", timeline.Paused() ? "paused" : "playing",
-                  SpeedText(timeline.SpeedLevel()).c_str(), timeline.Time(), timeline.Period());
+                  SpeedText(timeline.SpeedLevel()).c_str(), timeline.InPeriod(), timeline.Period());
     return text;
 }

@@ -1,6 +1,13 @@
 // Playback time as the window's timeline controls it: paused or running, at
-// a speed of 1/16 to 16 times the wall clock, stepped by the dataset's dt,
-// sent home to 0, and wrapped at the dataset's playback period.
+// a speed of 1/16 to 16 times the wall clock, stepped by the dataset's dt and
+// sent home to 0. It is the one place that turns wall time into playback
+// time: the diver, the camera keys (stamped and flown), the follow camera
+// and the scene's own animation all run on Time().
+//
+// Time() runs on past the dataset's playback period: only the dataset's
+// lookups wrap, so a camera flight longer than the period plays to its end
+// and clouds and waves do not jump at the wrap. The bar shows the position
+// within the period (InPeriod).
 //
 // The application advances it by the wall-clock seconds of each window frame
 // and draws the frame at Time(). Screenshots (p) take Time() as well;
@@ -8,6 +15,7 @@
 // so the arithmetic is tested without a context. Main-loop thread only.
 #pragma once
 
+#include <cmath>
 #include <string>
 
 class PlaybackTimeline {
@@ -15,8 +23,8 @@ public:
     static constexpr int kMinSpeedLevel = -4;  // 1/16 x
     static constexpr int kMaxSpeedLevel = 4;   // 16 x
 
-    // Time wraps into [0, period); a period that is not positive (or not
-    // finite) never wraps.
+    // The dataset's playback period; one that is not positive (or not
+    // finite) has no wrap at all.
     explicit PlaybackTimeline(double period = 0.0) { SetPeriod(period); }
     void SetPeriod(double period);
 
@@ -35,22 +43,24 @@ public:
     int SpeedLevel() const { return m_speed_level; }
 
     // One step of `dt` forward (+1) or back (-1), paused or not, onto the
-    // step grid: from a time between two steps it goes to the next (or
-    // previous) step, so each press lands on a fix of the solution. Wraps
-    // at both ends. Nothing for a dt that is not positive.
+    // step grid of the period: from a time between two steps it goes to the
+    // next (or previous) step, so each press lands on a fix of the solution.
+    // Forward from the period's last step goes on to the next period's
+    // start; back from time 0 to the first period's last step. Nothing for
+    // a dt that is not positive.
     void Step(int direction, double dt);
 
     // Back to time 0; pause and speed stay.
     void Home() { m_time = 0.0; }
-    // To time t, wrapped into the period (a time that is not finite is 0);
-    // pause and speed stay.
-    void Seek(double t) { m_time = Wrap(t); }
+    // To time t (a time that is negative or not finite is 0); pause and
+    // speed stay.
+    void Seek(double t) { m_time = std::isfinite(t) && t > 0.0 ? t : 0.0; }
 
-    double Time() const { return m_time; }  // seconds, in [0, period)
+    double Time() const { return m_time; }  // seconds since 0, unwrapped
     double Period() const { return m_period; }
-
-private:
-    double Wrap(double t) const;
+    // The time's position within the period, [0, period); the time itself
+    // without a period.
+    double InPeriod() const;
 
     double m_period = 0.0;
     double m_time = 0.0;

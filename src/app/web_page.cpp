@@ -7,8 +7,9 @@
 // Each function acts on the window's application and does nothing (or
 // answers 0) while there is none.
 #include "app/demo_application.h"
-#include "app/shell_state.h"
+#include "app/view_state.h"
 #include "app/window_shell.h"
+#include "core/report.h"
 
 #include <emscripten/emscripten.h>
 
@@ -40,31 +41,31 @@ EMSCRIPTEN_KEEPALIVE void nerelle_seek(double t)
 // The free camera's eye and angles (radians; pitch > 0 looks down), no roll.
 EMSCRIPTEN_KEEPALIVE void nerelle_place(float x, float y, float z, float yaw, float pitch)
 {
-    ShellState& shell = WindowShellState();
-    shell.camera_offset = -Vector3(x, y, z);
-    shell.yaw = yaw;
-    shell.pitch = pitch;
-    shell.roll = 0;
+    ViewState& view = WindowViewState();
+    view.camera_offset = -Vector3(x, y, z);
+    view.yaw = yaw;
+    view.pitch = pitch;
+    view.roll = 0;
 }
 
 EMSCRIPTEN_KEEPALIVE void nerelle_hud(int visible)
 {
-    WithApplication([&](DemoApplication& a) { a.SetHudVisible(visible != 0); });
+    WithApplication([&](DemoApplication& a) { a.View().hud_visible = visible != 0; });
 }
 
 EMSCRIPTEN_KEEPALIVE void nerelle_bar(int visible)
 {
-    WithApplication([&](DemoApplication& a) { a.SetTimelineBarVisible(visible != 0); });
+    WithApplication([&](DemoApplication& a) { a.View().bar_visible = visible != 0; });
 }
 
 EMSCRIPTEN_KEEPALIVE void nerelle_error_view(int on)
 {
-    WithApplication([&](DemoApplication& a) { a.SetErrorView(on != 0); });
+    WithApplication([&](DemoApplication& a) { a.View().error_view = on != 0; });
 }
 
 EMSCRIPTEN_KEEPALIVE void nerelle_follow(int on)
 {
-    WithApplication([&](DemoApplication& a) { a.SetFollow(on != 0); });
+    WithApplication([&](DemoApplication& a) { a.View().follow = on != 0; });
 }
 
 // Loads camera keys from a file of the page and plays them from time 0;
@@ -76,11 +77,11 @@ EMSCRIPTEN_KEEPALIVE int nerelle_fly_keys(const char* path)
         return 0;
     const CameraKeyStatus loaded = a->Animation().Load(path, a->Clock().Read());
     if (!loaded) {
-        std::fprintf(stderr, "error: %s\n", loaded.reason.c_str());
+        PrintError(loaded.reason);
         return 0;
     }
     a->onPlayAnimation();
-    return a->Animation().playing ? 1 : 0;
+    return a->Animation().Playing() ? 1 : 0;
 }
 
 EMSCRIPTEN_KEEPALIVE void nerelle_stop_keys()
@@ -109,13 +110,13 @@ EMSCRIPTEN_KEEPALIVE int nerelle_speed_level()
 EMSCRIPTEN_KEEPALIVE int nerelle_playing()
 {
     DemoApplication* a = WindowApplication();
-    return a && a->Animation().playing ? 1 : 0;
+    return a && a->Animation().Playing() ? 1 : 0;
 }
 
 EMSCRIPTEN_KEEPALIVE int nerelle_keys()
 {
     DemoApplication* a = WindowApplication();
-    return a ? int(a->Animation().recorded_keys.size()) : 0;
+    return a ? int(a->Animation().Keys().size()) : 0;
 }
 
 // Whether the program runs in the page: once its main function has

@@ -2,8 +2,11 @@
 
 #include "app/demo_application.h"
 #include "app/key_commands.h"
-#include "app/shell_state.h"
+#include "app/startup.h"
+#include "app/view_state.h"
+#include "gl/gl_start.h"
 #include "gl/gles20.h"
+#include "core/report.h"
 #include "platform/window.h"
 
 #include <cstdio>
@@ -18,18 +21,24 @@ namespace {
 
 // What the callbacks share: they take no user pointer. The application
 // lives here, not on RunWindowShell's stack: in the web page the main loop
-// returns at once and the frames run after it. It is owned through a plain
-// pointer so that exit() (Esc, closing the window) does not destroy it after
-// the window's context may be gone.
-ShellState g_shell;
+// returns at once and the frames run after it.
+ViewState g_view;
 Options g_options;
-DemoApplication* g_application = nullptr;  // set once constructed; callbacks test it first
+std::unique_ptr<DemoApplication> g_application;  // set once constructed; callbacks test it first
 unsigned long g_frames_drawn = 0;
+
+// exit() (Esc, closing the window) runs this before static destructors:
+// the window's context may be gone by then, so the application is let go
+// rather than destroyed; the process is ending anyway.
+void LetApplicationGo()
+{
+    (void)g_application.release();
+}
 
 void OnReshape(int width, int height)
 {
-    g_shell.window_width = width;
-    g_shell.window_height = height;
+    g_view.window_width = width;
+    g_view.window_height = height;
     glViewport(0, 0, width, height);
 }
 
@@ -54,12 +63,15 @@ void OnSpecial(int key, int, int)
 
 void OnMouse(int button, int state, int x, int y)
 {
-    Shell_OnMouse(g_shell, button, state, x, y);
+    View_OnMouse(g_view, button, state, x, y);
 }
 
 void OnMotion(int x, int y)
 {
-    Shell_OnMotion(g_shell, x, y);
+    // A drag steers the view on screen, the follow camera's too.
+    if (g_application && View_Dragging(g_view))
+        g_application->TakeOverSteering();
+    View_OnMotion(g_view, x, y);
 }
 
 void OnDisplay()
@@ -72,26 +84,11 @@ void OnDisplay()
     platform::Window_PostRedisplay();
 }
 
-// A context without these entry points would crash at the first call
-// through a null pointer; say which are missing and stop instead.
-bool ReportMissingEntryPoints()
-{
-    const auto missing = CGLES20ExtensionHandler::Missing_EntryPoints();
-    if (missing.empty())
-        return false;
-    std::fprintf(stderr, "error: the OpenGL context lacks %zu entry point%s:", missing.size(),
-                 missing.size() == 1 ? "" : "s");
-    for (const char* name : missing)
-        std::fprintf(stderr, " %s", name);
-    std::fprintf(stderr, "\n");
-    return true;
-}
-
 }  // namespace
 
 int RunWindowShell(const Options& options)
 {
-    ShellState& shell = g_shell;
+    ViewState& view = g_view;
     std::vector<std::string> arguments = options.window_arguments;
     std::vector<char*> argv;
     for (std::string& argument : arguments)
@@ -99,12 +96,12 @@ int RunWindowShell(const Options& options)
     argv.push_back(nullptr);
     int argc = int(arguments.size());
     platform::Window_Init(&argc, argv.data());
-    platform::Window_Create("Nerelle Demo", shell.window_width, shell.window_height, 200, 200);
-
-    CGLES20ExtensionHandler::Init_GLES20();
-    CGLES20ExtensionHandler::Init_VertexArrayObject();
-    if (ReportMissingEntryPoints())
+    platform::Window_Create("Nerelle Demo", view.window_width, view.window_height, 200, 200);
+    if (const Status started = StartGL(); !started) {
+        PrintError(started.reason);
         return EXIT_FAILURE;
+    }
+    std::atexit(LetApplicationGo);
 
     std::printf("controls:\nn: onPushSplinePose()\nm: onPlayAnimation()\nj: onResetAnimation()\n"
                 "k: onSaveAnimation()\nl: onLoadAnimation()\n");
@@ -125,32 +122,31 @@ int RunWindowShell(const Options& options)
     callbacks.special = &OnSpecial;
     platform::Window_SetCallbacks(callbacks);
     platform::Window_MainLoop();
-    delete std::exchange(g_application, nullptr);
+    g_application.reset();
     return 0;
 }
 
 bool OpenWindowDataset(const std::string& directory)
 {
-    std::unique_ptr<DemoApplication> application;
-    try {
-        application = std::make_unique<DemoApplication>(g_shell, directory);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "error: %s\n", e.what());
+    Status status;
+    std::unique_ptr<DemoApplication> application = CreateApplication(g_view, directory, status, &g_options);
+    if (!application) {
+        PrintError(status.reason);
         return false;
     }
-    ApplyViewOptions(*application, g_options);
-    delete std::exchange(g_application, application.release());
+    // The new one is whole before the old one goes.
+    g_application = std::move(application);
     return true;
 }
 
 DemoApplication* WindowApplication()
 {
-    return g_application;
+    return g_application.get();
 }
 
-ShellState& WindowShellState()
+ViewState& WindowViewState()
 {
-    return g_shell;
+    return g_view;
 }
 
 unsigned long WindowFramesDrawn()

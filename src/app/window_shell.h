@@ -1,5 +1,5 @@
-// Program entry and window shell: creates the one window, loads the GL entry
-// points, prints the control summary, registers the callbacks and runs the
+// The window shell: creates the one window, starts GL, prints the control
+// summary, creates the application, registers the callbacks and runs the
 // main loop.
 #pragma once
 
@@ -12,7 +12,7 @@
 int RunWindowShell(const Options& options);
 
 class DemoApplication;
-struct ShellState;
+struct ViewState;
 
 // Replaces the window's application with one on the dataset in `directory`,
 // with the command line's view options. On failure prints the "error: "
@@ -20,9 +20,9 @@ struct ShellState;
 bool OpenWindowDataset(const std::string& directory);
 
 // For the web page's controls, while the window runs: its application (null
-// before the first and between datasets), its shell state, and how many
+// before the first and between datasets), its view state, and how many
 // frames the window has drawn.
 DemoApplication* WindowApplication();
-ShellState& WindowShellState();
+ViewState& WindowViewState();
 unsigned long WindowFramesDrawn();
 

@@ -424,7 +424,7 @@ bool DiveData::Lookup(double t, size_t count, size_t& i, size_t& j, float& f) co
         return false;
     if (!(t > 0.0))
         t = 0.0;
-    double period = time - 1.0;
+    const double period = Period();
     double a = 0.0;
     double k = 0.0;
     if (period > 0.0 && dt > 0.0) {

@@ -119,9 +119,14 @@ struct DiveData {
     // position.
     Vector3 SolutionVelocityAt(double t) const;
 
+    // The playback period, time - 1: the motion is sampled from t = 1 on, so
+    // playback repeats after that many seconds. Every time lookup wraps with
+    // it; nothing else does. 0 for data that never wraps (time <= 1).
+    double Period() const { return time > 1.0 ? time - 1.0 : 0.0; }
+
     // Where playback time t falls in a list of count entries: entry i, the
     // next entry j (clamped to the last) and the fraction f of the way to it.
-    // Playback wraps with period time - 1; negative or NaN times count as 0.
+    // Playback wraps with the period; negative or NaN times count as 0.
     // False when count is 0.
     bool Lookup(double t, size_t count, size_t& i, size_t& j, float& f) const;
 };

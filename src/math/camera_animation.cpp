@@ -70,108 +70,112 @@ Matrix4 ViewOfPose(const CameraPose& pose)
     return view * Matrix4::Translation(pose.position);
 }
 
-CameraKeyStatus CameraAnimation::PushPose(const Matrix4& view, double clock)
+CameraKeyStatus CameraAnimation::PushPose(const Matrix4& view, double time)
 {
-    if (recorded_keys.size() >= kMaxCameraKeys)
+    if (m_recorded_keys.size() >= kMaxCameraKeys)
         return CameraKeyStatus::Failure("the animation already holds " + std::to_string(kMaxCameraKeys) + " keys");
     const CameraPose pose = PoseOfView(view);
-    if (!std::isfinite(clock) || !IsFinite(pose))
-        return CameraKeyStatus::Failure("the camera pose or the clock is not finite");
-    const double base = recorded_keys.empty() ? clock : recording_time_base;
-    const double time = clock - base;
-    if (!(std::fabs(time) <= FLT_MAX))
-        return CameraKeyStatus::Failure("key time " + Seconds(time) + " is out of range");
+    if (!std::isfinite(time) || !IsFinite(pose))
+        return CameraKeyStatus::Failure("the camera pose or the playback time is not finite");
+    const double base = m_recorded_keys.empty() ? time : m_time_base;
+    const double key_time = time - base;
+    if (!(std::fabs(key_time) <= FLT_MAX))
+        return CameraKeyStatus::Failure("key time " + Seconds(key_time) + " is out of range");
     CameraKey key;
     key.position = pose.position;
     key.orientation = pose.orientation;
-    key.time = static_cast<float>(time);
+    key.time = static_cast<float>(key_time);
     // Also catches two pushes the float time cannot tell apart.
-    if (!recorded_keys.empty() && !(key.time > recorded_keys.back().time))
-        return CameraKeyStatus::Failure("key time " + Seconds(key.time) + " does not come after the last key at " +
-                                        Seconds(recorded_keys.back().time));
-    recording_time_base = base;
-    recorded_keys.push_back(key);
-    return CameraKeyStatus::Success(static_cast<unsigned>(recorded_keys.size()));
+    if (!m_recorded_keys.empty() && !(key.time > m_recorded_keys.back().time)) {
+        char text[160];
+        std::snprintf(text, sizeof text, "key at %.2f s is not after the last key at %.2f s: play on before adding a key",
+                      double(key.time), double(m_recorded_keys.back().time));
+        return CameraKeyStatus::Failure(text);
+    }
+    m_time_base = base;
+    m_recorded_keys.push_back(key);
+    return CameraKeyStatus::Success(static_cast<unsigned>(m_recorded_keys.size()));
 }
 
-CameraKeyStatus CameraAnimation::Play(double clock)
+CameraKeyStatus CameraAnimation::Play(double time)
 {
-    CameraKeyStatus status = CheckPlayable(recorded_keys);
+    CameraKeyStatus status = CheckPlayable(m_recorded_keys);
     if (!status)
         return status;
-    playback_keys.points.clear();
-    playback_keys.points.reserve(recorded_keys.size() + 2);
+    std::vector<CameraKey>& points = m_playback_keys.points;
+    points.clear();
+    points.reserve(m_recorded_keys.size() + 2);
     // The end keys serve as their own outer neighbours.
-    playback_keys.points.push_back(recorded_keys.front());
-    playback_keys.points.insert(playback_keys.points.end(), recorded_keys.begin(), recorded_keys.end());
-    playback_keys.points.push_back(recorded_keys.back());
-    playing = true;
-    ClockRestarted(clock);
+    points.push_back(m_recorded_keys.front());
+    points.insert(points.end(), m_recorded_keys.begin(), m_recorded_keys.end());
+    points.push_back(m_recorded_keys.back());
+    m_playing = true;
+    // Playback time restarts at 0: keys pushed from now on continue after
+    // the ones there are.
+    m_time_base -= time;
     return status;
 }
 
 void CameraAnimation::Reset()
 {
-    playing = false;
-    recorded_keys.clear();
+    m_playing = false;
+    m_recorded_keys.clear();
 }
 
 CameraKeyStatus CameraAnimation::Save(const std::filesystem::path& path) const
 {
-    return SaveKeyFile(path, recorded_keys);
+    return SaveKeyFile(path, m_recorded_keys);
 }
 
-CameraKeyStatus CameraAnimation::Load(const std::filesystem::path& path, double clock)
+CameraKeyStatus CameraAnimation::Load(const std::filesystem::path& path, double time)
 {
     std::vector<CameraKey> keys;
     CameraKeyStatus status = LoadKeyFile(path, keys);
-    if (!status)
-        return status;
-    playing = false;
-    recorded_keys = std::move(keys);
-    // Measure the next key from now, continuing after the last loaded one.
-    recording_time_base = recorded_keys.empty() ? clock : clock - double(recorded_keys.back().time);
+    if (status)
+        Replace(std::move(keys), time);
     return status;
 }
 
-CameraKeyStatus CameraAnimation::PrepareRecording(double clock, unsigned& frames)
+void CameraAnimation::Replace(std::vector<CameraKey> keys, double time)
 {
-    if (CameraKeyStatus status = CheckPlayable(recorded_keys); !status)
+    m_playing = false;
+    m_recorded_keys = std::move(keys);
+    // Measure the next key from now, continuing after the last loaded one.
+    m_time_base = m_recorded_keys.empty() ? time : time - double(m_recorded_keys.back().time);
+}
+
+CameraKeyStatus CameraAnimation::RecordingFrames(unsigned& frames) const
+{
+    CameraKeyStatus status = CheckPlayable(m_recorded_keys);
+    if (!status)
         return status;
     const std::optional<unsigned> count = RecordingFrameCount(Duration());
     if (!count)
         return CameraKeyStatus::Failure("an animation of " + Seconds(Duration()) + " would need more than " +
                                         std::to_string(kMaxRecordingFrames) + " frames");
-    CameraKeyStatus status = Play(clock);
-    if (status)
-        frames = *count;
+    frames = *count;
     return status;
 }
 
 double CameraAnimation::Duration() const
 {
-    if (recorded_keys.size() < 2)
+    if (m_recorded_keys.size() < 2)
         return 0.0;
-    return double(recorded_keys.back().time) - double(recorded_keys.front().time);
+    return double(m_recorded_keys.back().time) - double(m_recorded_keys.front().time);
 }
 
 std::optional<Matrix4> CameraAnimation::PlaybackView(double t)
 {
-    if (!playing)
+    if (!m_playing)
         return std::nullopt;
-    const std::vector<CameraKey>& keys = playback_keys.points;
+    const std::vector<CameraKey>& keys = m_playback_keys.points;
     CameraPose pose;
-    if (keys.size() < 4 || !CameraSampler(playback_keys).Sample(pose, FloatTime(t))) {
-        playing = false;
+    if (keys.size() < 4 || !CameraSampler(m_playback_keys).Sample(pose, FloatTime(t))) {
+        m_playing = false;
         return std::nullopt;
     }
     // This frame still shows the spline; the next one is the free camera's.
     if (t > double(keys.back().time) - double(keys.front().time))
-        playing = false;
+        m_playing = false;
     return ViewOfPose(pose);
-}
-
-void CameraAnimation::ClockRestarted(double clock)
-{
-    recording_time_base -= clock;
 }

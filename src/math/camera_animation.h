@@ -4,25 +4,29 @@
 //
 // The application owns one CameraAnimation and forwards its key commands
 // (push, play, reset, save, load) and, every frame while playing, asks it for
-// the view. It holds no clock: each call that depends on time takes the
-// application's clock reading, and Play expects the caller to restart that
-// clock at 0 right after it succeeds.
+// the view. It holds no clock: every call that depends on time takes the
+// application's playback time, so keys are stamped and flown on the same
+// timeline as the diver; pausing, speed, steps and Home act on both. Play
+// expects the caller to send its playback time back to 0 right after it
+// succeeds.
 //
 // Rules kept here so the camera never runs backwards:
-// - key times strictly increase; a pushed key always comes after the last
-//   one, also after a play (the clock restarts) or a load (other times);
+// - key times strictly increase; a key whose playback time is not after the
+//   last key's is refused (pushed twice while paused, after stepping back or
+//   going home), also after a play (time restarts) or a load (other times);
 // - play and recording need at least two keys in increasing time;
 // - the frame count of a recording is bounded.
 // Failures come back as a status with a reason; nothing is printed.
 //
-// Use, with `clock` the application's frame clock:
-//   n  animation.PushPose(view, clock.Read())
-//   m  if (animation.Play(clock.Read())) clock.Reset();
+// Use, with `time` the application's playback time:
+//   n  animation.PushPose(view, time)
+//   m  if (animation.Play(time)) time = 0;
 //   j  animation.Reset()
 //   k  animation.Save(kCameraKeyFileName)          -> "saved %u keypoints", count
-//   l  animation.Load(kCameraKeyFileName, clock.Read()) -> "loaded %u keypoints", count
-//   v  animation.PrepareRecording(clock.Read(), frames), then clock.Reset()
-//      and frames k = 0 .. frames - 1 at t = k / kRecordingFramesPerSecond
+//   l  animation.Load(kCameraKeyFileName, time)    -> "loaded %u keypoints", count
+//   v  animation.RecordingFrames(frames), then, once the recording can
+//      start, Play(time) and time = 0, and frames k = 0 .. frames - 1 at
+//      t = k / kRecordingFramesPerSecond
 //   frame: view = animation.PlaybackView(t), else the free camera's view
 // A failed status's reason goes out as one "error: " line; a load's
 // warning, when there is one, as one "warning: " line.
@@ -61,26 +65,33 @@ Matrix4 ViewOfPose(const CameraPose& pose);
 
 class CameraAnimation {
 public:
-    // Appends a key for `view` at clock reading `clock` (seconds). The first
-    // key of a recording sets the time base, so it has time 0.
-    CameraKeyStatus PushPose(const Matrix4& view, double clock);
+    // Appends a key for `view` at playback time `time` (seconds). The first
+    // key of a recording sets the time base, so it has time 0. A key not
+    // after the last one is refused: "key at 12.00 s is not after the last
+    // key at 12.00 s: play on before adding a key".
+    CameraKeyStatus PushPose(const Matrix4& view, double time);
     // Builds the playback keys (the recorded keys with both end keys doubled)
-    // and starts playing from time 0. `clock` is the reading just before the
-    // caller restarts its clock at 0. Refused with fewer than two keys or
-    // times that do not increase; the free camera then stays in control.
-    CameraKeyStatus Play(double clock);
+    // and starts playing from time 0. `time` is the playback time just
+    // before the caller sends it back to 0. Refused with fewer than two keys
+    // or times that do not increase; the free camera then stays in control.
+    CameraKeyStatus Play(double time);
+    // Stops playing; the keys stay.
+    void Stop() { m_playing = false; }
     // Stops playing and discards the recorded keys.
     void Reset();
     // Writes the recorded keys to `path`.
     CameraKeyStatus Save(const std::filesystem::path& path) const;
-    // Replaces the recorded keys by those of `path` and stops playing; a key
-    // pushed afterwards comes as long after the last loaded key as the
-    // clock advances from `clock`. On failure nothing changes.
-    CameraKeyStatus Load(const std::filesystem::path& path, double clock);
-    // Play for the offline recorder: on success `frames` is the number of
-    // frames to render at 23.976 per second and playback has started (the
-    // caller restarts its clock as for Play). Nothing changes on failure.
-    CameraKeyStatus PrepareRecording(double clock, unsigned& frames);
+    // Replaces the recorded keys by those of `path` and stops playing (see
+    // Replace). On failure nothing changes.
+    CameraKeyStatus Load(const std::filesystem::path& path, double time);
+    // Replaces the recorded keys and stops playing; a key pushed afterwards
+    // comes as long after the last of them as playback time advances from
+    // `time`.
+    void Replace(std::vector<CameraKey> keys, double time);
+    // What a recording of the keys would render: on success `frames` is the
+    // number of frames at 23.976 per second. Changes nothing, so a caller
+    // can check this before it starts anything and Play once it has.
+    CameraKeyStatus RecordingFrames(unsigned& frames) const;
 
     // Span of the recorded keys in seconds (the last key's time for keys
     // recorded here, which start at 0); 0 with fewer than two keys.
@@ -89,12 +100,16 @@ public:
     // camera is in control. The frame past the end of the keys still gets
     // the spline's view and ends playing.
     std::optional<Matrix4> PlaybackView(double t);
-    // Keeps key times continuous when the caller restarts its clock from
-    // `clock` to 0 for any other reason than Play.
-    void ClockRestarted(double clock);
 
-    std::vector<CameraKey> recorded_keys;  // the user's keys, in recording or file order
-    CameraSpline playback_keys;            // what the sampler reads while playing
-    bool playing = false;
-    double recording_time_base = 0.0;  // clock reading that key time 0 corresponds to
+    bool Playing() const { return m_playing; }
+    const std::vector<CameraKey>& Keys() const { return m_recorded_keys; }  // recording or file order
+    const std::vector<CameraKey>& PlaybackKeys() const { return m_playback_keys.points; }
+    // Playback time that key time 0 corresponds to.
+    double TimeBase() const { return m_time_base; }
+
+private:
+    std::vector<CameraKey> m_recorded_keys;  // the user's keys, in recording or file order
+    CameraSpline m_playback_keys;            // what the sampler reads while playing
+    bool m_playing = false;
+    double m_time_base = 0.0;
 };

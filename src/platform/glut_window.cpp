@@ -31,8 +31,6 @@ void Window_Create(const char* title, int width, int height, int x, int y)
     glutInitWindowPosition(x, y);
     glutCreateWindow(title);
     SetGLLookup(&GlutLookup);
-    glEnable(GL_POINT_SPRITE);
-    glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
 }
 
 void Window_SetCallbacks(const WindowCallbacks& callbacks)

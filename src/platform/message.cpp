@@ -1,13 +1,12 @@
 #include "platform/message.h"
 
-#include <cstdio>
+#include "core/report.h"
 
 namespace platform {
 
 void ShowMessage(const char* text, const char* caption)
 {
-    std::fprintf(stderr, "%s: %s\n", caption, text);
-    std::fflush(stderr);
+    PrintLine(caption, text);
 }
 
 }  // namespace platform

@@ -1,4 +1,5 @@
-// The program's one window, on GLUT (freeglut).
+// The program's one window: a GLUT (freeglut) window on the desktop
+// (glut_window.cpp), the page's canvas in the web build (browser_window.cpp).
 //
 // The application shell sees only these functions; it never includes a
 // windowing header. Everything here runs on the thread that runs the main
@@ -23,9 +24,9 @@ struct WindowCallbacks {
 
 // GLUT initialisation; failures end the process through exit().
 void Window_Init(int* argc, char** argv);
-// RGBA, double-buffered, with depth; makes the context current, registers
-// the window's GL lookup and lets shaders size points where the context
-// needs asking. Failures end the process through exit().
+// RGBA, double-buffered, with depth; makes the context current and
+// registers the window's GL lookup (StartGL, gl/gl_start.h, comes next).
+// Failures end the process through exit().
 void Window_Create(const char* title, int width, int height, int x, int y);
 // Registers reshape, keyboard, mouse, motion and display, in this order,
 // then the special keys.

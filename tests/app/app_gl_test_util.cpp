@@ -1,6 +1,7 @@
 #include "app_gl_test_util.h"
 
 #include "run_directory.h"
+#include "app/startup.h"
 
 #include <memory>
 #include <string>
@@ -12,7 +13,7 @@ namespace fs = std::filesystem;
 namespace {
 
 struct SharedApplication {
-    ShellState shell;
+    ViewState view;
     std::unique_ptr<DemoApplication> app;
 };
 
@@ -29,18 +30,19 @@ void ApplicationTest::SetUp()
     GLTest::SetUp();
     ASSERT_FALSE(testsupport::EnterRunDirectory().empty()) << "cannot make the run directory";
     SharedApplication& s = Shared();
-    s.shell = ShellState();
-    s.shell.window_width = Context().Width();
-    s.shell.window_height = Context().Height();
-    if (!s.app)
-        s.app = std::make_unique<DemoApplication>(s.shell);
-    glEnable(GL_POINT_SPRITE);
-    glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
+    s.view = ViewState();
+    s.view.window_width = Context().Width();
+    s.view.window_height = Context().Height();
+    if (!s.app) {
+        Status status;
+        s.app = CreateApplication(s.view, kDefaultDiveDirectory, status);
+        ASSERT_TRUE(s.app) << status.reason;
+    }
 }
 
-ShellState& ApplicationTest::Shell()
+ViewState& ApplicationTest::View()
 {
-    return Shared().shell;
+    return Shared().view;
 }
 
 DemoApplication& ApplicationTest::App()
@@ -50,15 +52,15 @@ DemoApplication& ApplicationTest::App()
 
 void ApplicationTest::Place(const Vector3& eye, float yaw, float pitch)
 {
-    Shell().camera_offset = -eye;
-    Shell().yaw = yaw;
-    Shell().pitch = pitch;
-    Shell().roll = 0;
+    View().camera_offset = -eye;
+    View().yaw = yaw;
+    View().pitch = pitch;
+    View().roll = 0;
 }
 
 FrameRequest ApplicationTest::Request(double t) const
 {
-    return {t, Shared().shell.window_width, Shared().shell.window_height, false};
+    return {t, Shared().view.window_width, Shared().view.window_height, false};
 }
 
 }  // namespace apptest

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/demo_application.h"
-#include "app/shell_state.h"
+#include "app/view_state.h"
 #include "math/vector.h"
 
 #include "gl_test.h"
@@ -17,7 +17,7 @@ class ApplicationTest : public testsupport::GLTest {
 protected:
     void SetUp() override;
 
-    ShellState& Shell();
+    ViewState& View();
     DemoApplication& App();
     // Free camera with its eye at `eye`, turned by yaw and pitch.
     void Place(const Vector3& eye, float yaw, float pitch);

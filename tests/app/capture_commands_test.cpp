@@ -113,7 +113,7 @@ TEST_F(CaptureCommandsTest, FTogglesWireframe)
         GLint mode[2] = {};
         glGetIntegerv(GL_POLYGON_MODE, mode);
         EXPECT_EQ(mode[0], mode_after);
-        EXPECT_EQ(Shell().wireframe, mode_after == GL_LINE);
+        EXPECT_EQ(View().wireframe, mode_after == GL_LINE);
     }
 }
 
@@ -122,10 +122,10 @@ TEST_F(CaptureCommandsTest, RecordingKeysEndingAtOneSecondWritesFrames0To23)
     // Two keys one second apart: from the default view, then 4 m further on
     // and turned.
     Place({-3, 2, 5}, 0.5f, 0.2f);
-    const Matrix4 first = FreeCameraView(Shell());
+    const Matrix4 first = FreeCameraView(View());
     ASSERT_TRUE(App().Animation().PushPose(first, 10.0));
     Place({-1, 3, 1}, 0.9f, 0.3f);
-    ASSERT_TRUE(App().Animation().PushPose(FreeCameraView(Shell()), 11.0));
+    ASSERT_TRUE(App().Animation().PushPose(FreeCameraView(View()), 11.0));
     ASSERT_EQ(App().Animation().Duration(), 1.0);
 
     // Two frames of a longer, earlier recording are left behind: said once.
@@ -143,7 +143,7 @@ TEST_F(CaptureCommandsTest, RecordingKeysEndingAtOneSecondWritesFrames0To23)
     for (unsigned k = 0; k < 24; ++k)
         EXPECT_TRUE(fs::is_regular_file(CMTEncoder::FrameFileName("frames", k))) << k;
     EXPECT_FALSE(fs::exists(CMTEncoder::FrameFileName("frames", 24)));
-    EXPECT_TRUE(App().Animation().playing) << "frame times stay within the keys";
+    EXPECT_TRUE(App().Animation().Playing()) << "frame times stay within the keys";
 
     // Frame 0 is the first key's view; the last one has left it.
     BitmapPtr frame0 = ReadPNG(CMTEncoder::FrameFileName("frames", 0).c_str());
@@ -151,7 +151,7 @@ TEST_F(CaptureCommandsTest, RecordingKeysEndingAtOneSecondWritesFrames0To23)
     ASSERT_TRUE(frame0 && frame23);
     ASSERT_EQ(frame0->width, 1280);
     ASSERT_EQ(frame0->height, 720);
-    App().Animation().playing = false;
+    App().Animation().Stop();
     Place({-3, 2, 5}, 0.5f, 0.2f);
     BitmapPtr expected = Frame(0.0, 1280, 720);
     const double same = PSNR(Shrink(*frame0, 0, 1280, 1280, 720), Shrink(*expected, 0, 1280, 1280, 720));
@@ -190,7 +190,7 @@ TEST_F(CaptureCommandsTest, ScreenshotMatchesAWindowFrameOfTheSameView)
     const double t = 120.0;
     // The panel sits at the same place on screen whatever the aspect, so
     // it does not crop as the scene does: it is left out here.
-    App().SetHudVisible(false);
+    App().View().hud_visible = false;
     struct View {
         Vector3 eye;
         float yaw, pitch;
@@ -229,7 +229,7 @@ TEST_F(CaptureCommandsTest, ScreenshotMatchesAWindowFrameOfTheSameView)
         testsupport::SaveForViewing(ForViewing(small), "screenshot_scaled_" + side);
         testsupport::SaveForViewing(ForViewing(middle), "window_frame_" + side);
     }
-    App().SetHudVisible(true);
+    App().View().hud_visible = true;
 }
 
 }  // namespace

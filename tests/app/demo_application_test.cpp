@@ -8,6 +8,7 @@
 #include "app_gl_test_util.h"
 
 #include "gl/gles20.h"
+#include "platform/window.h"
 
 #include <gtest/gtest.h>
 
@@ -125,12 +126,24 @@ protected:
         if (HasFatalFailure())
             return;
         App().Animation() = CameraAnimation();
-        App().SetHudVisible(false);  // the panel's text changes with t; one test below shows it
+        App().Timeline() = PlaybackTimeline(App().Dataset().Data().Period());
+        App().View().hud_visible = false;  // the panel's text changes with t; one test below shows it
         std::error_code ignored;
         std::filesystem::remove(kCameraKeyFileName, ignored);
     }
 
     void Place(const Camera& camera) { ApplicationTest::Place(camera.eye, camera.yaw, camera.pitch); }
+    // Playback time on by `seconds`, paused or not, as frames would move it.
+    void PlayOn(double seconds) { App().Timeline().Seek(App().Timeline().Time() + seconds); }
+    // Standard output and standard error of one key press.
+    std::pair<std::string, std::string> Press(int key)
+    {
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        EXPECT_NE(DispatchKey(App(), key), nullptr) << key;
+        std::string out = testing::internal::GetCapturedStdout();
+        return {out, testing::internal::GetCapturedStderr()};
+    }
 
     Image Render(double t, bool reuse_screen_textures = false)
     {
@@ -146,9 +159,9 @@ protected:
     bool Project(const Vector3& p, float& x, float& y)
     {
         Matrix4 projection;
-        if (!FrameProjection(Shell().window_width, Shell().window_height, projection))
+        if (!FrameProjection(View().window_width, View().window_height, projection))
             return false;
-        const Vector4 clip = projection * FreeCameraView(Shell()) * Vector4(p, 1.0f);
+        const Vector4 clip = projection * FreeCameraView(View()) * Vector4(p, 1.0f);
         if (clip.w <= 0.01f)
             return false;
         x = (clip.x / clip.w * 0.5f + 0.5f) * float(Context().Width());
@@ -163,7 +176,7 @@ protected:
         const float t = std::tan(30.0f * 3.14159265f / 180.0f);
         const float nx = (2.0f * (float(x) + 0.5f) / float(Context().Width()) - 1.0f) * t;
         const float ny = (1.0f - 2.0f * (float(y) + 0.5f) / float(Context().Height())) * t;
-        const Vector4 d = FreeCameraView(Shell()).Inverse() * Vector4(nx, ny, -1.0f, 0.0f);
+        const Vector4 d = FreeCameraView(View()).Inverse() * Vector4(nx, ny, -1.0f, 0.0f);
         return Normalise(Vector3(d.x, d.y, d.z));
     }
 
@@ -272,7 +285,7 @@ TEST_F(DemoApplicationTest, TheHudPanelShowsInTheLowerLeftOverTheScene)
 {
     Place(kAbove);
     const Image plain = Render(kFrameTime);
-    App().SetHudVisible(true);
+    App().View().hud_visible = true;
     const Image with_hud = Render(kFrameTime);
     testsupport::SaveForViewing(with_hud, "frame_above_hud");
     // The text's green (0.3, 1.0, 0.4), blended into the panel at this small
@@ -345,7 +358,7 @@ TEST_F(DemoApplicationTest, TheEyeChoosesTheCaptureAndAtTheSurfaceItIsTheMirror)
         Render(kFrameTime);
         EXPECT_EQ(AllPixels(ReadCopy(*App().Reflection()), 1, 2, 3), !c.mirror) << c.eye_y;
         EXPECT_EQ(AllPixels(ReadCopy(*App().Refraction()), 1, 2, 3), c.mirror) << c.eye_y;
-        EXPECT_EQ(EyeBelowSurface(FreeCameraView(Shell())), !c.mirror) << c.eye_y;
+        EXPECT_EQ(EyeBelowSurface(FreeCameraView(View())), !c.mirror) << c.eye_y;
     }
 }
 
@@ -459,21 +472,21 @@ TEST_F(DemoApplicationTest, PlaybackFliesTheKeysThenHandsBackToTheFreeCamera)
     // Two keys of the view from above, then the free camera goes under water.
     Place(kAbove);
     App().onPushSplinePose();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    PlayOn(0.02);
     App().onPushSplinePose();
-    ASSERT_EQ(App().Animation().recorded_keys.size(), 2u);
-    const float last = App().Animation().recorded_keys.back().time;
+    ASSERT_EQ(App().Animation().Keys().size(), 2u);
+    const float last = App().Animation().Keys().back().time;
     App().onPlayAnimation();
-    ASSERT_TRUE(App().Animation().playing);
-    EXPECT_LT(App().Clock().seconds, 0.5) << "playback restarts the clock";
+    ASSERT_TRUE(App().Animation().Playing());
+    EXPECT_EQ(App().Timeline().Time(), 0.0) << "m restarts the diver with the flight";
     Place(kBelow);
 
     const Image spline = Render(0.5 * last);
-    EXPECT_TRUE(App().Animation().playing);
+    EXPECT_TRUE(App().Animation().Playing());
     EXPECT_LT(DifferentPixels(spline, above, 24), size_t(kSize * kSize / 100));
     // Past the last key: this frame still flies, the next is the free camera's.
     const Image end = Render(1.0);
-    EXPECT_FALSE(App().Animation().playing);
+    EXPECT_FALSE(App().Animation().Playing());
     EXPECT_LT(DifferentPixels(end, above, 24), size_t(kSize * kSize / 100));
     const Image free = Render(1.0);
     EXPECT_EQ(DifferentPixels(free, below, 0), 0u);
@@ -481,7 +494,7 @@ TEST_F(DemoApplicationTest, PlaybackFliesTheKeysThenHandsBackToTheFreeCamera)
 
 TEST_F(DemoApplicationTest, KeyCommandsRecordSaveLoadAndKeepKeyTimesIncreasing)
 {
-    ShellState& shell = Shell();
+    ViewState& shell = View();
     const auto press = [&](unsigned char key) {
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
@@ -492,7 +505,7 @@ TEST_F(DemoApplicationTest, KeyCommandsRecordSaveLoadAndKeepKeyTimesIncreasing)
         return std::make_pair(out, err);
     };
     const auto times_increase = [&] {
-        const auto& keys = App().Animation().recorded_keys;
+        const auto& keys = App().Animation().Keys();
         for (size_t i = 1; i < keys.size(); ++i)
             if (!(keys[i].time > keys[i - 1].time))
                 return false;
@@ -502,10 +515,10 @@ TEST_F(DemoApplicationTest, KeyCommandsRecordSaveLoadAndKeepKeyTimesIncreasing)
     // n three times with the camera moved between: keys at 0, then later.
     for (int i = 0; i < 3; ++i) {
         Place({{float(i), 3, 10}, 0.2f * float(i), 0.1f});
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        PlayOn(0.01);
         EXPECT_EQ(press('n'), std::make_pair(std::string(), std::string()));
     }
-    const std::vector<CameraKey> recorded = App().Animation().recorded_keys;
+    const std::vector<CameraKey> recorded = App().Animation().Keys();
     ASSERT_EQ(recorded.size(), 3u);
     EXPECT_EQ(recorded[0].time, 0.0f);
     EXPECT_TRUE(times_increase());
@@ -517,34 +530,35 @@ TEST_F(DemoApplicationTest, KeyCommandsRecordSaveLoadAndKeepKeyTimesIncreasing)
     EXPECT_EQ(press('k').first, "saved 3 keypoints\n");
     EXPECT_EQ(Slurp(kCameraKeyFileName).substr(0, 2), "3\n");
     EXPECT_EQ(press('m'), std::make_pair(std::string(), std::string()));
-    EXPECT_TRUE(App().Animation().playing);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(App().Animation().Playing());
+    PlayOn(0.01);
     press('n');
-    ASSERT_EQ(App().Animation().recorded_keys.size(), 4u);
+    ASSERT_EQ(App().Animation().Keys().size(), 4u);
     EXPECT_TRUE(times_increase());
 
     // j forgets them and stops; l brings back the saved ones, and a key
     // pushed then still comes after the last loaded one.
     press('j');
-    EXPECT_TRUE(App().Animation().recorded_keys.empty());
-    EXPECT_FALSE(App().Animation().playing);
+    EXPECT_TRUE(App().Animation().Keys().empty());
+    EXPECT_FALSE(App().Animation().Playing());
     EXPECT_EQ(press('l').first, "loaded 3 keypoints\n");
-    ASSERT_EQ(App().Animation().recorded_keys.size(), 3u);
+    ASSERT_EQ(App().Animation().Keys().size(), 3u);
     for (size_t i = 0; i < 3; ++i) {
         const CameraKey& a = recorded[i];
-        const CameraKey& b = App().Animation().recorded_keys[i];
+        const CameraKey& b = App().Animation().Keys()[i];
         EXPECT_NEAR(a.time, b.time, 1e-6f);
         EXPECT_NEAR(a.position.x, b.position.x, 1e-6f);
         EXPECT_NEAR(a.position.z, b.position.z, 1e-6f);
         EXPECT_NEAR(a.orientation.w, b.orientation.w, 1e-6f);
         EXPECT_NEAR(a.orientation.y, b.orientation.y, 1e-6f);
     }
+    PlayOn(0.01);
     press('n');
     EXPECT_TRUE(times_increase());
-    EXPECT_EQ(App().Animation().recorded_keys.size(), 4u);
+    EXPECT_EQ(App().Animation().Keys().size(), 4u);
 
     // Refusals: one "error: " line each, and the keys stay as they were.
-    const std::vector<CameraKey> kept = App().Animation().recorded_keys;
+    const std::vector<CameraKey> kept = App().Animation().Keys();
     const std::string bad_files[] = {"", "5\n0 0 0 0 0 0 0 0 0 0 1\n", "4294967295\n",
                                      "2\n1 0 0 0 0 0 0 0 0 0 1\n"
                                      "1 0 0 0 0 0 0 0 0 0 1\n"};
@@ -554,23 +568,127 @@ TEST_F(DemoApplicationTest, KeyCommandsRecordSaveLoadAndKeepKeyTimesIncreasing)
         EXPECT_EQ(out, "") << text;
         EXPECT_EQ(err.rfind("error: ", 0), 0u) << text;
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-        EXPECT_EQ(App().Animation().recorded_keys, kept) << text;
+        EXPECT_EQ(App().Animation().Keys(), kept) << text;
     }
     std::filesystem::remove(kCameraKeyFileName);
     EXPECT_EQ(press('l').second.rfind("error: ", 0), 0u);
-    EXPECT_EQ(App().Animation().recorded_keys, kept);
+    EXPECT_EQ(App().Animation().Keys(), kept);
     // Play needs two keys: with one, the free camera stays in control.
     press('j');
     press('n');
     const auto [out, err] = press('m');
     EXPECT_EQ(err.rfind("error: ", 0), 0u) << err;
-    EXPECT_FALSE(App().Animation().playing);
+    EXPECT_FALSE(App().Animation().Playing());
+}
+
+TEST_F(DemoApplicationTest, KeysAreStampedAndFlownInPlaybackTime)
+{
+    // At 4x a second of wall time is four of playback: the key lands there,
+    // where the diver is when it is flown.
+    Place(kAbove);
+    Press('n');
+    App().Timeline().Faster();
+    App().Timeline().Faster();
+    App().Timeline().Advance(1.0);
+    Press('n');
+    ASSERT_EQ(App().Animation().Keys().size(), 2u);
+    EXPECT_EQ(App().Animation().Keys()[1].time, 4.0f);
+
+    // Paused (or after Home, or a step back) the time does not move on: the
+    // key is refused with one line and the keys stay.
+    App().Timeline().SetPaused(true);
+    const std::vector<CameraKey> kept = App().Animation().Keys();
+    EXPECT_EQ(Press('n').second,
+              "error: key at 4.00 s is not after the last key at 4.00 s: play on before adding a key\n");
+    Press(kSpecialKeyBase + platform::kSpecialKeyHome);
+    EXPECT_EQ(Press('n').second,
+              "error: key at 0.00 s is not after the last key at 4.00 s: play on before adding a key\n");
+    EXPECT_EQ(App().Animation().Keys(), kept);
+
+    // m restarts both at 0; pause holds the flight with the diver.
+    App().Timeline().SetPaused(false);
+    PlayOn(3.0);
+    Press('m');
+    EXPECT_EQ(App().Timeline().Time(), 0.0);
+    EXPECT_TRUE(App().Animation().Playing());
+    App().Timeline().SetPaused(true);
+    App().Timeline().Advance(10.0);
+    App().Tick();
+    EXPECT_TRUE(App().Animation().Playing()) << "a paused flight does not run out";
+}
+
+TEST_F(DemoApplicationTest, AFlightLongerThanThePeriodPlaysToItsEnd)
+{
+    const double period = App().Dataset().Data().Period();
+    ASSERT_GT(period, 0.0);
+    Place(kAbove);
+    Press('n');
+    PlayOn(period + 40.0);
+    Press('n');
+    EXPECT_EQ(App().Animation().Keys().back().time, float(period + 40.0));
+    Press('m');
+    PlayOn(period + 20.0);
+    Render(App().Timeline().Time());
+    EXPECT_TRUE(App().Animation().Playing()) << "past the period the flight goes on";
+    PlayOn(21.0);
+    Render(App().Timeline().Time());
+    Render(App().Timeline().Time());
+    EXPECT_FALSE(App().Animation().Playing()) << "and ends after its last key";
+}
+
+TEST_F(DemoApplicationTest, SteeringWhileFollowingTakesOverFromTheViewOnScreen)
+{
+    PlayOn(30.0);
+    const double t = App().Timeline().Time();
+    App().View().follow = true;
+    const Matrix4 follow = App().FollowView(t);
+
+    // n records the follow camera's view, which is on screen.
+    Press('n');
+    ASSERT_EQ(App().Animation().Keys().size(), 1u);
+    const CameraPose key = PoseOfView(follow);
+    EXPECT_NEAR(App().Animation().Keys()[0].position.x, key.position.x, 1e-4f);
+    EXPECT_NEAR(App().Animation().Keys()[0].position.z, key.position.z, 1e-4f);
+
+    // w moves on from there: the follow camera is off and the free camera
+    // looks the same way, one step further along it.
+    Press('w');
+    EXPECT_FALSE(App().View().follow);
+    const Matrix4 free = FreeCameraView(View());
+    for (int i : {0, 1, 2, 4, 5, 6, 8, 9, 10})
+        EXPECT_NEAR(free[i], follow[i], 1e-4f) << i;
+    EXPECT_NEAR((EyeOfView(free) - EyeOfView(follow)).Length(), 0.5f, 1e-3f);
+
+    // A drag takes over the same way.
+    App().View().follow = true;
+    View_OnMouse(View(), platform::kLeftButton, platform::kButtonDown, 10, 10);
+    ASSERT_TRUE(View_Dragging(View()));
+    App().TakeOverSteering();
+    EXPECT_FALSE(App().View().follow);
+    const Matrix4 taken = FreeCameraView(View());
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(taken[i], follow[i], 1e-3f) << i;
+}
+
+TEST_F(DemoApplicationTest, ARecordingThatCannotStartLeavesPlaybackAsItWas)
+{
+    Place(kAbove);
+    Press('n');
+    PlayOn(1.0);
+    Press('n');
+    PlayOn(5.0);
+    std::ofstream("frames") << "a file where the directory would go";
+    const auto [out, err] = Press('v');
+    std::filesystem::remove("frames");
+    EXPECT_EQ(err.rfind("error: cannot create the directory frames", 0), 0u) << err;
+    EXPECT_DOUBLE_EQ(App().Timeline().Time(), 6.0);
+    EXPECT_FALSE(App().Animation().Playing());
 }
 
 TEST_F(DemoApplicationTest, AMissingTextureIsNamedInOneWarningAtStart)
 {
     std::filesystem::rename("clouds.png", "clouds.png.away");
-    ShellState shell;
+    ViewState shell;
     testing::internal::CaptureStderr();
     { DemoApplication app(shell); }
     const std::string err = testing::internal::GetCapturedStderr();
@@ -581,7 +699,7 @@ TEST_F(DemoApplicationTest, AMissingTextureIsNamedInOneWarningAtStart)
 TEST_F(DemoApplicationTest, TimeStartsAtTheFirstFrameAndKeysFromBeforeItStayFirst)
 {
     // An application of its own: the shared one has had its first frame.
-    ShellState shell;
+    ViewState shell;
     shell.window_width = kSize;
     shell.window_height = kSize;
     DemoApplication app(shell);
@@ -590,9 +708,10 @@ TEST_F(DemoApplicationTest, TimeStartsAtTheFirstFrameAndKeysFromBeforeItStayFirs
     app.Tick();
     EXPECT_LT(app.Clock().seconds, 0.5);
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    app.Tick();
     app.onPushSplinePose();
-    ASSERT_EQ(app.Animation().recorded_keys.size(), 2u);
-    EXPECT_GT(app.Animation().recorded_keys[1].time, app.Animation().recorded_keys[0].time);
+    ASSERT_EQ(app.Animation().Keys().size(), 2u);
+    EXPECT_GT(app.Animation().Keys()[1].time, app.Animation().Keys()[0].time);
     // Later ticks go on from there.
     const double before = app.Clock().seconds;
     app.Tick();

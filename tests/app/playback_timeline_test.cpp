@@ -1,5 +1,5 @@
-// The playback timeline's arithmetic: pause, speed, steps, home and the wrap
-// at the playback period, without a context.
+// The playback timeline's arithmetic: pause, speed, steps, home and the
+// position within the playback period, without a context.
 #include "app/playback_timeline.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 
 namespace {
 
-TEST(PlaybackTimeline, AdvancesByWallTimeTimesTheSpeedAndWrapsAtThePeriod)
+TEST(PlaybackTimeline, AdvancesByWallTimeTimesTheSpeedAndRunsOnPastThePeriod)
 {
     PlaybackTimeline t(10.0);
     t.Advance(3.0);
@@ -18,10 +18,14 @@ TEST(PlaybackTimeline, AdvancesByWallTimeTimesTheSpeedAndWrapsAtThePeriod)
     t.Faster();  // 2x
     t.Advance(3.0);
     EXPECT_DOUBLE_EQ(t.Time(), 9.0);
-    t.Advance(1.0);  // 11 wraps to 1
-    EXPECT_DOUBLE_EQ(t.Time(), 1.0);
-    t.Advance(35.0);  // 71: seven periods and 1
-    EXPECT_DOUBLE_EQ(t.Time(), 1.0);
+    // Only the position in the period wraps: a flight or the clouds on the
+    // time itself go on.
+    t.Advance(1.0);
+    EXPECT_DOUBLE_EQ(t.Time(), 11.0);
+    EXPECT_DOUBLE_EQ(t.InPeriod(), 1.0);
+    t.Advance(35.0);  // 81: eight periods and 1
+    EXPECT_DOUBLE_EQ(t.Time(), 81.0);
+    EXPECT_NEAR(t.InPeriod(), 1.0, 1e-12);
 }
 
 TEST(PlaybackTimeline, PauseHoldsTheTimeAndResumeGoesOnFromIt)
@@ -62,7 +66,7 @@ TEST(PlaybackTimeline, SpeedHalvesAndDoublesBetweenOneSixteenthAndSixteen)
     EXPECT_EQ(t.Speed(), 0.125);
 }
 
-TEST(PlaybackTimeline, StepsLandOnTheStepGridAndWrapAtBothEnds)
+TEST(PlaybackTimeline, StepsLandOnTheStepGridOfEveryPeriod)
 {
     const struct {
         double period, dt, start;
@@ -73,10 +77,14 @@ TEST(PlaybackTimeline, StepsLandOnTheStepGridAndWrapAtBothEnds)
         {360.0, 0.25, 12.5, -1, 12.25},
         {360.0, 0.25, 12.6, +1, 12.75},     // between steps: to the next one
         {360.0, 0.25, 12.6, -1, 12.5},      // and to the previous one
-        {360.0, 0.25, 359.75, +1, 0.0},     // the last step goes round to 0
-        {360.0, 0.25, 0.0, -1, 359.75},     // and back from 0 to the last step
+        {360.0, 0.25, 359.75, +1, 360.0},   // the last step goes on to the next period's start
+        {360.0, 0.25, 360.0, -1, 359.75},   // and back
+        {360.0, 0.25, 0.0, -1, 359.75},     // back from 0 to the first period's last step
+        {360.0, 0.25, 372.6, +1, 372.75},   // the grid of a later period
         {10.0, 3.0, 0.0, -1, 9.0},          // a period that is no whole number of steps
-        {10.0, 3.0, 9.0, +1, 0.0},
+        {10.0, 3.0, 9.0, +1, 10.0},
+        {10.0, 3.0, 12.0, +1, 13.0},        // its fixes lie at 10 + 3k in the second period
+        {10.0, 3.0, 10.0, -1, 9.0},
         {360.0, 0.1, 0.3, +1, 0.4},         // 0.3 / 0.1 is 2.9999...: still on its step
         {360.0, 0.1, 0.3, -1, 0.2},
     };
@@ -112,8 +120,7 @@ TEST(PlaybackTimeline, HomeAndSeekKeepPauseAndSpeed)
     EXPECT_EQ(t.Time(), 0.0);
     EXPECT_TRUE(t.Paused());
     EXPECT_EQ(t.Speed(), 2.0);
-    // Seeking lands in the period the same way.
-    for (const auto& [to, want] : {std::pair{120.0, 120.0}, {400.0, 40.0}, {-10.0, 350.0}, {std::nan(""), 0.0}}) {
+    for (const auto& [to, want] : {std::pair{120.0, 120.0}, {400.0, 400.0}, {-10.0, 0.0}, {std::nan(""), 0.0}}) {
         t.Seek(to);
         EXPECT_DOUBLE_EQ(t.Time(), want) << to;
     }
@@ -128,18 +135,19 @@ TEST(PlaybackTimeline, BadClockStepsAndPeriodsChangeNothing)
     for (double step : {-1.0, std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()})
         t.Advance(step);
     EXPECT_DOUBLE_EQ(t.Time(), 2.0);
-    // Without a period (a one-second dataset) time runs on unwrapped.
+    // Without a period (a one-second dataset) the position is the time.
     PlaybackTimeline open(0.0);
     open.Advance(25.0);
+    EXPECT_DOUBLE_EQ(open.InPeriod(), 25.0);
+    open.SetPeriod(10.0);
     EXPECT_DOUBLE_EQ(open.Time(), 25.0);
-    open.SetPeriod(10.0);  // a period given later wraps the time at once
-    EXPECT_DOUBLE_EQ(open.Time(), 5.0);
+    EXPECT_DOUBLE_EQ(open.InPeriod(), 5.0);
 }
 
 TEST(PlaybackTimeline, TheLabelSaysStateSpeedAndPosition)
 {
     PlaybackTimeline t(360.0);
-    t.Advance(12.5);
+    t.Advance(372.5);
     EXPECT_EQ(TimelineLabel(t), "playing  1x  12.50 s / 360.00 s");
     t.TogglePause();
     t.Slower();

@@ -38,11 +38,13 @@ protected:
     }
 
     // A flat-colour program with an identity transform: positions are NDC.
+    // Points are two pixels wide: a one-pixel point centred on a pixel edge
+    // (NDC 0 on an even width) covers no pixel centre.
     void BuildProgram()
     {
         const char* vertex =
             "attribute vec3 v_pos;\n"
-            "void main() { gl_Position = vec4(v_pos, 1.0); gl_PointSize = 1.0; }\n";
+            "void main() { gl_Position = vec4(v_pos, 1.0); gl_PointSize = 2.0; }\n";
         const char* fragment =
             "precision mediump float;\n"
             "uniform vec4 v_color;\n"
@@ -163,7 +165,7 @@ TEST_F(DiveDatasetTest, PointsDrawTheVerticesAndTheCurrentPointOnly)
     EXPECT_TRUE(Lit(ColumnOf(0.1f), kMotionRow));
     EXPECT_FALSE(Lit(ColumnOf(-0.3f), kMotionRow));  // no line between them
     EXPECT_FALSE(Lit(ColumnOf(0.2f), kMotionRow));
-    EXPECT_EQ(LitTotal(), 4);
+    EXPECT_EQ(LitTotal(), 4 * 4);  // four points, each two pixels square
 }
 
 TEST_F(DiveDatasetTest, EmptyTrackAndNegativeTimes)
@@ -177,7 +179,7 @@ TEST_F(DiveDatasetTest, EmptyTrackAndNegativeTimes)
     // A negative time counts as 0: only the first vertex.
     dive.DrawTrack(GL_POINTS, -7.0, true);
     EXPECT_TRUE(Lit(ColumnOf(-0.4f), kMotionRow));
-    EXPECT_EQ(LitTotal(), 1);
+    EXPECT_EQ(LitTotal(), 4);  // one point, two pixels square
 }
 
 TEST_F(DiveDatasetTest, LoaderErrorsLeaveNoGLObjects)

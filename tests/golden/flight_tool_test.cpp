@@ -1,6 +1,6 @@
 // nerelle-flight: poses in, camera keys out, and the bundled flight kept in
 // step with the poses it is made from.
-#include "app/shell_state.h"
+#include "app/view_state.h"
 #include "math/camera_animation.h"
 #include "math/camera_key_file.h"
 
@@ -70,7 +70,7 @@ TEST_F(FlightToolTest, KeysHoldTheFreeCameraViewOfEachPose)
     for (size_t k = 0; k < 2; ++k) {
         SCOPED_TRACE(k);
         const Expected& e = expected[k];
-        ShellState shell;
+        ViewState shell;
         shell.camera_offset = -e.eye;
         shell.yaw = e.yaw;
         shell.pitch = e.pitch;

@@ -174,15 +174,15 @@ protected:
         ApplicationTest::SetUp();
         if (HasFatalFailure())
             return;
-        Shell().window_width = kWidth;
-        Shell().window_height = kHeight;
+        View().window_width = kWidth;
+        View().window_height = kHeight;
         App().Animation() = CameraAnimation();
-        App().SetHudVisible(false);  // the HUD has a view of its own
+        App().View().hud_visible = false;  // the HUD has a view of its own
     }
     void TearDown() override
     {
-        App().SetErrorView(false);
-        App().SetHudVisible(true);
+        App().View().error_view = false;
+        App().View().hud_visible = true;
         App().Animation() = CameraAnimation();
         ApplicationTest::TearDown();
     }
@@ -261,7 +261,7 @@ protected:
     Image RenderHud(double t)
     {
         Place(kAbove);
-        App().SetHudVisible(true);
+        App().View().hud_visible = true;
         return Crop(Render(t), kHudRegion);
     }
 };
@@ -288,8 +288,8 @@ TEST_F(GoldenTest, DemoFlightMidway)
 // its error, and the HUD with its error line.
 TEST_F(GoldenTest, ErrorViewBelowTheWater)
 {
-    App().SetErrorView(true);
-    App().SetHudVisible(true);
+    App().View().error_view = true;
+    App().View().hud_visible = true;
     Place(kBelow);
     Check("error_view", Render(kSceneTime));
 }
@@ -328,7 +328,7 @@ TEST_F(GoldenTest, TheBoundsCatchSmallChanges)
     Pose turned = kAbove;
     turned.yaw += 0.5f * 3.14159265f / 180;
     Place(turned);
-    App().SetHudVisible(false);
+    App().View().hud_visible = false;
     const Comparison moved = Compare(Render(kSceneTime), *above, std::nullopt);
     std::printf(
         "HUD a second later: largest channel difference in the text %d; turned by half a degree: PSNR %s, "

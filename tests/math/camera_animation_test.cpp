@@ -78,10 +78,10 @@ TEST(CameraAnimation, RecordingFrameCount)
         EXPECT_EQ(RecordingFrameCount(c.duration), c.frames) << c.duration;
 }
 
-TEST(CameraAnimation, PushedKeysFollowTheClock)
+TEST(CameraAnimation, PushedKeysFollowThePlaybackTime)
 {
     CameraAnimation animation;
-    EXPECT_EQ(animation.recording_time_base, 0.0);
+    EXPECT_EQ(animation.TimeBase(), 0.0);
     EXPECT_EQ(animation.Duration(), 0.0);
     // Three keys pushed 2.0 s and 3.5 s after the first.
     ASSERT_TRUE(animation.PushPose(kViewA, 10.0));
@@ -89,14 +89,14 @@ TEST(CameraAnimation, PushedKeysFollowTheClock)
     const CameraKeyStatus third = animation.PushPose(kViewC, 13.5);
     ASSERT_TRUE(third);
     EXPECT_EQ(third.count, 3u);
-    EXPECT_EQ(Times(animation.recorded_keys), (std::vector<float>{0, 2.0f, 3.5f}));
+    EXPECT_EQ(Times(animation.Keys()), (std::vector<float>{0, 2.0f, 3.5f}));
     EXPECT_EQ(animation.Duration(), 3.5);
     unsigned frames = 0;
-    ASSERT_TRUE(animation.PrepareRecording(20.0, frames));
+    ASSERT_TRUE(animation.RecordingFrames(frames));
     EXPECT_EQ(frames, 84u);
-    EXPECT_TRUE(animation.playing);
+    EXPECT_FALSE(animation.Playing());  // counting the frames starts nothing
     // Keys from the program have zero tension, continuity and bias.
-    for (const CameraKey& k : animation.recorded_keys)
+    for (const CameraKey& k : animation.Keys())
         EXPECT_TRUE(k.tension == 0 && k.continuity == 0 && k.bias == 0);
 }
 
@@ -132,15 +132,15 @@ TEST(CameraAnimation, KeyTimesKeepIncreasingAfterPlay)
     CameraAnimation animation;
     ASSERT_TRUE(animation.PushPose(kViewA, 10.0));
     ASSERT_TRUE(animation.PushPose(kViewB, 15.0));
-    ASSERT_TRUE(animation.Play(16.0));  // the caller's clock restarts at 0 here
+    ASSERT_TRUE(animation.Play(16.0));  // the caller's playback time restarts at 0 here
     // 3 s after play: 1 s before play plus 3 s after it follow the last key.
     ASSERT_TRUE(animation.PushPose(kViewC, 3.0));
-    EXPECT_EQ(Times(animation.recorded_keys), (std::vector<float>{0, 5, 9}));
+    EXPECT_EQ(Times(animation.Keys()), (std::vector<float>{0, 5, 9}));
     ASSERT_TRUE(animation.Play(4.0));
     ASSERT_TRUE(animation.PushPose(kViewA, 0.5));
-    EXPECT_EQ(animation.recorded_keys.back().time, 10.5f);
+    EXPECT_EQ(animation.Keys().back().time, 10.5f);
     unsigned frames = 0;
-    ASSERT_TRUE(animation.PrepareRecording(1.0, frames));
+    ASSERT_TRUE(animation.RecordingFrames(frames));
     EXPECT_EQ(frames, 252u);  // ceil(10.5 * 23.976)
 }
 
@@ -160,10 +160,10 @@ TEST(CameraAnimation, KeyTimesKeepIncreasingAfterLoad)
     const CameraKeyStatus loaded = animation.Load(file.Path(), 20.0);
     ASSERT_TRUE(loaded) << loaded.reason;
     EXPECT_EQ(loaded.count, 2u);
-    EXPECT_FALSE(animation.playing);
-    EXPECT_EQ(animation.recorded_keys, saved.recorded_keys);
+    EXPECT_FALSE(animation.Playing());
+    EXPECT_EQ(animation.Keys(), saved.Keys());
     ASSERT_TRUE(animation.PushPose(kViewC, 21.0));
-    EXPECT_EQ(Times(animation.recorded_keys), (std::vector<float>{0, 7, 8}));
+    EXPECT_EQ(Times(animation.Keys()), (std::vector<float>{0, 7, 8}));
 }
 
 TEST(CameraAnimation, PushRefusesATimeThatDoesNotAdvance)
@@ -175,9 +175,9 @@ TEST(CameraAnimation, PushRefusesATimeThatDoesNotAdvance)
         double clock;
         const char* reason;
     } const cases[] = {
-        {10.0 + 1e6, "does not come after the last key"},
-        {9.0, "does not come after the last key"},
-        {10.01 + 1e6, "does not come after the last key"},  // the float time cannot tell them apart
+        {10.0 + 1e6, "is not after the last key"},
+        {9.0, "is not after the last key"},
+        {10.01 + 1e6, "is not after the last key"},  // the float time cannot tell them apart
         {std::numeric_limits<double>::quiet_NaN(), "not finite"},
     };
     for (const Case& c : cases) {
@@ -185,7 +185,13 @@ TEST(CameraAnimation, PushRefusesATimeThatDoesNotAdvance)
         EXPECT_FALSE(status) << c.clock;
         EXPECT_NE(status.reason.find(c.reason), std::string::npos) << status.reason;
     }
-    EXPECT_EQ(animation.recorded_keys.size(), 2u);
+    EXPECT_EQ(animation.Keys().size(), 2u);
+    // Twice at one paused moment: the line says both times and what to do.
+    CameraAnimation paused;
+    ASSERT_TRUE(paused.PushPose(kViewA, 0.0));
+    ASSERT_TRUE(paused.PushPose(kViewB, 12.0));
+    EXPECT_EQ(paused.PushPose(kViewC, 12.0).reason,
+              "key at 12.00 s is not after the last key at 12.00 s: play on before adding a key");
     Matrix4 broken = kViewB;
     broken[12] = std::numeric_limits<float>::infinity();
     EXPECT_FALSE(animation.PushPose(broken, 11.0 + 1e6));
@@ -208,31 +214,30 @@ TEST(CameraAnimation, PlayAndRecordRefuseUnplayableKeys)
     };
     for (const Case& c : cases) {
         CameraAnimation animation;
-        animation.recorded_keys = c.keys;
-        animation.recording_time_base = 5;
+        animation.Replace(c.keys, 5.0 + (c.keys.empty() ? 0.0 : double(c.keys.back().time)));
         const CameraKeyStatus played = animation.Play(30.0);
         EXPECT_FALSE(played);
         EXPECT_NE(played.reason.find(c.reason), std::string::npos) << played.reason;
         unsigned frames = 77;
-        const CameraKeyStatus recorded = animation.PrepareRecording(30.0, frames);
+        const CameraKeyStatus recorded = animation.RecordingFrames(frames);
         EXPECT_FALSE(recorded);
         EXPECT_EQ(frames, 77u);
         // The free camera stays in control and nothing else moved.
-        EXPECT_FALSE(animation.playing);
-        EXPECT_TRUE(animation.playback_keys.points.empty());
-        EXPECT_EQ(animation.recording_time_base, 5);
+        EXPECT_FALSE(animation.Playing());
+        EXPECT_TRUE(animation.PlaybackKeys().empty());
+        EXPECT_EQ(animation.TimeBase(), 5);
         EXPECT_FALSE(animation.PlaybackView(0.5));
     }
     // A span that would need absurdly many frames is not recorded.
     CameraAnimation animation;
     b.time = 1e7f;
-    animation.recorded_keys = {a, b};
+    animation.Replace({a, b}, 0.0);
     unsigned frames = 77;
-    const CameraKeyStatus status = animation.PrepareRecording(0, frames);
+    const CameraKeyStatus status = animation.RecordingFrames(frames);
     EXPECT_FALSE(status);
     EXPECT_NE(status.reason.find("frames"), std::string::npos) << status.reason;
     EXPECT_EQ(frames, 77u);
-    EXPECT_FALSE(animation.playing);
+    EXPECT_FALSE(animation.Playing());
 }
 
 TEST(CameraAnimation, PlaybackFollowsTheKeysAndEnds)
@@ -242,9 +247,9 @@ TEST(CameraAnimation, PlaybackFollowsTheKeysAndEnds)
     ASSERT_TRUE(animation.PushPose(kViewB, 3.0));
     ASSERT_TRUE(animation.PushPose(kViewC, 4.5));
     ASSERT_TRUE(animation.Play(5.0));
-    ASSERT_EQ(animation.playback_keys.points.size(), 5u);  // both ends doubled
-    EXPECT_EQ(animation.playback_keys.points.front(), animation.recorded_keys.front());
-    EXPECT_EQ(animation.playback_keys.points.back(), animation.recorded_keys.back());
+    ASSERT_EQ(animation.PlaybackKeys().size(), 5u);  // both ends doubled
+    EXPECT_EQ(animation.PlaybackKeys().front(), animation.Keys().front());
+    EXPECT_EQ(animation.PlaybackKeys().back(), animation.Keys().back());
 
     struct Case {
         double t;
@@ -259,7 +264,7 @@ TEST(CameraAnimation, PlaybackFollowsTheKeysAndEnds)
         ASSERT_TRUE(view) << c.t;
         if (c.view)
             ExpectMatrixNear(*view, *c.view, 1e-4f);
-        EXPECT_EQ(animation.playing, c.playing_after) << c.t;
+        EXPECT_EQ(animation.Playing(), c.playing_after) << c.t;
     }
     EXPECT_FALSE(animation.PlaybackView(3.7));
     // Between keys the camera is between them too.
@@ -288,23 +293,23 @@ TEST(CameraAnimation, ResetSaveAndLoad)
     std::ofstream(file.Path().string() + ".bad") << "3\n0 0 0 0 1 2 3 0 0 0 1\n";
     const CameraKeyStatus refused = animation.Load(file.Path().string() + ".bad", 3.0);
     EXPECT_FALSE(refused);
-    EXPECT_EQ(animation.recorded_keys.size(), 2u);
-    EXPECT_TRUE(animation.playing);
+    EXPECT_EQ(animation.Keys().size(), 2u);
+    EXPECT_TRUE(animation.Playing());
 
     const CameraKeyStatus loaded = animation.Load(file.Path(), 3.0);
     ASSERT_TRUE(loaded) << loaded.reason;
     EXPECT_EQ(loaded.count, 0u);
-    EXPECT_TRUE(animation.recorded_keys.empty());
-    EXPECT_FALSE(animation.playing);
+    EXPECT_TRUE(animation.Keys().empty());
+    EXPECT_FALSE(animation.Playing());
 
     ASSERT_TRUE(animation.PushPose(kViewA, 9.0));
-    EXPECT_EQ(animation.recorded_keys.back().time, 0.0f);  // a new recording starts at 0
+    EXPECT_EQ(animation.Keys().back().time, 0.0f);  // a new recording starts at 0
     ASSERT_TRUE(animation.PushPose(kViewB, 10.0));
     ASSERT_TRUE(animation.Play(10.5));
     animation.Reset();
-    EXPECT_FALSE(animation.playing);
-    EXPECT_TRUE(animation.recorded_keys.empty());
-    EXPECT_EQ(animation.playback_keys.points.size(), 4u);  // left for the next play to rebuild
+    EXPECT_FALSE(animation.Playing());
+    EXPECT_TRUE(animation.Keys().empty());
+    EXPECT_EQ(animation.PlaybackKeys().size(), 4u);  // left for the next play to rebuild
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "gl_test.h"
 
+#include "gl/gl_start.h"
 #include "gl/gles20.h"
 
 #include <memory>
@@ -11,13 +12,10 @@ platform::HeadlessContext* HeadlessGL()
 {
     static std::string error;
     static std::unique_ptr<platform::HeadlessContext> context = [] {
-        auto c = platform::HeadlessContext::Create(kGLTestWidth, kGLTestHeight, &error);
-        // As at program start: entry points and the default vertex array
-        // right after the context exists, before any other GL work.
-        if (c) {
-            CGLES20ExtensionHandler::Init_GLES20();
-            CGLES20ExtensionHandler::Init_VertexArrayObject();
-        }
+        // As at program start.
+        Status status;
+        auto c = StartHeadlessGL(kGLTestWidth, kGLTestHeight, status);
+        error = status.reason;
         return c;
     }();
     return context.get();

@@ -4,6 +4,7 @@
 
 #include "core/whole_file.h"
 #include "image/png_file.h"
+#include "core/report.h"
 
 #include <cstdio>
 #include <cstring>
@@ -30,7 +31,7 @@ bool Save(const std::string& path, const BitmapPtr& bitmap)
     const Status saved = bitmap ? SavePNG(path, bitmap.get(), true)
                                 : Status::Failure("cannot write " + path + ": not enough memory for the image");
     if (!saved)
-        std::fprintf(stderr, "error: %s\n", saved.reason.c_str());
+        PrintError(saved.reason);
     return saved.ok;
 }
 
@@ -71,7 +72,7 @@ int main(int argc, char** argv)
             return assets::WriteTerrainTables(terrain, temporary.c_str());
         });
         if (!written) {
-            std::fprintf(stderr, "error: %s\n", written.reason.c_str());
+            PrintError(written.reason);
             return 1;
         }
         std::printf("wrote %s\n", tables.c_str());

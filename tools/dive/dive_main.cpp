@@ -21,6 +21,7 @@
 #include "error_report.h"
 #include "font/font_cache.h"
 #include "progress_line.h"
+#include "core/report.h"
 
 #include <cerrno>
 #include <cmath>
@@ -119,7 +120,7 @@ bool LoadData(const char* dir, DiveData& data, double progressPeriod)
         return false;
     }
     if (data.ignored_solution_lines.count > 0)
-        std::fprintf(stderr, "warning: %s\n", DescribeIgnoredLines(data.ignored_solution_lines).c_str());
+        PrintWarning(DescribeIgnoredLines(data.ignored_solution_lines));
     return true;
 }
 
@@ -155,7 +156,7 @@ int Check(int argc, char** argv, double progressPeriod)
     std::printf("solution positions: %zu\n", data.solution_positions.size());
     std::printf("solution points: %zu\n", data.solution_points.size());
     std::printf("manifest buoys: %zu\n", data.manifest_buoys.size());
-    std::printf("duration: %g s (playback period %g s)\n", data.time, data.time - 1.0);
+    std::printf("duration: %g s (playback period %g s)\n", data.time, data.Period());
     std::printf("dt: %g s\n", data.dt);
     PrintErrors(ComputeDiveErrors(data));
     for (double t : times) {
@@ -209,11 +210,11 @@ int Report(int argc, char** argv, double progressPeriod)
     std::string why;
     const BitmapPtr chart = DrawErrorReport(errors, settings, &why);
     if (!chart) {
-        std::fprintf(stderr, "error: %s\n", why.c_str());
+        PrintError(why);
         return 1;
     }
     if (const Status written = WriteReportPNG(*chart, out); !written) {
-        std::fprintf(stderr, "error: %s\n", written.reason.c_str());
+        PrintError(written.reason);
         return 1;
     }
     std::printf("wrote %s (%d x %d): error %s\n", out.c_str(), settings.width, settings.height,
@@ -299,7 +300,7 @@ int Simulate(int argc, char** argv, double progressPeriod)
         return std::fclose(f) == 0 && ok;
     });
     if (!written) {
-        std::fprintf(stderr, "error: %s\n", written.reason.c_str());
+        PrintError(written.reason);
         return 1;
     }
     std::printf("wrote %s: %zu fixes, %zu buoys, error rms %.3f m, max %.3f m\n", solutionPath.c_str(),

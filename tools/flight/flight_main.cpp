@@ -13,7 +13,9 @@
 // second), as a screenshot would render it. The program's assets are read
 // from the working directory, so run it in the build's run directory.
 #include "app/demo_application.h"
-#include "app/shell_state.h"
+#include "app/startup.h"
+#include "gl/gl_start.h"
+#include "core/report.h"
 #include "capture/image_capture.h"
 #include "gl/gles20.h"
 #include "gl/render_target.h"
@@ -21,7 +23,6 @@
 #include "image/png_file.h"
 #include "math/camera_animation.h"
 #include "math/camera_key_file.h"
-#include "platform/headless_context.h"
 
 #include <cmath>
 #include <cstdio>
@@ -63,7 +64,7 @@ bool ReadPoses(const char* path, std::vector<CameraKey>& keys)
         }
         const float time = v[0], x = v[1], y = v[2], z = v[3], yaw = v[4], pitch = v[5];
         const float tcb[3] = {v.size() == 9 ? v[6] : 0, v.size() == 9 ? v[7] : 0, v.size() == 9 ? v[8] : 0};
-        ShellState shell;
+        ViewState shell;
         shell.camera_offset = Vector3(0 - x, 0 - y, 0 - z);  // the negated eye, without a -0 for 0
         shell.yaw = yaw;
         shell.pitch = pitch;
@@ -89,31 +90,24 @@ bool Preview(const char* keys_path, const std::filesystem::path& directory, doub
         std::fprintf(stderr, "error: cannot make the directory '%s'\n", directory.string().c_str());
         return false;
     }
-    std::string reason;
-    auto context = platform::HeadlessContext::Create(kPreviewWidth, kPreviewHeight, &reason);
+    Status status;
+    auto context = StartHeadlessGL(kPreviewWidth, kPreviewHeight, status);
     if (!context) {
-        std::fprintf(stderr, "error: no headless GL context: %s\n", reason.c_str());
+        PrintError(status.reason);
         return false;
     }
-    CGLES20ExtensionHandler::Init_GLES20();
-    CGLES20ExtensionHandler::Init_VertexArrayObject();
-    glEnable(GL_POINT_SPRITE);
-    glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
-
-    ShellState shell;
-    shell.window_width = kPreviewWidth;
-    shell.window_height = kPreviewHeight;
-    std::unique_ptr<DemoApplication> app;
-    try {
-        app = std::make_unique<DemoApplication>(shell);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "error: %s\n", e.what());
+    ViewState view;
+    view.window_width = kPreviewWidth;
+    view.window_height = kPreviewHeight;
+    const std::unique_ptr<DemoApplication> app = CreateApplication(view, kDefaultDiveDirectory, status);
+    if (!app) {
+        PrintError(status.reason);
         return false;
     }
     CameraAnimation& animation = app->Animation();
-    for (const CameraKeyStatus& status : {animation.Load(keys_path, 0), animation.Play(0)})
-        if (!status) {
-            std::fprintf(stderr, "error: %s\n", status.reason.c_str());
+    for (const CameraKeyStatus& played : {animation.Load(keys_path, 0), animation.Play(0)})
+        if (!played) {
+            PrintError(played.reason);
             return false;
         }
     const double duration = animation.Duration();
@@ -122,7 +116,7 @@ bool Preview(const char* keys_path, const std::filesystem::path& directory, doub
     for (int k = 0; bitmap && k * step <= duration + 1e-9; ++k) {
         const double t = k * step;
         if (const Status rendered = renderer.Render(*bitmap, t, app->Draws()); !rendered) {
-            std::fprintf(stderr, "error: %s\n", rendered.reason.c_str());
+            PrintError(rendered.reason);
             return false;
         }
         bitmap->FlipVertical();  // read back bottom row first
@@ -130,7 +124,7 @@ bool Preview(const char* keys_path, const std::filesystem::path& directory, doub
         std::snprintf(name, sizeof name, "flight_%03d.png", int(std::lround(t * 10)));
         const std::string path = (directory / name).string();
         if (const Status saved = SavePNG(path, bitmap.get(), true); !saved) {
-            std::fprintf(stderr, "error: %s\n", saved.reason.c_str());
+            PrintError(saved.reason);
             return false;
         }
         std::printf("%s\n", path.c_str());
@@ -150,7 +144,7 @@ int main(int argc, char** argv)
     if (!ReadPoses(argv[1], keys))
         return 1;
     if (const CameraKeyStatus saved = SaveKeyFile(argv[2], keys); !saved) {
-        std::fprintf(stderr, "error: %s\n", saved.reason.c_str());
+        PrintError(saved.reason);
         return 1;
     }
     std::printf("%zu keys to %s\n", keys.size(), argv[2]);

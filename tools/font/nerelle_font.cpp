@@ -19,6 +19,7 @@
 
 #include "font/bitmap_font.h"
 #include "font/unicode_blocks.h"
+#include "core/report.h"
 
 namespace {
 
@@ -117,7 +118,7 @@ int Build(int argc, char **argv)
         return 0;
     // The build itself says why it stopped, except when a page could not be written.
     if (!writer.Failure().empty())
-        std::fprintf(stderr, "error: %s\n", writer.Failure().c_str());
+        PrintError(writer.Failure());
     return 1;
 }
 

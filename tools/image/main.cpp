@@ -10,6 +10,7 @@
 #include "image/image_file.h"
 #include "image/png_file.h"
 #include "image/tga.h"
+#include "core/report.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -66,7 +67,7 @@ int Convert(const char* in, const char* out)
         return 1;
     const Status written = kind == ImageKind::kTGA ? SaveTGA(out, bitmap.get()) : SavePNG(out, bitmap.get(), true);
     if (!written) {
-        std::fprintf(stderr, "error: %s\n", written.reason.c_str());
+        PrintError(written.reason);
         return 1;
     }
     return 0;

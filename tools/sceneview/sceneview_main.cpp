@@ -10,6 +10,7 @@
 #include "image/bitmap.h"
 #include "image/png_file.h"
 #include "mesh/poly_mesh.h"
+#include "gl/gl_start.h"
 #include "platform/headless_context.h"
 #include "scene/buoy.h"
 #include "scene/flat_color_program.h"
@@ -20,6 +21,7 @@
 #include "scene/water_above.h"
 #include "scene/water_below.h"
 #include "scene/water_plane.h"
+#include "core/report.h"
 
 #include <cmath>
 #include <cstdio>
@@ -79,7 +81,7 @@ public:
         }
         const std::string path = (output_ / (std::string(name) + ".png")).string();
         if (const Status saved = SavePNG(path, bitmap.get(), true); !saved) {
-            std::fprintf(stderr, "error: %s\n", saved.reason.c_str());
+            PrintError(saved.reason);
             return false;
         }
         std::printf("%s\n", path.c_str());
@@ -115,7 +117,7 @@ GLTexture Checker()
 void WarnAboutPlaceholder(const TTexture& texture)
 {
     if (!texture.loaded)
-        std::fprintf(stderr, "warning: %s\n", texture.loaded.reason.c_str());
+        PrintWarning(texture.loaded.reason);
 }
 
 bool RenderAll(Viewer& viewer)
@@ -292,14 +294,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "error: cannot enter the texture directory '%s': %s\n", textures, error.message().c_str());
         return 1;
     }
-    std::string reason;
-    auto context = platform::HeadlessContext::Create(kWidth, kHeight, &reason);
+    Status status;
+    auto context = StartHeadlessGL(kWidth, kHeight, status);
     if (!context) {
-        std::fprintf(stderr, "error: no headless GL context: %s\n", reason.c_str());
+        PrintError(status.reason);
         return 1;
     }
-    CGLES20ExtensionHandler::Init_GLES20();
-    CGLES20ExtensionHandler::Init_VertexArrayObject();
     Viewer viewer(*context, output);
     return RenderAll(viewer) ? 0 : 1;
 }

@@ -1,8 +1,11 @@
-#include "app/shell_state.h"
+#include "app/view_state.h"
 
+#include "platform/window.h"
+
+#include <algorithm>
 #include <cmath>
 
-bool NormalisedCursor(const ShellState& state, int x, int y, float* nx, float* ny)
+bool NormalisedCursor(const ViewState& state, int x, int y, float* nx, float* ny)
 {
     // A minimised window would give infinite or NaN angles, for good.
     if (state.window_width <= 0 || state.window_height <= 0)
@@ -12,29 +15,34 @@ bool NormalisedCursor(const ShellState& state, int x, int y, float* nx, float* n
     return true;
 }
 
-void Shell_OnMouse(ShellState& state, int button, int button_state, int x, int y)
+void View_OnMouse(ViewState& state, int button, int button_state, int x, int y)
 {
     if (!NormalisedCursor(state, x, y, &state.last_cursor_x, &state.last_cursor_y))
         return;
-    state.drag_button = (button_state == 0) ? button : -1;  // 0 is GLUT's "pressed"
+    state.drag_button = button_state == platform::kButtonDown ? button : -1;
 }
 
-void Shell_OnMotion(ShellState& state, int x, int y)
+bool View_Dragging(const ViewState& state)
+{
+    return state.drag_button == platform::kLeftButton || state.drag_button == platform::kRightButton;
+}
+
+void View_OnMotion(ViewState& state, int x, int y)
 {
     float nx, ny;
     if (!NormalisedCursor(state, x, y, &nx, &ny))
         return;
-    if (state.drag_button == 0) {
+    if (state.drag_button == platform::kLeftButton) {
         state.yaw += nx - state.last_cursor_x;
         state.pitch += ny - state.last_cursor_y;
-    } else if (state.drag_button == 2) {
+    } else if (state.drag_button == platform::kRightButton) {
         state.roll += nx - state.last_cursor_x;
     }
     state.last_cursor_x = nx;
     state.last_cursor_y = ny;
 }
 
-void Shell_Move(ShellState& state, int forward, int left)
+void View_Move(ViewState& state, int forward, int left)
 {
     const double step = 0.5;
     const double yaw = state.yaw, pitch = state.pitch;
@@ -54,7 +62,7 @@ void Shell_Move(ShellState& state, int forward, int left)
         state.camera_offset -= side;
 }
 
-Matrix4 FreeCameraView(const ShellState& state)
+Matrix4 FreeCameraView(const ViewState& state)
 {
     Matrix4 view = Matrix4::Identity();
     view.RotateZ(state.roll);
@@ -62,4 +70,18 @@ Matrix4 FreeCameraView(const ShellState& state)
     view.RotateY(state.yaw);
     view *= Matrix4::Translation(state.camera_offset);
     return view;
+}
+
+void SetFreeCamera(ViewState& state, const Matrix4& view)
+{
+    // The rotation is Rz(roll) Rx(pitch) Ry(yaw); its last row is
+    // (-cos p sin y, sin p, cos p cos y) and its second column's first two
+    // entries are (-sin r cos p, cos r cos p). Column-major: row i, column j
+    // is view[4j + i].
+    state.pitch = std::asin(std::clamp(view[6], -1.0f, 1.0f));
+    state.yaw = std::atan2(-view[2], view[10]);
+    state.roll = std::atan2(-view[4], view[5]);
+    // The offset is the negated eye: the rotation's transpose undoes it.
+    const Matrix4 inverse = view.Inverse();
+    state.camera_offset = Vector3(-inverse[12], -inverse[13], -inverse[14]);
 }

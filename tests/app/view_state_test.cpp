@@ -1,5 +1,6 @@
 #include "app/key_commands.h"
-#include "app/shell_state.h"
+#include "app/view_state.h"
+#include "platform/window.h"
 
 #include <gtest/gtest.h>
 
@@ -11,12 +12,12 @@
 
 namespace {
 
-constexpr int kDown = 0, kUp = 1;
-constexpr int kLeft = 0, kMiddle = 1, kRight = 2;
+constexpr int kDown = platform::kButtonDown, kUp = platform::kButtonUp;
+constexpr int kLeft = platform::kLeftButton, kMiddle = platform::kMiddleButton, kRight = platform::kRightButton;
 
-TEST(ShellState, CursorNormalisationSpansMinusOneToOne)
+TEST(ViewState, CursorNormalisationSpansMinusOneToOne)
 {
-    ShellState s;
+    ViewState s;
     float nx, ny;
     NormalisedCursor(s, 0, 0, &nx, &ny);
     EXPECT_FLOAT_EQ(nx, -1.0f);
@@ -29,67 +30,67 @@ TEST(ShellState, CursorNormalisationSpansMinusOneToOne)
     EXPECT_FLOAT_EQ(ny, 0.5f);
 }
 
-TEST(ShellState, LeftDragTurnsAndFullWidthIsTwoRadians)
+TEST(ViewState, LeftDragTurnsAndFullWidthIsTwoRadians)
 {
-    ShellState s;
-    Shell_OnMouse(s, kLeft, kDown, 0, 240);
-    Shell_OnMotion(s, 720, 120);
+    ViewState s;
+    View_OnMouse(s, kLeft, kDown, 0, 240);
+    View_OnMotion(s, 720, 120);
     EXPECT_FLOAT_EQ(s.yaw, 0.5f + 2.0f);
     EXPECT_FLOAT_EQ(s.pitch, -0.2f + 0.5f);
     EXPECT_FLOAT_EQ(s.roll, 0.0f);
 }
 
-TEST(ShellState, RightDragRollsOnly)
+TEST(ViewState, RightDragRollsOnly)
 {
-    ShellState s;
-    Shell_OnMouse(s, kRight, kDown, 360, 240);
-    Shell_OnMotion(s, 540, 0);
+    ViewState s;
+    View_OnMouse(s, kRight, kDown, 360, 240);
+    View_OnMotion(s, 540, 0);
     EXPECT_FLOAT_EQ(s.roll, 0.5f);
     EXPECT_FLOAT_EQ(s.yaw, 0.5f);
     EXPECT_FLOAT_EQ(s.pitch, -0.2f);
 }
 
-TEST(ShellState, ReleasingAnyButtonEndsTheDrag)
+TEST(ViewState, ReleasingAnyButtonEndsTheDrag)
 {
-    ShellState s;
-    Shell_OnMouse(s, kLeft, kDown, 100, 100);
-    Shell_OnMouse(s, kRight, kDown, 100, 100);
-    Shell_OnMouse(s, kRight, kUp, 100, 100);
+    ViewState s;
+    View_OnMouse(s, kLeft, kDown, 100, 100);
+    View_OnMouse(s, kRight, kDown, 100, 100);
+    View_OnMouse(s, kRight, kUp, 100, 100);
     EXPECT_EQ(s.drag_button, -1);
-    Shell_OnMotion(s, 600, 400);  // left still held: no change
+    View_OnMotion(s, 600, 400);  // left still held: no change
     EXPECT_FLOAT_EQ(s.yaw, 0.5f);
     EXPECT_FLOAT_EQ(s.pitch, -0.2f);
     EXPECT_FLOAT_EQ(s.roll, 0.0f);
 }
 
-TEST(ShellState, MiddleDragKeepsTheCursorSoTheNextDragDoesNotJump)
+TEST(ViewState, MiddleDragKeepsTheCursorSoTheNextDragDoesNotJump)
 {
-    ShellState s;
-    Shell_OnMouse(s, kMiddle, kDown, 0, 0);
-    Shell_OnMotion(s, 700, 400);
+    ViewState s;
+    View_OnMouse(s, kMiddle, kDown, 0, 0);
+    View_OnMotion(s, 700, 400);
     EXPECT_FLOAT_EQ(s.yaw, 0.5f);
     float nx, ny;
     NormalisedCursor(s, 700, 400, &nx, &ny);
     EXPECT_FLOAT_EQ(s.last_cursor_x, nx);
     EXPECT_FLOAT_EQ(s.last_cursor_y, ny);
     s.drag_button = kLeft;  // as if the left button were now pressed without a move
-    Shell_OnMotion(s, 700, 400);
+    View_OnMotion(s, 700, 400);
     EXPECT_FLOAT_EQ(s.yaw, 0.5f);
 }
 
-TEST(ShellState, MouseEventsWhileASideIsZeroChangeNothing)
+TEST(ViewState, MouseEventsWhileASideIsZeroChangeNothing)
 {
     // A minimised window: a drag then must not leave NaN angles behind once
     // the window comes back.
     for (const auto& [width, height] : {std::pair{720, 0}, std::pair{0, 480}, std::pair{0, 0}}) {
-        ShellState s;
-        Shell_OnMouse(s, kLeft, kDown, 10, 10);
-        const ShellState before = s;
+        ViewState s;
+        View_OnMouse(s, kLeft, kDown, 10, 10);
+        const ViewState before = s;
         s.window_width = width;
         s.window_height = height;
-        Shell_OnMouse(s, kLeft, kDown, 100, 100);
-        Shell_OnMotion(s, 300, 200);
-        Shell_OnMouse(s, kLeft, kUp, 300, 200);
+        View_OnMouse(s, kLeft, kDown, 100, 100);
+        View_OnMotion(s, 300, 200);
+        View_OnMouse(s, kLeft, kUp, 300, 200);
         EXPECT_EQ(s.yaw, before.yaw) << width << " x " << height;
         EXPECT_EQ(s.pitch, before.pitch);
         EXPECT_EQ(s.roll, before.roll);
@@ -103,27 +104,27 @@ TEST(ShellState, MouseEventsWhileASideIsZeroChangeNothing)
         // Back at a real size, the drag turns the camera as before.
         s.window_width = 720;
         s.window_height = 480;
-        Shell_OnMotion(s, 370, 10);
+        View_OnMotion(s, 370, 10);
         EXPECT_FLOAT_EQ(s.yaw, before.yaw + 1.0f);
         EXPECT_TRUE(std::isfinite(s.pitch));
     }
 }
 
-TEST(ShellState, ResizingChangesTheAngleOfTheSamePixelDrag)
+TEST(ViewState, ResizingChangesTheAngleOfTheSamePixelDrag)
 {
-    ShellState s;
-    Shell_OnMouse(s, kLeft, kDown, 0, 0);
-    Shell_OnMotion(s, 72, 0);
+    ViewState s;
+    View_OnMouse(s, kLeft, kDown, 0, 0);
+    View_OnMotion(s, 72, 0);
     const float small_window_turn = s.yaw - 0.5f;
-    ShellState t;
+    ViewState t;
     t.window_width = 1440;
     t.window_height = 960;
-    Shell_OnMouse(t, kLeft, kDown, 0, 0);
-    Shell_OnMotion(t, 72, 0);
+    View_OnMouse(t, kLeft, kDown, 0, 0);
+    View_OnMotion(t, 72, 0);
     EXPECT_FLOAT_EQ(t.yaw - 0.5f, small_window_turn / 2);
 }
 
-TEST(ShellState, MovementStepsFollowTheViewingDirection)
+TEST(ViewState, MovementStepsFollowTheViewingDirection)
 {
     const struct {
         int forward, left;
@@ -132,14 +133,36 @@ TEST(ShellState, MovementStepsFollowTheViewingDirection)
         {+1, 0, {0, 0, 0.5f}}, {-1, 0, {0, 0, -0.5f}}, {0, +1, {0.5f, 0, 0}}, {0, -1, {-0.5f, 0, 0}},
     };
     for (const auto& c : cases) {
-        ShellState s;
+        ViewState s;
         s.yaw = 0.0f;
         s.pitch = 0.0f;
         s.camera_offset = Vector3(0, 0, 0);
-        Shell_Move(s, c.forward, c.left);
+        View_Move(s, c.forward, c.left);
         EXPECT_NEAR(s.camera_offset.x, c.moved.x, 1e-7) << c.forward << c.left;
         EXPECT_NEAR(s.camera_offset.y, c.moved.y, 1e-7);
         EXPECT_NEAR(s.camera_offset.z, c.moved.z, 1e-7);
+    }
+}
+
+TEST(ViewState, TheFreeCameraTakesOverAnyViewItCouldHaveMade)
+{
+    const struct {
+        float yaw, pitch, roll;
+        Vector3 offset;
+    } cases[] = {{0.5f, -0.2f, 0, {3, 2, -5}}, {-3.0f, 0.7f, 0, {0, -4, 0}}, {2.9f, -1.4f, 0.4f, {-10, 1, 7}},
+                 {-1.2f, 0.3f, -2.5f, {120, 35, -80}}};
+    for (const auto& c : cases) {
+        ViewState made;
+        made.yaw = c.yaw;
+        made.pitch = c.pitch;
+        made.roll = c.roll;
+        made.camera_offset = c.offset;
+        const Matrix4 view = FreeCameraView(made);
+        ViewState taken;
+        SetFreeCamera(taken, view);
+        const Matrix4 again = FreeCameraView(taken);
+        for (int i = 0; i < 16; ++i)
+            EXPECT_NEAR(again[i], view[i], 1e-4f * std::max(1.0f, std::fabs(view[i]))) << c.yaw << " " << i;
     }
 }
 
@@ -181,16 +204,16 @@ TEST(KeyCommands, OneEntryPerKeyEachListedOnOneUsageLine)
         EXPECT_EQ(command.redisplay, std::string("wasd").find(char(command.key)) != std::string::npos) << command.key;
 }
 
-TEST(ShellState, MovingForwardBringsTheEyeTowardsWhatItLooksAt)
+TEST(ViewState, MovingForwardBringsTheEyeTowardsWhatItLooksAt)
 {
     // A point straight ahead of the eye sits on the view's -Z axis; after w
     // its view-space z must be 0.5 closer to zero.
-    ShellState s;
+    ViewState s;
     s.roll = 0.25f;
     const Matrix4 before = FreeCameraView(s);
     const Matrix4 inverse = before.Inverse();
     const Vector4 ahead = inverse * Vector4(0, 0, -10, 1);
-    Shell_Move(s, +1, 0);
+    View_Move(s, +1, 0);
     const Vector4 seen = FreeCameraView(s) * ahead;
     EXPECT_NEAR(seen.z, -9.5f, 1e-4);
     EXPECT_NEAR(seen.x, 0.0f, 1e-4);
