@@ -11,3 +11,6 @@ void PrintError(const std::string& reason);
 void PrintWarning(const std::string& text);
 // "prefix: text" on one line of standard error.
 void PrintLine(const char* prefix, const std::string& text);
+
+// printf-style text for those lines, however long it comes out.
+std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));

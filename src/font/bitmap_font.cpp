@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/report.h"
 #include "font/glyph_layout.h"
 #include "font/glyph_renderer.h"
 #include "font/unicode_blocks.h"
@@ -205,7 +206,7 @@ bool CBitmapFont::ReadPages(CBitmapFont &font, CBitmapProducer &producer, CBitma
     font.glyphs.swap(reader.Records());
     font.pages.swap(reader.Entries());
     if (font.glyphs.data() != storage) {
-        std::fprintf(stderr, "error: swap() reallocated vector contents\n");
+        PrintError("swap() reallocated vector contents");
         font.glyphs.clear();
         font.pages.clear();
         return false;
@@ -342,12 +343,12 @@ bool CBitmapFont::Build(CBitmapCallback &consumer, const char *font_file)
                              ? Build_CodepointList(&kDefaultBlock, 1, version_index, codepoints)
                              : Build_CodepointList(block_names.data(), block_names.size(), version_index, codepoints);
     if (!ok_list) {
-        std::fprintf(stderr, "error: failed to get list of codepoints (bad block name?)\n");
+        PrintError("failed to get list of codepoints (bad block name?)");
         return false;
     }
 
     if (info.page_margin >= 32 || info.max_page_size <= 63) {
-        std::fprintf(stderr, "error: bad page padding / page size\n");
+        PrintError("bad page padding / page size");
         return false;
     }
 
@@ -357,17 +358,17 @@ bool CBitmapFont::Build(CBitmapCallback &consumer, const char *font_file)
     renderer.Start(font_file, kBuildHeight, info.weight, info.italic != 0, info.underline != 0);
     if (renderer.StartStatus() == RendererStart::kCannotOpen) {
         const std::string &why = renderer.OpenFailure();
-        std::fprintf(stderr, "error: cannot open font '%s'%s%s\n", font_file ? font_file : "", why.empty() ? "" : ": ",
-                     why.c_str());
+        PrintError(
+            FormatText("cannot open font '%s'%s%s", font_file ? font_file : "", why.empty() ? "" : ": ", why.c_str()));
         return false;
     }
     if (!renderer.Usable()) {
-        std::fprintf(stderr, "error: failed to initialize glyph renderer\n");
+        PrintError("failed to initialize glyph renderer");
         return false;
     }
     if (renderer.Substituted())
-        std::fprintf(stderr, "warning: font family '%s' not found, using '%s' (%s) instead\n", font_file,
-                     renderer.Family().c_str(), renderer.File().c_str());
+        PrintWarning(FormatText("font family '%s' not found, using '%s' (%s) instead", font_file,
+                                renderer.Family().c_str(), renderer.File().c_str()));
 
     const TFontMetrics &metrics = renderer.Metrics();
     info.ascent = int16_t(metrics.ascent);
@@ -403,7 +404,7 @@ bool CBitmapFont::Build(CBitmapCallback &consumer, const char *font_file)
                 GlyphInfo glyph;
                 TInkBox box;
                 if (!renderer.Rasterise(c, glyph, box)) {
-                    std::fprintf(stderr, "error: not enough memory\n");
+                    PrintError("not enough memory");
                     return false;
                 }
                 if (glyph.width <= 1 && glyph.height <= 1) {
@@ -414,7 +415,7 @@ bool CBitmapFont::Build(CBitmapCallback &consumer, const char *font_file)
             }
         }
         if (kept.empty()) {
-            std::fprintf(stderr, "error: no glyphs: the font has none of the %d code points asked for\n", discarded);
+            PrintError(FormatText("no glyphs: the font has none of the %d code points asked for", discarded));
             return false;
         }
 
@@ -428,7 +429,7 @@ bool CBitmapFont::Build(CBitmapCallback &consumer, const char *font_file)
         TGlyphLayout layout;
         if (!Build_GlyphLayout(layout, plan, write_metadata, kept, S, g, d, power_of_two, 0.5, 0.1) ||
             layout.pages.size() > 0xFFFF) {
-            std::fprintf(stderr, "error: Build_GlyphLayout() failed\n");
+            PrintError("Build_GlyphLayout() failed");
             return false;
         }
         int page_width = 0, page_height = 0;
@@ -447,7 +448,7 @@ bool CBitmapFont::Build(CBitmapCallback &consumer, const char *font_file)
 
         std::printf("compiling metadata layout ...\n");
         if (write_metadata && !Prepare_PageMeta_Layout(layout, plan)) {
-            std::fprintf(stderr, "error: Prepare_PageMeta_Layout() failed\n");
+            PrintError("Prepare_PageMeta_Layout() failed");
             return false;
         }
 
@@ -459,12 +460,12 @@ bool CBitmapFont::Build(CBitmapCallback &consumer, const char *font_file)
             const TLayoutPage &lp = layout.pages[j];
             BitmapPtr page(TBitmap::Create(lp.width, lp.height, true, false, 8));
             if (!page) {
-                std::fprintf(stderr, "error: not enough memory\n");
+                PrintError("not enough memory");
                 return false;
             }
             std::fill(page->pixels, page->pixels + size_t(lp.width) * size_t(lp.height), 0u);
             if (write_metadata && int(j) < plan.meta_page_count && !WritePageMeta(*page, j, plan, layout)) {
-                std::fprintf(stderr, "error: metadata does not fit its page area\n");
+                PrintError("metadata does not fit its page area");
                 return false;
             }
             for (const GlyphInfo *glyph : lp.glyphs) {
@@ -475,20 +476,20 @@ bool CBitmapFont::Build(CBitmapCallback &consumer, const char *font_file)
                 if (!renderer.Rasterise(glyph->code, again, box) || box.w != glyph->width ||
                     box.h != glyph->height || glyph->page_x < 0 || glyph->page_y < 0 ||
                     glyph->page_x + pw > lp.width || glyph->page_y + ph > lp.height) {
-                    std::fprintf(stderr, "error: RenderGlyph() failed\n");
+                    PrintError("RenderGlyph() failed");
                     return false;
                 }
                 renderer.Copy(page->pixels + size_t(glyph->page_y) * size_t(lp.width) + size_t(glyph->page_x),
                               glyph->rotated != 0, lp.width, box);
             }
             if (verify && write_metadata && !reader.Parse_Page(page->pixels, lp.width, lp.height)) {
-                std::fprintf(stderr, "error: metadata reader failed\n");
+                PrintError("metadata reader failed");
                 return false;
             }
             // Checked before the last page goes out, so that a writer never
             // completes a page set that does not read back as built.
             if (verify && write_metadata && j + 1 == page_count && !ReadBackMatches(reader, layout, kept)) {
-                std::fprintf(stderr, "error: the pages do not read back as built\n");
+                PrintError("the pages do not read back as built");
                 return false;
             }
             if (!consumer.Consume_Page(j, page_count, page.get()))
@@ -508,7 +509,7 @@ bool CBitmapFont::Build(CBitmapCallback &consumer, const char *font_file)
         std::fflush(stdout);
 
     } catch (const std::bad_alloc &) {
-        std::fprintf(stderr, "error: not enough memory\n");
+        PrintError("not enough memory");
         glyphs.clear();
         pages.clear();
         return false;

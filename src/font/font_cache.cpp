@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "core/report.h"
 #include "font/bitmap_font.h"
 
 const TFontCacheSource g_hud_fonts[2] = {
@@ -50,7 +51,7 @@ int Build_Missing_FontCaches(const TFontCacheSource *fonts, size_t count, const 
         if (!font.Build(writer, fonts[i].font_file)) {
             // The build explains its own failures, but not a page it could not write.
             if (!writer.Failure().empty())
-                std::fprintf(stderr, "error: %s\n", writer.Failure().c_str());
+                PrintError(writer.Failure());
             ++failed;
         }
     }

@@ -13,6 +13,7 @@
 #include <new>
 #include <random>
 
+#include "core/report.h"
 #include "font/page_meta_stream.h"
 
 // ---------------------------------------------------------------------------
@@ -448,8 +449,8 @@ bool Build_GlyphLayout(TGlyphLayout &layout, TPageMetaPlan &plan, bool write_met
                 return false;
             if (!write_metadata || int(pages.size()) <= plan.page_capacity)
                 break;
-            std::fprintf(stderr, "warning: number of pages was undersetimated (there are %d pages, %d was expected)\n",
-                         int(pages.size()), plan.page_capacity);
+            PrintWarning(FormatText("number of pages was undersetimated (there are %d pages, %d was expected)",
+                                    int(pages.size()), plan.page_capacity));
             if (pass >= 64)
                 return false;
             plan.correction += int(pages.size()) - plan.page_capacity;
@@ -508,7 +509,7 @@ bool Build_GlyphLayout(TGlyphLayout &layout, TPageMetaPlan &plan, bool write_met
                     page = pages[j].get();
                     final_size(*page, width, height);
                 } else {
-                    std::fprintf(stderr, "warning: page %d failed to downsize\n", int(j));
+                    PrintWarning(FormatText("page %d failed to downsize", int(j)));
                     for (size_t i = 0; i < list.size(); ++i) {
                         list[i]->page_x = saved[i].page_x;
                         list[i]->page_y = saved[i].page_y;

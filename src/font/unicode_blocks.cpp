@@ -1,5 +1,7 @@
 #include "font/unicode_blocks.h"
 
+#include "core/report.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -46,7 +48,7 @@ bool Build_CodepointList(const char *const *names, size_t name_count, int versio
         for (size_t i = 0; i < name_count; ++i) {
             const TUnicodeBlock *block = Find_UnicodeBlock(names[i]);
             if (!block) {
-                std::fprintf(stderr, "error: unicode block '%s' not found\n", names[i] ? names[i] : "(null)");
+                PrintError(FormatText("unicode block '%s' not found", names[i] ? names[i] : "(null)"));
                 return false;
             }
             wanted.push_back({block->first, block->last});

@@ -2,6 +2,7 @@
 #define NERELLE_GLES20_DEFINE_POINTERS
 #include "gl/gles20.h"
 
+#include "core/report.h"
 #include "gl/shader_translation.h"
 #include "platform/message.h"
 
@@ -203,7 +204,7 @@ bool CGLES20ExtensionHandler::Has_Extension(const char* name)
 std::unique_ptr<char[]> CGLES20ExtensionHandler::Translate_ShaderSource(const char* source, bool is_fragment)
 {
     if (!std::strstr(source, "precision"))
-        std::fputs("warning: shader source code requires precision specifier in OpenGL ES\n", stderr);
+        PrintWarning("shader source code requires precision specifier in OpenGL ES");
 
     int glsl_major = 0, glsl_minor = 0;
     const GLubyte* glsl = g_queries.GetString(GL_SHADING_LANGUAGE_VERSION);
@@ -221,7 +222,7 @@ std::unique_ptr<char[]> CGLES20ExtensionHandler::Translate_ShaderSource(const ch
     if (!Translate_ShaderText(source, is_fragment, dialect, text, version_warnings))
         return nullptr;
     for (int i = 0; i < version_warnings; ++i)
-        std::fputs("warning: version specification does not end in newline\n", stderr);
+        PrintWarning("version specification does not end in newline");
 
     std::unique_ptr<char[]> copy(new (std::nothrow) char[text.size() + 1]);
     if (copy)

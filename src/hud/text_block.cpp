@@ -1,5 +1,6 @@
 #include "hud/text_block.h"
 
+#include "core/report.h"
 #include "font/bitmap_font.h"
 #include "font/page_cache_check.h"
 #include "gl/shader_program.h"
@@ -122,12 +123,12 @@ void CTextBlock::LoadFont(CGLBitmapFont2& font, const TFontCacheSource& source, 
         return;  // its build failed and has said why
     const std::string why = DescribePageCacheDamage(source.page_pattern);
     if (why.empty()) {
-        std::fprintf(stderr, "warning: font pages '%s' read but do not fit one texture; the HUD has no text in them\n",
-                     source.page_pattern);
+        PrintWarning(FormatText("font pages '%s' read but do not fit one texture; the HUD has no text in them",
+                                source.page_pattern));
         return;
     }
-    std::fprintf(stderr, "warning: font page cache '%s' does not load (%s); rebuilding it\n", source.page_pattern,
-                 why.c_str());
+    PrintWarning(
+        FormatText("font page cache '%s' does not load (%s); rebuilding it", source.page_pattern, why.c_str()));
     CBitmapFont builder;
     for (size_t b = 0; b < files.block_count; ++b)
         builder.AddBlock(files.blocks[b]);
@@ -135,7 +136,7 @@ void CTextBlock::LoadFont(CGLBitmapFont2& font, const TFontCacheSource& source, 
     if (builder.Build(writer, source.font_file))
         font.Load(source.page_pattern, GL_R8);
     else if (!writer.Failure().empty())  // the build explains all but a page it could not write
-        std::fprintf(stderr, "error: %s\n", writer.Failure().c_str());
+        PrintError(writer.Failure());
 }
 
 float CTextBlock::BackgroundAspect() const

@@ -2,6 +2,7 @@
 // destruction, producer operations.
 #include "threads/mt_encoder.h"
 
+#include "core/report.h"
 #include "image/png_file.h"
 #include "threads/thread.h"
 #include "threads/work_queue.h"
@@ -38,7 +39,7 @@ using JobQueue = CWorkQueue<Job>;
 // blocked for ever; the process ends with the reason instead.
 [[noreturn]] void Fatal(const char* message)
 {
-    std::fprintf(stderr, "error: %s\n", message);
+    PrintError(message);
     std::abort();
 }
 
