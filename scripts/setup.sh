@@ -9,6 +9,8 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   # window, GL and headless context
   freeglut3-dev libgl-dev libegl-dev libegl-mesa0 libgl1-mesa-dri libglx-mesa0
+  # track logs: GPX and KML, the local frame of a geographic origin; gpsbabel as a second reading in tests
+  libpugixml-dev libgeographiclib-dev gpsbabel
   # images, fonts
   libpng-dev zlib1g-dev libfreetype-dev libfontconfig-dev fontconfig fonts-cmu unicode-data
   # tests, benchmarks, fuzzing
