@@ -381,27 +381,79 @@ FileRead ReadWholeFile(const std::string& path, std::string& text)
     throw std::runtime_error(DiveLoadMessage(error));
 }
 
+
+[[noreturn]] void Fail(const std::string& reason)
+{
+    throw std::runtime_error(reason);
+}
+
+// The heading of each fix: towards the next one (the last keeps the one
+// before it), level, so the submersible points along its track.
+std::vector<Vector3> Headings(const std::vector<Vector3>& positions)
+{
+    std::vector<Vector3> headings(positions.size(), Vector3(0, 0, 1));
+    Vector3 last(0, 0, 1);
+    for (size_t k = positions.size(); k-- > 0;) {
+        if (k + 1 < positions.size()) {
+            const Vector3 d = positions[k + 1] - positions[k];
+            if (d.x != 0.0f || d.z != 0.0f)
+                last = math::Normalise(Vector3(d.x, 0.0f, d.z));
+        }
+        headings[k] = last;
+    }
+    return headings;
+}
+
+double MedianInterval(const std::vector<double>& times)
+{
+    std::vector<double> intervals;
+    for (size_t k = 1; k < times.size(); ++k)
+        intervals.push_back(times[k] - times[k - 1]);
+    if (intervals.empty())
+        return 0.0;
+    std::nth_element(intervals.begin(), intervals.begin() + intervals.size() / 2, intervals.end());
+    return intervals[intervals.size() / 2];
+}
+
 }  // namespace
 
 void DiveData::Load(const std::string& directory, const DiveProgress& progress)
 {
     *this = DiveData();
+    std::string manifest_text;
+    const FileRead manifest_read = ReadWholeFile(directory + "/manifest.txt", manifest_text);
+    TrackManifest tracks_manifest;
+    if (manifest_read == FileRead::kOk) {
+        if (const Status read = ReadTrackManifest(manifest_text, tracks_manifest); !read)
+            Fail(read.reason);
+    }
+    const bool of_tracks = !tracks_manifest.Empty();
+
     std::string text;
     switch (ReadWholeFile(directory + "/solution.txt", text)) {
-    case FileRead::kOpenFailed: Fail(DiveLoadError::kOpenSolution);
+    case FileRead::kOpenFailed:
+        // A dataset of tracks needs no solution file: it only adds buoys.
+        if (!of_tracks)
+            Fail(DiveLoadError::kOpenSolution);
+        text.clear();
+        break;
     case FileRead::kReadFailed: Fail(DiveLoadError::kReadSolution);
     case FileRead::kOk: break;
     }
     if (DiveLoadError e = ReadSolutionText(text, *this); e != DiveLoadError::kNone)
         Fail(e);
 
-    switch (ReadWholeFile(directory + "/manifest.txt", text)) {
+    switch (manifest_read) {
     case FileRead::kOpenFailed: Fail(DiveLoadError::kOpenManifest);
     case FileRead::kReadFailed: Fail(DiveLoadError::kReadManifest);
     case FileRead::kOk: break;
     }
+    if (of_tracks) {
+        LoadTracks(directory, manifest_text, tracks_manifest, progress);
+        return;
+    }
     DiveManifest manifest;
-    if (DiveLoadError e = manifest.Read(text); e != DiveLoadError::kNone)
+    if (DiveLoadError e = manifest.Read(manifest_text); e != DiveLoadError::kNone)
         Fail(e);
     time = manifest.time;
     dt = manifest.dt;
@@ -415,16 +467,140 @@ void DiveData::Load(const std::string& directory, const DiveProgress& progress)
     }
 }
 
+void DiveData::LoadTracks(const std::string& directory, const std::string& manifest_text,
+                          const TrackManifest& manifest, const DiveProgress& progress)
+{
+    if (manifest.origin) {
+        const std::optional<GeoFrame> at = GeoFrame::AtOrigin(*manifest.origin);
+        if (!at)
+            Fail("this program cannot place a dataset with a geographic origin (origin=): open it in the desktop "
+                 "program");
+        frame = *at;
+    }
+    // Planned motion as expressions, besides the tracks: sampled as today,
+    // each sample at its step's playback time.
+    std::vector<double> expression_times;
+    if (manifest_text.rfind("time=", 0) == 0) {
+        DiveManifest expressions;
+        if (DiveLoadError e = expressions.Read(manifest_text); e != DiveLoadError::kNone)
+            Fail(e);
+        manifest_buoys = expressions.buoys;
+        if (DiveLoadError e = expressions.Sample(motion_track, progress); e != DiveLoadError::kNone)
+            Fail(e);
+        for (size_t k = 0; k < motion_track.size(); ++k)
+            expression_times.push_back(double(k) * expressions.dt);
+    }
+
+    for (const TrackManifest::Entry& entry : manifest.tracks) {
+        std::string text;
+        if (ReadWholeFile(directory + "/" + entry.file, text) != FileRead::kOk)
+            Fail("cannot read track file " + entry.file + " of track " + entry.name);
+        DiveTrack track;
+        track.name = entry.name;
+        track.role = entry.role;
+        track.file = entry.file;
+        if (const Status read = ReadTrackCsv(text, entry.file, track.fixes); !read)
+            Fail(read.reason);
+        track.route = !track.fixes.empty() && std::none_of(track.fixes.begin(), track.fixes.end(),
+                                                           [](const TrackFix& f) { return std::isfinite(f.utc); });
+        for (size_t k = 1; k < track.fixes.size() && !track.route; ++k)
+            if (!(track.fixes[k].utc >= track.fixes[k - 1].utc))
+                Fail(entry.file + ":" + std::to_string(k + 2) + ": times must not run backwards");
+        tracks.push_back(std::move(track));
+    }
+
+    // Playback time 0: the epoch, else the first fix of the measured track
+    // (of any track with times when none is measured).
+    epoch = manifest.epoch;
+    for (size_t k = 0; k < tracks.size(); ++k) {
+        if (measured < 0 && tracks[k].role == TrackRole::kMeasured)
+            measured = int(k);
+        if (reference < 0 && tracks[k].role == TrackRole::kReference && !tracks[k].route)
+            reference = int(k);
+    }
+    if (!std::isfinite(epoch)) {
+        for (int pass = 0; pass < 2 && !std::isfinite(epoch); ++pass)
+            for (size_t k = 0; k < tracks.size() && !std::isfinite(epoch); ++k)
+                if ((pass == 1 || int(k) == measured) && !tracks[k].route && !tracks[k].fixes.empty())
+                    epoch = tracks[k].fixes.front().utc;
+    }
+
+    const double threshold =
+        manifest.gap ? *manifest.gap : measured >= 0 ? DefaultGapThreshold(tracks[size_t(measured)].fixes) : 5.0;
+    gap = threshold;
+    for (DiveTrack& track : tracks) {
+        for (size_t k = 0; k < track.fixes.size(); ++k) {
+            TrackFix& fix = track.fixes[k];
+            fix.t = track.route ? kNoTime : fix.utc - epoch;
+            fix.local = frame.ToLocal(fix.where, std::isfinite(fix.depth) ? fix.depth : 0.0);
+            fix.gap_before = k > 0 && !track.route && fix.t - track.fixes[k - 1].t > threshold;
+        }
+    }
+
+    double span = expression_times.empty() ? 0.0 : expression_times.back();
+    const auto fill = [&](const DiveTrack& track, std::vector<Vector3>& positions, std::vector<double>& times) {
+        positions.clear();
+        times.clear();
+        for (const TrackFix& fix : track.fixes) {
+            positions.emplace_back(float(fix.local.x), float(fix.local.y), float(fix.local.z));
+            times.push_back(fix.t);
+        }
+        if (!times.empty())
+            span = std::max(span, times.back());
+    };
+    if (measured >= 0) {
+        const DiveTrack& track = tracks[size_t(measured)];
+        fill(track, solution_positions, solution_times);
+        solution_directions = Headings(solution_positions);
+        for (const TrackFix& fix : track.fixes)
+            solution_gap_before.push_back(fix.gap_before ? 1 : 0);
+    }
+    if (reference >= 0) {
+        fill(tracks[size_t(reference)], motion_track, motion_times);
+        for (const TrackFix& fix : tracks[size_t(reference)].fixes)
+            motion_gap_before.push_back(fix.gap_before ? 1 : 0);
+    } else
+        motion_times = expression_times;
+    // A step of the median interval past the last fix, so the last fix shows
+    // before the playback starts again.
+    dt = MedianInterval(solution_times.empty() ? motion_times : solution_times);
+    time = span + dt + 1.0;
+    if (!(span > 0.0))
+        time = 1.0;  // one fix: a point, no wrap
+}
+
 // ---------------------------------------------------------------------------
 // Time queries
 
-bool DiveData::Lookup(double t, size_t count, size_t& i, size_t& j, float& f) const
+double DiveData::Wrapped(double t) const
+{
+    if (!(t > 0.0))
+        return 0.0;
+    const double period = Period();
+    if (!(period > 0.0))
+        return std::isfinite(t) ? t : 0.0;
+    const double a = std::fmod(t, period);
+    return a >= 0.0 ? a : 0.0;  // an infinite t
+}
+
+bool DiveData::Lookup(double t, size_t count, size_t& i, size_t& j, float& f, const std::vector<double>* times) const
 {
     if (count == 0)
         return false;
+    if (times && times->size() >= count) {
+        // By time: the last entry at or before t, and the next one.
+        const double a = Wrapped(t);
+        const auto end = times->begin() + std::ptrdiff_t(count);
+        const auto after = std::upper_bound(times->begin(), end, a);
+        i = after == times->begin() ? 0 : size_t(after - times->begin()) - 1;
+        j = std::min(i + 1, count - 1);
+        const double span = (*times)[j] - (*times)[i];
+        f = static_cast<float>(j > i && span > 0.0 && a > (*times)[i] ? std::min((a - (*times)[i]) / span, 1.0) : 0.0);
+        return true;
+    }
     if (!(t > 0.0))
         t = 0.0;
-    const double period = Period();
+    double period = Period();
     double a = 0.0;
     double k = 0.0;
     if (period > 0.0 && dt > 0.0) {
@@ -443,11 +619,12 @@ bool DiveData::Lookup(double t, size_t count, size_t& i, size_t& j, float& f) co
 
 namespace {
 
-Vector3 Interpolate(const DiveData& data, const std::vector<Vector3>& list, double t)
+Vector3 Interpolate(const DiveData& data, const std::vector<Vector3>& list, const std::vector<double>& times,
+                    double t)
 {
     size_t i, j;
     float f;
-    if (!data.Lookup(t, list.size(), i, j, f))
+    if (!data.Lookup(t, list.size(), i, j, f, times.empty() ? nullptr : &times))
         return {0, 0, 0};
     return list[i] + (list[j] - list[i]) * f;
 }
@@ -456,19 +633,60 @@ Vector3 Interpolate(const DiveData& data, const std::vector<Vector3>& list, doub
 
 Vector3 DiveData::SolutionPositionAt(double t) const
 {
-    return Interpolate(*this, solution_positions, t);
+    // In a gap the diver stays at the last fix: nothing between is invented.
+    if (SolutionGapAt(t)) {
+        size_t i, j;
+        float f;
+        Lookup(t, solution_positions.size(), i, j, f, &solution_times);
+        return solution_positions[i];
+    }
+    return Interpolate(*this, solution_positions, solution_times, t);
+}
+
+LocalPoint DiveData::SolutionPointAt(double t) const
+{
+    if (!Timed() || measured < 0) {
+        const Vector3 p = SolutionPositionAt(t);
+        return {double(p.x), double(p.y), double(p.z)};
+    }
+    const std::vector<TrackFix>& fixes = tracks[size_t(measured)].fixes;
+    size_t i, j;
+    float f;
+    if (!Lookup(t, fixes.size(), i, j, f, &solution_times))
+        return {};
+    if (SolutionGapAt(t))
+        return fixes[i].local;
+    // The fraction again in double, so a time between two fixes is placed as
+    // finely as the fixes are.
+    const double a = Wrapped(t);
+    const double span = fixes[j].t - fixes[i].t;
+    const double g = j > i && span > 0.0 && a > fixes[i].t ? std::min((a - fixes[i].t) / span, 1.0) : 0.0;
+    const LocalPoint& p = fixes[i].local;
+    const LocalPoint& q = fixes[j].local;
+    return {p.x + (q.x - p.x) * g, p.y + (q.y - p.y) * g, p.z + (q.z - p.z) * g};
+}
+
+bool DiveData::SolutionGapAt(double t) const
+{
+    if (!Timed())
+        return false;
+    size_t i, j;
+    float f;
+    if (!Lookup(t, solution_times.size(), i, j, f, &solution_times) || j == i)
+        return false;
+    return j < solution_gap_before.size() && solution_gap_before[j] && Wrapped(t) > solution_times[i];
 }
 
 Vector3 DiveData::MotionPositionAt(double t) const
 {
-    return Interpolate(*this, motion_track, t);
+    return Interpolate(*this, motion_track, motion_times, t);
 }
 
 bool DiveData::SolutionStepAt(double t, Vector3& from, Vector3& to) const
 {
     size_t i, j;
     float f;
-    if (!Lookup(t, solution_positions.size(), i, j, f))
+    if (!Lookup(t, solution_positions.size(), i, j, f, Timed() ? &solution_times : nullptr))
         return false;
     from = solution_positions[i];
     to = solution_positions[j];
@@ -480,6 +698,8 @@ Vector3 DiveData::SolutionVelocityAt(double t) const
     size_t i, j;
     float f;
     const size_t count = solution_positions.size();
+    if (Timed())
+        return TimedVelocityAt(t);
     if (!(dt > 0.0) || !std::isfinite(dt) || !Lookup(t, count, i, j, f) || i == j)
         return {0, 0, 0};
     // The slack keeps a reach of a whole number of steps from losing its last
@@ -507,10 +727,43 @@ Vector3 DiveData::SolutionDirectionAt(double t) const
     size_t i, j;
     float f;
     size_t count = std::min(solution_positions.size(), solution_directions.size());
-    if (!Lookup(t, count, i, j, f))
+    if (!Lookup(t, count, i, j, f, Timed() ? &solution_times : nullptr))
         return {0, 0, 0};
     // A zero direction normalises to zero rather than dividing by zero.
     Vector3 u = math::Normalise(solution_directions[i]);
     Vector3 v = math::Normalise(solution_directions[j]);
     return math::Normalise(u + (v - u) * f);
+}
+
+Vector3 DiveData::TimedVelocityAt(double t) const
+{
+    size_t i, j;
+    float f;
+    const size_t count = solution_positions.size();
+    if (!Lookup(t, count, i, j, f, &solution_times) || i == j || SolutionGapAt(t))
+        return {0, 0, 0};
+    // The fixes within kSolutionVelocityReach of the two that bracket t,
+    // those two always, and never across a gap: fixes come at any interval.
+    const std::vector<double>& times = solution_times;
+    size_t first = i, last = j;
+    while (first > 0 && !solution_gap_before[first] && times[i] - times[first - 1] <= kSolutionVelocityReach)
+        --first;
+    while (last + 1 < count && !solution_gap_before[last + 1] && times[last + 1] - times[j] <= kSolutionVelocityReach)
+        ++last;
+    double mean_t = 0.0;
+    for (size_t k = first; k <= last; ++k)
+        mean_t += times[k];
+    mean_t /= double(last - first + 1);
+    double tt = 0.0, tp[3] = {0.0, 0.0, 0.0};
+    for (size_t k = first; k <= last; ++k) {
+        const double tk = times[k] - mean_t;
+        const Vector3& p = solution_positions[k];
+        tt += tk * tk;
+        tp[0] += tk * double(p.x);
+        tp[1] += tk * double(p.y);
+        tp[2] += tk * double(p.z);
+    }
+    if (!(tt > 0.0))
+        return {0, 0, 0};
+    return {float(tp[0] / tt), float(tp[1] / tt), float(tp[2] / tt)};
 }

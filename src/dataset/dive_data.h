@@ -9,10 +9,13 @@
 // and print nothing.
 #pragma once
 
+#include "dataset/dive_tracks.h"
 #include "dataset/expression.h"
+#include "dataset/geo_frame.h"
 #include "math/vector.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -85,6 +88,12 @@ std::string DescribeIgnoredLines(const IgnoredLines& ignored);
 inline constexpr double kSolutionVelocityReach = 0.5;
 
 // The loaded data and its time queries.
+//
+// A dataset of tracks (dive_tracks.h) fills the same lists the program
+// draws: the measured track's fixes become the solution positions, the
+// reference track's the motion track, each with the playback time of every
+// entry (`solution_times`, `motion_times`) instead of the dt grid; `time`
+// and `dt` are then worked out from the fixes (dt the median interval).
 struct DiveData {
     double time = 0.0;                        // "time=" of the manifest
     double dt = 0.0;                          // "dt=" of the manifest
@@ -95,6 +104,21 @@ struct DiveData {
     std::vector<Vector3> solution_directions; // last three numbers of each 6-number line
     IgnoredLines ignored_solution_lines;      // solution lines of neither kind
 
+    // Datasets of tracks (empty or unset otherwise).
+    GeoFrame frame;                           // local metres to latitude and longitude
+    double epoch = kNoTime;                   // UTC seconds of playback time 0
+    std::vector<DiveTrack> tracks;            // in manifest order, fixes in the local frame
+    int measured = -1;                        // index of the measured track, -1 when none
+    int reference = -1;                       // index of the reference track with times, -1 when none
+    double gap = 0.0;                         // seconds between fixes that break a track
+    std::vector<double> solution_times;       // playback time of each solution position
+    std::vector<uint8_t> solution_gap_before; // 1 where a gap comes before the position
+    std::vector<double> motion_times;         // playback time of each motion sample
+    std::vector<uint8_t> motion_gap_before;   // 1 where a gap comes before the sample
+
+    // Whether the solution has its own fix times (a dataset of tracks).
+    bool Timed() const { return !solution_times.empty(); }
+
     // Reads "<directory>/solution.txt" and "<directory>/manifest.txt"; throws
     // std::runtime_error with the message of DiveLoadMessage. progress follows
     // the sampling of the motion, the only step that can take long.
@@ -102,6 +126,12 @@ struct DiveData {
 
     // Position on the solution at playback time t; (0, 0, 0) without positions.
     Vector3 SolutionPositionAt(double t) const;
+    // The same in double precision, from the fixes themselves in a dataset
+    // of tracks (so at a fix's time it is that fix exactly).
+    LocalPoint SolutionPointAt(double t) const;
+    // True when playback time t falls in a gap between two fixes of the
+    // solution: there is no position to show for it.
+    bool SolutionGapAt(double t) const;
     // Position on the sampled motion at playback time t; (0, 0, 0) without samples.
     Vector3 MotionPositionAt(double t) const;
     // Unit heading at playback time t, or zero.
@@ -127,8 +157,20 @@ struct DiveData {
     // Where playback time t falls in a list of count entries: entry i, the
     // next entry j (clamped to the last) and the fraction f of the way to it.
     // Playback wraps with the period; negative or NaN times count as 0.
-    // False when count is 0.
-    bool Lookup(double t, size_t count, size_t& i, size_t& j, float& f) const;
+    // With `times` (the entries' playback times, ascending) the entries are
+    // found by time, else on the dt grid. False when count is 0.
+    bool Lookup(double t, size_t count, size_t& i, size_t& j, float& f,
+                const std::vector<double>* times = nullptr) const;
+    // Playback time t wrapped into the period (negative or NaN: 0).
+    double Wrapped(double t) const;
+
+private:
+    // The tracks of a manifest with track= lines (and its expressions, when
+    // it starts with them), into the lists the program draws.
+    void LoadTracks(const std::string& directory, const std::string& manifest_text, const TrackManifest& manifest,
+                    const DiveProgress& progress);
+    // SolutionVelocityAt of a dataset of tracks: a fit over the fixes' own times.
+    Vector3 TimedVelocityAt(double t) const;
 };
 
 // Appends the lines of a solution text to data's three solution lists.

@@ -65,22 +65,47 @@ void DiveDataset::Upload()
     BindVertexArray(0);
 }
 
+namespace {
+
+// Draws vertices first .. last of the bound array as runs that a gap
+// breaks: a line never joins two fixes with a gap between them.
+void DrawRuns(GLenum mode, size_t first, size_t last, const std::vector<uint8_t>& gap_before)
+{
+    size_t from = first;
+    for (size_t k = first + 1; k <= last + 1; ++k) {
+        if (k <= last && !(k < gap_before.size() && gap_before[k]))
+            continue;
+        glDrawArrays(mode, static_cast<GLint>(from), static_cast<GLsizei>(k - from));
+        from = k;
+    }
+}
+
+}  // namespace
+
 void DiveDataset::DrawTrack(GLenum mode, double t, bool use_motion) const
 {
     const std::vector<Vector3>& track = use_motion ? m_data.motion_track : m_data.solution_positions;
+    const std::vector<double>& times = use_motion ? m_data.motion_times : m_data.solution_times;
     size_t i, j;
     float f;
-    if (!m_data.Lookup(t, track.size(), i, j, f))
+    if (!m_data.Lookup(t, track.size(), i, j, f, times.empty() ? nullptr : &times))
         return;
     const Vector3 current = use_motion ? m_data.MotionPositionAt(t) : m_data.SolutionPositionAt(t);
     const GLuint vertex_array = use_motion ? motion_vertex_array : solution_vertex_array;
 
+    const std::vector<uint8_t>& gaps = use_motion ? m_data.motion_gap_before : m_data.solution_gap_before;
+
     BindVertexArray(vertex_array);
     if (!vertex_array)
         PointAttributeAtBuffer(use_motion ? motion_buffer : solution_buffer);
-    glDrawArrays(mode, 0, static_cast<GLsizei>(i + 1));
+    DrawRuns(mode, 0, i, gaps);
 
-    DrawSegment(mode, track[i], current);
+    // In a gap nothing leads on from the last fix.
+    const bool in_gap = j > i && j < gaps.size() && gaps[j] && f > 0.0f;
+    if (in_gap)
+        BindVertexArray(0);
+    else
+        DrawSegment(mode, track[i], current);
 }
 
 void DiveDataset::DrawSegment(GLenum mode, const Vector3& last, const Vector3& current) const
@@ -105,7 +130,7 @@ void DiveDataset::DrawSolutionTrackByClass(GLenum mode, double t, const std::vec
     const std::vector<Vector3>& track = m_data.solution_positions;
     size_t i, j;
     float f;
-    if (!m_data.Lookup(t, track.size(), i, j, f))
+    if (!m_data.Lookup(t, track.size(), i, j, f, m_data.Timed() ? &m_data.solution_times : nullptr))
         return;
     const auto class_of = [&fix_class](size_t k) { return k < fix_class.size() ? int(fix_class[k]) : -1; };
     // One draw per run of equal classes; a line run reaches on to the first
@@ -121,11 +146,11 @@ void DiveDataset::DrawSolutionTrackByClass(GLenum mode, double t, const std::vec
                 PointAttributeAtBuffer(solution_buffer);
             const size_t end = mode == GL_POINTS ? last : std::min(last + 1, i);
             if (end >= first)
-                glDrawArrays(mode, static_cast<GLint>(first), static_cast<GLsizei>(end - first + 1));
+                DrawRuns(mode, first, end, m_data.solution_gap_before);
         }
         first = last + 1;
     }
-    if (use(class_of(i)))
+    if (!m_data.SolutionGapAt(t) && use(class_of(i)))
         DrawSegment(mode, track[i], m_data.SolutionPositionAt(t));
     BindVertexArray(0);
 }

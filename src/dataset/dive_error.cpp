@@ -37,13 +37,18 @@ DiveErrors ComputeDiveErrors(const DiveData& data)
     e.motion_steps = data.motion_track.size();
     e.solution_fixes = data.solution_positions.size();
     e.dt = data.dt;
+    // Fixes with their own times are measured against the reference where
+    // it is at the fix's time; on the dt grid, step against step.
+    const bool by_time = data.Timed() && !data.motion_track.empty();
+    if (data.Timed())
+        e.motion_steps = by_time ? e.solution_fixes : 0;
     const size_t common = std::min(e.motion_steps, e.solution_fixes);
     e.total.reserve(common);
     e.horizontal.reserve(common);
     e.vertical.reserve(common);
     for (size_t i = 0; i < common; ++i) {
         const Vector3& s = data.solution_positions[i];
-        const Vector3& m = data.motion_track[i];
+        const Vector3 m = by_time ? data.MotionPositionAt(data.solution_times[i]) : data.motion_track[i];
         const double dx = double(s.x) - m.x, dy = double(s.y) - m.y, dz = double(s.z) - m.z;
         e.total.push_back(float(std::sqrt(dx * dx + dy * dy + dz * dz)));
         e.horizontal.push_back(float(std::sqrt(dx * dx + dz * dz)));
@@ -52,6 +57,11 @@ DiveErrors ComputeDiveErrors(const DiveData& data)
     e.total_figures = SummariseErrors(e.total, e.dt);
     e.horizontal_figures = SummariseErrors(e.horizontal, e.dt);
     e.vertical_figures = SummariseErrors(e.vertical, e.dt);
+    if (by_time) {
+        for (ErrorFigures* f : {&e.total_figures, &e.horizontal_figures, &e.vertical_figures})
+            if (f->count > 0)
+                f->max_time = data.solution_times[f->max_index];
+    }
     return e;
 }
 
@@ -59,7 +69,7 @@ float DiveErrors::TotalAt(const DiveData& data, double t) const
 {
     size_t i, j;
     float f;
-    if (!data.Lookup(t, total.size(), i, j, f))
+    if (!data.Lookup(t, total.size(), i, j, f, data.Timed() ? &data.solution_times : nullptr))
         return 0.0f;
     return total[i] + (total[j] - total[i]) * f;
 }

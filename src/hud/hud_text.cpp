@@ -6,18 +6,6 @@
 
 namespace {
 
-HudReading ReadingMovingAt(const Vector3& position, double metres_per_second)
-{
-    HudReading r;
-    r.latitude = double(position.z) / kHudMetresPerDegree + kHudOriginLatitude;
-    // A degree of longitude shortens with the cosine of the latitude.
-    const double cos_latitude = std::cos(r.latitude * (std::numbers::pi / 180.0));
-    r.longitude = double(position.x) / (cos_latitude * kHudMetresPerDegree) + kHudOriginLongitude;
-    r.depth = -double(position.y) + 0.0;  // + 0.0: the surface shows 0.00, not -0.00
-    r.speed = metres_per_second / kHudMetresPerSecondPerKnot;
-    return r;
-}
-
 double Length(double x, double y, double z)
 {
     return std::sqrt(x * x + y * y + z * z);
@@ -25,9 +13,15 @@ double Length(double x, double y, double z)
 
 }  // namespace
 
-HudReading HudReadingAt(const Vector3& position, const Vector3& velocity)
+HudReading HudReadingAt(const GeoFrame& frame, const LocalPoint& position, const Vector3& velocity)
 {
-    return ReadingMovingAt(position, Length(velocity.x, velocity.y, velocity.z));
+    HudReading r;
+    const GeoPoint where = frame.ToGeographic(position);
+    r.latitude = where.latitude;
+    r.longitude = where.longitude;
+    r.depth = -position.y + 0.0;  // + 0.0: the surface shows 0.00, not -0.00
+    r.speed = Length(velocity.x, velocity.y, velocity.z) / kHudMetresPerSecondPerKnot;
+    return r;
 }
 
 namespace {
@@ -73,5 +67,7 @@ std::string FormatHudText(const HudReading& r)
 
 std::string FormatHudText(const DiveData& data, double t)
 {
-    return FormatHudText(HudReadingAt(data.SolutionPositionAt(t), data.SolutionVelocityAt(t)));
+    if (data.SolutionGapAt(t))
+        return kHudNoFix;
+    return FormatHudText(HudReadingAt(data.frame, data.SolutionPointAt(t), data.SolutionVelocityAt(t)));
 }

@@ -16,7 +16,7 @@ namespace {
 // Northing that puts a position at latitude `lat`.
 float NorthOf(double lat)
 {
-    return float((lat - kHudOriginLatitude) * kHudMetresPerDegree);
+    return float((lat - kFixedOriginLatitude) * kFixedMetresPerDegree);
 }
 
 TEST(HudTextTest, ReadingsFormatAsFourLines)
@@ -85,7 +85,7 @@ TEST(HudTextTest, SecondsThatRoundToSixtyCarryIntoMinutesAndDegrees)
 TEST(HudTextTest, PositionsConvertAtTheOrigin)
 {
     // 0.00111111 m north is 20.838288 degrees; x = 0 is the origin's longitude.
-    HudReading r = HudReadingAt(Vector3(0, 0, NorthOf(20.838288)), {});
+    HudReading r = HudReadingAt(GeoFrame(), LocalPoint(0, 0, NorthOf(20.838288)), {});
     EXPECT_NEAR(r.latitude, 20.838288, 1e-9);
     EXPECT_DOUBLE_EQ(r.longitude, -79.013672);
     EXPECT_EQ(FormatHudText(r),
@@ -98,16 +98,16 @@ TEST(HudTextTest, LongitudeShrinksWithTheCosineOfTheLatitude)
     // 111111 * cos(20.8338 deg) = 103 846 m there, so the diver is 0.00963
     // degrees east of the origin. Taking the cosine of the degree value as
     // radians would give 0.0224 degrees west.
-    HudReading r = HudReadingAt(Vector3(1000, -12.345f, -500), {});
-    const double lat = -500.0 / kHudMetresPerDegree + kHudOriginLatitude;
-    EXPECT_NEAR(r.longitude - kHudOriginLongitude, 1000.0 / (111111.0 * std::cos(lat * M_PI / 180.0)), 1e-12);
+    HudReading r = HudReadingAt(GeoFrame(), LocalPoint(1000, -12.345f, -500), {});
+    const double lat = -500.0 / kFixedMetresPerDegree + kFixedOriginLatitude;
+    EXPECT_NEAR(r.longitude - kFixedOriginLongitude, 1000.0 / (111111.0 * std::cos(lat * M_PI / 180.0)), 1e-12);
     EXPECT_NEAR(r.longitude, -79.0040424, 1e-7);
     EXPECT_EQ(FormatHudText(r),
               "lat: 20\u00b050'01.601\"N\nlon: 79\u00b000'14.553\"W\ndepth: 12.35 m\nspeed: 0.00 knots");
 
     // East and west of the origin mirror each other.
-    HudReading west = HudReadingAt(Vector3(-1000, 0, -500), {});
-    EXPECT_NEAR(west.longitude - kHudOriginLongitude, -(r.longitude - kHudOriginLongitude), 1e-12);
+    HudReading west = HudReadingAt(GeoFrame(), LocalPoint(-1000, 0, -500), {});
+    EXPECT_NEAR(west.longitude - kFixedOriginLongitude, -(r.longitude - kFixedOriginLongitude), 1e-12);
 }
 
 TEST(HudTextTest, VelocityReadsAsItsSpeedInKnots)
@@ -123,7 +123,7 @@ TEST(HudTextTest, VelocityReadsAsItsSpeedInKnots)
         {{0, 0, 0}, 0.0},
     };
     for (const Case& c : cases)
-        EXPECT_NEAR(HudReadingAt(Vector3(1, -2, 3), c.velocity).speed, c.knots, 1e-5) << c.knots;
+        EXPECT_NEAR(HudReadingAt(GeoFrame(), LocalPoint(1, -2, 3), c.velocity).speed, c.knots, 1e-5) << c.knots;
 }
 
 TEST(HudTextTest, DatasetTextUsesThePositionAndVelocityAtT)
@@ -133,11 +133,11 @@ TEST(HudTextTest, DatasetTextUsesThePositionAndVelocityAtT)
     data.dt = 1.0;
     data.solution_positions = {{0, 0, 0}, {0, -2, 0}, {0, -2, 4}};
     // Between entries 1 and 2: 4 m in 1 s, half-way down the step.
-    EXPECT_EQ(FormatHudText(data, 1.5), FormatHudText(HudReadingAt(Vector3(0, -2, 2), Vector3(0, 0, 4))));
+    EXPECT_EQ(FormatHudText(data, 1.5), FormatHudText(HudReadingAt(GeoFrame(), LocalPoint(0, -2, 2), Vector3(0, 0, 4))));
     EXPECT_NE(FormatHudText(data, 1.5).find("depth: 2.00 m\nspeed: 7.78 knots"), std::string::npos);
     // Without positions the diver sits at the origin, not moving.
     DiveData empty;
-    EXPECT_EQ(FormatHudText(empty, 3.0), FormatHudText(HudReading{kHudOriginLatitude, kHudOriginLongitude, 0, 0}));
+    EXPECT_EQ(FormatHudText(empty, 3.0), FormatHudText(HudReading{kFixedOriginLatitude, kFixedOriginLongitude, 0, 0}));
 }
 
 // The number on the speed line of a HUD text.
@@ -181,11 +181,41 @@ TEST(HudTextTest, SpeedOfNoisyFixesStaysNearTheTrueSpeed)
 
 TEST(HudTextTest, DamagedPositionsPrintWithoutOverflow)
 {
-    const std::string huge = FormatHudText(HudReadingAt(Vector3(3e38f, -3e38f, 3e38f), {}));
+    const std::string huge = FormatHudText(HudReadingAt(GeoFrame(), LocalPoint(3e38f, -3e38f, 3e38f), {}));
     EXPECT_GT(huge.size(), 100u);
     EXPECT_NE(huge.find("lat: "), std::string::npos);
-    const std::string nan = FormatHudText(HudReadingAt(Vector3(NAN, NAN, NAN), {}));
+    const std::string nan = FormatHudText(HudReadingAt(GeoFrame(), LocalPoint(NAN, NAN, NAN), {}));
     EXPECT_NE(nan.find("nan"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(HudTextTest, AGapBetweenFixesSaysNoFixAndAFixShowsItsOwnPosition)
+{
+    DiveData data;
+    data.frame = *GeoFrame::AtOrigin({60.0, 24.0});
+    data.time = 32.0;
+    data.dt = 1.0;
+    data.measured = 0;
+    DiveTrack track;
+    for (const double t : {0.0, 1.0, 30.0}) {
+        TrackFix fix;
+        fix.t = t;
+        fix.where = {60.0 + t * 1e-5, 24.123456789};
+        fix.local = data.frame.ToLocal(fix.where, 2.0);
+        data.solution_positions.emplace_back(float(fix.local.x), float(fix.local.y), float(fix.local.z));
+        data.solution_times.push_back(t);
+        data.solution_gap_before.push_back(t > 10.0);
+        track.fixes.push_back(fix);
+    }
+    data.tracks.push_back(track);
+    EXPECT_EQ(FormatHudText(data, 10.0), "no fix");
+    // 24.123456789 degrees east is 24 deg 07' 24.444" as the log has it.
+    const std::string text = FormatHudText(data, 30.0);
+    EXPECT_NE(text.find("lat: 60\u00b000'01.080\"N\nlon: 24\u00b007'24.444\"E\ndepth: 2.00 m"), std::string::npos)
+        << text;
 }
 
 }  // namespace

@@ -356,7 +356,7 @@ TEST_F(TextBlockTest, StatusTextAtTheWindowSize)
     glEnable(GL_CULL_FACE);
 
     auto block = Make(0.5f, -0.9f, -1.0f);
-    const std::string text = FormatHudText(HudReadingAt(Vector3(7.5f, -10.08f, -0.27f), {2.0f, 0, 0}));
+    const std::string text = FormatHudText(HudReadingAt(GeoFrame(), LocalPoint(7.5f, -10.08f, -0.27f), {2.0f, 0, 0}));
     block->SetText(text.c_str(), 0.18f);
     block->Draw();
     const Frame f = Frame::Read(720, 480);
