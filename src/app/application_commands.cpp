@@ -141,12 +141,19 @@ void DemoApplication::onFaster()
 
 void DemoApplication::onStepBack()
 {
-    m_timeline.Step(-1, m_dataset.Data().dt);
+    // Fixes with their own times are stepped through one by one.
+    if (m_dataset.Data().Timed())
+        m_timeline.StepToFix(-1, m_dataset.Data().solution_times);
+    else
+        m_timeline.Step(-1, m_dataset.Data().dt);
 }
 
 void DemoApplication::onStepForward()
 {
-    m_timeline.Step(+1, m_dataset.Data().dt);
+    if (m_dataset.Data().Timed())
+        m_timeline.StepToFix(+1, m_dataset.Data().solution_times);
+    else
+        m_timeline.Step(+1, m_dataset.Data().dt);
 }
 
 void DemoApplication::onHome()

@@ -68,6 +68,28 @@ void PlaybackTimeline::Step(int direction, double dt)
     m_time = std::max(base + t, 0.0);
 }
 
+void PlaybackTimeline::StepToFix(int direction, const std::vector<double>& fix_times)
+{
+    if (fix_times.empty() || direction == 0)
+        return;
+    const double position = InPeriod();
+    const double base = m_time - position;
+    // Within a millionth of a second a fix counts as where the time is.
+    constexpr double kSlack = 1e-6;
+    double t = 0.0;
+    if (direction > 0) {
+        const auto next = std::upper_bound(fix_times.begin(), fix_times.end(), position + kSlack);
+        t = next != fix_times.end() ? *next : m_period > 0.0 ? m_period : fix_times.back();
+    } else {
+        const auto after = std::lower_bound(fix_times.begin(), fix_times.end(), position - kSlack);
+        if (after != fix_times.begin())
+            t = *std::prev(after);
+        else
+            t = base >= m_period && m_period > 0.0 ? fix_times.back() - m_period : fix_times.back();
+    }
+    m_time = std::max(base + t, 0.0);
+}
+
 std::string SpeedText(int speed_level)
 {
     if (speed_level >= 0)

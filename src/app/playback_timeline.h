@@ -17,6 +17,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 class PlaybackTimeline {
 public:
@@ -49,6 +50,12 @@ public:
     // start; back from time 0 to the first period's last step. Nothing for
     // a dt that is not positive.
     void Step(int direction, double dt);
+
+    // The same for fixes at their own times (ascending playback times within
+    // the period): to the next (or previous) fix, on to the next period's
+    // start after the last, back to the last fix from a period's start.
+    // Nothing without fixes.
+    void StepToFix(int direction, const std::vector<double>& fix_times);
 
     // Back to time 0; pause and speed stay.
     void Home() { m_time = 0.0; }

@@ -96,6 +96,29 @@ TEST(PlaybackTimeline, StepsLandOnTheStepGridOfEveryPeriod)
     }
 }
 
+TEST(PlaybackTimeline, FixesWithTheirOwnTimesAreSteppedOneByOne)
+{
+    const std::vector<double> fixes = {0.0, 0.7, 2.0, 9.5};
+    const struct {
+        double start;
+        int direction;
+        double expected;
+    } cases[] = {
+        {0.0, +1, 0.7},   {0.7, +1, 2.0},  {1.0, +1, 2.0},  {1.0, -1, 0.7},  {9.5, +1, 10.0},  // on to the next period
+        {10.0, -1, 9.5},  {0.0, -1, 9.5},  {12.2, +1, 19.5}, {10.7, -1, 10.0},
+    };
+    for (const auto& c : cases) {
+        PlaybackTimeline t(10.0);
+        t.Seek(c.start);
+        t.StepToFix(c.direction, fixes);
+        EXPECT_NEAR(t.Time(), c.expected, 1e-9) << c.start << " " << c.direction;
+    }
+    PlaybackTimeline none(10.0);
+    none.Seek(3.0);
+    none.StepToFix(+1, {});
+    EXPECT_EQ(none.Time(), 3.0);
+}
+
 TEST(PlaybackTimeline, StepsWorkWhilePausedAndKeepThePause)
 {
     PlaybackTimeline t(360.0);
