@@ -9,12 +9,15 @@
 //       draws the solution's error over time as a chart into OUT.png.
 //   nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]
 //       writes MANIFEST_DIR/solution.txt from MANIFEST_DIR/manifest.txt.
+//   nerelle-dive export DIR OUT
+//       writes the dataset's tracks as GPX, KML or CSV, as OUT's extension says.
 //   nerelle-dive --help
 // Runs that take more than a second print progress lines on standard error,
 // one a second; NERELLE_PROGRESS_INTERVAL=S sets S seconds for both.
 #include "core/regular_file.h"
 #include "core/whole_file.h"
 #include "hud/hud_text.h"
+#include "logs/log_export.h"
 #include "dataset/dive_data.h"
 #include "dataset/dive_error.h"
 #include "dive_simulator.h"
@@ -39,6 +42,7 @@ constexpr const char* kUsage =
     "usage: nerelle-dive check DIR [--at T]... [--hud]\n"
     "       nerelle-dive report DIR OUT.png [--size WxH] [--font F]\n"
     "       nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]\n"
+    "       nerelle-dive export DIR OUT\n"
     "       nerelle-dive --help\n"
     "\n"
     "check     loads DIR (manifest.txt and solution.txt) as the program does, prints its\n"
@@ -57,6 +61,8 @@ constexpr const char* kUsage =
     "  --seed N          random stream (default 1); the same seed gives the same file\n"
     "  --range-noise M   range noise, metres (default 0.15)\n"
     "  --depth-noise M   depth noise, metres (default 0.05)\n"
+    "export    writes DIR's tracks to OUT as GPX 1.1 (.gpx), KML (.kml) or CSV (.csv:\n"
+    "          track,utc,lat,lon,depth,quality,hdop,receivers,error)\n"
     "Runs that take more than a second print progress on standard error, one line a\n"
     "second; NERELLE_PROGRESS_INTERVAL=S in the environment sets S seconds for both\n"
     "(0: every report).\n";
@@ -65,6 +71,7 @@ const char kShortUsage[] =
     "usage: nerelle-dive check DIR [--at T]... [--hud]\n"
     "       nerelle-dive report DIR OUT.png [--size WxH] [--font F]\n"
     "       nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]\n"
+    "       nerelle-dive export DIR OUT\n"
     "       nerelle-dive --help\n";
 
 void Usage()
@@ -97,8 +104,12 @@ bool ParseSeed(const char* text, uint64_t& value)
     return true;
 }
 
-void PrintErrors(const DiveErrors& errors)
+void PrintErrors(const DiveData& data, const DiveErrors& errors)
 {
+    if (data.Timed() && data.motion_track.empty()) {
+        std::printf("error: no reference track\n");
+        return;
+    }
     if (errors.Common() == 0) {
         std::printf("error: none measured (no solution fix has a motion sample)\n");
         return;
@@ -158,7 +169,22 @@ int Check(int argc, char** argv, double progressPeriod)
     std::printf("manifest buoys: %zu\n", data.manifest_buoys.size());
     std::printf("duration: %g s (playback period %g s)\n", data.time, data.Period());
     std::printf("dt: %g s\n", data.dt);
-    PrintErrors(ComputeDiveErrors(data));
+    if (data.frame.HasOrigin())
+        std::printf("origin: %.6f, %.6f\n", data.frame.Origin().latitude, data.frame.Origin().longitude);
+    if (std::isfinite(data.epoch))
+        std::printf("epoch: %s\n", FormatUtc(data.epoch).c_str());
+    for (const DiveTrack& track : data.tracks) {
+        size_t gaps = 0;
+        for (const TrackFix& fix : track.fixes)
+            gaps += fix.gap_before ? 1 : 0;
+        std::printf("track %s (%s%s): %zu fixes", track.name.c_str(), TrackRoleName(track.role),
+                    track.route ? ", a route" : "", track.fixes.size());
+        if (!track.route && !track.fixes.empty())
+            std::printf(", %s to %s, %zu gap%s", FormatUtc(track.fixes.front().utc).c_str(),
+                        FormatUtc(track.fixes.back().utc).c_str(), gaps, gaps == 1 ? "" : "s");
+        std::printf("\n");
+    }
+    PrintErrors(data, ComputeDiveErrors(data));
     for (double t : times) {
         Vector3 m = data.MotionPositionAt(t);
         Vector3 s = data.SolutionPositionAt(t);
@@ -308,6 +334,32 @@ int Simulate(int argc, char** argv, double progressPeriod)
     return 0;
 }
 
+int Export(int argc, char** argv, double progressPeriod)
+{
+    if (argc != 4)
+        return Refuse("export takes DIR and OUT (.gpx, .kml or .csv)");
+    ExportFormat format;
+    if (!ExportFormatOf(argv[3], format))
+        return Refuse(std::string("cannot tell the format of '") + argv[3] + "': give a .gpx, .kml or .csv file");
+    DiveData data;
+    if (!LoadData(argv[2], data, progressPeriod))
+        return 1;
+    const std::string text = FormatExport(data, format);
+    const Status written = WriteFileWhole(argv[3], [&](const std::filesystem::path& temporary) {
+        FILE* f = OpenRegularFileForWriting(temporary);
+        if (!f)
+            return false;
+        const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+        return std::fclose(f) == 0 && ok;
+    });
+    if (!written) {
+        PrintError(written.reason);
+        return 1;
+    }
+    std::printf("wrote %s\n", argv[3]);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -330,6 +382,8 @@ int main(int argc, char** argv)
         return Report(argc, argv, progressPeriod);
     if (argc >= 2 && std::strcmp(argv[1], "simulate") == 0)
         return Simulate(argc, argv, progressPeriod);
+    if (argc >= 2 && std::strcmp(argv[1], "export") == 0)
+        return Export(argc, argv, progressPeriod);
     Usage();
     return 1;
 }
