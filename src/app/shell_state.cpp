@@ -1,5 +1,7 @@
 #include "app/shell_state.h"
 
+#include "platform/window.h"
+
 #include <cmath>
 
 bool NormalisedCursor(const ShellState& state, int x, int y, float* nx, float* ny)
@@ -16,7 +18,7 @@ void Shell_OnMouse(ShellState& state, int button, int button_state, int x, int y
 {
     if (!NormalisedCursor(state, x, y, &state.last_cursor_x, &state.last_cursor_y))
         return;
-    state.drag_button = (button_state == 0) ? button : -1;  // 0 is GLUT's "pressed"
+    state.drag_button = (button_state == platform::kButtonDown) ? button : -1;
 }
 
 void Shell_OnMotion(ShellState& state, int x, int y)
@@ -24,10 +26,10 @@ void Shell_OnMotion(ShellState& state, int x, int y)
     float nx, ny;
     if (!NormalisedCursor(state, x, y, &nx, &ny))
         return;
-    if (state.drag_button == 0) {
+    if (state.drag_button == platform::kLeftButton) {
         state.yaw += nx - state.last_cursor_x;
         state.pitch += ny - state.last_cursor_y;
-    } else if (state.drag_button == 2) {
+    } else if (state.drag_button == platform::kRightButton) {
         state.roll += nx - state.last_cursor_x;
     }
     state.last_cursor_x = nx;

@@ -8,6 +8,7 @@
 
 #include "math/matrix4.h"
 #include "math/vector.h"
+#include "platform/window.h"
 
 struct ShellState {
     int window_width = 720;                    // current window width in pixels
@@ -16,7 +17,7 @@ struct ShellState {
     float yaw = 0.5f;                          // free camera: rotation about Y, radians
     Vector3 camera_offset{3.0f, 2.0f, -5.0f};  // translation applied to the world: the negated eye
     float roll = 0.0f;                         // free camera: rotation about Z, radians
-    int drag_button = 0;                       // GLUT button of the drag in progress, -1 when none
+    int drag_button = platform::kLeftButton;   // button of the drag in progress, -1 when none
     float last_cursor_x = 0.0f;                // last cursor, normalised window coordinates
     float last_cursor_y = 0.0f;
     bool wireframe = false;                    // polygon mode switch (key f)

@@ -1,5 +1,6 @@
 #include "app/key_commands.h"
 #include "app/shell_state.h"
+#include "platform/window.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +12,11 @@
 
 namespace {
 
-constexpr int kDown = 0, kUp = 1;
-constexpr int kLeft = 0, kMiddle = 1, kRight = 2;
+using platform::kButtonDown;
+using platform::kButtonUp;
+using platform::kLeftButton;
+using platform::kMiddleButton;
+using platform::kRightButton;
 
 TEST(ShellState, CursorNormalisationSpansMinusOneToOne)
 {
@@ -32,7 +36,7 @@ TEST(ShellState, CursorNormalisationSpansMinusOneToOne)
 TEST(ShellState, LeftDragTurnsAndFullWidthIsTwoRadians)
 {
     ShellState s;
-    Shell_OnMouse(s, kLeft, kDown, 0, 240);
+    Shell_OnMouse(s, kLeftButton, kButtonDown, 0, 240);
     Shell_OnMotion(s, 720, 120);
     EXPECT_FLOAT_EQ(s.yaw, 0.5f + 2.0f);
     EXPECT_FLOAT_EQ(s.pitch, -0.2f + 0.5f);
@@ -42,7 +46,7 @@ TEST(ShellState, LeftDragTurnsAndFullWidthIsTwoRadians)
 TEST(ShellState, RightDragRollsOnly)
 {
     ShellState s;
-    Shell_OnMouse(s, kRight, kDown, 360, 240);
+    Shell_OnMouse(s, kRightButton, kButtonDown, 360, 240);
     Shell_OnMotion(s, 540, 0);
     EXPECT_FLOAT_EQ(s.roll, 0.5f);
     EXPECT_FLOAT_EQ(s.yaw, 0.5f);
@@ -52,9 +56,9 @@ TEST(ShellState, RightDragRollsOnly)
 TEST(ShellState, ReleasingAnyButtonEndsTheDrag)
 {
     ShellState s;
-    Shell_OnMouse(s, kLeft, kDown, 100, 100);
-    Shell_OnMouse(s, kRight, kDown, 100, 100);
-    Shell_OnMouse(s, kRight, kUp, 100, 100);
+    Shell_OnMouse(s, kLeftButton, kButtonDown, 100, 100);
+    Shell_OnMouse(s, kRightButton, kButtonDown, 100, 100);
+    Shell_OnMouse(s, kRightButton, kButtonUp, 100, 100);
     EXPECT_EQ(s.drag_button, -1);
     Shell_OnMotion(s, 600, 400);  // left still held: no change
     EXPECT_FLOAT_EQ(s.yaw, 0.5f);
@@ -65,14 +69,14 @@ TEST(ShellState, ReleasingAnyButtonEndsTheDrag)
 TEST(ShellState, MiddleDragKeepsTheCursorSoTheNextDragDoesNotJump)
 {
     ShellState s;
-    Shell_OnMouse(s, kMiddle, kDown, 0, 0);
+    Shell_OnMouse(s, kMiddleButton, kButtonDown, 0, 0);
     Shell_OnMotion(s, 700, 400);
     EXPECT_FLOAT_EQ(s.yaw, 0.5f);
     float nx, ny;
     NormalisedCursor(s, 700, 400, &nx, &ny);
     EXPECT_FLOAT_EQ(s.last_cursor_x, nx);
     EXPECT_FLOAT_EQ(s.last_cursor_y, ny);
-    s.drag_button = kLeft;  // as if the left button were now pressed without a move
+    s.drag_button = kLeftButton;  // as if the left button were now pressed without a move
     Shell_OnMotion(s, 700, 400);
     EXPECT_FLOAT_EQ(s.yaw, 0.5f);
 }
@@ -83,13 +87,13 @@ TEST(ShellState, MouseEventsWhileASideIsZeroChangeNothing)
     // the window comes back.
     for (const auto& [width, height] : {std::pair{720, 0}, std::pair{0, 480}, std::pair{0, 0}}) {
         ShellState s;
-        Shell_OnMouse(s, kLeft, kDown, 10, 10);
+        Shell_OnMouse(s, kLeftButton, kButtonDown, 10, 10);
         const ShellState before = s;
         s.window_width = width;
         s.window_height = height;
-        Shell_OnMouse(s, kLeft, kDown, 100, 100);
+        Shell_OnMouse(s, kLeftButton, kButtonDown, 100, 100);
         Shell_OnMotion(s, 300, 200);
-        Shell_OnMouse(s, kLeft, kUp, 300, 200);
+        Shell_OnMouse(s, kLeftButton, kButtonUp, 300, 200);
         EXPECT_EQ(s.yaw, before.yaw) << width << " x " << height;
         EXPECT_EQ(s.pitch, before.pitch);
         EXPECT_EQ(s.roll, before.roll);
@@ -112,13 +116,13 @@ TEST(ShellState, MouseEventsWhileASideIsZeroChangeNothing)
 TEST(ShellState, ResizingChangesTheAngleOfTheSamePixelDrag)
 {
     ShellState s;
-    Shell_OnMouse(s, kLeft, kDown, 0, 0);
+    Shell_OnMouse(s, kLeftButton, kButtonDown, 0, 0);
     Shell_OnMotion(s, 72, 0);
     const float small_window_turn = s.yaw - 0.5f;
     ShellState t;
     t.window_width = 1440;
     t.window_height = 960;
-    Shell_OnMouse(t, kLeft, kDown, 0, 0);
+    Shell_OnMouse(t, kLeftButton, kButtonDown, 0, 0);
     Shell_OnMotion(t, 72, 0);
     EXPECT_FLOAT_EQ(t.yaw - 0.5f, small_window_turn / 2);
 }
