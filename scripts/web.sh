@@ -22,17 +22,18 @@ build="${NERELLE_BUILD_DIR:-$root/build}"
 web="${NERELLE_WEB_BUILD_DIR:-$root/build-web}"
 
 NERELLE_BUILD_DIR="$build" "$root/scripts/build.sh" nerelle-font
-pages="$web/font-pages"
-mkdir -p "$pages"
-blocks=(--block "Basic Latin" --block "Latin-1 Supplement" --block "Greek and Coptic" --block "Mathematical Operators")
+mkdir -p "$web/font-pages"
+pages="$(cd "$web/font-pages" && pwd)"
 font_tool="$build/tools/font/nerelle-font"
-for face in cmunrm cmunsl; do
-  # As the program builds them at its first start, from the same source file
-  # under the same name; again when the builder has changed since.
-  if [ ! -f "$pages/${face}00.tga" ] || [ "$font_tool" -nt "$pages/${face}00.tga" ]; then
-    (cd "$build/run" && "$font_tool" build "data/fonts/$face.otf" "$pages/$face%02u.tga" "${blocks[@]}" >/dev/null)
+# Pages older than the builder are built again.
+for page in "$pages"/*.tga; do
+  if [ -f "$page" ] && [ "$font_tool" -nt "$page" ]; then
+    rm -f "$page"
   fi
 done
+# The program's HUD fonts as it builds them at its first start: its list and
+# blocks, from the same source files under the same names.
+(cd "$build/run" && "$font_tool" hud "$pages" >/dev/null)
 
 # Debian's emscripten finds its node modules only through NODE_PATH when optimising.
 export NODE_PATH=/usr/share/nodejs

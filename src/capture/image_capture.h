@@ -25,8 +25,9 @@ public:
     explicit ImageRenderer(int samples);
 
     // Draws the frame at playback time t into `bitmap`: bitmap.width x
-    // bitmap.height pixels, R, G, B, A bytes, bottom row first. Fails when
-    // the bitmap has no pixels or a render target cannot be made.
+    // bitmap.height pixels, R, G, B, A bytes, in read-back order
+    // (image/bitmap.h). Fails when the bitmap has no pixels or a render
+    // target cannot be made.
     Status Render(TBitmap& bitmap, double t, const FrameDraws& draws);
 
     // Frees the render targets. They are otherwise kept between images of

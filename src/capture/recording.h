@@ -31,7 +31,8 @@
 #include <vector>
 
 // Where rendered frames go instead of the encoder's PNG files (a video,
-// say): frame k's bitmap, bottom row first; a failure stops the recording.
+// say): frame k's bitmap, in read-back order (image/bitmap.h); a failure
+// stops the recording.
 using FrameSink = std::function<Status(const TBitmap& frame, unsigned k)>;
 
 struct RecordingSettings {

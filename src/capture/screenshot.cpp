@@ -64,7 +64,7 @@ Status SaveImage(const FrameDraws& draws, double t, int width, int height, const
     }
     if (!rendered)
         return Status::Failure("screenshot not taken: " + rendered.reason);
-    bitmap->FlipVertical();  // read back bottom row first; files go top row first
+    bitmap->FlipVertical();  // from read-back order into the files' picture order
 
     // A failed or interrupted write must not leave a part under the name.
     Status saved = EndsWithPng(file) ? SavePNG(file, bitmap.get(), true, compression) : SaveTGA(file, bitmap.get());

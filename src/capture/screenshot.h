@@ -3,8 +3,8 @@
 // free number.
 //
 // The image is rendered off-screen at its own size (image_capture.h), so its
-// aspect and line widths are those of that size, turned top row first and
-// written. The directory is created when missing. A failure names what
+// aspect and line widths are those of that size, turned from read-back
+// into picture order (image/bitmap.h) and written. The directory is created when missing. A failure names what
 // failed (the bitmap, a render target, the directory, the file) and leaves
 // no file behind. GL thread only.
 #pragma once

@@ -202,7 +202,7 @@ Status VideoPipe::Open(const std::filesystem::path& file, int width, int height,
         "-video_size", std::to_string(width) + "x" + std::to_string(height),
         "-framerate", FrameRateArgument(fps),
         "-i", "pipe:0",
-        "-vf", "vflip",  // frames come bottom row first, as GL reads them back
+        "-vf", "vflip",  // frames come in read-back order
         // ultrafast: the encoder shares the cores with a software renderer,
         // and every millisecond it takes is one the frames wait for. It costs
         // a third of veryfast's CPU per frame (11 against 33 ms at 1280 x

@@ -3,7 +3,7 @@
 //
 // Open starts ffmpeg (found on PATH at run time, or named by the environment
 // variable NERELLE_FFMPEG) with its standard input a pipe; Write passes one
-// RGBA frame, rows bottom first as read back from GL (ffmpeg flips them);
+// RGBA frame in read-back order (image/bitmap.h), which ffmpeg flips;
 // Finish closes the pipe, waits for ffmpeg and only then gives the video its
 // final name. Until then ffmpeg writes to a temporary name beside it, so a
 // failed or abandoned recording never leaves a half-written file under the
@@ -48,8 +48,8 @@ public:
     // already open, or when ffmpeg cannot be found or started.
     Status Open(const std::filesystem::path& file, int width, int height, double fps);
 
-    // Passes one frame: width x height pixels, bytes R, G, B, A, bottom row
-    // first. A frame of another size is refused and the video goes on. When
+    // Passes one frame: width x height pixels, bytes R, G, B, A, in
+    // read-back order. A frame of another size is refused and the video goes on. When
     // ffmpeg has stopped taking frames the video is given up (ffmpeg reaped,
     // temporary file removed) and this and every later call fail with
     // ffmpeg's message.

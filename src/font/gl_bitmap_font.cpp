@@ -112,7 +112,7 @@ bool CGLBitmapFont2::CFakeTextureArrayBuilder::Consume_Page(unsigned index, unsi
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
         if (DrainGLErrors()) {
-            texture = FontTexture();
+            texture = TTexture();
             return false;
         }
     } else if (!texture.name) {
@@ -159,7 +159,7 @@ CGLBitmapFont2::CGLBitmapFont2()
 
 bool CGLBitmapFont2::Load(const char* pattern, GLenum internal_format)
 {
-    m_texture = FontTexture();
+    m_texture = TTexture();
     m_info = {};
     for (GlyphInfo& g : m_ascii)
         g.code = -1;

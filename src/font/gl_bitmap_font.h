@@ -23,6 +23,7 @@
 #include "font/bitmap_font.h"
 #include "font/font_info.h"
 #include "gl/gl_object.h"
+#include "image/texture.h"
 
 // Sources and attribute binding of the text shader: v_tex (the three texture
 // floats, layer ignored) at 0, v_pos at 1; uniforms
@@ -31,14 +32,6 @@
 extern const char kTextVertexShader[];
 extern const char kTextFragmentShader[];
 extern const char kTextShaderConfig[];
-
-// Width, height and name of the texture that holds a font's page.
-struct FontTexture {
-    GLTexture name;                 // 0 when there is none
-    GLenum target = GL_TEXTURE_2D;  // always GL_TEXTURE_2D
-    int width = 0;                  // texels, a power of two unless built exact-size
-    int height = 0;                 // texels
-};
 
 // What Measure reports, in the units of the scale given to it.
 struct TextExtent {
@@ -64,7 +57,7 @@ public:
         GLenum internal_format;    // texture internal format (the application uses GL_R8)
         bool make_mipmaps = true;  // mipmapped, trilinear minification
         bool exact_size = false;   // false: sizes rounded up to powers of two
-        FontTexture texture;       // the texture being built
+        TTexture texture;          // being built; sides powers of two unless exact_size
         uint32_t clear_color = 0;  // fills the texture outside the page: no ink
 
     private:
@@ -114,8 +107,8 @@ public:
     TextExtent Measure(const char* begin, const char* end, float scale) const;
     TextExtent Measure(const char* text, float scale) const;
 
-    const FontInfo& Info() const { return m_info; }           // header of page 0 after a load
-    const FontTexture& Texture() const { return m_texture; }  // the page texture
+    const FontInfo& Info() const { return m_info; }        // header of page 0 after a load
+    const TTexture& Texture() const { return m_texture; }  // the page texture
 
     uint32_t primitive_mode = GL_TRIANGLES;  // GL_TRIANGLES or GL_TRIANGLE_STRIP
     uint8_t strip_joining = 0;               // strips: 1 degenerate triangles, 0 restart index
@@ -142,5 +135,5 @@ private:
     FontInfo m_info = {};
     GlyphInfo m_ascii[128];                 // code -1: empty slot
     std::map<int32_t, GlyphInfo> m_glyphs;  // code points from 128 up
-    FontTexture m_texture;
+    TTexture m_texture;
 };

@@ -6,6 +6,17 @@
 // framebuffer back into one. A bitmap is plain memory, no GL. Whoever holds
 // the pointer owns the record and its pixel buffer and releases both with
 // `Destroy()` (or hands it to a `BitmapPtr`).
+//
+// Row order, the one definition the other headers refer to. The rows lie in
+// memory one after another, row 0 first, and a bitmap is in one of two
+// orders:
+// - picture order: row 0 is the top row of the picture. The TGA, PNG and
+//   JPEG readers produce it and the writers expect it; the texture uploader
+//   takes the rows as they lie, so row 0 becomes the texture's row at t = 0.
+// - read-back order: row 0 is the bottom row, as glReadPixels delivers a
+//   framebuffer (its origin is the lower left). Off-screen images and
+//   recorded frames are rendered into bitmaps in this order.
+// `FlipVertical()` turns either order into the other.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +27,7 @@ struct TBitmap {
     uint8_t greyscale = 0;         // 1: red, green and blue are equal in every pixel
     uint8_t has_alpha = 0;         // 1: the alpha bytes carry information (else they hold 255)
     int32_t width = 0;             // pixels per row
-    int32_t height = 0;            // rows; row 0 is the top row
+    int32_t height = 0;            // rows, in picture or read-back order (above)
     uint32_t* pixels = nullptr;    // width x height words, bytes red, green, blue, alpha in memory order
 
     // Allocates a record with an uninitialised pixel buffer; null when
@@ -24,7 +35,7 @@ struct TBitmap {
     static TBitmap* Create(int32_t width, int32_t height, bool greyscale, bool has_alpha,
                            uint8_t bits_per_channel);
 
-    void FlipVertical();  // exchanges row i with row height - 1 - i, middle row stays
+    void FlipVertical();  // exchanges row i with row height - 1 - i (middle row stays): the other order
     void Destroy();       // releases the pixel buffer, then the record itself
 
     uint32_t* Row(int32_t y) { return pixels + static_cast<size_t>(y) * static_cast<size_t>(width); }

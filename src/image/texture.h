@@ -16,12 +16,13 @@
 #include "gl/gles20.h"
 #include "image/bitmap.h"
 
-// A 2D texture held by a scene object.
+// A 2D texture: the one record of a texture's name and size, whoever made
+// it (the functions below, or a font's page builder).
 struct TTexture {
-    GLTexture name;                // 0 when there is no texture
-    GLenum target = GL_TEXTURE_2D; // always GL_TEXTURE_2D
-    int width = 0;                 // pixels
-    int height = 0;                // pixels
+    GLTexture name;                 // 0 when there is no texture
+    GLenum target = GL_TEXTURE_2D;  // always GL_TEXTURE_2D
+    int width = 0;                  // texels
+    int height = 0;                 // texels
     // Failed with "cannot read texture 'NAME': REASON" when LoadTexture
     // fell back to the placeholder, for its holder's owner to report.
     Status loaded;

@@ -87,7 +87,7 @@ EM_BOOL OnKeyDown(int, const EmscriptenKeyboardEvent* event, void*)
 EM_BOOL OnMouseButton(int type, const EmscriptenMouseEvent* event, void*)
 {
     const bool down = type == EMSCRIPTEN_EVENT_MOUSEDOWN;
-    if (event->button > 2)
+    if (event->button > kRightButton)  // back, forward and the like steer nothing
         return EM_FALSE;
     const int bit = 1 << event->button;
     // A release outside the canvas ends a drag that began on it, and only that.

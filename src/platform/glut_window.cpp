@@ -7,6 +7,9 @@
 namespace platform {
 
 static_assert(kSpecialKeyHome == GLUT_KEY_HOME, "special keys are passed on with GLUT's codes");
+static_assert(kLeftButton == GLUT_LEFT_BUTTON && kMiddleButton == GLUT_MIDDLE_BUTTON &&
+                  kRightButton == GLUT_RIGHT_BUTTON && kButtonDown == GLUT_DOWN && kButtonUp == GLUT_UP,
+              "mouse events are passed on with GLUT's codes");
 
 namespace {
 

@@ -8,6 +8,9 @@
 
 namespace platform {
 
+// The mouse callback's button and state: the program's one set of these
+// numbers. They are GLUT's, and the page's mouse events number their
+// buttons the same way.
 enum MouseButton { kLeftButton = 0, kMiddleButton = 1, kRightButton = 2 };
 enum MouseState { kButtonDown = 0, kButtonUp = 1 };
 // Keys without a character, as the special callback reports them.
@@ -16,7 +19,7 @@ enum SpecialKey { kSpecialKeyHome = 106 };
 struct WindowCallbacks {
     void (*reshape)(int width, int height) = nullptr;
     void (*keyboard)(unsigned char key, int x, int y) = nullptr;
-    void (*mouse)(int button, int state, int x, int y) = nullptr;
+    void (*mouse)(int button, int state, int x, int y) = nullptr;  // MouseButton, MouseState
     void (*motion)(int x, int y) = nullptr;
     void (*display)() = nullptr;
     void (*special)(int key, int x, int y) = nullptr;  // keys without a character (SpecialKey)

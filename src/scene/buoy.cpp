@@ -1,16 +1,9 @@
 #include "scene/buoy.h"
 
 #include "mesh/assemblies.h"
-#include "mesh/processing.h"
-#include "scene/lighting.h"
 #include "scene/scene_gl.h"
 
-#include <string>
-#include <vector>
-
 namespace {
-
-constexpr char kBallConfig[] = "vertex {\n\tv_pos: 0;\n\tv_nrm: 1;\n\tv_tex: 2;\n}\n";
 
 // The ball is placed and scaled per draw.
 constexpr char kBallPlacement[] = R"(
@@ -20,22 +13,13 @@ vec3 ModelPosition(vec3 p) { return p * v_pos_scl.w + v_pos_scl.xyz; }
 
 // Red bands where |mod(3t, 0.4) - 0.2| < 0.1 of the latitude t, white
 // between, with a one-pixel soft edge.
-constexpr char kBallFragmentShader[] = R"(precision mediump float;
-varying vec3 v_view_;
-varying vec3 v_normal_;
-varying vec3 v_light_;
-varying vec2 v_texcoord;
+constexpr char kBallFragmentMain[] = R"(
 void main()
 {
-    vec3 v = normalize(v_view_);
-    vec3 l = normalize(v_light_ + v_view_);
-    vec3 n = normalize(v_normal_);
-    float diffuse = max(0.0, dot(l, n)) * 0.6;
-    float r = max(0.0, dot(v, -reflect(l, n)));
-    float specular = r * r * r * 0.6;  // no pow(): an exp and a log per pixel
+    vec2 light = Light(0.6);
     float u = 3.0 * v_texcoord.y;
     float s = smoothstep(0.1 - fwidth(u), 0.1, abs(mod(u, 0.4) - 0.2));
-    gl_FragColor = vec4(vec3(1.0, s, s) * (diffuse + 0.25) + specular, 1.0);
+    gl_FragColor = vec4(vec3(1.0, s, s) * light.x + light.y, 1.0);
 }
 )";
 
@@ -75,29 +59,20 @@ CBuoy::CBuoy()
     m_mesh_vertex_array.Create();
     m_point_vertex_array.Create();
 
-    const std::string ball_vertex_shader = scene::LitVertexShader(kBallPlacement);
-    if (!scene::BuildProgram(m_ball.program, ball_vertex_shader.c_str(), kBallFragmentShader, kBallConfig) ||
+    if (!m_ball.lit.Build(kBallPlacement, kBallFragmentMain) ||
         !scene::BuildProgram(m_glow.program, kGlowVertexShader, kGlowFragmentShader, kGlowConfig))
         return;
-    m_ball.t_mvp = scene::Uniform(m_ball.program, "t_mvp");
-    m_ball.t_mv = scene::Uniform(m_ball.program, "t_mv");
-    m_ball.v_pos_scl = scene::Uniform(m_ball.program, "v_pos_scl");
+    m_ball.v_pos_scl = m_ball.lit.Uniform("v_pos_scl");
     m_glow.t_mvp = scene::Uniform(m_glow.program, "t_mvp");
     m_glow.f_point_scale = scene::Uniform(m_glow.program, "f_point_scale");
     m_glow.f_time = scene::Uniform(m_glow.program, "f_time");
 
-    std::vector<float> floats;
-    std::vector<uint32_t> indices;
-    {
-        CPolyMesh ball;
-        if (!mesh::BuildBuoyMesh(ball) || !mesh::ExportArrays(ball, true, false, floats, indices))
-            return;
-    }
-    // Position, normal, texture s t.
-    if (!scene::UploadIndexedMesh(m_mesh_vertex_array, m_mesh_vertex_buffer, m_mesh_index_buffer, floats, indices,
-                                  {{0, 3, 0}, {1, 3, 12}, {2, 2, 24}}, 32))
+    CPolyMesh ball;
+    if (!mesh::BuildBuoyMesh(ball))
         return;
-    if (m_point_vertex_array == 0 || m_point_buffer == 0)
+    const uint32_t index_count =
+        scene::UploadLitMesh(ball, m_mesh_vertex_array, m_mesh_vertex_buffer, m_mesh_index_buffer);
+    if (index_count == 0 || m_point_vertex_array == 0 || m_point_buffer == 0)
         return;
     glBindVertexArray(m_point_vertex_array);
     glBindBuffer(GL_ARRAY_BUFFER, m_point_buffer);
@@ -107,16 +82,14 @@ CBuoy::CBuoy()
     glBindVertexArray(default_vertex_array);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 
-    indexCount = uint32_t(indices.size());
+    indexCount = index_count;
 }
 
 void CBuoy::DrawBall(const Matrix4& mvp, const Matrix4& mv, const Vector3& position, float scale) const
 {
     if (indexCount == 0)
         return;
-    glUseProgram(m_ball.program);
-    scene::SetMatrix(m_ball.t_mvp, mvp);
-    scene::SetMatrix(m_ball.t_mv, mv);
+    m_ball.lit.Use(mvp, mv);
     glUniform4f(m_ball.v_pos_scl, position.x, position.y, position.z, scale);
     scene::DrawIndexedTriangles(m_mesh_vertex_array, indexCount);
 }

@@ -7,6 +7,7 @@
 #include "gl/gl_object.h"
 #include "math/matrix4.h"
 #include "math/vector.h"
+#include "scene/lit_program.h"
 
 #include <cstdint>
 
@@ -28,8 +29,8 @@ public:
 
 private:
     struct BallProgram {
-        GLProgram program;
-        GLint t_mvp = -1, t_mv = -1, v_pos_scl = -1;
+        scene::LitProgram lit;
+        GLint v_pos_scl = -1;
     };
     struct GlowProgram {
         GLProgram program;

@@ -1,36 +1,21 @@
 #include "scene/sub_model.h"
 
 #include "mesh/assemblies.h"
-#include "mesh/processing.h"
-#include "scene/lighting.h"
 #include "scene/scene_gl.h"
 
 #include <cmath>
-#include <string>
-#include <vector>
 
 namespace {
-
-constexpr char kSubConfig[] = "vertex {\n\tv_pos: 0;\n\tv_nrm: 1;\n\tv_tex: 2;\n}\n";
 
 // The draw's matrices place the model.
 constexpr char kSubPlacement[] = "vec3 ModelPosition(vec3 p) { return p; }\n";
 
-constexpr char kSubFragmentShader[] = R"(precision mediump float;
+constexpr char kSubFragmentMain[] = R"(
 uniform sampler2D n_tex;
-varying vec3 v_view_;
-varying vec3 v_normal_;
-varying vec3 v_light_;
-varying vec2 v_texcoord;
 void main()
 {
-    vec3 v = normalize(v_view_);
-    vec3 l = normalize(v_light_ + v_view_);
-    vec3 n = normalize(v_normal_);
-    float diffuse = max(0.0, dot(l, n)) * 0.6;
-    float r = max(0.0, dot(v, -reflect(l, n)));
-    float specular = r * r * r * 0.4;  // no pow(): an exp and a log per pixel
-    gl_FragColor = texture2D(n_tex, v_texcoord) * (diffuse + 0.25) + specular;
+    vec2 light = Light(0.4);
+    gl_FragColor = texture2D(n_tex, v_texcoord) * light.x + light.y;
 }
 )";
 
@@ -74,25 +59,12 @@ CSubModel::CSubModel()
     m_index_buffer.Create();
     m_vertex_array.Create();
     scene::LoadSceneTexture("sub.png", m_texture);
-    if (!scene::BuildProgram(m_program, scene::LitVertexShader(kSubPlacement).c_str(), kSubFragmentShader, kSubConfig))
+    if (!m_program.Build(kSubPlacement, kSubFragmentMain))
         return;
-    t_mv = scene::Uniform(m_program, "t_mv");
-    t_mvp = scene::Uniform(m_program, "t_mvp");
-    n_tex = scene::Uniform(m_program, "n_tex");
-    glUseProgram(m_program);
-    glUniform1i(n_tex, 0);
-
-    std::vector<float> floats;
-    std::vector<uint32_t> indices;
-    {
-        CPolyMesh hull;
-        if (!mesh::BuildSubmersibleMesh(hull) || !mesh::ExportArrays(hull, true, false, floats, indices))
-            return;
-    }
-    if (!scene::UploadIndexedMesh(m_vertex_array, m_vertex_buffer, m_index_buffer, floats, indices,
-                                  {{0, 3, 0}, {1, 3, 12}, {2, 2, 24}}, 32))
+    CPolyMesh hull;
+    if (!mesh::BuildSubmersibleMesh(hull))
         return;
-    indexCount = uint32_t(indices.size());
+    indexCount = scene::UploadLitMesh(hull, m_vertex_array, m_vertex_buffer, m_index_buffer);
 }
 
 void CSubModel::Draw(const Vector3& position, const Vector3& direction, float scale, const Matrix4& mvp,
@@ -107,8 +79,6 @@ void CSubModel::Draw(const Vector3& position, const Vector3& direction, float sc
     // The negated scale turns the model (built sail down, stern to -z) right
     // way up with its bow along the heading, and with the placement's mirror
     // keeps its outward winding; lighting takes the positive scale.
-    glUseProgram(m_program);
-    scene::SetMatrix(t_mvp, mvp * placement * Matrix4::Scale(-scale));
-    scene::SetMatrix(t_mv, mv * placement * Matrix4::Scale(scale));
+    m_program.Use(mvp * placement * Matrix4::Scale(-scale), mv * placement * Matrix4::Scale(scale));
     scene::DrawIndexedTriangles(m_vertex_array, indexCount);
 }

@@ -9,6 +9,7 @@
 #include "image/texture.h"
 #include "math/matrix4.h"
 #include "math/vector.h"
+#include "scene/lit_program.h"
 
 #include <cstdint>
 
@@ -42,8 +43,7 @@ private:
     GLBuffer m_vertex_buffer, m_index_buffer;
     GLVertexArray m_vertex_array;
     uint32_t indexCount = 0;
-    GLProgram m_program;
-    GLint t_mv = -1, t_mvp = -1, n_tex = -1;
+    scene::LitProgram m_program;
     TTexture m_texture;                // "sub.png"
     Vector3 m_last_heading{0, 0, -1};  // horizontal, for directions that give none
 };

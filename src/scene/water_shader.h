@@ -46,7 +46,7 @@ void main()
     v_screen_ = vec3(clip.xy * 0.5 + 0.5 * clip.w, clip.w);
     v_view_ = -(t_mv * v_pos);
 #ifdef WATER_LIGHTING
-    mat3 n = InverseTranspose(mat3(t_mv[0].xyz, t_mv[1].xyz, t_mv[2].xyz));
+    mat3 n = NormalMatrix(t_mv);
     v_normal_ = -(n * vec3(0.0, 1.0, 0.0));
     v_light_ = -(n * c_light);
 #endif

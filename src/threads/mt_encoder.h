@@ -14,8 +14,8 @@
 // copying, so the working bitmap's buffer changes with every call (the record
 // stays the same); no pixel memory is allocated per frame. At most `workers`
 // frames are queued or being written; Enqueue_Bitmap() blocks beyond that.
-// Each worker flips its frame upside down (read-back rows come bottom row
-// first) and writes it. A frame that cannot be written is not retried: its
+// Each worker turns its frame from read-back into picture order
+// (image/bitmap.h) and writes it. A frame that cannot be written is not retried: its
 // file name is collected for TakeFailures() and the recording goes on.
 //
 // Threads: construction, WorkingBitmap(), Enqueue_Bitmap(), Synchronize()
@@ -44,7 +44,7 @@ inline constexpr int32_t kDefaultFrameWidth = 1280;
 inline constexpr int32_t kDefaultFrameHeight = 720;
 
 struct EncoderSettings {
-    bool flip_rows = true;  // turn every frame upside down before writing
+    bool flip_rows = true;  // turn frames from read-back into picture order
     bool rgb_order = true;  // pixel bytes are R, G, B, A (else B, G, R, A)
     FrameWriter writer;     // empty: WritePNG with `compression`
     int32_t width = kDefaultFrameWidth;  // frame size in pixels
@@ -80,7 +80,7 @@ public:
     ~CMTEncoder();
 
     // The bitmap to render the next frame into (the settings' size, R, G,
-    // B, A, bottom row first); null after a successful Synchronize().
+    // B, A, read-back order); null after a successful Synchronize().
     TBitmap* WorkingBitmap();
 
     // Hands the frame to the workers to be written to `file_name` (its

@@ -296,7 +296,7 @@ protected:
         return testsupport::RunTool("'" + (m_tool_dir / name).string() + "'", arguments, m_tools.Path());
     }
 
-    // Writes `frames` (bottom row first) to `file` and finishes.
+    // Writes `frames` (in read-back order) to `file` and finishes.
     Status Record(const fs::path& file, const std::vector<BitmapPtr>& frames)
     {
         VideoPipe video;

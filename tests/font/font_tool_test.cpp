@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "font/font_cache.h"
+#include "font/unicode_blocks.h"
 #include "font_test_util.h"
 
 namespace {
@@ -81,6 +84,50 @@ TEST_F(FontTool, AFamilyNameThatFontconfigReplacesIsReported)
     run = Run("build 'CMU Serif' " + Quote(dir.File("q%02u.tga")));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
+}
+
+// `hud` makes the program's HUD fonts where the program cannot build them:
+// each font of its list under the page file name it reads, built from the
+// source file under the name it gives it, with glyphs of each of its
+// blocks; a font already there is kept, a missing one built again.
+TEST_F(FontTool, HudBuildsTheProgramsFontsUnderItsNames)
+{
+    for (const TFontCacheSource &font : g_hud_fonts) {
+        const fs::path source = dir / font.font_file;
+        fs::create_directories(source.parent_path());
+        fs::create_symlink(fonttest::SourceFont(source.filename().c_str()), source);
+    }
+    fs::create_directory(dir / "pages");
+    // From the directory that holds data/fonts/, as the program runs.
+    const std::string hud = "cd " + Quote(dir.Path().string()) + " && " NERELLE_FONT_TOOL;
+    testsupport::ToolRun run = testsupport::RunTool(hud, "hud pages", dir.Path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+
+    std::string first_pages[std::size(g_hud_fonts)];
+    for (size_t i = 0; i < std::size(g_hud_fonts); ++i) {
+        const TFontCacheSource &font = g_hud_fonts[i];
+        const std::string pattern = (dir / "pages" / fs::path(font.page_pattern).filename()).string();
+        ASSERT_TRUE(Format_PagePattern(pattern.c_str(), 0, first_pages[i]));
+        fonttest::CollectingConsumer pages;
+        CBitmapFont loaded;
+        ASSERT_TRUE(CBitmapFont::LoadPages(loaded, pages, pattern.c_str())) << pattern;
+        EXPECT_EQ(loaded.name, font.font_file);
+        for (const char *name : g_hud_font_blocks) {
+            const TUnicodeBlock *block = Find_UnicodeBlock(name);
+            ASSERT_NE(block, nullptr) << name;
+            EXPECT_TRUE(std::any_of(loaded.glyphs.begin(), loaded.glyphs.end(), [&](const GlyphInfo &g) {
+                return g.code >= block->first && g.code <= block->last;
+            })) << font.font_file << ": nothing of " << name;
+        }
+    }
+
+    const auto kept_time = fs::last_write_time(first_pages[1]);
+    fs::remove(first_pages[0]);
+    run = testsupport::RunTool(hud, "hud pages", dir.Path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(fs::exists(first_pages[0]));
+    EXPECT_EQ(fs::last_write_time(first_pages[1]), kept_time);
 }
 
 } // namespace

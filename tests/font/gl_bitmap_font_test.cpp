@@ -108,7 +108,7 @@ std::vector<int> StripTriangles(const std::vector<uint32_t>& strip, size_t quads
     return per_quad;
 }
 
-std::vector<uint8_t> TextureRed(const FontTexture& texture, int level, int& w, int& h)
+std::vector<uint8_t> TextureRed(const TTexture& texture, int level, int& w, int& h)
 {
     glBindTexture(GL_TEXTURE_2D, texture.name);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
@@ -121,7 +121,7 @@ std::vector<uint8_t> TextureRed(const FontTexture& texture, int level, int& w, i
 
 TEST_F(GLFontTest, LoadMakesAPowerOfTwoTextureWhoseOnlyInkIsTheGlyphs)
 {
-    const FontTexture& t = font.Texture();
+    const TTexture& t = font.Texture();
     ASSERT_NE(t.name.Get(), 0u);
     EXPECT_EQ(t.width, 512);
     EXPECT_EQ(t.height, 256);

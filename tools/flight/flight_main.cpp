@@ -119,7 +119,7 @@ bool Preview(const char* keys_path, const std::filesystem::path& directory, doub
             PrintError(rendered.reason);
             return false;
         }
-        bitmap->FlipVertical();  // read back bottom row first
+        bitmap->FlipVertical();  // from read-back into picture order
         char name[32];
         std::snprintf(name, sizeof name, "flight_%03d.png", int(std::lround(t * 10)));
         const std::string path = (directory / name).string();

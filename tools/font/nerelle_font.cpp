@@ -2,22 +2,28 @@
 // draws its text with.
 //
 //   nerelle-font build FONT PATTERN [--block NAME]... [--version N] [--max-page-size S]
+//   nerelle-font hud DIR
 //   nerelle-font dump PATTERN
 //   nerelle-font verify PATTERN
 //   nerelle-font --help
 //
 // PATTERN names the page files with one integer conversion, e.g.
 // "data/fonts/cmunrm%02u.tga". FONT is a file when it contains a '/' or ends
-// in a font file extension, otherwise a family name. The exit status is 0
+// in a font file extension, otherwise a family name. `hud` builds the HUD's
+// fonts as the program does at its first start (font/font_cache.h), for a
+// program that cannot build them itself (the web page). The exit status is 0
 // only on success.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "font/bitmap_font.h"
+#include "font/font_cache.h"
 #include "font/unicode_blocks.h"
 #include "core/report.h"
 
@@ -25,6 +31,7 @@ namespace {
 
 const char kUsage[] =
     "usage: nerelle-font build FONT PATTERN [--block NAME]... [--version N] [--max-page-size S]\n"
+    "       nerelle-font hud DIR\n"
     "       nerelle-font dump PATTERN\n"
     "       nerelle-font verify PATTERN\n"
     "       nerelle-font --help\n"
@@ -36,7 +43,11 @@ const char kUsage[] =
     "  page file names are at most 4096 bytes. The pages of a build appear together when all\n"
     "  are written; a failed build leaves none of its own.\n"
     "--block NAME adds a Unicode block (default Basic Latin); --version N picks the Unicode\n"
-    "  repertoire; --max-page-size S limits the page side (64 to 32768, default 2048).\n";
+    "  repertoire; --max-page-size S limits the page side (64 to 32768, default 2048).\n"
+    "hud builds the fonts of the program's HUD as the program does at its first start, from\n"
+    "  the same source files (data/fonts/ of the current directory, as in the program's run\n"
+    "  directory) with the same blocks, into the existing directory DIR under the page file\n"
+    "  names the program reads; a font whose first page is in DIR already is kept.\n";
 
 int Usage()
 {
@@ -122,6 +133,24 @@ int Build(int argc, char **argv)
     return 1;
 }
 
+int Hud(int argc, char **argv)
+{
+    if (argc != 3)
+        return Usage();
+    // Only the pages' directory differs from the program's list.
+    constexpr size_t kCount = std::size(g_hud_fonts);
+    std::string patterns[kCount];
+    TFontCacheSource fonts[kCount];
+    for (size_t i = 0; i < kCount; ++i) {
+        patterns[i] =
+            (std::filesystem::path(argv[2]) / std::filesystem::path(g_hud_fonts[i].page_pattern).filename()).string();
+        if (!CheckPattern(patterns[i].c_str()))
+            return 2;
+        fonts[i] = {patterns[i].c_str(), g_hud_fonts[i].font_file};
+    }
+    return Build_Missing_FontCaches(fonts, kCount, g_hud_font_blocks, std::size(g_hud_font_blocks)) == 0 ? 0 : 1;
+}
+
 bool Load(const char *pattern, CBitmapFont &font, PageSizes &sizes)
 {
     if (!CheckPattern(pattern))
@@ -200,6 +229,8 @@ int main(int argc, char **argv)
     }
     if (!std::strcmp(argv[1], "build"))
         return Build(argc, argv);
+    if (!std::strcmp(argv[1], "hud"))
+        return Hud(argc, argv);
     if (!std::strcmp(argv[1], "dump"))
         return Dump(argc, argv);
     if (!std::strcmp(argv[1], "verify"))
