@@ -241,7 +241,9 @@ int RunHeadless(const Options& options)
     }
     ViewState view;
     const std::string data = options.data.empty() ? kDefaultDiveDirectory : options.data;
-    const std::unique_ptr<DemoApplication> app = CreateApplication(view, data, status, &options);
+    std::string import_report;
+    const std::unique_ptr<DemoApplication> app = CreateApplication(view, data, status, &options, &import_report);
+    std::fputs(import_report.c_str(), stderr);
     if (!app) {
         PrintError("dataset " + data + ": " + status.reason);
         return 1;

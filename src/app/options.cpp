@@ -117,7 +117,8 @@ ParsedOptions ParseOptions(int argc, const char* const* argv)
         }
         const char* const with_value[] = {"--data", "--screenshot", "--time", "--size", "--keys",
                                           "--record", "--out",       "--frames", "--video",
-                                          "--error-thresholds", "--png-compression"};
+                                          "--error-thresholds", "--png-compression", "--date", "--origin",
+                                          "--depth-from", "--measured", "--reference", "--gap"};
         bool known = false;
         for (const char* name : with_value)
             known = known || arg == name;
@@ -128,6 +129,9 @@ ParsedOptions ParseOptions(int argc, const char* const* argv)
         const std::string value = argv[++i];
         if (arg == "--data") {
             o.data = value;
+        } else if (arg == "--date" || arg == "--origin" || arg == "--depth-from" || arg == "--measured" ||
+                   arg == "--reference" || arg == "--gap") {
+            o.import_options.emplace_back(arg, value);
         } else if (arg == "--screenshot") {
             o.screenshot = value;
         } else if (arg == "--keys") {
@@ -173,6 +177,8 @@ ParsedOptions ParseOptions(int argc, const char* const* argv)
     if ((out_given || o.frames || !o.video.empty() || o.overwrite) && !record)
         return fail(std::string(out_given ? "--out" : o.frames ? "--frames" : o.overwrite ? "--overwrite" : "--video") +
                     " belongs to --record");
+    if (!o.import_options.empty() && o.data.empty())
+        return fail(o.import_options.front().first + " belongs to --data LOG");
     if (png_given && !screenshot && !record)
         return fail("--png-compression belongs to --screenshot or --record");
     if (screenshot && record && o.size)
@@ -197,16 +203,20 @@ ParsedOptions ParseOptions(int argc, const char* const* argv)
 
 std::string UsageText(const std::string& key_usage)
 {
-    return "usage: nerelle [--data DIR] [VIEW] [window-system arguments]\n"
+    return "usage: nerelle [--data DIR|LOG [IMPORT]] [VIEW] [window-system arguments]\n"
            "       nerelle [--data DIR] [VIEW] --screenshot FILE [--time T] [--size WxH] [--keys FILE]\n"
            "       nerelle [--data DIR] [VIEW] --record KEYS [--out DIR] [--frames A:B] [--size WxH] [--video FILE]\n"
            "               [--overwrite]\n"
            "  VIEW: [--follow] [--error-view] [--error-thresholds A,B]\n"
+           "  IMPORT (with --data LOG): [--date YYYY-MM-DD] [--origin LAT,LON]\n"
+           "          [--depth-from gga-altitude] [--measured NAME] [--reference NAME] [--gap S]\n"
            "\n"
            "Without --screenshot or --record the program opens its window; with them it renders\n"
            "without one (no display needed) and exits.\n"
            "\n"
-           "  --data DIR         the dive dataset directory (default data/spiral_long)\n"
+           "  --data DIR|LOG     the dive dataset directory (default data/spiral_long), or a\n"
+           "                     track log (NMEA 0183, GPX, KML) imported as nerelle-dive import\n"
+           "                     does, with the IMPORT options it takes\n"
            "  --headless         no window (implied by --screenshot and --record)\n"
            "  --screenshot FILE  one image, TGA or PNG by extension, 4096 x 3072 unless --size\n"
            "  --time T           its playback time in seconds (default 0)\n"

@@ -2,10 +2,12 @@
 // its window and hands every argument to the window system, as it always
 // has; options are read before that, so the window system never sees them.
 //
-//   nerelle [--data DIR] [VIEW]                 the window
+//   nerelle [--data DIR|LOG [IMPORT]] [VIEW]     the window
 //   nerelle [--data DIR] [VIEW] --screenshot FILE [--time T] [--size WxH] [--keys FILE]
 //   nerelle [--data DIR] [VIEW] --record KEYS [--out DIR] [--frames A:B] [--size WxH] [--video FILE] [--overwrite]
 //   VIEW: [--follow] [--error-view] [--error-thresholds A,B]
+//   IMPORT (with --data LOG): [--date D] [--origin LAT,LON] [--depth-from gga-altitude]
+//          [--measured NAME] [--reference NAME] [--gap S]
 //
 // --screenshot and --record render without a window (an EGL context on
 // Mesa's surfaceless platform); --headless says so explicitly. Plain C++,
@@ -23,7 +25,9 @@ struct ImageSize {
 struct Options {
     bool help = false;
     bool headless = false;           // no window: render and exit
-    std::string data;                // dataset directory; empty: the default
+    std::string data;                // dataset directory or track log; empty: the default
+    // Options of a log's import (name, value), read by the importer.
+    std::vector<std::pair<std::string, std::string>> import_options;
     std::string screenshot;          // one image to write (.tga or .png); empty: none
     double time = 0;                 // playback time of the screenshot, seconds
     std::optional<ImageSize> size;   // image or frame size; empty: the defaults

@@ -14,10 +14,13 @@
 
 // The application on the dataset in `directory` (the default dive when
 // empty), drawing through `view`, with `options`' view switches applied
-// when given. Null with the loader's reason in `status` when the dataset
-// cannot be loaded; nothing is printed.
+// when given. A track log in place of the directory is imported first, with
+// `options`' import options, and its report goes to `import_report`. Null
+// with the reason in `status` when the dataset cannot be loaded; nothing is
+// printed.
 std::unique_ptr<DemoApplication> CreateApplication(ViewState& view, const std::string& directory, Status& status,
-                                                   const Options* options = nullptr);
+                                                   const Options* options = nullptr,
+                                                   std::string* import_report = nullptr);
 
 // The view options of the command line (--follow, --error-view,
 // --error-thresholds), for the window and for batch work alike.

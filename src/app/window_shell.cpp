@@ -129,7 +129,10 @@ int RunWindowShell(const Options& options)
 bool OpenWindowDataset(const std::string& directory)
 {
     Status status;
-    std::unique_ptr<DemoApplication> application = CreateApplication(g_view, directory, status, &g_options);
+    std::string import_report;
+    std::unique_ptr<DemoApplication> application =
+        CreateApplication(g_view, directory, status, &g_options, &import_report);
+    std::fputs(import_report.c_str(), stderr);
     if (!application) {
         PrintError(status.reason);
         return false;

@@ -9,6 +9,8 @@
 //       draws the solution's error over time as a chart into OUT.png.
 //   nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]
 //       writes MANIFEST_DIR/solution.txt from MANIFEST_DIR/manifest.txt.
+//   nerelle-dive import LOG... --out DIR [options]
+//       reads NMEA 0183, GPX and KML logs into a dataset of tracks.
 //   nerelle-dive export DIR OUT
 //       writes the dataset's tracks as GPX, KML or CSV, as OUT's extension says.
 //   nerelle-dive --help
@@ -18,6 +20,7 @@
 #include "core/whole_file.h"
 #include "hud/hud_text.h"
 #include "logs/log_export.h"
+#include "logs/log_import.h"
 #include "dataset/dive_data.h"
 #include "dataset/dive_error.h"
 #include "dive_simulator.h"
@@ -42,6 +45,9 @@ constexpr const char* kUsage =
     "usage: nerelle-dive check DIR [--at T]... [--hud]\n"
     "       nerelle-dive report DIR OUT.png [--size WxH] [--font F]\n"
     "       nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]\n"
+    "       nerelle-dive import LOG... --out DIR [--date YYYY-MM-DD] [--origin LAT,LON]\n"
+    "                    [--depth-from gga-altitude] [--measured NAME] [--reference NAME]\n"
+    "                    [--gap SECONDS] [--overwrite] [--strict]\n"
     "       nerelle-dive export DIR OUT\n"
     "       nerelle-dive --help\n"
     "\n"
@@ -61,6 +67,17 @@ constexpr const char* kUsage =
     "  --seed N          random stream (default 1); the same seed gives the same file\n"
     "  --range-noise M   range noise, metres (default 0.15)\n"
     "  --depth-noise M   depth noise, metres (default 0.05)\n"
+    "import    reads logs (NMEA 0183, GPX 1.0/1.1, KML; told by their content) into the\n"
+    "          dataset DIR: one track per track of each log, a CSV file each, the logs\n"
+    "          copied into DIR/source; reports every dropped line with its reason\n"
+    "  --date D          the day of a log without one (NMEA without RMC or ZDA)\n"
+    "  --origin LAT,LON  the dataset's origin (default: the middle of the fixes)\n"
+    "  --depth-from gga-altitude  the diver's depth is minus the GGA altitude\n"
+    "  --measured NAME   the measured track (default: the first with times)\n"
+    "  --reference NAME  the reference track (default: the first route)\n"
+    "  --gap S           seconds without a fix that break a track (default: 5 times\n"
+    "                    the median interval, at least 5)\n"
+    "  --overwrite       replace DIR; --strict  any dropped line is an error\n"
     "export    writes DIR's tracks to OUT as GPX 1.1 (.gpx), KML (.kml) or CSV (.csv:\n"
     "          track,utc,lat,lon,depth,quality,hdop,receivers,error)\n"
     "Runs that take more than a second print progress on standard error, one line a\n"
@@ -71,6 +88,7 @@ const char kShortUsage[] =
     "usage: nerelle-dive check DIR [--at T]... [--hud]\n"
     "       nerelle-dive report DIR OUT.png [--size WxH] [--font F]\n"
     "       nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]\n"
+    "       nerelle-dive import LOG... --out DIR [options]\n"
     "       nerelle-dive export DIR OUT\n"
     "       nerelle-dive --help\n";
 
@@ -334,6 +352,70 @@ int Simulate(int argc, char** argv, double progressPeriod)
     return 0;
 }
 
+// A wrong command line of import: one line, and status 2.
+int RefuseImport(const std::string& reason)
+{
+    PrintError(reason);
+    std::fputs("try: nerelle-dive --help\n", stderr);
+    return 2;
+}
+
+int Import(int argc, char** argv)
+{
+    std::vector<std::string> logs;
+    std::string out;
+    ImportOptions options;
+    bool overwrite = false, strict = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool has_value = i + 1 < argc;
+        const auto value = [&]() { return std::string(argv[++i]); };
+        if (arg == "--overwrite") {
+            overwrite = true;
+        } else if (arg == "--strict") {
+            strict = true;
+        } else if (arg == "--out") {
+            if (!has_value)
+                return RefuseImport("--out wants a directory");
+            out = value();
+        } else if (IsImportOption(arg)) {
+            if (!has_value)
+                return RefuseImport(arg + " wants a value");
+            if (const Status parsed = ParseImportOption(arg, value(), options); !parsed)
+                return RefuseImport(parsed.reason);
+        } else if (arg.rfind("--", 0) == 0) {
+            return RefuseImport("import does not take " + arg);
+        } else {
+            logs.push_back(arg);
+        }
+    }
+    if (logs.empty())
+        return RefuseImport("import wants at least one log file");
+    if (out.empty())
+        return RefuseImport("import wants --out DIR");
+
+    ImportedDataset dataset;
+    if (const Status imported = ImportLogs(logs, options, dataset); !imported) {
+        PrintError(imported.reason);
+        return 1;
+    }
+    std::fputs(FormatImportReport(dataset).c_str(), stderr);
+    if (dataset.FixCount() == 0) {
+        PrintError("no fix could be imported");
+        return 1;
+    }
+    if (strict && dataset.DroppedCount() > 0) {
+        PrintError(std::to_string(dataset.DroppedCount()) + " lines were dropped (--strict)");
+        return 1;
+    }
+    if (const Status written = WriteImportedDataset(dataset, out, overwrite); !written) {
+        PrintError(written.reason);
+        return 1;
+    }
+    std::printf("wrote %s: %zu fixes in %zu tracks\n", out.c_str(), dataset.FixCount(), dataset.tracks.size());
+    return 0;
+}
+
 int Export(int argc, char** argv, double progressPeriod)
 {
     if (argc != 4)
@@ -384,6 +466,8 @@ int main(int argc, char** argv)
         return Simulate(argc, argv, progressPeriod);
     if (argc >= 2 && std::strcmp(argv[1], "export") == 0)
         return Export(argc, argv, progressPeriod);
+    if (argc >= 2 && std::strcmp(argv[1], "import") == 0)
+        return Import(argc, argv);
     Usage();
     return 1;
 }
