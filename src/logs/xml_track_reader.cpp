@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <map>
 #include <span>
 #include <string_view>
 #include <system_error>
@@ -217,18 +218,28 @@ pugi::xml_node NextWithin(pugi::xml_node node, pugi::xml_node top, bool enter = 
     return {};
 }
 
-// The namespace URI bound to the prefix of `element`, or to no prefix the
-// default namespace; null when unbound.
-const char* NamespaceOf(pugi::xml_node element)
+// Calls `visit` with every element inside `top` in document order; skips
+// the inside of those for which it returns true.
+template <class Visit>
+void EachElement(pugi::xml_node top, const Visit& visit)
 {
-    const string_view name = element.name();
-    const size_t colon = name.find(':');
-    const std::string declaration =
-        colon == string_view::npos ? std::string("xmlns") : "xmlns:" + std::string(name.substr(0, colon));
-    for (pugi::xml_node node = element; node; node = node.parent())
-        if (const pugi::xml_attribute bound = node.attribute(declaration.c_str()))
-            return bound.value();
-    return nullptr;
+    for (pugi::xml_node node = NextWithin(top, top); node;)
+        node = NextWithin(node, top, !visit(node));
+}
+
+// The namespace declarations of one element: prefix ("" for the default
+// namespace) to URI.
+using Bindings = std::map<string_view, string_view>;
+
+Bindings DeclaredIn(pugi::xml_node element)
+{
+    Bindings bindings;
+    for (const pugi::xml_attribute attribute : element.attributes()) {
+        const string_view name = attribute.name();
+        if (name == "xmlns" || name.starts_with("xmlns:"))
+            bindings.emplace(name.substr(std::min<size_t>(name.size(), 6)), attribute.value());
+    }
+    return bindings;
 }
 
 bool ContainsNoCase(string_view text, string_view word)
@@ -244,8 +255,10 @@ bool ContainsNoCase(string_view text, string_view word)
 }
 
 // The depth the first depth element inside `point` gives, in metres; NaN
-// when there is none or its unit cannot be told.
-double DepthInside(pugi::xml_node point)
+// when there is none or its unit cannot be told. `outer` holds what the
+// point's ancestors declare, innermost last: read once for all their points,
+// however many declarations they carry.
+double DepthInside(pugi::xml_node point, std::span<const Bindings> outer)
 {
     pugi::xml_node node = NextWithin(point, point);
     while (node && LocalName(node) != "depth")
@@ -253,12 +266,20 @@ double DepthInside(pugi::xml_node point)
     double value = 0;
     if (!node || !ParseNumber(node.child_value(), value))
         return kNoValue;
-    const char* bound = NamespaceOf(node);
+    const string_view name = node.name();
+    const size_t colon = name.find(':');
+    const string_view prefix = colon == string_view::npos ? string_view() : name.substr(0, colon);
+    const std::string declaration = prefix.empty() ? "xmlns" : "xmlns:" + std::string(prefix);
+    const char* bound = nullptr;
+    for (pugi::xml_node inside = node; !bound && inside != point.parent(); inside = inside.parent())
+        bound = inside.attribute(declaration.c_str()).as_string(nullptr);
+    for (auto scope = outer.rbegin(); !bound && scope != outer.rend(); ++scope)
+        if (const auto found = scope->find(prefix); found != scope->end())
+            bound = found->second.data();
     const string_view uri = bound ? bound : "";
     if (ContainsNoCase(uri, "humminbird"))
         return value / 100;
-    if (uri.starts_with("http://www.garmin.com/xmlschemas/TrackPointExtension/") ||
-        string_view(node.name()).find(':') == string_view::npos)
+    if (uri.starts_with("http://www.garmin.com/xmlschemas/TrackPointExtension/") || prefix.empty())
         return value;
     return kNoValue;
 }
@@ -271,6 +292,7 @@ public:
 
     void Read(pugi::xml_node gpx)
     {
+        m_scopes.assign(1, DeclaredIn(gpx));
         for (pugi::xml_node child : gpx.children()) {
             const bool route = Is(child, "rte");
             if (!route && !Is(child, "trk"))
@@ -278,14 +300,19 @@ public:
             LogTrack track;
             track.route = route;
             track.name = Trim(Value(child, "name"));
+            m_scopes.push_back(DeclaredIn(child));
             for (pugi::xml_node part : child.children()) {
                 if (route && Is(part, "rtept"))
                     ReadPoint(part, track);
-                else if (!route && Is(part, "trkseg"))
-                    for (pugi::xml_node point : part.children())
-                        if (Is(point, "trkpt"))
-                            ReadPoint(point, track);
+                if (route || !Is(part, "trkseg"))
+                    continue;
+                m_scopes.push_back(DeclaredIn(part));
+                for (pugi::xml_node point : part.children())
+                    if (Is(point, "trkpt"))
+                        ReadPoint(point, track);
+                m_scopes.pop_back();
             }
+            m_scopes.pop_back();
             if (!track.fixes.empty())
                 m_reading.tracks.push_back(std::move(track));
         }
@@ -339,11 +366,12 @@ private:
             fix.hdop = value;
         if (!ParseCount(Value(point, "sat"), fix.receivers))
             fix.receivers = -1;
-        fix.depth = DepthInside(point);
+        fix.depth = DepthInside(point, m_scopes);
         track.fixes.push_back(fix);
     }
 
-    string_view m_prefix;  // the root's, which the GPX elements share
+    string_view m_prefix;            // the root's, which the GPX elements share
+    std::vector<Bindings> m_scopes;  // declared by gpx, trk or rte, trkseg
     SourceText& m_source;
     LogReading& m_reading;
 };
@@ -364,37 +392,37 @@ public:
 
     void Read(pugi::xml_node kml)
     {
-        pugi::xml_node node = kml;
-        while (node) {
-            const string_view local = LocalName(node);
-            const bool geometry = local == "Track" || local == "MultiTrack" || local == "LineString";
-            if (geometry) {
-                LogTrack track;
-                track.name = PlacemarkName(node);
-                if (local == "LineString") {
-                    track.route = true;
-                    ReadCoordinates(ChildNamed(node, "coordinates"), track);
-                } else if (local == "Track") {
-                    ReadTrack(node, track);
-                } else {
-                    for (pugi::xml_node part : node.children())
-                        if (LocalName(part) == "Track")
-                            ReadTrack(part, track);
-                }
-                if (!track.fixes.empty())
-                    m_reading.tracks.push_back(std::move(track));
-            }
-            node = NextWithin(node, kml, !geometry);
-        }
+        EachElement(kml, [&](pugi::xml_node node) {
+            if (LocalName(node) != "Placemark")
+                return ReadGeometry(node, {});
+            const std::string name(Trim(ChildNamed(node, "name").child_value()));
+            EachElement(node, [&](pugi::xml_node part) { return ReadGeometry(part, name); });
+            return true;
+        });
     }
 
 private:
-    static std::string PlacemarkName(pugi::xml_node node)
+    // Reads `node` into a track when it is a geometry; true then.
+    bool ReadGeometry(pugi::xml_node node, const std::string& name)
     {
-        for (; node; node = node.parent())
-            if (LocalName(node) == "Placemark")
-                return std::string(Trim(ChildNamed(node, "name").child_value()));
-        return {};
+        const string_view local = LocalName(node);
+        if (local != "Track" && local != "MultiTrack" && local != "LineString")
+            return false;
+        LogTrack track;
+        track.name = name;
+        if (local == "LineString") {
+            track.route = true;
+            ReadCoordinates(ChildNamed(node, "coordinates"), track);
+        } else if (local == "Track") {
+            ReadTrack(node, track);
+        } else {
+            for (pugi::xml_node part : node.children())
+                if (LocalName(part) == "Track")
+                    ReadTrack(part, track);
+        }
+        if (!track.fixes.empty())
+            m_reading.tracks.push_back(std::move(track));
+        return true;
     }
 
     void Drop(uint64_t line, const char* reason, const std::string& excerpt) { m_reading.Drop(line, reason, excerpt); }
