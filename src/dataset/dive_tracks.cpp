@@ -98,7 +98,7 @@ bool ParseTrackRole(const std::string& text, TrackRole& role)
     return false;
 }
 
-double DaysFromCivil(int year, int month, int day)
+int64_t DaysFromCivil(int year, int month, int day)
 {
     // Days since 1970-01-01 of a proleptic Gregorian date, counted in eras of
     // 400 years so it holds for any year without a time zone or a library.
@@ -107,7 +107,7 @@ double DaysFromCivil(int year, int month, int day)
     const int64_t year_of_era = y - era * 400;
     const int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
     const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-    return double(era * 146097 + day_of_era - 719468) * 86400.0;
+    return era * 146097 + day_of_era - 719468;
 }
 
 bool ParseUtc(const std::string& text, double& utc)
@@ -140,7 +140,7 @@ bool ParseUtc(const std::string& text, double& utc)
     }
     if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || year < 0)
         return false;
-    utc = DaysFromCivil(year, month, day) + hour * 3600.0 + minute * 60.0 + seconds - offset;
+    utc = double(DaysFromCivil(year, month, day)) * 86400.0 + hour * 3600.0 + minute * 60.0 + seconds - offset;
     return true;
 }
 

@@ -23,6 +23,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <optional>
 #include <string>
@@ -90,8 +91,9 @@ std::string FormatTrackCsv(const std::vector<TrackFix>& fixes);
 // "Z" or an offset such as "+02:00" when reading) and seconds since 1970.
 bool ParseUtc(const std::string& text, double& utc);
 std::string FormatUtc(double utc);  // milliseconds, "Z"
-// Seconds since 1970 of a calendar day at midnight UTC (proleptic Gregorian).
-double DaysFromCivil(int year, int month, int day);
+// Days from 1970-01-01 to a day of the proleptic Gregorian calendar,
+// without a time zone or a library (every log reader dates its fixes so).
+int64_t DaysFromCivil(int year, int month, int day);
 
 // Default gap threshold of fixes at these times: 5 times the median
 // interval, and at least 5 s.

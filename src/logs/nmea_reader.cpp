@@ -1,5 +1,7 @@
 #include "logs/nmea_reader.h"
 
+#include "dataset/dive_tracks.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -69,19 +71,6 @@ bool ValidDay(int year, int month, int day)
     if (year < 1900 || year > 9999 || month < 1 || month > 12 || day < 1)
         return false;
     return day <= kDays[month - 1] + (month == 2 && LeapYear(year) ? 1 : 0);
-}
-
-// Days from 1970-01-01 to a Gregorian date (year >= 1900), counting whole
-// 400-year cycles from 0000-03-01 so that February ends each year.
-int64_t DaysFromCivil(int year, int month, int day)
-{
-    if (month <= 2)
-        --year;
-    const int64_t era = year / 400;
-    const int64_t year_of_era = year - era * 400;
-    const int64_t day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-    return era * 146097 + day_of_era - 719468;
 }
 
 // hhmmss with any decimals, in seconds of the day.

@@ -1,5 +1,7 @@
 #include "logs/xml_track_reader.h"
 
+#include "dataset/dive_tracks.h"
+
 #include <pugixml.hpp>
 
 #include <algorithm>
@@ -61,18 +63,6 @@ bool ParseCount(string_view s, int& value)
     s = Trim(s);
     const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value);
     return !s.empty() && error == std::errc() && end == s.data() + s.size() && value >= 0;
-}
-
-// Days from 1970-01-01 to the given day of the proleptic Gregorian calendar,
-// counted in 400-year eras of 146097 days so no time zone or library enters.
-int64_t DaysFromCivil(int64_t year, int month, int day)
-{
-    year -= month <= 2;
-    const int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const int64_t year_of_era = year - era * 400;
-    const int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-    return era * 146097 + day_of_era - 719468;
 }
 
 int DaysInMonth(int year, int month)
@@ -153,7 +143,7 @@ bool ParseTime(string_view s, double& utc)
     }
     if (pos != s.size())
         return false;
-    const int64_t seconds = DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+    const int64_t seconds = DaysFromCivil(int(year), month, day) * 86400 + hour * 3600 + minute * 60 + second;
     utc = static_cast<double>(seconds - offset_minutes * 60) + fraction;
     return true;
 }

@@ -172,7 +172,7 @@ TEST_F(DiveToolTest, CheckReportsCountsAndLoaderErrors)
     WriteManifest("time=31\ndt=0.5\ndiver=(t, 0, 0)\nbuoy_num=0\n");
     EXPECT_EQ(Run("simulate " + dir.string()), 1);
     EXPECT_NE(err.find("at least 3 buoys"), std::string::npos) << err;
-    EXPECT_EQ(Run("simulate " + dir.string() + " --seed -3"), 1);
+    EXPECT_EQ(Run("simulate " + dir.string() + " --seed -3"), 2);  // a wrong command line
 }
 
 // Motion (t, -2, 0) sampled at t = 1, 2, 3, and a solution off by 5, 0 and
@@ -239,7 +239,7 @@ TEST_F(DiveToolTest, ReportRefusesBadSizesAndUnwritablePlacesLeavingNothing)
     const std::string chart = (dir / "chart.png").string();
     EXPECT_EQ(Run("report " + dir.string() + " " + chart + " --size 100x100"), 1);
     EXPECT_EQ(err, "error: the chart's sides must be 320 to 8192 pixels\n");
-    EXPECT_EQ(Run("report " + dir.string() + " " + chart + " --size big"), 1);
+    EXPECT_EQ(Run("report " + dir.string() + " " + chart + " --size big"), 2);
     EXPECT_EQ(err.rfind("error: report cannot use --size big\nusage: nerelle-dive", 0), 0u) << err;
     EXPECT_EQ(Run("report " + dir.string() + " " + (dir / "no" / "chart.png").string()), 1);
     EXPECT_EQ(err.rfind("error: cannot write " + (dir / "no" / "chart.png").string(), 0), 0u) << err;
@@ -414,7 +414,7 @@ TEST_F(DiveToolTest, HelpPrintsTheUsageOnStandardOutput)
         EXPECT_EQ(err, "");
     }
     for (const char* arguments : {"", "bogus", "check"}) {
-        EXPECT_EQ(Run(arguments), 1) << arguments;
+        EXPECT_EQ(Run(arguments), 2) << arguments;
         EXPECT_EQ(out, "");
         EXPECT_EQ(err.rfind("error: usage: nerelle-dive", 0), 0u) << err;
     }
@@ -439,10 +439,10 @@ TEST_F(DiveToolTest, ABadOptionValueSaysWhyBeforeTheUsage)
         {"simulate " + d + " --speed 3", "simulate takes --seed, --range-noise and --depth-noise, not '--speed'"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(Run(c.arguments), 1) << c.arguments;
+        EXPECT_EQ(Run(c.arguments), 2) << c.arguments;
         EXPECT_EQ(out, "");
         EXPECT_EQ(err.rfind("error: " + c.reason + "\nusage: nerelle-dive check DIR", 0), 0u) << err;
-        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 5) << err;  // the reason and the four usage lines
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 7) << err;  // the reason and the six usage lines
     }
 }
 

@@ -97,11 +97,12 @@ void Usage()
     std::fprintf(stderr, "error: %s", kShortUsage);
 }
 
-// A refused command line: one line with the reason, then the usage.
+// A refused command line: one line with the reason, then the usage; status
+// 2, as the program's.
 int Refuse(const std::string& reason)
 {
     std::fprintf(stderr, "error: %s\n%s", reason.c_str(), kShortUsage);
-    return 1;
+    return 2;
 }
 
 bool ParseDouble(const char* text, double& value)
@@ -157,7 +158,7 @@ int Check(int argc, char** argv, double progressPeriod)
 {
     if (argc < 3) {
         Usage();
-        return 1;
+        return 2;
     }
     const char* dir = argv[2];
     std::vector<double> times;
@@ -284,7 +285,7 @@ int Simulate(int argc, char** argv, double progressPeriod)
 {
     if (argc < 3) {
         Usage();
-        return 1;
+        return 2;
     }
     const std::string dir = argv[2];
     DiveSimulationSettings settings;
@@ -469,5 +470,5 @@ int main(int argc, char** argv)
     if (argc >= 2 && std::strcmp(argv[1], "import") == 0)
         return Import(argc, argv);
     Usage();
-    return 1;
+    return 2;
 }
