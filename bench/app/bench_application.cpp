@@ -1,6 +1,6 @@
 #include "bench_application.h"
 
-#include "run_directory.h"
+#include "support/run_directory.h"
 #include "gl/gles20.h"
 
 BenchApplication::BenchApplication(int width, int height, int window_width, int window_height)

@@ -10,7 +10,7 @@
 // --frames=DIR also writes the measured views to DIR/above.png and
 // DIR/below.png for looking at. Runs in a private run directory (textures,
 // dataset and fonts as the program finds them).
-#include "run_directory.h"
+#include "support/run_directory.h"
 #include "bench_application.h"
 #include "gl/gles20.h"
 

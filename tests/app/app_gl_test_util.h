@@ -6,7 +6,7 @@
 #include "app/shell_state.h"
 #include "math/vector.h"
 
-#include "gl_test.h"
+#include "support/gl_test.h"
 
 namespace apptest {
 

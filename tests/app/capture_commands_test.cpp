@@ -9,8 +9,8 @@
 #include "image/png_file.h"
 #include "image/tga.h"
 
-#include "run_directory.h"
-#include "app_gl_test_util.h"
+#include "app/app_gl_test_util.h"
+#include "support/run_directory.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // The screenshot and recording keys in the real program, in a real window
 // on a private X server (Xvfb), pressed as a user presses them.
-#include "program_runner.h"
-#include "run_tool.h"
-#include "x_server.h"
+#include "support/program_runner.h"
+#include "support/run_tool.h"
+#include "support/x_server.h"
 
-#include "run_directory.h"
 #include "image/png_file.h"
 #include "image/tga.h"
+#include "support/run_directory.h"
 
 #include <gtest/gtest.h>
 

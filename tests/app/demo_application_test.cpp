@@ -4,8 +4,8 @@
 #include "app/demo_application.h"
 #include "app/key_commands.h"
 
-#include "run_directory.h"
-#include "app_gl_test_util.h"
+#include "app/app_gl_test_util.h"
+#include "support/run_directory.h"
 
 #include "gl/gles20.h"
 

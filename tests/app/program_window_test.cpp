@@ -1,9 +1,9 @@
 // Runs the real program as a user does: in a real window on an X server
 // (Xvfb), checking what it prints, its window, and that Esc ends it cleanly.
-#include "run_directory.h"
-#include "program_runner.h"
-#include "run_tool.h"
-#include "x_server.h"
+#include "support/program_runner.h"
+#include "support/run_directory.h"
+#include "support/run_tool.h"
+#include "support/x_server.h"
 
 #include <gtest/gtest.h>
 

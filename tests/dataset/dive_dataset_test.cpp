@@ -1,9 +1,9 @@
 // DiveDataset on the headless context: uploads, draws read back as pixels.
 #include "dataset/dive_dataset.h"
 #include "gl/shader_program.h"
-#include "gl_test.h"
+#include "support/gl_test.h"
 
-#include "scratch_dir.h"
+#include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // Runs nerelle-dive on small manifests and loads what it writes.
 #include "dataset/dive_data.h"
-#include "error_report.h"
+#include "dive/error_report.h"
 #include "image/png_file.h"
 
-#include "run_tool.h"
+#include "support/run_tool.h"
 
-#include "scratch_dir.h"
+#include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 

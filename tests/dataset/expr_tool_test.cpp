@@ -1,7 +1,7 @@
 // Runs nerelle-expr the way manifest writers do.
-#include "run_tool.h"
+#include "support/run_tool.h"
 
-#include "scratch_dir.h"
+#include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 

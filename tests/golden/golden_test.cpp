@@ -21,8 +21,8 @@
 #include "image/png_file.h"
 #include "math/camera_animation.h"
 
-#include "app_gl_test_util.h"
-#include "run_directory.h"
+#include "app/app_gl_test_util.h"
+#include "support/run_directory.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include "image/png_file.h"
 #include "image/tga.h"
 
-#include "gl_test.h"
+#include "support/gl_test.h"
 
 #include <gtest/gtest.h>
 

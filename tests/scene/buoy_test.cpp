@@ -3,7 +3,7 @@
 #include "scene/buoy.h"
 
 #include "mesh/assemblies.h"
-#include "scene_test_util.h"
+#include "scene/scene_test_util.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include "scene/water_below.h"
 
 #include "image/bitmap.h"
-#include "scene_test_util.h"
+#include "scene/scene_test_util.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "scene_test_util.h"
+#include "scene/scene_test_util.h"
 
 #include "image/bitmap.h"
 #include "image/png_file.h"

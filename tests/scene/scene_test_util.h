@@ -9,11 +9,11 @@
 #pragma once
 
 #include "gl/gl_object.h"
-#include "scratch_dir.h"
 #include "math/matrix4.h"
 #include "math/vector.h"
+#include "support/scratch_dir.h"
 
-#include "gl_test.h"
+#include "support/gl_test.h"
 
 #include <cstdint>
 #include <filesystem>

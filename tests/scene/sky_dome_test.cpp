@@ -2,7 +2,7 @@
 // scrolling and the fog band seen from below.
 #include "scene/sky_dome.h"
 
-#include "scene_test_util.h"
+#include "scene/scene_test_util.h"
 
 #include <gtest/gtest.h>
 

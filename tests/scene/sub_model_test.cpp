@@ -2,7 +2,7 @@
 // its outside faces the viewer, and headings that give no look-at.
 #include "scene/sub_model.h"
 
-#include "scene_test_util.h"
+#include "scene/scene_test_util.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 #include "scene/terrain.h"
 
 #include "image/bitmap.h"
+#include "scene/scene_test_util.h"
 #include "scene/terrain_tables.h"
-#include "scene_test_util.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include "scene/water_plane.h"
 
 #include "image/bitmap.h"
-#include "scene_test_util.h"
+#include "scene/scene_test_util.h"
 
 #include <gtest/gtest.h>
 

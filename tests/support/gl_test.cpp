@@ -1,4 +1,4 @@
-#include "gl_test.h"
+#include "support/gl_test.h"
 
 #include "gl/gles20.h"
 

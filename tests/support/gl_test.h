@@ -6,7 +6,7 @@
 #pragma once
 
 #include "platform/headless_context.h"
-#include "scratch_dir.h"
+#include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 

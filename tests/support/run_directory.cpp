@@ -1,4 +1,4 @@
-#include "run_directory.h"
+#include "support/run_directory.h"
 
 #include "image/bitmap.h"
 #include "image/png_file.h"
