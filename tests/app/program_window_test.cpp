@@ -1,6 +1,7 @@
 // Runs the real program as a user does: in a real window on an X server
 // (Xvfb), checking what it prints, its window, and that Esc ends it cleanly.
 #include "support/program_runner.h"
+#include "support/rgba_image.h"
 #include "support/run_directory.h"
 #include "support/run_tool.h"
 #include "support/x_server.h"
@@ -39,9 +40,9 @@ const char* const kControlSummary =
     "l: onLoadAnimation()\n";
 
 // The window's pixels as the X server holds them; empty when they cannot be read.
-testsupport::Image CaptureWindow(const std::string& display, const std::string& window)
+testsupport::RgbaImage CaptureWindow(const std::string& display, const std::string& window)
 {
-    testsupport::Image image;
+    testsupport::RgbaImage image;
     Display* x = XOpenDisplay(display.c_str());
     if (!x)
         return image;
@@ -53,7 +54,7 @@ testsupport::Image CaptureWindow(const std::string& display, const std::string& 
         if (pixels) {
             image.width = attributes.width;
             image.height = attributes.height;
-            image.rgb.resize(size_t(image.width) * size_t(image.height) * 3);
+            image.rgba.resize(size_t(image.width) * size_t(image.height) * 4, 255);
             // Channel masks to byte values (the usual 8 bits each on a 24-bit screen).
             const auto channel = [](unsigned long pixel, unsigned long mask) {
                 int shift = 0;
@@ -66,7 +67,7 @@ testsupport::Image CaptureWindow(const std::string& display, const std::string& 
             for (int py = 0; py < image.height; ++py)
                 for (int px = 0; px < image.width; ++px) {
                     const unsigned long pixel = XGetPixel(pixels, px, py);
-                    uint8_t* out = &image.rgb[3 * (size_t(py) * size_t(image.width) + size_t(px))];
+                    uint8_t* out = image.At(px, py);
                     out[0] = channel(pixel, pixels->red_mask);
                     out[1] = channel(pixel, pixels->green_mask);
                     out[2] = channel(pixel, pixels->blue_mask);
@@ -206,7 +207,7 @@ TEST_F(ProgramWindowTest, KeepsRunningUnderMouseDragsAndMovementKeys)
 // Pixels of the scene above the HUD panel and the timeline bar that are
 // yellow, the error view's colour for fixes between its thresholds (the
 // plain frame's tracks are green and magenta).
-size_t YellowScenePixels(const testsupport::Image& image)
+size_t YellowScenePixels(const testsupport::RgbaImage& image)
 {
     size_t count = 0;
     for (int y = 0; y < image.height - 130; ++y)
@@ -228,27 +229,27 @@ TEST_F(ProgramWindowTest, SpaceHoldsTheFrameAndEColoursTheTrackByItsError)
     testsupport::PressKeys(m_display, window, "space");
     std::this_thread::sleep_for(std::chrono::milliseconds(500));  // a paused frame shown
 
-    const testsupport::Image first = CaptureWindow(m_display, window);
+    const testsupport::RgbaImage first = CaptureWindow(m_display, window);
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    const testsupport::Image second = CaptureWindow(m_display, window);
+    const testsupport::RgbaImage second = CaptureWindow(m_display, window);
     testsupport::SaveForViewing(first, "paused");
     ASSERT_EQ(first.width, 720);
     ASSERT_EQ(first.height, 480);
     EXPECT_GT(first.DistinctColours(1000), 200u);
-    EXPECT_TRUE(first.rgb == second.rgb) << "the frame changed while paused";
+    EXPECT_TRUE(first.rgba == second.rgba) << "the frame changed while paused";
 
     testsupport::PressKeys(m_display, window, "e");
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    const testsupport::Image coloured = CaptureWindow(m_display, window);
+    const testsupport::RgbaImage coloured = CaptureWindow(m_display, window);
     testsupport::SaveForViewing(coloured, "error_view");
-    EXPECT_FALSE(coloured.rgb == first.rgb);
+    EXPECT_FALSE(coloured.rgba == first.rgba);
     EXPECT_GT(YellowScenePixels(coloured), YellowScenePixels(first) + 5)
         << "no stretch of the track turned yellow";
 
     // The free camera still moves while paused.
     testsupport::PressKeys(m_display, window, "w w w");
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    EXPECT_FALSE(CaptureWindow(m_display, window).rgb == coloured.rgb);
+    EXPECT_FALSE(CaptureWindow(m_display, window).rgba == coloured.rgba);
     EXPECT_EQ(EndWithEscape(window), 0);
     const std::string err = ReadFileText(m_dir / "err.txt");
     EXPECT_EQ(err.find("error: "), std::string::npos) << err;
@@ -304,16 +305,16 @@ TEST_F(ProgramWindowTest, CameraKeysFromTheKeyboardAndTheSceneInTheWindow)
     // covering most of it. A machine slowed down (a sanitizer build, other
     // work) may not have drawn the frame after the keys yet, so the window
     // is looked at again for a few seconds before the test gives up.
-    const auto most_common = [](const testsupport::Image& image) {
+    const auto most_common = [](const testsupport::RgbaImage& image) {
         std::map<uint32_t, size_t> counts;
-        for (size_t i = 0; i + 2 < image.rgb.size(); i += 3)
-            ++counts[uint32_t(image.rgb[i]) << 16 | uint32_t(image.rgb[i + 1]) << 8 | image.rgb[i + 2]];
+        for (size_t i = 0; i + 3 < image.rgba.size(); i += 4)
+            ++counts[uint32_t(image.rgba[i]) << 16 | uint32_t(image.rgba[i + 1]) << 8 | image.rgba[i + 2]];
         size_t most = 0;
         for (const auto& [colour, count] : counts)
             most = std::max(most, count);
         return most;
     };
-    testsupport::Image image;
+    testsupport::RgbaImage image;
     for (int attempt = 0; attempt < 20; ++attempt) {
         image = CaptureWindow(m_display, window);
         if (image.DistinctColours(1000) > 200 && most_common(image) < size_t(720 * 480 / 2))

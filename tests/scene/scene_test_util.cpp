@@ -253,9 +253,9 @@ void SceneTest::TearDown()
     testsupport::GLTest::TearDown();
 }
 
-Frame SceneTest::ReadFrame()
+RgbaImage SceneTest::ReadFrame()
 {
-    return Frame{Context().Width(), Context().Height(), Context().ReadPixels()};
+    return testsupport::ReadFrame(Context());
 }
 
 }  // namespace scenetest
