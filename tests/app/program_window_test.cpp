@@ -19,6 +19,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -127,6 +128,23 @@ protected:
         return run;
     }
 
+    // The window captured every half second until `shown` holds for the
+    // capture, for up to 20 s: a machine slowed down (a sanitizer build,
+    // other work) may take a while to draw the frame after a key. The last
+    // capture either way, for the test to check.
+    testsupport::RgbaImage CaptureWhen(const std::string& window,
+                                       const std::function<bool(const testsupport::RgbaImage&)>& shown)
+    {
+        testsupport::RgbaImage image;
+        for (int attempt = 0; attempt < 40; ++attempt) {
+            image = CaptureWindow(m_display, window);
+            if (shown(image))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+        return image;
+    }
+
     // Presses Esc in the program's window; returns its exit status, -1 when
     // it did not end normally.
     int EndWithEscape(const std::string& window)
@@ -227,9 +245,14 @@ TEST_F(ProgramWindowTest, SpaceHoldsTheFrameAndEColoursTheTrackByItsError)
     testsupport::PressKeys(m_display, window, "bracketright bracketright bracketright bracketright");
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     testsupport::PressKeys(m_display, window, "space");
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // a paused frame shown
-
-    const testsupport::RgbaImage first = CaptureWindow(m_display, window);
+    // Paused once two captures half a second apart are the same; then a
+    // second later it must still show that frame.
+    testsupport::RgbaImage previous;
+    const testsupport::RgbaImage first = CaptureWhen(window, [&previous](const testsupport::RgbaImage& image) {
+        const bool same = image.rgba == previous.rgba;
+        previous = image;
+        return same;
+    });
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     const testsupport::RgbaImage second = CaptureWindow(m_display, window);
     testsupport::SaveForViewing(first, "paused");
@@ -239,8 +262,10 @@ TEST_F(ProgramWindowTest, SpaceHoldsTheFrameAndEColoursTheTrackByItsError)
     EXPECT_TRUE(first.rgba == second.rgba) << "the frame changed while paused";
 
     testsupport::PressKeys(m_display, window, "e");
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    const testsupport::RgbaImage coloured = CaptureWindow(m_display, window);
+    const size_t yellow_paused = YellowScenePixels(first);
+    const testsupport::RgbaImage coloured = CaptureWhen(window, [&](const testsupport::RgbaImage& image) {
+        return image.rgba != first.rgba && YellowScenePixels(image) > yellow_paused + 5;
+    });
     testsupport::SaveForViewing(coloured, "error_view");
     EXPECT_FALSE(coloured.rgba == first.rgba);
     EXPECT_GT(YellowScenePixels(coloured), YellowScenePixels(first) + 5)
@@ -248,8 +273,9 @@ TEST_F(ProgramWindowTest, SpaceHoldsTheFrameAndEColoursTheTrackByItsError)
 
     // The free camera still moves while paused.
     testsupport::PressKeys(m_display, window, "w w w");
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    EXPECT_FALSE(CaptureWindow(m_display, window).rgba == coloured.rgba);
+    const testsupport::RgbaImage moved =
+        CaptureWhen(window, [&](const testsupport::RgbaImage& image) { return image.rgba != coloured.rgba; });
+    EXPECT_FALSE(moved.rgba == coloured.rgba);
     EXPECT_EQ(EndWithEscape(window), 0);
     const std::string err = ReadFileText(m_dir / "err.txt");
     EXPECT_EQ(err.find("error: "), std::string::npos) << err;
@@ -302,9 +328,7 @@ TEST_F(ProgramWindowTest, CameraKeysFromTheKeyboardAndTheSceneInTheWindow)
     EXPECT_TRUE(m_program.WaitForText(m_dir / "out.txt", "loaded 3 keypoints\n", 30)) << ReadFileText(m_dir / "out.txt");
 
     // The scene, not a blank or single-colour window: many colours, none
-    // covering most of it. A machine slowed down (a sanitizer build, other
-    // work) may not have drawn the frame after the keys yet, so the window
-    // is looked at again for a few seconds before the test gives up.
+    // covering most of it, once the frame after the keys is drawn.
     const auto most_common = [](const testsupport::RgbaImage& image) {
         std::map<uint32_t, size_t> counts;
         for (size_t i = 0; i + 3 < image.rgba.size(); i += 4)
@@ -314,13 +338,9 @@ TEST_F(ProgramWindowTest, CameraKeysFromTheKeyboardAndTheSceneInTheWindow)
             most = std::max(most, count);
         return most;
     };
-    testsupport::RgbaImage image;
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        image = CaptureWindow(m_display, window);
-        if (image.DistinctColours(1000) > 200 && most_common(image) < size_t(720 * 480 / 2))
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    }
+    const testsupport::RgbaImage image = CaptureWhen(window, [&](const testsupport::RgbaImage& shown) {
+        return shown.DistinctColours(1000) > 200 && most_common(shown) < size_t(720 * 480 / 2);
+    });
     testsupport::SaveForViewing(image, "program_window");
     ASSERT_EQ(image.width, 720);
     ASSERT_EQ(image.height, 480);
