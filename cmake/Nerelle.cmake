@@ -44,7 +44,8 @@ endfunction()
 # nerelle_test(<name> SOURCES ... [DEPS ...] [LABELS ...] [DRIVER_LEAKS_AT_EXIT])
 # One GoogleTest program, its cases registered with CTest one by one; tests run
 # with the source tree's data/ as working directory parent available through
-# NERELLE_SOURCE_DIR.
+# NERELLE_SOURCE_DIR. tests/ is on its include path, so test helpers are
+# included by their folder as the code under test is: "support/gl_test.h".
 # DRIVER_LEAKS_AT_EXIT: the tests run the program in a window, which Esc ends
 # with exit(0). By then the GL vendor library has unloaded Mesa's driver, so
 # the leak checker of the sanitizer build finds the driver's allocations with
@@ -54,6 +55,7 @@ endfunction()
 function(nerelle_test name)
   cmake_parse_arguments(A "DRIVER_LEAKS_AT_EXIT" "" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_options(${name} PRIVATE ${NERELLE_WARNINGS})
   target_compile_definitions(${name} PRIVATE
     NERELLE_SOURCE_DIR="${PROJECT_SOURCE_DIR}" NERELLE_BINARY_DIR="${PROJECT_BINARY_DIR}")

@@ -1,6 +1,6 @@
 #include "bench_application.h"
 
-#include "run_directory.h"
+#include "support/run_directory.h"
 #include "app/startup.h"
 #include "gl/gl_start.h"
 

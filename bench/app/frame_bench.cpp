@@ -10,10 +10,11 @@
 // --frames=DIR also writes the measured views to DIR/above.png and
 // DIR/below.png for looking at. Runs in a private run directory (textures,
 // dataset and fonts as the program finds them).
-#include "run_directory.h"
 #include "bench_application.h"
 #include "app/startup.h"
 #include "gl/gles20.h"
+#include "support/rgba_image.h"
+#include "support/run_directory.h"
 
 #include <benchmark/benchmark.h>
 
@@ -194,7 +195,7 @@ bool WriteFrames(const std::string& dir)
         Get().context->BindFramebuffer();
         Get().Place(view);
         Get().app->renderFrame({view.t, kWidth, kHeight, false});
-        testsupport::SaveForViewing(testsupport::FromBottomUpRGBA(kWidth, kHeight, Get().context->ReadPixels()), view.name);
+        testsupport::SaveForViewing(testsupport::FromBottomUp(kWidth, kHeight, Get().context->ReadPixels()), view.name);
     }
     return true;
 }

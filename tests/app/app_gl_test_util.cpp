@@ -1,6 +1,6 @@
-#include "app_gl_test_util.h"
+#include "app/app_gl_test_util.h"
 
-#include "run_directory.h"
+#include "support/run_directory.h"
 #include "app/startup.h"
 
 #include <memory>

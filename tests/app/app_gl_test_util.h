@@ -6,7 +6,7 @@
 #include "app/view_state.h"
 #include "math/vector.h"
 
-#include "gl_test.h"
+#include "support/gl_test.h"
 
 namespace apptest {
 

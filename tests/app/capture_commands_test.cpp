@@ -9,11 +9,12 @@
 #include "image/png_file.h"
 #include "image/tga.h"
 
-#include "run_directory.h"
-#include "app_gl_test_util.h"
+#include "app/app_gl_test_util.h"
+#include "support/rgba_image.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -24,18 +25,11 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// An RGB image as floats, rows from the top.
-struct FloatImage {
-    int width = 0, height = 0;
-    std::vector<float> rgb;
-    float* At(int x, int y) { return &rgb[3 * (size_t(y) * size_t(width) + size_t(x))]; }
-    const float* At(int x, int y) const { return &rgb[3 * (size_t(y) * size_t(width) + size_t(x))]; }
-};
+using testsupport::RgbaImage;
 
 // Columns x0 .. x0 + w - 1 of a top-down bitmap, area-averaged down to
-// width x height.
-FloatImage Shrink(const TBitmap& b, int x0, int w, int width, int height)
+// width x height and rounded to bytes; opaque.
+RgbaImage Shrink(const TBitmap& b, int x0, int w, int width, int height)
 {
     // Weight of source index j in target index i along an axis of m -> k.
     auto weights = [](int m, int k) {
@@ -49,30 +43,16 @@ FloatImage Shrink(const TBitmap& b, int x0, int w, int width, int height)
         return table;
     };
     const auto wx = weights(w, width), wy = weights(b.height, height);
-    FloatImage out{width, height, std::vector<float>(size_t(width) * size_t(height) * 3)};
+    RgbaImage out{width, height, std::vector<uint8_t>(size_t(width) * size_t(height) * 4, 255)};
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            for (const auto& [sy, ay] : wy[size_t(y)])
-                for (const auto& [sx, ax] : wx[size_t(x)])
-                    for (int c = 0; c < 3; ++c)
-                        out.At(x, y)[c] += float(ay * ax * double((b.Row(sy)[x0 + sx] >> (8 * c)) & 0xFF));
-    return out;
-}
-
-double PSNR(const FloatImage& a, const FloatImage& b)
-{
-    double sum = 0;
-    for (size_t i = 0; i < a.rgb.size(); ++i)
-        sum += double(a.rgb[i] - b.rgb[i]) * double(a.rgb[i] - b.rgb[i]);
-    const double mse = sum / double(a.rgb.size());
-    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
-}
-
-testsupport::Image ForViewing(const FloatImage& image)
-{
-    testsupport::Image out{image.width, image.height, std::vector<uint8_t>(image.rgb.size())};
-    for (size_t i = 0; i < image.rgb.size(); ++i)
-        out.rgb[i] = uint8_t(std::lround(std::clamp(image.rgb[i], 0.0f, 255.0f)));
+            for (int c = 0; c < 3; ++c) {
+                float sum = 0;
+                for (const auto& [sy, ay] : wy[size_t(y)])
+                    for (const auto& [sx, ax] : wx[size_t(x)])
+                        sum += float(ay * ax * double((b.Row(sy)[x0 + sx] >> (8 * c)) & 0xFF));
+                out.At(x, y)[c] = uint8_t(std::lround(std::clamp(sum, 0.0f, 255.0f)));
+            }
     return out;
 }
 
@@ -154,13 +134,13 @@ TEST_F(CaptureCommandsTest, RecordingKeysEndingAtOneSecondWritesFrames0To23)
     App().Animation().Stop();
     Place({-3, 2, 5}, 0.5f, 0.2f);
     BitmapPtr expected = Frame(0.0, 1280, 720);
-    const double same = PSNR(Shrink(*frame0, 0, 1280, 1280, 720), Shrink(*expected, 0, 1280, 1280, 720));
-    const double moved = PSNR(Shrink(*frame23, 0, 1280, 1280, 720), Shrink(*expected, 0, 1280, 1280, 720));
+    const double same = testsupport::Psnr(Shrink(*frame0, 0, 1280, 1280, 720), Shrink(*expected, 0, 1280, 1280, 720));
+    const double moved = testsupport::Psnr(Shrink(*frame23, 0, 1280, 1280, 720), Shrink(*expected, 0, 1280, 1280, 720));
     EXPECT_GT(same, 40.0);
     EXPECT_LT(moved, 25.0);
     std::printf("frame 0 against the first key's view: %.1f dB; frame 23: %.1f dB\n", same, moved);
-    testsupport::SaveForViewing(ForViewing(Shrink(*frame0, 0, 1280, 1280, 720)), "recorded_frame_00000");
-    testsupport::SaveForViewing(ForViewing(Shrink(*frame23, 0, 1280, 1280, 720)), "recorded_frame_00023");
+    testsupport::SaveForViewing(Shrink(*frame0, 0, 1280, 1280, 720), "recorded_frame_00000");
+    testsupport::SaveForViewing(Shrink(*frame23, 0, 1280, 1280, 720), "recorded_frame_00023");
 }
 
 TEST_F(CaptureCommandsTest, DrawingOnlyTheScreenTexturesFirstGivesTheSameImage)
@@ -209,25 +189,25 @@ TEST_F(CaptureCommandsTest, ScreenshotMatchesAWindowFrameOfTheSameView)
 
         // The same vertical field at 4:3 is the middle 640 columns of 3:2.
         BitmapPtr window = Frame(t, 720, 480);
-        const FloatImage small = Shrink(*shot, 0, 4096, 640, 480);
-        const FloatImage middle = Shrink(*window, 40, 640, 640, 480);
-        const double psnr = PSNR(small, middle);
+        const RgbaImage small = Shrink(*shot, 0, 4096, 640, 480);
+        const RgbaImage middle = Shrink(*window, 40, 640, 640, 480);
+        const double psnr = testsupport::Psnr(small, middle);
         // Neither a frame upside down nor one turned a little matches.
-        FloatImage flipped = small;
+        RgbaImage flipped = small;
         for (int y = 0; y < 480; ++y)
             for (int x = 0; x < 640; ++x)
                 for (int c = 0; c < 3; ++c)
                     flipped.At(x, y)[c] = small.At(x, 479 - y)[c];
         Place(view.eye, view.yaw + 0.05f, view.pitch);
-        const FloatImage turned = Shrink(*Frame(t, 720, 480), 40, 640, 640, 480);
+        const RgbaImage turned = Shrink(*Frame(t, 720, 480), 40, 640, 640, 480);
         std::printf("screenshot against the window frame: %.1f dB; upside down %.1f dB; turned %.1f dB\n", psnr,
-                    PSNR(flipped, middle), PSNR(turned, middle));
+                    testsupport::Psnr(flipped, middle), testsupport::Psnr(turned, middle));
         EXPECT_GT(psnr, 25.0);
-        EXPECT_LT(PSNR(flipped, middle), psnr - 8.0);
-        EXPECT_LT(PSNR(turned, middle), psnr - 5.0);
+        EXPECT_LT(testsupport::Psnr(flipped, middle), psnr - 8.0);
+        EXPECT_LT(testsupport::Psnr(turned, middle), psnr - 5.0);
         const std::string side = view.eye.y > 0 ? "above" : "below";
-        testsupport::SaveForViewing(ForViewing(small), "screenshot_scaled_" + side);
-        testsupport::SaveForViewing(ForViewing(middle), "window_frame_" + side);
+        testsupport::SaveForViewing(small, "screenshot_scaled_" + side);
+        testsupport::SaveForViewing(middle, "window_frame_" + side);
     }
     App().View().hud_visible = true;
 }

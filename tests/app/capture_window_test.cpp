@@ -1,12 +1,13 @@
 // The screenshot and recording keys in the real program, in a real window
 // on a private X server (Xvfb), pressed as a user presses them.
-#include "program_runner.h"
-#include "run_tool.h"
-#include "x_server.h"
+#include "support/program_runner.h"
+#include "support/run_tool.h"
+#include "support/x_server.h"
 
-#include "run_directory.h"
 #include "image/png_file.h"
 #include "image/tga.h"
+#include "support/rgba_image.h"
+#include "support/run_directory.h"
 
 #include <gtest/gtest.h>
 
@@ -106,17 +107,17 @@ TEST_F(CaptureWindowTest, PTakesAScreenshotAndVRecordsTheLoadedKeys)
         EXPECT_EQ(frame->height, 720);
         if (k == 12) {
             EXPECT_GT(DistinctColours(*frame, 1000), 500u) << "the frame shows no scene";
-            testsupport::SaveForViewing(testsupport::ImageOfBitmap(*frame), "window_recorded_frame_00012");
+            testsupport::SaveForViewing(testsupport::FromBitmap(*frame), "window_recorded_frame_00012");
         }
     }
     EXPECT_FALSE(fs::exists(run / "frames" / "frame_00024.png"));
 
     // The screenshot at an eighth of its size, for looking at.
-    testsupport::Image small{512, 384, std::vector<uint8_t>(512 * 384 * 3)};
+    testsupport::RgbaImage small{512, 384, std::vector<uint8_t>(512 * 384 * 4)};
     for (int y = 0; y < 384; ++y)
         for (int x = 0; x < 512; ++x)
-            for (int c = 0; c < 3; ++c)
-                small.rgb[3 * (size_t(y) * 512 + size_t(x)) + size_t(c)] = uint8_t(shot->Row(y * 8)[x * 8] >> (8 * c));
+            for (int c = 0; c < 4; ++c)
+                small.At(x, y)[c] = uint8_t(shot->Row(y * 8)[x * 8] >> (8 * c));
     testsupport::SaveForViewing(small, "window_screenshot_small");
 }
 

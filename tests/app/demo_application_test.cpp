@@ -4,8 +4,8 @@
 #include "app/demo_application.h"
 #include "app/key_commands.h"
 
-#include "run_directory.h"
-#include "app_gl_test_util.h"
+#include "app/app_gl_test_util.h"
+#include "support/rgba_image.h"
 
 #include "gl/gles20.h"
 #include "platform/window.h"
@@ -28,7 +28,8 @@
 
 namespace {
 
-using testsupport::Image;
+using Image = testsupport::RgbaImage;
+using testsupport::CountDifferentPixels;
 
 constexpr int kSize = testsupport::kGLTestWidth;  // the test framebuffer is square
 constexpr double kFrameTime = 120.0;              // the diver is 12 m down, inside the pit
@@ -66,19 +67,6 @@ bool Near(const Image& image, float x, float y, int radius, bool (*is)(const uin
                 return true;
         }
     return false;
-}
-
-// Pixels that differ by more than `tolerance` in some channel.
-size_t DifferentPixels(const Image& a, const Image& b, int tolerance)
-{
-    size_t count = 0;
-    for (size_t i = 0; i + 2 < a.rgb.size(); i += 3)
-        for (size_t c = 0; c < 3; ++c)
-            if (std::abs(int(a.rgb[i + c]) - int(b.rgb[i + c])) > tolerance) {
-                ++count;
-                break;
-            }
-    return count;
 }
 
 // A copy's pixels as read back, RGBA.
@@ -151,7 +139,7 @@ protected:
         FrameRequest request = Request(t);
         request.reuse_screen_textures = reuse_screen_textures;
         App().renderFrame(request);
-        return testsupport::FromBottomUpRGBA(Context().Width(), Context().Height(), Context().ReadPixels());
+        return testsupport::ReadFrame(Context());
     }
 
     // Where a world point lands in the image (y from the top) with the
@@ -270,7 +258,7 @@ TEST_F(DemoApplicationTest, FromAboveTheMirrorCopyIsBlendedOverTheWaterOnly)
 
     // Above the horizon nothing changes; on the water the red shows, blended
     // with the scene under the surface (never plain red looking down).
-    EXPECT_EQ(DifferentPixels(normal, red, 0) > 0, true);
+    EXPECT_EQ(CountDifferentPixels(normal, red, 0) > 0, true);
     for (int x = 0; x < kSize; x += 16) {
         EXPECT_EQ(0, std::memcmp(normal.At(x, 2), red.At(x, 2), 3)) << x;
         const uint8_t* before = normal.At(x, kSize - 8);
@@ -301,7 +289,7 @@ TEST_F(DemoApplicationTest, TheHudPanelShowsInTheLowerLeftOverTheScene)
                 ++(y >= kSize * 3 / 4 && x >= kSize / 20 ? in_panel : elsewhere);
     EXPECT_GT(in_panel, size_t(40));
     EXPECT_EQ(elsewhere, size_t(0));
-    EXPECT_EQ(DifferentPixels(plain, with_hud, 0) > 0, true);
+    EXPECT_EQ(CountDifferentPixels(plain, with_hud, 0) > 0, true);
 }
 
 TEST_F(DemoApplicationTest, FromBelowFogColourTheSurfaceAboveAndBothTracks)
@@ -402,7 +390,7 @@ TEST_F(DemoApplicationTest, NothingIsDrawnForAFrameWithASideOfZero)
         glClear(GL_COLOR_BUFFER_BIT);
         App().renderFrame({kFrameTime, c.width, c.height, false});
         glViewport(0, 0, kSize, kSize);
-        const Image image = testsupport::FromBottomUpRGBA(kSize, kSize, Context().ReadPixels());
+        const Image image = testsupport::ReadFrame(Context());
         EXPECT_EQ(image.DistinctColours(2), 1u) << c.width << " x " << c.height;
         EXPECT_EQ(image.At(10, 10)[2], 153) << c.width << " x " << c.height;
     }
@@ -467,7 +455,7 @@ TEST_F(DemoApplicationTest, PlaybackFliesTheKeysThenHandsBackToTheFreeCamera)
     const Image above = Render(1.0);
     Place(kBelow);
     const Image below = Render(1.0);
-    ASSERT_GT(DifferentPixels(above, below, 16), size_t(kSize * kSize / 2));
+    ASSERT_GT(CountDifferentPixels(above, below, 16), size_t(kSize * kSize / 2));
 
     // Two keys of the view from above, then the free camera goes under water.
     Place(kAbove);
@@ -483,13 +471,13 @@ TEST_F(DemoApplicationTest, PlaybackFliesTheKeysThenHandsBackToTheFreeCamera)
 
     const Image spline = Render(0.5 * last);
     EXPECT_TRUE(App().Animation().Playing());
-    EXPECT_LT(DifferentPixels(spline, above, 24), size_t(kSize * kSize / 100));
+    EXPECT_LT(CountDifferentPixels(spline, above, 24), size_t(kSize * kSize / 100));
     // Past the last key: this frame still flies, the next is the free camera's.
     const Image end = Render(1.0);
     EXPECT_FALSE(App().Animation().Playing());
-    EXPECT_LT(DifferentPixels(end, above, 24), size_t(kSize * kSize / 100));
+    EXPECT_LT(CountDifferentPixels(end, above, 24), size_t(kSize * kSize / 100));
     const Image free = Render(1.0);
-    EXPECT_EQ(DifferentPixels(free, below, 0), 0u);
+    EXPECT_EQ(CountDifferentPixels(free, below, 0), 0u);
 }
 
 TEST_F(DemoApplicationTest, KeyCommandsRecordSaveLoadAndKeepKeyTimesIncreasing)

@@ -2,10 +2,10 @@
 // during a recording, a recording stopped by SIGINT or SIGTERM, and files of
 // the run directory that are missing, unreadable or FIFOs, and a very large
 // dataset. Run as a user runs it, in a private run directory.
-#include "program_runner.h"
-#include "run_directory.h"
-#include "run_tool.h"
-#include "scratch_dir.h"
+#include "support/program_runner.h"
+#include "support/run_directory.h"
+#include "support/run_tool.h"
+#include "support/scratch_dir.h"
 
 #include "image/png_file.h"
 

@@ -1,9 +1,9 @@
 // The program without a window, run as a user runs it: a screenshot to a
 // file, a recording split over two processes that matches the whole one
 // byte for byte, and what a bad command line or dataset gives.
-#include "run_directory.h"
-#include "run_tool.h"
-#include "scratch_dir.h"
+#include "support/run_directory.h"
+#include "support/run_tool.h"
+#include "support/scratch_dir.h"
 
 #include "image/png_file.h"
 #include "image/tga.h"

@@ -1,9 +1,10 @@
 // Runs the real program as a user does: in a real window on an X server
 // (Xvfb), checking what it prints, its window, and that Esc ends it cleanly.
-#include "run_directory.h"
-#include "program_runner.h"
-#include "run_tool.h"
-#include "x_server.h"
+#include "support/program_runner.h"
+#include "support/rgba_image.h"
+#include "support/run_directory.h"
+#include "support/run_tool.h"
+#include "support/x_server.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -39,9 +41,9 @@ const char* const kControlSummary =
     "l: onLoadAnimation()\n";
 
 // The window's pixels as the X server holds them; empty when they cannot be read.
-testsupport::Image CaptureWindow(const std::string& display, const std::string& window)
+testsupport::RgbaImage CaptureWindow(const std::string& display, const std::string& window)
 {
-    testsupport::Image image;
+    testsupport::RgbaImage image;
     Display* x = XOpenDisplay(display.c_str());
     if (!x)
         return image;
@@ -53,7 +55,7 @@ testsupport::Image CaptureWindow(const std::string& display, const std::string& 
         if (pixels) {
             image.width = attributes.width;
             image.height = attributes.height;
-            image.rgb.resize(size_t(image.width) * size_t(image.height) * 3);
+            image.rgba.resize(size_t(image.width) * size_t(image.height) * 4, 255);
             // Channel masks to byte values (the usual 8 bits each on a 24-bit screen).
             const auto channel = [](unsigned long pixel, unsigned long mask) {
                 int shift = 0;
@@ -66,7 +68,7 @@ testsupport::Image CaptureWindow(const std::string& display, const std::string& 
             for (int py = 0; py < image.height; ++py)
                 for (int px = 0; px < image.width; ++px) {
                     const unsigned long pixel = XGetPixel(pixels, px, py);
-                    uint8_t* out = &image.rgb[3 * (size_t(py) * size_t(image.width) + size_t(px))];
+                    uint8_t* out = image.At(px, py);
                     out[0] = channel(pixel, pixels->red_mask);
                     out[1] = channel(pixel, pixels->green_mask);
                     out[2] = channel(pixel, pixels->blue_mask);
@@ -124,6 +126,23 @@ protected:
                       run / "data" / "spiral_long" / "manifest.txt", fs::copy_options::overwrite_existing);
         std::ofstream(run / "data" / "spiral_long" / "solution.txt") << solution;
         return run;
+    }
+
+    // The window captured every half second until `shown` holds for the
+    // capture, for up to 20 s: a machine slowed down (a sanitizer build,
+    // other work) may take a while to draw the frame after a key. The last
+    // capture either way, for the test to check.
+    testsupport::RgbaImage CaptureWhen(const std::string& window,
+                                       const std::function<bool(const testsupport::RgbaImage&)>& shown)
+    {
+        testsupport::RgbaImage image;
+        for (int attempt = 0; attempt < 40; ++attempt) {
+            image = CaptureWindow(m_display, window);
+            if (shown(image))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+        return image;
     }
 
     // Presses Esc in the program's window; returns its exit status, -1 when
@@ -206,7 +225,7 @@ TEST_F(ProgramWindowTest, KeepsRunningUnderMouseDragsAndMovementKeys)
 // Pixels of the scene above the HUD panel and the timeline bar that are
 // yellow, the error view's colour for fixes between its thresholds (the
 // plain frame's tracks are green and magenta).
-size_t YellowScenePixels(const testsupport::Image& image)
+size_t YellowScenePixels(const testsupport::RgbaImage& image)
 {
     size_t count = 0;
     for (int y = 0; y < image.height - 130; ++y)
@@ -226,29 +245,37 @@ TEST_F(ProgramWindowTest, SpaceHoldsTheFrameAndEColoursTheTrackByItsError)
     testsupport::PressKeys(m_display, window, "bracketright bracketright bracketright bracketright");
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     testsupport::PressKeys(m_display, window, "space");
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // a paused frame shown
-
-    const testsupport::Image first = CaptureWindow(m_display, window);
+    // Paused once two captures half a second apart are the same; then a
+    // second later it must still show that frame.
+    testsupport::RgbaImage previous;
+    const testsupport::RgbaImage first = CaptureWhen(window, [&previous](const testsupport::RgbaImage& image) {
+        const bool same = image.rgba == previous.rgba;
+        previous = image;
+        return same;
+    });
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    const testsupport::Image second = CaptureWindow(m_display, window);
+    const testsupport::RgbaImage second = CaptureWindow(m_display, window);
     testsupport::SaveForViewing(first, "paused");
     ASSERT_EQ(first.width, 720);
     ASSERT_EQ(first.height, 480);
     EXPECT_GT(first.DistinctColours(1000), 200u);
-    EXPECT_TRUE(first.rgb == second.rgb) << "the frame changed while paused";
+    EXPECT_TRUE(first.rgba == second.rgba) << "the frame changed while paused";
 
     testsupport::PressKeys(m_display, window, "e");
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    const testsupport::Image coloured = CaptureWindow(m_display, window);
+    const size_t yellow_paused = YellowScenePixels(first);
+    const testsupport::RgbaImage coloured = CaptureWhen(window, [&](const testsupport::RgbaImage& image) {
+        return image.rgba != first.rgba && YellowScenePixels(image) > yellow_paused + 5;
+    });
     testsupport::SaveForViewing(coloured, "error_view");
-    EXPECT_FALSE(coloured.rgb == first.rgb);
+    EXPECT_FALSE(coloured.rgba == first.rgba);
     EXPECT_GT(YellowScenePixels(coloured), YellowScenePixels(first) + 5)
         << "no stretch of the track turned yellow";
 
     // The free camera still moves while paused.
     testsupport::PressKeys(m_display, window, "w w w");
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    EXPECT_FALSE(CaptureWindow(m_display, window).rgb == coloured.rgb);
+    const testsupport::RgbaImage moved =
+        CaptureWhen(window, [&](const testsupport::RgbaImage& image) { return image.rgba != coloured.rgba; });
+    EXPECT_FALSE(moved.rgba == coloured.rgba);
     EXPECT_EQ(EndWithEscape(window), 0);
     const std::string err = ReadFileText(m_dir / "err.txt");
     EXPECT_EQ(err.find("error: "), std::string::npos) << err;
@@ -301,25 +328,19 @@ TEST_F(ProgramWindowTest, CameraKeysFromTheKeyboardAndTheSceneInTheWindow)
     EXPECT_TRUE(m_program.WaitForText(m_dir / "out.txt", "loaded 3 keypoints\n", 30)) << ReadFileText(m_dir / "out.txt");
 
     // The scene, not a blank or single-colour window: many colours, none
-    // covering most of it. A machine slowed down (a sanitizer build, other
-    // work) may not have drawn the frame after the keys yet, so the window
-    // is looked at again for a few seconds before the test gives up.
-    const auto most_common = [](const testsupport::Image& image) {
+    // covering most of it, once the frame after the keys is drawn.
+    const auto most_common = [](const testsupport::RgbaImage& image) {
         std::map<uint32_t, size_t> counts;
-        for (size_t i = 0; i + 2 < image.rgb.size(); i += 3)
-            ++counts[uint32_t(image.rgb[i]) << 16 | uint32_t(image.rgb[i + 1]) << 8 | image.rgb[i + 2]];
+        for (size_t i = 0; i + 3 < image.rgba.size(); i += 4)
+            ++counts[uint32_t(image.rgba[i]) << 16 | uint32_t(image.rgba[i + 1]) << 8 | image.rgba[i + 2]];
         size_t most = 0;
         for (const auto& [colour, count] : counts)
             most = std::max(most, count);
         return most;
     };
-    testsupport::Image image;
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        image = CaptureWindow(m_display, window);
-        if (image.DistinctColours(1000) > 200 && most_common(image) < size_t(720 * 480 / 2))
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    }
+    const testsupport::RgbaImage image = CaptureWhen(window, [&](const testsupport::RgbaImage& shown) {
+        return shown.DistinctColours(1000) > 200 && most_common(shown) < size_t(720 * 480 / 2);
+    });
     testsupport::SaveForViewing(image, "program_window");
     ASSERT_EQ(image.width, 720);
     ASSERT_EQ(image.height, 480);

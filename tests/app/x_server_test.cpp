@@ -1,6 +1,6 @@
 // The X server helper the window tests share: free-display search, the
 // client handshake, and starts right after a server has ended.
-#include "x_server.h"
+#include "support/x_server.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 #include "scene/terrain_tables.h"
 
 #include "image/png_file.h"
-#include "run_tool.h"
-#include "scratch_dir.h"
+#include "support/run_tool.h"
+#include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // target that cannot be made draws and reads nothing.
 #include "capture/image_capture.h"
 
-#include "gl_test.h"
+#include "support/gl_test.h"
 
 #include <gtest/gtest.h>
 

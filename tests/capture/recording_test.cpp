@@ -6,7 +6,7 @@
 #include "capture/image_capture.h"
 #include "image/png_file.h"
 
-#include "gl_test.h"
+#include "support/gl_test.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "capture/image_capture.h"
 #include "image/tga.h"
 
-#include "gl_test.h"
+#include "support/gl_test.h"
 
 #include <gtest/gtest.h>
 

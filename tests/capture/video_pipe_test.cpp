@@ -6,8 +6,8 @@
 
 #include "image/bitmap.h"
 
-#include "run_tool.h"
-#include "scratch_dir.h"
+#include "support/run_tool.h"
+#include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // write that succeeds, fails part way, or meets something that is no file.
 #include "core/whole_file.h"
 
-#include "run_tool.h"
-#include "scratch_dir.h"
+#include "support/run_tool.h"
+#include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "dataset/dive_data.h"
 
-#include "scratch_dir.h"
+#include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,10 @@
 // DiveDataset on the headless context: uploads, draws read back as pixels.
 #include "dataset/dive_dataset.h"
 #include "gl/shader_program.h"
-#include "gl_test.h"
+#include "support/gl_test.h"
+#include "support/rgba_image.h"
 
-#include "scratch_dir.h"
+#include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -74,18 +75,18 @@ protected:
     bool Lit(int x, int y) { return PixelAt(x, y)[0] > 60; }
     int LitInRow(int y)
     {
-        std::vector<uint8_t> pixels = Context().ReadPixels();
+        const testsupport::RgbaImage frame = testsupport::ReadFrame(Context());
         int n = 0;
-        for (int x = 0; x < testsupport::kGLTestWidth; ++x)
-            n += pixels[(static_cast<size_t>(y) * testsupport::kGLTestWidth + x) * 4] > 60;
+        for (int x = 0; x < frame.width; ++x)
+            n += frame.AtGL(x, y)[0] > 60;
         return n;
     }
     int LitTotal()
     {
-        std::vector<uint8_t> pixels = Context().ReadPixels();
+        const testsupport::RgbaImage frame = testsupport::ReadFrame(Context());
         int n = 0;
-        for (size_t k = 0; k < pixels.size(); k += 4)
-            n += pixels[k] > 60;
+        for (size_t k = 0; k < frame.rgba.size(); k += 4)
+            n += frame.rgba[k] > 60;
         return n;
     }
 

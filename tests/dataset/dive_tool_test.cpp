@@ -1,11 +1,10 @@
 // Runs nerelle-dive on small manifests and loads what it writes.
 #include "dataset/dive_data.h"
-#include "error_report.h"
+#include "dive/error_report.h"
 #include "image/png_file.h"
 
-#include "run_tool.h"
-
-#include "scratch_dir.h"
+#include "support/run_tool.h"
+#include "support/tool_test.h"
 
 #include <gtest/gtest.h>
 
@@ -35,9 +34,11 @@ constexpr const char* kManifest =
     "buoy[2]=(-15, 0, 5)\n"
     "buoy[3]=(15, 0, 5)\n";
 
-class DiveToolTest : public ::testing::Test {
+class DiveToolTest : public testsupport::ToolTest {
 protected:
     static constexpr const char* kIntervalVariable = "NERELLE_PROGRESS_INTERVAL";
+
+    DiveToolTest() : ToolTest(NERELLE_DIVE_TOOL) {}
 
     void SetUp() override
     {
@@ -51,19 +52,6 @@ protected:
     }
 
     void WriteManifest(const std::string& text) { std::ofstream(dir / "manifest.txt") << text; }
-    static std::string ReadFile(const fs::path& path) { return testsupport::ReadFileText(path); }
-    // Runs the tool with arguments; returns its exit status, keeps its output.
-    int Run(const std::string& arguments)
-    {
-        testsupport::ToolRun run = testsupport::RunTool(NERELLE_DIVE_TOOL, arguments, dir);
-        out = run.out;
-        err = run.err;
-        return run.status;
-    }
-
-    testsupport::ScratchDir scratch;
-    fs::path dir = scratch.Path();
-    std::string out, err;
 };
 
 TEST_F(DiveToolTest, SimulatedSolutionLoadsAndFollowsThePlannedPath)

@@ -6,7 +6,7 @@
 #include "dataset/dive_tracks.h"
 #include "dataset/geo_frame.h"
 
-#include "scratch_dir.h"
+#include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,5 @@
 // Runs nerelle-expr the way manifest writers do.
-#include "run_tool.h"
-
-#include "scratch_dir.h"
+#include "support/tool_test.h"
 
 #include <gtest/gtest.h>
 
@@ -14,21 +12,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ExprToolTest : public ::testing::Test {
+class ExprToolTest : public testsupport::ToolTest {
 protected:
-    static std::string ReadFile(const fs::path& path) { return testsupport::ReadFileText(path); }
-    // Runs the tool with arguments; returns its exit status, keeps its output.
-    int Run(const std::string& arguments)
-    {
-        testsupport::ToolRun run = testsupport::RunTool(NERELLE_EXPR_TOOL, arguments, dir);
-        out = run.out;
-        err = run.err;
-        return run.status;
-    }
-
-    testsupport::ScratchDir scratch;
-    fs::path dir = scratch.Path();
-    std::string out, err;
+    ExprToolTest() : ToolTest(NERELLE_EXPR_TOOL) {}
 };
 
 TEST_F(ExprToolTest, EvaluatesOneExpression)

@@ -1,5 +1,5 @@
 // Progress lines of the dive tool, on a clock the test drives.
-#include "progress_line.h"
+#include "dive/progress_line.h"
 
 #include <gtest/gtest.h>
 

@@ -8,10 +8,10 @@
 #include <fstream>
 
 #include "font/font_cache.h"
+#include "font/font_test_util.h"
 #include "font/glyph_renderer.h"
 #include "font/unicode_blocks.h"
-#include "fifo_writer.h"
-#include "font_test_util.h"
+#include "support/fifo_writer.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "font_test_util.h"
+#include "font/font_test_util.h"
 
 #include <cstdlib>
 #include <cstring>

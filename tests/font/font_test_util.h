@@ -7,7 +7,7 @@
 
 #include "font/bitmap_font.h"
 #include "font/glyph_layout.h"
-#include "scratch_dir.h"
+#include "support/scratch_dir.h"
 
 namespace fonttest {
 

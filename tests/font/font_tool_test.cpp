@@ -1,6 +1,6 @@
 // Runs nerelle-font as a user would, with the inputs a careless user or an
 // attacker might give it.
-#include "run_tool.h"
+#include "support/run_tool.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 
 #include "font/font_cache.h"
 #include "font/unicode_blocks.h"
-#include "font_test_util.h"
+#include "font/font_test_util.h"
 
 namespace {
 

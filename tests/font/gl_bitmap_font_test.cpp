@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "font_test_util.h"
-#include "gl_font_test_util.h"
-#include "gl_test.h"
+#include "font/font_test_util.h"
+#include "font/gl_font_test_util.h"
+#include "support/gl_test.h"
 
 using namespace fonttest;
 

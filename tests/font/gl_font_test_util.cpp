@@ -1,4 +1,4 @@
-#include "gl_font_test_util.h"
+#include "font/gl_font_test_util.h"
 
 #include <algorithm>
 #include <cstring>

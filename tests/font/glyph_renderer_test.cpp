@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "font_test_util.h"
+#include "font/font_test_util.h"
 
 using namespace fonttest;
 

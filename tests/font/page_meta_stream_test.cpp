@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "font/bitmap_font.h"
-#include "font_test_util.h"
+#include "font/font_test_util.h"
 #include "image/tga.h"
 
 using namespace fonttest;

@@ -1,4 +1,4 @@
-#include "fake_gl_queries.h"
+#include "gl/fake_gl_queries.h"
 
 #include <cstring>
 

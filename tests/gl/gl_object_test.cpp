@@ -2,7 +2,7 @@
 // handle type against the real context, where a deleted name must be gone.
 #include "gl/gl_object.h"
 
-#include "gl_test.h"
+#include "support/gl_test.h"
 
 #include <gtest/gtest.h>
 

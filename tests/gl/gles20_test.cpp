@@ -1,7 +1,7 @@
 #include "gl/gles20.h"
 
-#include "fake_gl_queries.h"
-#include "gl_test.h"
+#include "gl/fake_gl_queries.h"
+#include "support/gl_test.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // they were.
 #include "gl/render_target.h"
 
-#include "gl_test.h"
+#include "support/gl_test.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "gl/gl_object.h"
 #include "gl/gles20.h"
-#include "gl_test.h"
+#include "support/gl_test.h"
 
 #include <gtest/gtest.h>
 

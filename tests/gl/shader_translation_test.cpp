@@ -1,6 +1,6 @@
 #include "gl/shader_translation.h"
 
-#include "fake_gl_queries.h"
+#include "gl/fake_gl_queries.h"
 #include "gl/gles20.h"
 
 #include <gtest/gtest.h>

@@ -4,8 +4,7 @@
 #include "math/camera_animation.h"
 #include "math/camera_key_file.h"
 
-#include "run_tool.h"
-#include "scratch_dir.h"
+#include "support/tool_test.h"
 
 #include <gtest/gtest.h>
 
@@ -18,19 +17,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class FlightToolTest : public ::testing::Test {
+class FlightToolTest : public testsupport::ToolTest {
 protected:
-    testsupport::ToolRun Run(const std::string& arguments)
-    {
-        return testsupport::RunTool(NERELLE_FLIGHT_TOOL, arguments, scratch.Path());
-    }
+    FlightToolTest() : ToolTest(NERELLE_FLIGHT_TOOL) {}
+
     std::string Write(const std::string& name, const std::string& text)
     {
         std::ofstream(scratch / name) << text;
         return scratch.File(name);
     }
-
-    testsupport::ScratchDir scratch{"flight"};
 };
 
 // Editing the poses without making the keys again (or the other way round)
@@ -38,11 +33,10 @@ protected:
 TEST_F(FlightToolTest, TheBundledKeysAreWhatTheBundledPosesMake)
 {
     const fs::path flights = fs::path(NERELLE_SOURCE_DIR) / "data" / "flights";
-    const testsupport::ToolRun run = Run((flights / "demo.poses").string() + " " + scratch.File("demo.txt"));
-    ASSERT_EQ(run.status, 0) << run.err;
-    const std::string made = testsupport::ReadFileText(scratch / "demo.txt");
+    ASSERT_EQ(Run((flights / "demo.poses").string() + " " + scratch.File("demo.txt")), 0) << err;
+    const std::string made = ReadFile(scratch / "demo.txt");
     EXPECT_FALSE(made.empty());
-    EXPECT_EQ(made, testsupport::ReadFileText(flights / "demo.txt"));
+    EXPECT_EQ(made, ReadFile(flights / "demo.txt"));
 }
 
 // Each key flies the camera exactly where the free camera with that eye, yaw
@@ -54,8 +48,7 @@ TEST_F(FlightToolTest, KeysHoldTheFreeCameraViewOfEachPose)
                                     "0   1 2 3     0.5 0.2\n"
                                     "\n"
                                     "2.5 -4 -6 10  -2.8 -0.7  0.25 -0.5 0.125  # trailing comment\n");
-    const testsupport::ToolRun run = Run(poses + " " + scratch.File("keys.txt"));
-    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(Run(poses + " " + scratch.File("keys.txt")), 0) << err;
     std::vector<CameraKey> keys;
     const CameraKeyStatus loaded = LoadKeyFile(scratch / "keys.txt", keys);
     ASSERT_TRUE(loaded) << loaded.reason;
@@ -92,9 +85,8 @@ TEST_F(FlightToolTest, ALineOfAnotherShapeIsRefusedWithItsNumberAndNothingIsWrit
     for (const char* bad : {"1 1 2 3 0.5", "1 1 2 3 0.5 0.2 0.1", "1 1 2 3 0.5 0.2 0 0 0 0", "1 1 2 3 0.5 0.2 x"}) {
         SCOPED_TRACE(bad);
         const std::string poses = Write("poses.txt", std::string("0 1 2 3 0.5 0.2\n") + bad + "\n");
-        const testsupport::ToolRun run = Run(poses + " " + scratch.File("keys.txt"));
-        EXPECT_EQ(run.status, 1);
-        EXPECT_NE(run.err.find("error: " + poses + ":2:"), std::string::npos) << run.err;
+        EXPECT_EQ(Run(poses + " " + scratch.File("keys.txt")), 1);
+        EXPECT_NE(err.find("error: " + poses + ":2:"), std::string::npos) << err;
         EXPECT_FALSE(fs::exists(scratch / "keys.txt"));
     }
 }
@@ -102,9 +94,8 @@ TEST_F(FlightToolTest, ALineOfAnotherShapeIsRefusedWithItsNumberAndNothingIsWrit
 TEST_F(FlightToolTest, KeyTimesThatDoNotIncreaseAreRefused)
 {
     const std::string poses = Write("poses.txt", "1 0 0 0 0 0\n1 0 1 0 0 0\n");
-    const testsupport::ToolRun run = Run(poses + " " + scratch.File("keys.txt"));
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("error: "), std::string::npos) << run.err;
+    EXPECT_EQ(Run(poses + " " + scratch.File("keys.txt")), 1);
+    EXPECT_NE(err.find("error: "), std::string::npos) << err;
     EXPECT_FALSE(fs::exists(scratch / "keys.txt"));
 }
 

@@ -21,8 +21,8 @@
 #include "image/png_file.h"
 #include "math/camera_animation.h"
 
-#include "app_gl_test_util.h"
-#include "run_directory.h"
+#include "app/app_gl_test_util.h"
+#include "support/rgba_image.h"
 
 #include <gtest/gtest.h>
 
@@ -34,13 +34,14 @@
 #include <filesystem>
 #include <limits>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
-using testsupport::Image;
+using testsupport::RgbaImage;
 
 constexpr int kWidth = 640, kHeight = 360;
 
@@ -96,41 +97,31 @@ fs::path OutputDirectory()
     return out && *out ? fs::path(out) : fs::path(NERELLE_BINARY_DIR) / "tests" / "golden" / "out";
 }
 
-// Pixels with a channel more than `tolerance` apart.
-int CountDifferentPixels(const Image& a, const Image& b, int tolerance)
-{
-    int count = 0;
-    for (size_t i = 0; i + 2 < a.rgb.size(); i += 3)
-        for (size_t c = i; c < i + 3; ++c)
-            if (std::abs(int(a.rgb[c]) - int(b.rgb[c])) > tolerance) {
-                ++count;
-                break;
-            }
-    return count;
-}
-
-int MaxChannelDifference(const Image& a, const Image& b)
+// The largest difference in a red, green or blue channel.
+int MaxChannelDifference(const RgbaImage& a, const RgbaImage& b)
 {
     int most = 0;
-    for (size_t i = 0; i < a.rgb.size(); ++i)
-        most = std::max(most, std::abs(int(a.rgb[i]) - int(b.rgb[i])));
+    for (size_t i = 0; i < a.rgba.size(); i += 4)
+        for (size_t c = i; c < i + 3; ++c)
+            most = std::max(most, std::abs(int(a.rgba[c]) - int(b.rgba[c])));
     return most;
 }
 
-// |a - b| per channel, times 8, so small differences show.
-Image Difference(const Image& a, const Image& b)
+// |a - b| per colour channel, times 8, so small differences show.
+RgbaImage Difference(const RgbaImage& a, const RgbaImage& b)
 {
-    Image d{a.width, a.height, std::vector<uint8_t>(a.rgb.size())};
-    for (size_t i = 0; i < a.rgb.size(); ++i)
-        d.rgb[i] = uint8_t(std::min(255, 8 * std::abs(int(a.rgb[i]) - int(b.rgb[i]))));
+    RgbaImage d{a.width, a.height, std::vector<uint8_t>(a.rgba.size(), 255)};
+    for (size_t i = 0; i < a.rgba.size(); i += 4)
+        for (size_t c = i; c < i + 3; ++c)
+            d.rgba[c] = uint8_t(std::min(255, 8 * std::abs(int(a.rgba[c]) - int(b.rgba[c]))));
     return d;
 }
 
-Image Crop(const Image& image, const Region& r)
+RgbaImage Crop(const RgbaImage& image, const Region& r)
 {
-    Image part{r.width, r.height, {}};
+    RgbaImage part{r.width, r.height, {}};
     for (int y = r.y; y < r.y + r.height; ++y)
-        part.rgb.insert(part.rgb.end(), image.At(r.x, y), image.At(r.x, y) + 3 * r.width);
+        part.rgba.insert(part.rgba.end(), image.At(r.x, y), image.At(r.x, y) + 4 * r.width);
     return part;
 }
 
@@ -149,11 +140,11 @@ struct Comparison {
     std::vector<std::string> failures;
 };
 
-Comparison Compare(const Image& image, const Image& reference, std::optional<Region> tight)
+Comparison Compare(const RgbaImage& image, const RgbaImage& reference, std::optional<Region> tight)
 {
     Comparison c;
     c.psnr = testsupport::Psnr(image, reference);
-    c.changed = CountDifferentPixels(image, reference, kChangedPixelTolerance);
+    c.changed = int(testsupport::CountDifferentPixels(image, reference, kChangedPixelTolerance));
     c.text_difference = tight ? MaxChannelDifference(Crop(image, *tight), Crop(reference, *tight)) : 0;
     if (c.psnr < kMinPsnr)
         c.failures.push_back("PSNR " + Describe(c.psnr) + " (at least " + Describe(kMinPsnr) + " wanted)");
@@ -190,7 +181,7 @@ protected:
     void Place(const Pose& pose) { ApplicationTest::Place(pose.eye, pose.yaw, pose.pitch); }
 
     // The frame at t as a screenshot renders it, rows from the top.
-    Image Render(double t)
+    RgbaImage Render(double t)
     {
         BitmapPtr bitmap(TBitmap::Create(kWidth, kHeight, false, false, 8));
         EXPECT_TRUE(bitmap);
@@ -199,8 +190,7 @@ protected:
         const Status rendered = ImageRenderer(FramebufferSampleCount()).Render(*bitmap, t, App().Draws());
         EXPECT_TRUE(rendered) << rendered.reason;
         const uint8_t* bytes = reinterpret_cast<const uint8_t*>(bitmap->pixels);
-        return testsupport::FromBottomUpRGBA(kWidth, kHeight,
-                                             std::vector<uint8_t>(bytes, bytes + size_t(kWidth) * kHeight * 4));
+        return testsupport::FromBottomUp(kWidth, kHeight, std::span(bytes, size_t(kWidth) * kHeight * 4));
     }
 
     // Starts the bundled flight from time 0.
@@ -217,7 +207,7 @@ protected:
     // compares it with the reference: PSNR at least kMinPsnr, at most
     // kMaxChangedPixels pixels changed and, when `tight` is given, no channel
     // inside it more than kHudMaxChannelDifference apart.
-    void Check(const std::string& view, const Image& image, std::optional<Region> tight = std::nullopt)
+    void Check(const std::string& view, const RgbaImage& image, std::optional<Region> tight = std::nullopt)
     {
         const fs::path reference_path = ReferencePath(view);
         if (UpdateMode()) {
@@ -225,7 +215,7 @@ protected:
             std::printf("wrote %s\n", reference_path.c_str());
             return;
         }
-        const std::optional<Image> reference = testsupport::ReadImagePNG(reference_path);
+        const std::optional<RgbaImage> reference = testsupport::ReadImagePNG(reference_path);
         ASSERT_TRUE(reference) << "cannot read " << reference_path << " (scripts/golden.sh makes it)";
         ASSERT_EQ(reference->width, image.width);
         ASSERT_EQ(reference->height, image.height);
@@ -248,17 +238,17 @@ protected:
                                   : "could not write the images to " + out.string());
     }
 
-    Image RenderAbove()
+    RgbaImage RenderAbove()
     {
         Place(kAbove);
         return Render(kSceneTime);
     }
-    Image RenderBelow()
+    RgbaImage RenderBelow()
     {
         Place(kBelow);
         return Render(kSceneTime);
     }
-    Image RenderHud(double t)
+    RgbaImage RenderHud(double t)
     {
         Place(kAbove);
         App().View().hud_visible = true;
@@ -303,15 +293,15 @@ TEST_F(GoldenTest, HudCloseUp)
 // nothing unsettled in the rasteriser, changes the next.
 TEST_F(GoldenTest, TwoRendersInARowAreIdentical)
 {
-    const Image above = RenderAbove(), below = RenderBelow();
-    EXPECT_TRUE(above.rgb == RenderAbove().rgb);
-    EXPECT_TRUE(below.rgb == RenderBelow().rgb);
+    const RgbaImage above = RenderAbove(), below = RenderBelow();
+    EXPECT_TRUE(above.rgba == RenderAbove().rgba);
+    EXPECT_TRUE(below.rgba == RenderBelow().rgba);
     FlyDemo();
     if (HasFatalFailure())
         return;
-    const Image flight = Render(kFlightTime);
+    const RgbaImage flight = Render(kFlightTime);
     FlyDemo();
-    EXPECT_TRUE(flight.rgb == Render(kFlightTime).rgb);
+    EXPECT_TRUE(flight.rgba == Render(kFlightTime).rgba);
 }
 
 // The bounds are tight enough to see what they are for: the HUD a second
@@ -320,8 +310,8 @@ TEST_F(GoldenTest, TheBoundsCatchSmallChanges)
 {
     if (UpdateMode())
         GTEST_SKIP() << "no references to compare with while they are being written";
-    const std::optional<Image> hud = testsupport::ReadImagePNG(ReferencePath("hud"));
-    const std::optional<Image> above = testsupport::ReadImagePNG(ReferencePath("above"));
+    const std::optional<RgbaImage> hud = testsupport::ReadImagePNG(ReferencePath("hud"));
+    const std::optional<RgbaImage> above = testsupport::ReadImagePNG(ReferencePath("above"));
     ASSERT_TRUE(hud && above) << "the references are missing (scripts/golden.sh makes them)";
     const Comparison later = Compare(RenderHud(kSceneTime + 1), *hud, kHudTextRegion);
     EXPECT_GT(later.text_difference, kHudMaxChannelDifference);

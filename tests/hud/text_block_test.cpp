@@ -9,7 +9,8 @@
 #include "image/png_file.h"
 #include "image/tga.h"
 
-#include "gl_test.h"
+#include "support/gl_test.h"
+#include "support/rgba_image.h"
 
 #include <gtest/gtest.h>
 
@@ -76,27 +77,14 @@ protected:
     TextBlockFiles files;
 };
 
-// An RGBA image read back from the bound framebuffer, bottom row first.
-struct Frame {
-    int width = 0, height = 0;
-    std::vector<uint8_t> rgba;
+using testsupport::RgbaImage;
 
-    static Frame Read(int w, int h) { return {w, h, testsupport::ReadPixelsRGBA(w, h)}; }
-    const uint8_t* At(int x, int y) const { return &rgba[(size_t(y) * size_t(width) + size_t(x)) * 4]; }
-    // Text pixels: the HUD green shows through the grey panel.
-    bool IsText(int x, int y) const
-    {
-        const uint8_t* p = At(x, y);
-        return p[1] > p[0] + 40 && p[1] > p[2] + 40;
-    }
-    bool WritePng(const std::string& file) const
-    {
-        BitmapPtr b(TBitmap::Create(width, height, false, true, 8));
-        for (int y = 0; y < height; ++y)
-            std::memcpy(b->Row(height - 1 - y), At(0, y), size_t(width) * 4);
-        return WritePNG(file.c_str(), b.get(), true);
-    }
-};
+// Text pixels, y from the bottom: the HUD green shows through the grey panel.
+bool IsText(const RgbaImage& f, int x, int y)
+{
+    const uint8_t* p = f.AtGL(x, y);
+    return p[1] > p[0] + 40 && p[1] > p[2] + 40;
+}
 
 // The box of text pixels, in pixels.
 struct Box {
@@ -104,12 +92,12 @@ struct Box {
     bool Empty() const { return x1 < 0; }
 };
 
-Box TextBox(const Frame& f)
+Box TextBox(const RgbaImage& f)
 {
     Box b;
     for (int y = 0; y < f.height; ++y)
         for (int x = 0; x < f.width; ++x)
-            if (f.IsText(x, y)) {
+            if (IsText(f, x, y)) {
                 b.x0 = std::min(b.x0, x);
                 b.x1 = std::max(b.x1, x);
                 b.y0 = std::min(b.y0, y);
@@ -200,8 +188,8 @@ TEST_F(TextBlockTest, PanelAndTextLandWhereTheLayoutSaysWithCullingOn)
     block->Draw();
     EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
-    const Frame f = Frame::Read(w, h);
-    f.WritePng((fs::path(NERELLE_BINARY_DIR) / "text_block_panel.png").string());
+    const RgbaImage f = testsupport::ReadFramebuffer(w, h);
+    testsupport::SaveForViewing(f, "text_block_panel");
 
     // Panel: 3 panel heights wide at aspect 1.
     const float a = block->BackgroundAspect(), r = float(h) / float(w);
@@ -212,13 +200,13 @@ TEST_F(TextBlockTest, PanelAndTextLandWhereTheLayoutSaysWithCullingOn)
     BitmapPtr png(ReadPNG(files.background));
     ASSERT_TRUE(png);
     const uint8_t* texel = reinterpret_cast<const uint8_t*>(&png->Row(png->height / 2)[png->width / 8]);
-    const uint8_t* panel = f.At(int(px0 + (px1 - px0) / 8), int((py0 + py1) / 2));
+    const uint8_t* panel = f.AtGL(int(px0 + (px1 - px0) / 8), int((py0 + py1) / 2));
     for (int c = 0; c < 3; ++c)
         EXPECT_NEAR(panel[c], texel[c] * texel[3] / 255.0, 6) << c;
     EXPECT_GT(panel[3], 0);
     // Outside it the frame is untouched.
     for (auto [ox, oy] : {std::pair{int(px1) + 3, 5}, std::pair{5, int(py1) + 3}, std::pair{w - 1, h - 1}})
-        EXPECT_EQ(f.At(ox, oy)[3], 0) << ox << ',' << oy;
+        EXPECT_EQ(f.AtGL(ox, oy)[3], 0) << ox << ',' << oy;
 
     // Text: inside the panel, centred on it, both lines inked with a gap
     // between them, the first above the second.
@@ -234,7 +222,7 @@ TEST_F(TextBlockTest, PanelAndTextLandWhereTheLayoutSaysWithCullingOn)
     for (int yy = box.y0; yy <= box.y1; ++yy) {
         bool ink = false;
         for (int xx = box.x0; xx <= box.x1 && !ink; ++xx)
-            ink = f.IsText(xx, yy);
+            ink = IsText(f, xx, yy);
         if (ink && (bands.empty() || bands.back().second != yy - 1))
             bands.push_back({yy, yy});
         else if (ink)
@@ -253,12 +241,12 @@ TEST_F(TextBlockTest, FullInkIsTheHudColour)
     auto block = Make(0.9f, -0.95f, -0.95f);
     block->SetText("H", 0.9f);  // big enough for stems several pixels wide
     block->Draw();
-    const Frame f = Frame::Read(Context().Width(), Context().Height());
+    const RgbaImage f = testsupport::ReadFramebuffer(Context().Width(), Context().Height());
     const uint8_t* best = nullptr;
     for (int yy = 0; yy < f.height; ++yy)
         for (int xx = 0; xx < f.width; ++xx)
-            if (!best || f.At(xx, yy)[1] > best[1])
-                best = f.At(xx, yy);
+            if (!best || f.AtGL(xx, yy)[1] > best[1])
+                best = f.AtGL(xx, yy);
     ASSERT_NE(best, nullptr);
     EXPECT_NEAR(best[0], 0.3 * 255, 3);
     EXPECT_GE(best[1], 253);
@@ -277,9 +265,9 @@ TEST_F(TextBlockTest, InklessTextLeavesThePanelAlone)
     }
     glClear(GL_COLOR_BUFFER_BIT);
     block->Draw();
-    const Frame f = Frame::Read(Context().Width(), Context().Height());
+    const RgbaImage f = testsupport::ReadFramebuffer(Context().Width(), Context().Height());
     EXPECT_TRUE(TextBox(f).Empty());
-    EXPECT_GT(f.At(int(ToPixel(-0.5f, f.width)), int(ToPixel(-0.75f, f.height)))[3], 0);  // the panel
+    EXPECT_GT(f.AtGL(int(ToPixel(-0.5f, f.width)), int(ToPixel(-0.75f, f.height)))[3], 0);  // the panel
 }
 
 TEST_F(TextBlockTest, EachLineAddsTheSameHeightOfInkBelowTheOthers)
@@ -292,7 +280,7 @@ TEST_F(TextBlockTest, EachLineAddsTheSameHeightOfInkBelowTheOthers)
         glClear(GL_COLOR_BUFFER_BIT);
         block->SetText(text.c_str(), 0.2f);
         block->Draw();
-        boxes.push_back(TextBox(Frame::Read(Context().Width(), Context().Height())));
+        boxes.push_back(TextBox(testsupport::ReadFramebuffer(Context().Width(), Context().Height())));
         ASSERT_FALSE(boxes.back().Empty()) << lines;
         text += "\nHb";
     }
@@ -317,13 +305,13 @@ TEST_F(TextBlockTest, ThePanelKeepsItsProportionsWhenTheViewportChanges)
         glClear(GL_COLOR_BUFFER_BIT);
         glViewport(0, 0, 256, h);
         block->Draw();
-        const Frame f = Frame::Read(256, 256);
+        const RgbaImage f = testsupport::ReadFramebuffer(256, 256);
         const int middle_row = int(0.15f * float(h)), middle_column = int(0.3f * float(h));
         widths[i] = panel_heights[i] = 0;
         for (int x = 0; x < 256; ++x)
-            widths[i] += f.At(x, middle_row)[3] > 0;
+            widths[i] += f.AtGL(x, middle_row)[3] > 0;
         for (int y = 0; y < 256; ++y)
-            panel_heights[i] += f.At(middle_column, y)[3] > 0;
+            panel_heights[i] += f.AtGL(middle_column, y)[3] > 0;
         const Box box = TextBox(f);
         ASSERT_FALSE(box.Empty()) << h;
         text_widths[i] = box.x1 - box.x0 + 1;
@@ -359,15 +347,15 @@ TEST_F(TextBlockTest, StatusTextAtTheWindowSize)
     const std::string text = FormatHudText(HudReadingAt(GeoFrame(), LocalPoint(7.5f, -10.08f, -0.27f), {2.0f, 0, 0}));
     block->SetText(text.c_str(), 0.18f);
     block->Draw();
-    const Frame f = Frame::Read(720, 480);
-    f.WritePng((fs::path(NERELLE_BINARY_DIR) / "hud_720x480.png").string());
+    const RgbaImage f = testsupport::ReadFramebuffer(720, 480);
+    testsupport::SaveForViewing(f, "hud_720x480");
     // Four separate bands of text rows, all inside the panel (x 36..396, y 0..120).
     int bands = 0;
     bool in_band = false;
     for (int yy = 479; yy >= 0; --yy) {
         bool ink = false;
         for (int xx = 0; xx < 720 && !ink; ++xx)
-            ink = f.IsText(xx, yy);
+            ink = IsText(f, xx, yy);
         if (ink && !in_band)
             ++bands;
         in_band = ink;

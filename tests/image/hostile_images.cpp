@@ -1,4 +1,4 @@
-#include "hostile_images.h"
+#include "image/hostile_images.h"
 
 #include <zlib.h>
 

@@ -3,10 +3,10 @@
 #include "image/png_file.h"
 #include "image/tga.h"
 
-#include "hostile_images.h"
-#include "image_test_util.h"
-#include "jpeg_test_util.h"
-#include "run_tool.h"
+#include "image/hostile_images.h"
+#include "image/image_test_util.h"
+#include "image/jpeg_test_util.h"
+#include "support/run_tool.h"
 
 #include <gtest/gtest.h>
 

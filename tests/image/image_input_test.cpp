@@ -7,11 +7,11 @@
 #include "image/png_file.h"
 #include "image/tga.h"
 
-#include "hostile_images.h"
-#include "image_test_util.h"
-#include "jpeg_test_util.h"
-#include "fifo_writer.h"
-#include "run_tool.h"
+#include "image/hostile_images.h"
+#include "image/image_test_util.h"
+#include "image/jpeg_test_util.h"
+#include "support/fifo_writer.h"
+#include "support/run_tool.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "image_test_util.h"
+#include "image/image_test_util.h"
 
 #include <fstream>
 #include <iterator>

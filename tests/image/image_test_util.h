@@ -3,7 +3,7 @@
 #pragma once
 
 #include "image/bitmap.h"
-#include "scratch_dir.h"
+#include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 

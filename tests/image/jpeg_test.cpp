@@ -1,7 +1,7 @@
 #include "image/jpeg_decoder.h"
 
-#include "image_test_util.h"
-#include "jpeg_test_util.h"
+#include "image/image_test_util.h"
+#include "image/jpeg_test_util.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "jpeg_test_util.h"
+#include "image/jpeg_test_util.h"
 
 #include <cmath>
 #include <csetjmp>

@@ -1,6 +1,6 @@
 #include "image/png_file.h"
 
-#include "image_test_util.h"
+#include "image/image_test_util.h"
 
 #include <gtest/gtest.h>
 #include <png.h>

@@ -4,8 +4,8 @@
 #include "image/png_file.h"
 #include "image/tga.h"
 
-#include "gl_test.h"
-#include "image_test_util.h"
+#include "image/image_test_util.h"
+#include "support/gl_test.h"
 
 #include <gtest/gtest.h>
 #include <png.h>

@@ -7,8 +7,8 @@
 
 #include "dataset/dive_data.h"
 #include "hud/hud_text.h"
-#include "run_tool.h"
-#include "scratch_dir.h"
+#include "support/run_tool.h"
+#include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "math/camera_key_file.h"
 
-#include "scratch_dir.h"
+#include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 

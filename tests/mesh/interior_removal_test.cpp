@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "mesh/interior_removal.h"
+#include "mesh/mesh_checks.h"
 #include "mesh/polygon_grid.h"
 #include "mesh/primitives.h"
 #include "mesh/processing.h"
-#include "mesh_checks.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstdint>
 
+#include "mesh/mesh_checks.h"
 #include "mesh/poly_mesh.h"
 #include "mesh/primitives.h"
-#include "mesh_checks.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "mesh/interior_removal.h"
+#include "mesh/mesh_checks.h"
 #include "mesh/primitives.h"
 #include "mesh/processing.h"
-#include "mesh_checks.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
+#include "mesh/mesh_checks.h"
 #include "mesh/primitives.h"
 #include "mesh/processing.h"
-#include "mesh_checks.h"
 
 namespace {
 

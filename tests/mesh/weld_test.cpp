@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "mesh/mesh_checks.h"
 #include "mesh/primitives.h"
 #include "mesh/processing.h"
 #include "mesh/vertex_grid.h"
-#include "mesh_checks.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#include "gl_test.h"
 #include "platform/gl_lookup.h"
+#include "support/gl_test.h"
 
 #include <GL/gl.h>
 

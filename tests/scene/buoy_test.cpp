@@ -3,7 +3,7 @@
 #include "scene/buoy.h"
 
 #include "mesh/assemblies.h"
-#include "scene_test_util.h"
+#include "scene/scene_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -42,11 +42,11 @@ TEST_F(BuoyTest, BallSpansItsBox)
     const Vector3 position(0.3f, -0.2f, -5);
     const float scale = 0.5f;
     buoy.DrawBall(kOrtho, Matrix4::Identity(), position, scale);
-    const Frame frame = ReadFrame();
+    const RgbaImage frame = ReadFrame();
     int x0 = 256, x1 = -1, y0 = 256, y1 = -1;
     for (int y = 0; y < 256; ++y)
         for (int x = 0; x < 256; ++x)
-            if (frame.Covered(x, y)) {
+            if (Covered(frame, x, y)) {
                 x0 = std::min(x0, x), x1 = std::max(x1, x);
                 y0 = std::min(y0, y), y1 = std::max(y1, y);
             }
@@ -63,14 +63,14 @@ TEST_F(BuoyTest, StripesAlternateDownTheBall)
     CBuoy buoy;
     const float radius = 1.1f;
     buoy.DrawBall(kOrtho, Matrix4::Identity(), Vector3(0, 0, -5), radius);
-    const Frame frame = ReadFrame();
+    const RgbaImage frame = ReadFrame();
     for (int k = 1; k <= 12; ++k) {
         const float theta = float(12 * k) * kPi / 180;
         const int y = int(ToPixel(radius * std::cos(theta)));
-        const uint8_t* p = frame.At(128, y);
+        const uint8_t* p = frame.AtGL(128, y);
         SCOPED_TRACE(::testing::Message()
                      << 12 * k << " degrees: " << int(p[0]) << ", " << int(p[1]) << ", " << int(p[2]));
-        ASSERT_TRUE(frame.Covered(128, y));
+        ASSERT_TRUE(Covered(frame, 128, y));
         if (k % 2 == 1) {
             EXPECT_GT(p[0] - p[1], 38);  // red: only the highlight reaches green
             EXPECT_EQ(p[1], p[2]);
@@ -95,13 +95,13 @@ TEST_F(BuoyTest, GlowAlphaPulsesAtCentreAndVanishesAtRim)
     for (float t : {0.0f, 0.1f, 0.3f, 0.6f, 1.0f}) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         buoy.DrawGlow(mvp, Vector3(0, 0, 0), t);
-        const Frame frame = ReadFrame();
+        const RgbaImage frame = ReadFrame();
         for (const auto& px : pixels) {
             const float dx = (float(px[0]) + 0.5f - left) / size - 0.5f;
             const float dy = (float(px[1]) + 0.5f - left) / size - 0.5f;
             const float f = std::max(0.0f, 1 - 2 * std::sqrt(dx * dx + dy * dy));
             const float w = f * (0.5f + 0.5f * std::sin(5 * t + 8 * kPi * f));
-            const uint8_t* p = frame.At(px[0], px[1]);
+            const uint8_t* p = frame.AtGL(px[0], px[1]);
             SCOPED_TRACE(::testing::Message() << "t " << t << " pixel " << px[0] << ", " << px[1]);
             EXPECT_NEAR(p[3], w * 255, 2.0);
             if (px[0] == 127 && px[1] == 127) {

@@ -11,7 +11,7 @@
 #include "scene/water_below.h"
 
 #include "image/bitmap.h"
-#include "scene_test_util.h"
+#include "scene/scene_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -62,7 +62,7 @@ TEST_F(ProgramTest, RoundPointsAreDiscsOfFixedSize)
     Upload({0, 0, 0}, 3, false);
     const float colour[4] = {1, 0.5f, 0, 1};
     const float size = 31;
-    Frame frames[2];
+    RgbaImage frames[2];
     for (int k = 0; k < 2; ++k) {
         Matrix4 mvp = Matrix4::Identity();
         mvp[15] = k == 0 ? 1 : 4;  // clip w
@@ -78,7 +78,7 @@ TEST_F(ProgramTest, RoundPointsAreDiscsOfFixedSize)
             // Centre at (128, 128); r in sprite units.
             const float dx = float(x) + 0.5f - 128, dy = float(y) + 0.5f - 128;
             const float r = std::sqrt(dx * dx + dy * dy) / size;
-            const uint8_t* p = frames[0].At(x, y);
+            const uint8_t* p = frames[0].AtGL(x, y);
             if (r >= 0.5f) {
                 EXPECT_EQ(p[3], 0) << x << ", " << y;
             } else if (r < 0.5f - 1.5f / size) {
@@ -99,9 +99,9 @@ TEST_F(ProgramTest, FlatAndTexturedProgramsFillTheirTriangles)
     const float colour[3] = {0.2f, 0.4f, 0.6f};
     ASSERT_TRUE(flat.Use(Matrix4::Identity(), Vector4(colour[0], colour[1], colour[2], 1)));
     glDrawArrays(GL_TRIANGLES, 0, 6);
-    Frame f = ReadFrame();
-    EXPECT_TRUE(ColourNear(f.At(20, 200), colour, 0));
-    EXPECT_FALSE(f.Covered(200, 20));
+    RgbaImage f = ReadFrame();
+    EXPECT_TRUE(ColourNear(f.AtGL(20, 200), colour, 0));
+    EXPECT_FALSE(Covered(f, 200, 20));
 
     // Textured: a 2 x 2 texture over the whole view, one texel per quadrant.
     CTexturedProgram textured;
@@ -117,10 +117,10 @@ TEST_F(ProgramTest, FlatAndTexturedProgramsFillTheirTriangles)
     glDrawArrays(GL_TRIANGLES, 0, 6);
     f = ReadFrame();
     const float red[3] = {1, 0, 0}, green[3] = {0, 1, 0}, blue[3] = {0, 0, 1}, white[3] = {1, 1, 1};
-    EXPECT_TRUE(ColourNear(f.At(60, 60), red, 0));
-    EXPECT_TRUE(ColourNear(f.At(190, 60), green, 0));
-    EXPECT_TRUE(ColourNear(f.At(60, 190), blue, 0));
-    EXPECT_TRUE(ColourNear(f.At(190, 190), white, 0));
+    EXPECT_TRUE(ColourNear(f.AtGL(60, 60), red, 0));
+    EXPECT_TRUE(ColourNear(f.AtGL(190, 60), green, 0));
+    EXPECT_TRUE(ColourNear(f.AtGL(60, 190), blue, 0));
+    EXPECT_TRUE(ColourNear(f.AtGL(190, 190), white, 0));
 }
 
 // Each object draws with its own file from the working directory, as RGB.
@@ -196,7 +196,7 @@ TEST_F(ProgramTest, FailedProgramLeavesNothingToDraw)
     terrain.DrawAbove(mvp);
     terrain.DrawBelow(mvp, Matrix4::Identity());
     glEnable(GL_CULL_FACE);
-    const Frame f = ReadFrame();
+    const RgbaImage f = ReadFrame();
     EXPECT_EQ(std::count(f.rgba.begin(), f.rgba.end(), 0), std::ptrdiff_t(f.rgba.size()));
 }
 

@@ -1,4 +1,4 @@
-#include "scene_test_util.h"
+#include "scene/scene_test_util.h"
 
 #include "image/bitmap.h"
 #include "image/png_file.h"
@@ -253,9 +253,9 @@ void SceneTest::TearDown()
     testsupport::GLTest::TearDown();
 }
 
-Frame SceneTest::ReadFrame()
+RgbaImage SceneTest::ReadFrame()
 {
-    return Frame{Context().Width(), Context().Height(), Context().ReadPixels()};
+    return testsupport::ReadFrame(Context());
 }
 
 }  // namespace scenetest

@@ -9,11 +9,12 @@
 #pragma once
 
 #include "gl/gl_object.h"
-#include "scratch_dir.h"
 #include "math/matrix4.h"
 #include "math/vector.h"
+#include "support/scratch_dir.h"
 
-#include "gl_test.h"
+#include "support/gl_test.h"
+#include "support/rgba_image.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -44,13 +45,14 @@ Matrix4 Ortho(float left, float right, float bottom, float top, float near_z, fl
 // The frame renderer's projection for the square test framebuffer.
 Matrix4 Perspective60();
 
-// The framebuffer as read back; y counts from the bottom.
-struct Frame {
-    int width = 0, height = 0;
-    std::vector<uint8_t> rgba;
-    const uint8_t* At(int x, int y) const { return &rgba[4 * (size_t(y) * size_t(width) + size_t(x))]; }
-    bool Covered(int x, int y) const { return At(x, y)[3] != 0; }  // the tests clear to alpha 0
-};
+using testsupport::RgbaImage;
+
+// Whether anything was drawn at (x, y) of a frame, y from the bottom: the
+// tests clear to alpha 0.
+inline bool Covered(const RgbaImage& frame, int x, int y)
+{
+    return frame.AtGL(x, y)[3] != 0;
+}
 
 // Direction through the centre of pixel (x, y) of a square framebuffer of
 // `size` pixels for the perspective of Perspective60, in eye space.
@@ -91,7 +93,8 @@ class SceneTest : public testsupport::GLTest {
 protected:
     void SetUp() override;
     void TearDown() override;
-    Frame ReadFrame();
+    // The framebuffer as read back.
+    RgbaImage ReadFrame();
 };
 
 }  // namespace scenetest

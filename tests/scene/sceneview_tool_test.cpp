@@ -2,8 +2,8 @@
 // texture directory before it makes anything, and what a failed write
 // leaves behind.
 #include "image/png_file.h"
-#include "run_tool.h"
-#include "scratch_dir.h"
+#include "support/run_tool.h"
+#include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 

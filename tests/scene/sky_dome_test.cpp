@@ -2,7 +2,7 @@
 // scrolling and the fog band seen from below.
 #include "scene/sky_dome.h"
 
-#include "scene_test_util.h"
+#include "scene/scene_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -56,7 +56,7 @@ TEST_F(SkyDomeTest, ApexColourUnderScrollingClouds)
         SCOPED_TRACE(t);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         sky.DrawAbove(mvp, t);
-        const Frame frame = ReadFrame();
+        const RgbaImage frame = ReadFrame();
         // The clouds' red is s and green t of the sample point: at the apex
         // the layers sit at (0.01, 0.0066) t and (0.0184, 0.014) t.
         const float layers[2][3] = {{std::fmod(0.01f * t, 1.0f), std::fmod(0.0066f * t, 1.0f), 0},
@@ -71,7 +71,7 @@ TEST_F(SkyDomeTest, ApexColourUnderScrollingClouds)
             }
             sky_rgb[c] = s;
         }
-        EXPECT_TRUE(ColourNear(frame.At(128, 128), sky_rgb, 2));
+        EXPECT_TRUE(ColourNear(frame.AtGL(128, 128), sky_rgb, 2));
     }
 }
 
@@ -89,20 +89,20 @@ TEST_F(SkyDomeTest, BelowTurnsHorizonBandIntoFog)
     const int low_rows[] = {127, row(-3)}, high_rows[] = {128, row(10)};
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     sky.DrawAbove(mvp, 10);
-    const Frame above = ReadFrame();
+    const RgbaImage above = ReadFrame();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     sky.DrawBelow(mvp, 10);
-    const Frame below = ReadFrame();
+    const RgbaImage below = ReadFrame();
     for (int x : {20, 128, 230}) {
         SCOPED_TRACE(x);
         for (int low : low_rows) {
-            ASSERT_TRUE(above.Covered(x, low));
-            EXPECT_TRUE(ColourNear(below.At(x, low), kFog, 1)) << "row " << low;
-            EXPECT_FALSE(ColourNear(above.At(x, low), kFog, 20)) << "row " << low;
+            ASSERT_TRUE(Covered(above, x, low));
+            EXPECT_TRUE(ColourNear(below.AtGL(x, low), kFog, 1)) << "row " << low;
+            EXPECT_FALSE(ColourNear(above.AtGL(x, low), kFog, 20)) << "row " << low;
         }
         for (int high : high_rows)
             for (int c = 0; c < 4; ++c)
-                EXPECT_EQ(below.At(x, high)[c], above.At(x, high)[c]) << "row " << high;
+                EXPECT_EQ(below.AtGL(x, high)[c], above.AtGL(x, high)[c]) << "row " << high;
     }
 }
 

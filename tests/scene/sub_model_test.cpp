@@ -2,7 +2,7 @@
 // its outside faces the viewer, and headings that give no look-at.
 #include "scene/sub_model.h"
 
-#include "scene_test_util.h"
+#include "scene/scene_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ int Px(float screen)
 
 class SubModelTest : public SceneTest {
 protected:
-    Frame DrawSide(CSubModel& sub, const Vector3& direction)
+    RgbaImage DrawSide(CSubModel& sub, const Vector3& direction)
     {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         sub.Draw(Vector3(0, 0, 0), direction, 1, kSideMvp, kSideView);
@@ -31,16 +31,16 @@ protected:
     }
 };
 
-int CountCovered(const Frame& f)
+int CountCovered(const RgbaImage& f)
 {
     int n = 0;
     for (int y = 0; y < f.height; ++y)
         for (int x = 0; x < f.width; ++x)
-            n += f.Covered(x, y);
+            n += Covered(f, x, y);
     return n;
 }
 
-int CountDiffering(const Frame& a, const Frame& b)
+int CountDiffering(const RgbaImage& a, const RgbaImage& b)
 {
     int n = 0;
     for (size_t i = 0; i < a.rgba.size(); i += 4) {
@@ -58,11 +58,11 @@ TEST_F(SubModelTest, SailAboveHullDuctTowardsPlusZ)
 {
     CSubModel sub;
     ASSERT_GT(sub.IndexCount(), 0u);
-    const Frame f = DrawSide(sub, Vector3(0, 0, -1));
-    EXPECT_TRUE(f.Covered(Px(0), Px(1.15f)));    // sail
-    EXPECT_FALSE(f.Covered(Px(0), Px(-1.15f)));  // nothing under the keel
-    EXPECT_TRUE(f.Covered(Px(-2.3f), Px(0)));    // duct, at world z = +2.3
-    EXPECT_FALSE(f.Covered(Px(2.3f), Px(0)));    // beyond the bow, z = -2.3
+    const RgbaImage f = DrawSide(sub, Vector3(0, 0, -1));
+    EXPECT_TRUE(Covered(f, Px(0), Px(1.15f)));    // sail
+    EXPECT_FALSE(Covered(f, Px(0), Px(-1.15f)));  // nothing under the keel
+    EXPECT_TRUE(Covered(f, Px(-2.3f), Px(0)));    // duct, at world z = +2.3
+    EXPECT_FALSE(Covered(f, Px(2.3f), Px(0)));    // beyond the bow, z = -2.3
 }
 
 // With back faces culled the picture is the one without culling (the
@@ -72,12 +72,12 @@ TEST_F(SubModelTest, SailAboveHullDuctTowardsPlusZ)
 TEST_F(SubModelTest, OutsideIsDrawnAndLit)
 {
     CSubModel sub;
-    const Frame culled = DrawSide(sub, Vector3(0, 0, -1));
+    const RgbaImage culled = DrawSide(sub, Vector3(0, 0, -1));
     glDisable(GL_CULL_FACE);
-    const Frame open = DrawSide(sub, Vector3(0, 0, -1));
+    const RgbaImage open = DrawSide(sub, Vector3(0, 0, -1));
     glEnable(GL_CULL_FACE);
     glCullFace(GL_FRONT);
-    const Frame inside = DrawSide(sub, Vector3(0, 0, -1));
+    const RgbaImage inside = DrawSide(sub, Vector3(0, 0, -1));
     glCullFace(GL_BACK);
 
     const int covered = CountCovered(culled);
@@ -143,23 +143,23 @@ TEST(SubModelPlacementTest, EveryDirectionGivesARotation)
 TEST_F(SubModelTest, ZeroOrVerticalHeadingStillDraws)
 {
     CSubModel sub;
-    const Frame ahead = DrawSide(sub, Vector3(0, 0, -1));
-    const Frame zero = DrawSide(sub, Vector3(0, 0, 0));
+    const RgbaImage ahead = DrawSide(sub, Vector3(0, 0, -1));
+    const RgbaImage zero = DrawSide(sub, Vector3(0, 0, 0));
     EXPECT_EQ(CountDiffering(ahead, zero), 0);
 
-    const Frame down = DrawSide(sub, Vector3(0, -1, 0));
+    const RgbaImage down = DrawSide(sub, Vector3(0, -1, 0));
     int x0 = 256, x1 = -1, y0 = 256, y1 = -1;
     for (int y = 0; y < 256; ++y)
         for (int x = 0; x < 256; ++x)
-            if (down.Covered(x, y)) {
+            if (Covered(down, x, y)) {
                 x0 = std::min(x0, x), x1 = std::max(x1, x);
                 y0 = std::min(y0, y), y1 = std::max(y1, y);
             }
     ASSERT_GE(x1, x0);
     EXPECT_GT(y1 - y0, 4 * 32);  // hull and duct, 4.55 long, now vertical
     EXPECT_LT(x1 - x0, 3 * 32);
-    EXPECT_TRUE(down.Covered(Px(1.15f), Px(0)));  // sail towards -z, screen right
-    EXPECT_FALSE(down.Covered(Px(-1.15f), Px(0)));
+    EXPECT_TRUE(Covered(down, Px(1.15f), Px(0)));  // sail towards -z, screen right
+    EXPECT_FALSE(Covered(down, Px(-1.15f), Px(0)));
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 #include "scene/terrain.h"
 
 #include "image/bitmap.h"
+#include "scene/scene_test_util.h"
 #include "scene/terrain_tables.h"
-#include "scene_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -91,9 +91,9 @@ protected:
         else
             terrain.DrawAbove(Perspective60() * view);
         frame = ReadFrame();
-        return frame.At(128, 128);
+        return frame.AtGL(128, 128);
     }
-    Frame frame;
+    RgbaImage frame;
 };
 
 const float kLightmap[3] = {kLightmapRGB[0] / 255.0f, kLightmapRGB[1] / 255.0f, kLightmapRGB[2] / 255.0f};
@@ -161,7 +161,7 @@ TEST_F(TerrainTest, LightmapLandsWhereTheTablesTextureCoordinatesSay)
     const Matrix4 mvp = Ortho(-11, 11, -11, 11, 1, 100) * View(centre + Vector3(0, 50, 0), centre, {0, 0, -1});
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     terrain.DrawAbove(mvp);
-    const Frame f = ReadFrame();
+    const RgbaImage f = ReadFrame();
 
     int checked[4] = {0, 0, 0, 0};
     for (int k = 0; k < kTerrainTriangleCount; ++k) {
@@ -195,7 +195,7 @@ TEST_F(TerrainTest, LightmapLandsWhereTheTablesTextureCoordinatesSay)
             continue;
         const int q = quadrant(column, row);
         ++checked[q];
-        EXPECT_TRUE(ColourNear(f.At(x, y), colours[q], 2))
+        EXPECT_TRUE(ColourNear(f.AtGL(x, y), colours[q], 2))
             << "triangle " << k << " at pixel " << x << ", " << y << ", lightmap texel " << column << ", " << row;
     }
     for (int q = 0; q < 4; ++q)

@@ -7,7 +7,7 @@
 #include "scene/water_plane.h"
 
 #include "image/bitmap.h"
-#include "scene_test_util.h"
+#include "scene/scene_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -86,13 +86,13 @@ TEST_F(WaterTest, CullingPicksTheSideAndPlaneFillsTheView)
         glBindTexture(GL_TEXTURE_2D, capture);
         ASSERT_TRUE(below().Use(Perspective60() * view, view, 1));
         plane().Draw();
-        const Frame f = ReadFrame();
+        const RgbaImage f = ReadFrame();
         // The horizon runs across the middle; the surface fills the half
         // towards it, out to the screen's edges.
         const int surface_row = c.eye_y > 0 ? 20 : 235;
         for (int x : {0, 128, 255})
-            EXPECT_EQ(f.Covered(x, surface_row), c.visible) << "column " << x;
-        EXPECT_FALSE(f.Covered(128, 255 - surface_row));  // sky side of the horizon
+            EXPECT_EQ(Covered(f, x, surface_row), c.visible) << "column " << x;
+        EXPECT_FALSE(Covered(f, 128, 255 - surface_row));  // sky side of the horizon
     }
     glFrontFace(GL_CCW);
 }
@@ -122,8 +122,8 @@ TEST_F(WaterTest, AboveFromStraightOverheadIsQuarterOpaqueBentByTheNoise)
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         ASSERT_TRUE(above().Use(Perspective60() * view, view, c.time));
         plane().Draw();
-        const scenetest::Frame frame = ReadFrame();  // kept: px points into it
-        const uint8_t* px = frame.At(128, 128);
+        const testsupport::RgbaImage frame = ReadFrame();  // kept: px points into it
+        const uint8_t* px = frame.AtGL(128, 128);
         EXPECT_GE(px[3], std::floor(flat_alpha * 255));
         EXPECT_LE(px[3], std::ceil(most_alpha * 255));
         for (int ch = 0; ch < 3; ++ch)
@@ -155,9 +155,9 @@ GLTexture PhaseCapture(bool along_s)
 
 // How far, in pixels along the capture's axis, the sample of pixel (x, y)
 // lies from the pixel itself; NaN where a channel is clipped.
-double SampleShift(const Frame& f, int x, int y, bool along_s)
+double SampleShift(const RgbaImage& f, int x, int y, bool along_s)
 {
-    const uint8_t* p = f.At(x, y);
+    const uint8_t* p = f.AtGL(x, y);
     for (int ch = 0; ch < 3; ++ch)
         if (p[ch] == 0 || p[ch] == 255)
             return std::nan("");
@@ -187,11 +187,11 @@ protected:
                                          : below().Use(Perspective60() * view, view, time);
             EXPECT_TRUE(used);
             plane().Draw();
-            const Frame f = ReadFrame();
+            const RgbaImage f = ReadFrame();
             for (int y = 0; y < 256; ++y)
                 for (int x = 0; x < 256; ++x)
                     (along_s ? shifts[size_t(y) * 256 + size_t(x)].s : shifts[size_t(y) * 256 + size_t(x)].t) =
-                        f.Covered(x, y) ? SampleShift(f, x, y, along_s) : std::nan("");
+                        Covered(f, x, y) ? SampleShift(f, x, y, along_s) : std::nan("");
         }
         glFrontFace(GL_CCW);
         return shifts;
@@ -296,7 +296,7 @@ TEST_F(WaterTest, BelowFadesCaptureIntoFogByThirtyUnits)
     ASSERT_TRUE(below().Use(Perspective60() * view, view, 2));
     plane().Draw();
     glFrontFace(GL_CCW);
-    const Frame f = ReadFrame();
+    const RgbaImage f = ReadFrame();
     bool saw_fog = false, saw_near = false;
     for (int y : {1, 8, 30, 80, 128, 200, 254}) {
         for (int x : {40, 128, 220}) {
@@ -307,8 +307,8 @@ TEST_F(WaterTest, BelowFadesCaptureIntoFogByThirtyUnits)
             for (int c = 0; c < 3; ++c)
                 expected[c] = capture_rgb[c] + (kFog[c] - capture_rgb[c]) * k;
             SCOPED_TRACE(::testing::Message() << "pixel " << x << ", " << y << " at distance " << d);
-            EXPECT_TRUE(ColourNear(f.At(x, y), expected, 3));
-            EXPECT_EQ(f.At(x, y)[3], 255);
+            EXPECT_TRUE(ColourNear(f.AtGL(x, y), expected, 3));
+            EXPECT_EQ(f.AtGL(x, y)[3], 255);
             saw_fog |= d >= 30;
             saw_near |= d < 3;
         }

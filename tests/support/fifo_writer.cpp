@@ -1,4 +1,4 @@
-#include "fifo_writer.h"
+#include "support/fifo_writer.h"
 
 #include <fcntl.h>
 #include <unistd.h>

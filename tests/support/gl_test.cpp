@@ -1,7 +1,8 @@
-#include "gl_test.h"
+#include "support/gl_test.h"
 
 #include "gl/gl_start.h"
 #include "gl/gles20.h"
+#include "support/rgba_image.h"
 
 #include <memory>
 #include <string>
@@ -41,11 +42,8 @@ void GLTest::TearDown()
 
 std::vector<uint8_t> GLTest::PixelAt(int x, int y) const
 {
-    std::vector<uint8_t> rgba(4);
     m_context->BindFramebuffer();
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    return rgba;
+    return ReadFramebuffer(1, 1, x, y).rgba;
 }
 
 void ScratchDirTest::SetUp()
@@ -79,14 +77,6 @@ std::pair<int, int> ViewportSize()
     GLint viewport[4] = {};
     glGetIntegerv(GL_VIEWPORT, viewport);
     return {viewport[2], viewport[3]};
-}
-
-std::vector<uint8_t> ReadPixelsRGBA(int width, int height)
-{
-    std::vector<uint8_t> rgba(size_t(width) * size_t(height) * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    return rgba;
 }
 
 }  // namespace testsupport

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "platform/headless_context.h"
-#include "scratch_dir.h"
+#include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -54,8 +54,5 @@ void ClearHalves(const std::array<float, 3>& top, const std::array<float, 3>& bo
 
 // Width and height of the current viewport.
 std::pair<int, int> ViewportSize();
-
-// The bound framebuffer's width x height pixels as RGBA bytes, bottom row first.
-std::vector<uint8_t> ReadPixelsRGBA(int width, int height);
 
 }  // namespace testsupport

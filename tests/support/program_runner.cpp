@@ -1,6 +1,6 @@
-#include "program_runner.h"
+#include "support/program_runner.h"
 
-#include "run_tool.h"
+#include "support/run_tool.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,4 +1,4 @@
-#include "run_tool.h"
+#include "support/run_tool.h"
 
 #include <sys/wait.h>
 

@@ -1,4 +1,4 @@
-#include "x_server.h"
+#include "support/x_server.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,6 +1,6 @@
 #include "threads/mt_encoder.h"
 
-#include "scratch_dir.h"
+#include "support/scratch_dir.h"
 
 #include "image/png_file.h"
 
