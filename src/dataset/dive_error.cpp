@@ -31,6 +31,55 @@ ErrorFigures SummariseErrors(const std::vector<float>& errors, double dt)
     return f;
 }
 
+namespace {
+
+// The offset from p to the nearest point of segment a-b.
+LocalPoint OffsetToSegment(const LocalPoint& p, const LocalPoint& a, const LocalPoint& b)
+{
+    const double ab[3] = {b.x - a.x, b.y - a.y, b.z - a.z};
+    const double ap[3] = {p.x - a.x, p.y - a.y, p.z - a.z};
+    const double length2 = ab[0] * ab[0] + ab[1] * ab[1] + ab[2] * ab[2];
+    const double u =
+        length2 > 0.0 ? std::clamp((ap[0] * ab[0] + ap[1] * ab[1] + ap[2] * ab[2]) / length2, 0.0, 1.0) : 0.0;
+    return {ap[0] - u * ab[0], ap[1] - u * ab[1], ap[2] - u * ab[2]};
+}
+
+DiveErrors RouteErrors(const DiveData& data, const DiveTrack& route)
+{
+    DiveErrors e;
+    e.solution_fixes = data.solution_positions.size();
+    e.motion_steps = route.fixes.empty() ? 0 : e.solution_fixes;
+    e.dt = data.dt;
+    const std::vector<TrackFix>& fixes = data.tracks[size_t(data.measured)].fixes;
+    for (size_t i = 0; i < e.motion_steps; ++i) {
+        // The nearest point of the path, and the offset's parts there.
+        LocalPoint best = fixes[i].local;
+        double best_length = HUGE_VAL;
+        for (size_t k = 0; k < route.fixes.size(); ++k) {
+            const LocalPoint& a = route.fixes[k].local;
+            const LocalPoint& b = route.fixes[std::min(k + 1, route.fixes.size() - 1)].local;
+            const LocalPoint d = OffsetToSegment(fixes[i].local, a, b);
+            const double length = d.Length();
+            if (length < best_length) {
+                best_length = length;
+                best = d;
+            }
+        }
+        e.total.push_back(float(best_length));
+        e.horizontal.push_back(float(std::sqrt(best.x * best.x + best.z * best.z)));
+        e.vertical.push_back(float(std::fabs(best.y)));
+    }
+    e.total_figures = SummariseErrors(e.total, e.dt);
+    e.horizontal_figures = SummariseErrors(e.horizontal, e.dt);
+    e.vertical_figures = SummariseErrors(e.vertical, e.dt);
+    for (ErrorFigures* f : {&e.total_figures, &e.horizontal_figures, &e.vertical_figures})
+        if (f->count > 0)
+            f->max_time = data.solution_times[f->max_index];
+    return e;
+}
+
+}  // namespace
+
 DiveErrors ComputeDiveErrors(const DiveData& data)
 {
     DiveErrors e;
@@ -38,8 +87,16 @@ DiveErrors ComputeDiveErrors(const DiveData& data)
     e.solution_fixes = data.solution_positions.size();
     e.dt = data.dt;
     // Fixes with their own times are measured against the reference where
-    // it is at the fix's time; on the dt grid, step against step.
+    // it is at the fix's time, or against a route (a path without times) by
+    // their distance from it; on the dt grid, step against step.
     const bool by_time = data.Timed() && !data.motion_track.empty();
+    const DiveTrack* route = nullptr;
+    if (data.Timed() && !by_time)
+        for (const DiveTrack& track : data.tracks)
+            if (track.role == TrackRole::kReference && track.route && !route)
+                route = &track;
+    if (route)
+        return RouteErrors(data, *route);
     if (data.Timed())
         e.motion_steps = by_time ? e.solution_fixes : 0;
     const size_t common = std::min(e.motion_steps, e.solution_fixes);

@@ -6,7 +6,10 @@
 // i * dt), split into its horizontal part (east and north, x and z) and its
 // vertical part (|y|). A solution with fewer fixes than the motion has
 // samples (or the other way round) is measured over the steps both have;
-// `common` and `motion_steps` / `solution_fixes` let a caller say so. Used by
+// `common` and `motion_steps` / `solution_fixes` let a caller say so. In a
+// dataset of tracks each measured fix is measured against the reference at
+// the fix's own time, or, for a route without times, by its distance from
+// the route's path. Used by
 // the program's error view (track colours, the HUD's error line) and by
 // `nerelle-dive check` and `report`. Plain C++, no GL.
 #pragma once

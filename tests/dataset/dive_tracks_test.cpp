@@ -194,6 +194,16 @@ TEST_F(TrackDatasetTest, TheErrorIsMeasuredAgainstTheReferenceByTime)
     const DiveErrors errors = ComputeDiveErrors(data);
     ASSERT_EQ(errors.total.size(), 1u);
     EXPECT_NEAR(errors.total[0], 3.0, 0.01);
+
+    // A route has no times: the error is the distance from its path, here
+    // the same meridian, wherever along it the diver is.
+    Write("plan.csv", std::string(header) + ",0,0,10,,,,p:1\n,0.0009,0,10,,,,p:2\n");
+    const DiveData routed = Load();
+    EXPECT_EQ(routed.reference, -1);
+    const DiveErrors off = ComputeDiveErrors(routed);
+    ASSERT_EQ(off.total.size(), 1u);
+    EXPECT_NEAR(off.total[0], 3.0, 0.01);
+    EXPECT_NEAR(off.vertical[0], 0.0, 1e-6);
 }
 
 }  // namespace

@@ -125,7 +125,7 @@ bool ParseSeed(const char* text, uint64_t& value)
 
 void PrintErrors(const DiveData& data, const DiveErrors& errors)
 {
-    if (data.Timed() && data.motion_track.empty()) {
+    if (data.Timed() && errors.Common() == 0) {
         std::printf("error: no reference track\n");
         return;
     }
