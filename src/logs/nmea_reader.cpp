@@ -210,6 +210,8 @@ private:
     bool dropped_ = false;
     bool dated_ = false;  // days are days since 1970, not since the first epoch
     bool timed_ = false;  // a fix or a depth has a time to date
+    bool behind_ = false; // the log's time went back and has not passed the last epoch again
+    uint64_t epochs_ = 0; // epochs begun
     std::optional<Epoch> epoch_;
 };
 
@@ -446,6 +448,10 @@ void NmeaReader::Depth(double metres)
 {
     if (metres < 0)
         return Drop(kBadField);
+    // A depth while the log's time is behind belongs to no time kept; kept,
+    // a log repeated over and over would grow without a bound.
+    if (behind_)
+        return Drop(kBackwards);
     WaterDepth depth;
     depth.depth = metres;
     depth.line = line_;
@@ -458,7 +464,11 @@ void NmeaReader::Depth(double metres)
 
 void NmeaReader::Take(const Report& report)
 {
-    if (!Place(report))
+    const uint64_t epochs_before = epochs_;
+    const bool placed = Place(report);
+    // Back at the last epoch is not past it yet.
+    behind_ = !placed || (behind_ && epochs_ == epochs_before);
+    if (!placed)
         return Drop(kBackwards);
     Report& merged = epoch_->merged;
     if (report.position < merged.position) {
@@ -504,6 +514,7 @@ bool NmeaReader::Place(const Report& report)
         EndEpoch();
     }
     epoch_ = Epoch{day, report.time_of_day, key, Report{}, 0};
+    ++epochs_;
     return true;
 }
 

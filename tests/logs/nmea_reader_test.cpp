@@ -224,6 +224,13 @@ TEST(NmeaReader, WaterDepthsInMetresAtTheLastTime)
         EXPECT_NEAR(read.reading.water_depths[1].utc, k2020_03_18 + 10, 1e-6);
         EXPECT_TRUE(std::isnan(read.Fixes().at(0).depth));
     }
+    // While the log's time is behind, its depths belong to no kept time: a
+    // log repeated end to end keeps one copy of them, not one per repeat.
+    const std::string depth = S("SDDBT,7.7,f,2.3,M,1.3,F");
+    const Read repeated =
+        ReadLines({Gga("000010"), depth, Gga("000011"), depth, Gga("000010"), depth, Gga("000011"), depth},
+                  On("2020-03-18"));
+    EXPECT_EQ(repeated.reading.water_depths.size(), 2u);
 }
 
 TEST(NmeaReader, DiverDepthIsMinusTheGgaAltitudeOnlyWhenAsked)
