@@ -95,6 +95,14 @@ EMSCRIPTEN_KEEPALIVE double nerelle_time()
     return a ? a->Timeline().Time() : 0.0;
 }
 
+// The time's position within the dataset's playback period: what the bar
+// shows, and where the diver is.
+EMSCRIPTEN_KEEPALIVE double nerelle_position()
+{
+    DemoApplication* a = WindowApplication();
+    return a ? a->Timeline().InPeriod() : 0.0;
+}
+
 EMSCRIPTEN_KEEPALIVE int nerelle_paused()
 {
     DemoApplication* a = WindowApplication();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cctype>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -43,14 +44,15 @@ std::vector<std::string> Split(const std::string& text, char separator)
     }
 }
 
-// A whole field as a finite double; false for anything else.
+// A whole field as a finite double; false for anything else. strtod, not
+// from_chars: the web page's library has no floating-point from_chars.
 bool Number(const std::string& text, double& value)
 {
-    if (text.empty())
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])))
         return false;
-    const char* end = text.data() + text.size();
-    const auto [at, error] = std::from_chars(text.data(), end, value);
-    return error == std::errc() && at == end && std::isfinite(value);
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return end == text.c_str() + text.size() && std::isfinite(value);
 }
 
 bool Integer(const std::string& text, int& value)

@@ -213,8 +213,12 @@ const CASES = [
       await r.reset();
       await r.pressAll('n');
       check((await r.state()).keys === 1, 'n recorded no camera key');
-      await r.pressAll('d', 'd', 'n');
-      check((await r.state()).keys === 2, 'a second n did not make two keys');
+      // Paused, the playback time stands: a key there again is refused; a
+      // step on makes room for it.
+      await r.pressAll('d', 'n');
+      check((await r.state()).keys === 1, 'a second n at the same paused time made a key');
+      await r.pressAll('d', '.', 'n');
+      check((await r.state()).keys === 2, 'a second n after a step did not make two keys');
       await r.expectKeyPrints('k', 'saved 2 keypoints');
       await r.pressAll('j');
       check((await r.state()).keys === 0, 'j left keys');
@@ -313,8 +317,9 @@ const CASES = [
   },
   {
     // A script's drop of the two files, as a user's drop of a directory
-    // reaches the page's handler: a dive of 100 s instead of 361 wraps a
-    // time of 150 s; a drop without solution.txt keeps the dive shown.
+    // reaches the page's handler: a dive of 100 s instead of 361 puts a
+    // time of 150 s at 51 s of its period; a drop without solution.txt
+    // keeps the dive shown.
     name: 'dropped dataset',
     query: `size=${WIDTH}x${HEIGHT}&paused=1`,
     async run(r) {
@@ -334,14 +339,14 @@ const CASES = [
       const shown = await drop({ 'manifest.txt': manifest, 'solution.txt': read('solution.txt') });
       check(/dropped/.test(shown), `the page says "${shown}" after the drop`);
       await r.page.evaluate('nerelle.pause(true); nerelle.seek(150)');
-      const wrapped = (await r.state()).time;
+      const wrapped = (await r.state()).position;
       check(wrapped < 100, `time 150 s of the dropped 100 s dive shows as ${wrapped} s`);
       const from = r.page.console.length;
       const refused = await drop({ 'manifest.txt': manifest });
       check(/stays/.test(refused), `the page says "${refused}" after a drop without solution.txt`);
       check(await r.page.waitForConsole(/^error: /, from), 'no "error: " line after the drop without solution.txt');
       await r.page.evaluate('nerelle.seek(150)');
-      check((await r.state()).time === wrapped, 'the dive shown before is gone');
+      check((await r.state()).position === wrapped, 'the dive shown before is gone');
       return `time 150 s wraps to ${wrapped.toFixed(1)} s; "${refused}"`;
     },
   },
