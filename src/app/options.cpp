@@ -118,7 +118,8 @@ ParsedOptions ParseOptions(int argc, const char* const* argv)
         const char* const with_value[] = {"--data", "--screenshot", "--time", "--size", "--keys",
                                           "--record", "--out",       "--frames", "--video",
                                           "--error-thresholds", "--png-compression", "--date", "--origin",
-                                          "--depth-from", "--measured", "--reference", "--gap"};
+                                          "--depth-from", "--measured", "--reference", "--gap", "--columns",
+                                          "--depth", "--depth-offset"};
         bool known = false;
         for (const char* name : with_value)
             known = known || arg == name;
@@ -130,7 +131,8 @@ ParsedOptions ParseOptions(int argc, const char* const* argv)
         if (arg == "--data") {
             o.data = value;
         } else if (arg == "--date" || arg == "--origin" || arg == "--depth-from" || arg == "--measured" ||
-                   arg == "--reference" || arg == "--gap") {
+                   arg == "--reference" || arg == "--gap" || arg == "--columns" || arg == "--depth" ||
+                   arg == "--depth-offset") {
             o.import_options.emplace_back(arg, value);
         } else if (arg == "--screenshot") {
             o.screenshot = value;
@@ -210,12 +212,13 @@ std::string UsageText(const std::string& key_usage)
            "  VIEW: [--follow] [--error-view] [--error-thresholds A,B]\n"
            "  IMPORT (with --data LOG): [--date YYYY-MM-DD] [--origin LAT,LON]\n"
            "          [--depth-from gga-altitude] [--measured NAME] [--reference NAME] [--gap S]\n"
+           "          [--columns time=N,lat=N,lon=N,depth=N] [--depth FILE [--depth-offset S]]\n"
            "\n"
            "Without --screenshot or --record the program opens its window; with them it renders\n"
            "without one (no display needed) and exits.\n"
            "\n"
            "  --data DIR|LOG     the dive dataset directory (default data/spiral_long), or a\n"
-           "                     track log (NMEA 0183, GPX, KML) imported as nerelle-dive import\n"
+           "                     track log (NMEA 0183, GPX, KML, CSV) imported as nerelle-dive import\n"
            "                     does, with the IMPORT options it takes\n"
            "  --headless         no window (implied by --screenshot and --record)\n"
            "  --screenshot FILE  one image, TGA or PNG by extension, 4096 x 3072 unless --size\n"

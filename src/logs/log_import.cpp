@@ -38,7 +38,10 @@ std::string Safe(const std::string& name)
     return safe.empty() ? std::string("track") : safe;
 }
 
-enum class Format { kUnknown, kNmea, kXml };
+enum class Format { kUnknown, kNmea, kXml, kCsv };
+
+constexpr char kCsvFormat[] = "CSV";
+constexpr char kDepthProfileFormat[] = "CSV depth profile";
 
 Format Detect(const std::string& head)
 {
@@ -55,19 +58,52 @@ Format Detect(const std::string& head)
     const size_t dollar = head.find('$', at);
     if (head[at] == '$' || head[at] == '!' || (head[at] == '#' && dollar != std::string::npos))
         return Format::kNmea;
-    return Format::kUnknown;
+    return LooksLikeCsvTrack(head) ? Format::kCsv : Format::kUnknown;
+}
+
+// The first bytes of a regular file, for telling its format.
+Status ReadHead(const std::string& path, std::string& head)
+{
+    bool not_regular = false;
+    std::FILE* probe = OpenRegularFileForReading(path, &not_regular);
+    if (!probe)
+        return Status::Failure("cannot read " + path + (not_regular ? ": not a regular file" : ": no such file"));
+    head.assign(4096, '\0');
+    head.resize(std::fread(head.data(), 1, head.size(), probe));
+    std::fclose(probe);
+    return Status::Ok();
+}
+
+Status ReadCsv(const std::string& path, const CsvColumns& columns, ImportedFile& file)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (const Status read = ReadCsvTrack(in, columns, file.reading); !read)
+        return Status::Failure(path + ": " + read.reason);
+    return Status::Ok();
+}
+
+// Relative CSV times in a track count from midnight UTC of --date.
+Status DateCsvTrack(const std::string& path, const std::optional<Date>& date, LogReading& reading)
+{
+    if (!reading.relative_times || reading.FixCount() == 0)
+        return Status::Ok();
+    if (!date)
+        return Status::Failure(path + ": the times are seconds from an unknown start: give the day they count "
+                                      "from with --date YYYY-MM-DD");
+    const double midnight = double(DaysFromCivil(date->year, date->month, date->day)) * 86400.0;
+    for (LogTrack& track : reading.tracks)
+        for (LogFix& fix : track.fixes)
+            fix.utc += midnight;
+    reading.relative_times = false;
+    return Status::Ok();
 }
 
 Status ReadLog(const std::string& path, const ImportOptions& options, ImportedFile& file)
 {
     file.path = path;
-    bool not_regular = false;
-    std::FILE* probe = OpenRegularFileForReading(path, &not_regular);
-    if (!probe)
-        return Status::Failure("cannot read " + path + (not_regular ? ": not a regular file" : ": no such file"));
-    std::string head(4096, '\0');
-    head.resize(std::fread(head.data(), 1, head.size(), probe));
-    std::fclose(probe);
+    std::string head;
+    if (const Status read = ReadHead(path, head); !read)
+        return read;
 
     switch (Detect(head)) {
     case Format::kNmea: {
@@ -92,9 +128,71 @@ Status ReadLog(const std::string& path, const ImportOptions& options, ImportedFi
             return Status::Failure(path + ": " + read.reason);
         return Status::Ok();
     }
+    case Format::kCsv: {
+        file.format = kCsvFormat;
+        if (const Status read = ReadCsv(path, options.columns, file); !read)
+            return read;
+        if (file.reading.tracks.empty())
+            return Status::Failure(path + ": a depth profile (times and depths, no positions): give it with --depth");
+        return DateCsvTrack(path, options.nmea.date, file.reading);
+    }
     case Format::kUnknown: break;
     }
-    return Status::Failure("cannot tell the format of " + path + ": not NMEA 0183, GPX or KML");
+    return Status::Failure("cannot tell the format of " + path + ": not NMEA 0183, GPX, KML or CSV");
+}
+
+Status ReadDepthProfile(const std::string& path, const CsvColumns& columns, ImportedFile& file)
+{
+    file.path = path;
+    file.format = kDepthProfileFormat;
+    std::string head;
+    if (const Status read = ReadHead(path, head); !read)
+        return read;
+    if (!LooksLikeCsvTrack(head))
+        return Status::Failure("cannot read " + path + " as a depth profile: not a CSV file with a header row");
+    if (const Status read = ReadCsv(path, columns, file); !read)
+        return read;
+    if (!file.reading.tracks.empty())
+        return Status::Failure(path + ": has positions: a track, not a depth profile (give it as a log)");
+    if (file.reading.depth_profile.empty())
+        return Status::Failure(path + ": no depth could be read from the depth profile");
+    return Status::Ok();
+}
+
+// The profile's depths on the track's fixes (see log_import.h); how many got one.
+size_t MergeDepthProfile(const LogReading& profile, double offset, DiveTrack& track)
+{
+    const std::vector<DepthSample>& samples = profile.depth_profile;
+    double first_fix = kNoValue;
+    for (const TrackFix& fix : track.fixes)
+        if (std::isnan(first_fix) && std::isfinite(fix.utc))
+            first_fix = fix.utc;
+    size_t merged = 0;
+    for (TrackFix& fix : track.fixes) {
+        // The profile time of the fix; relative: from its first sample.
+        const double at = profile.relative_times ? samples.front().time + (fix.utc - first_fix) - offset
+                                                 : fix.utc - offset;
+        fix.depth = kNoValue;
+        if (!(at >= samples.front().time && at <= samples.back().time))
+            continue;
+        const auto after = std::lower_bound(samples.begin(), samples.end(), at,
+                                            [](const DepthSample& s, double t) { return s.time < t; });
+        if (after->time == at) {
+            fix.depth = after->depth;
+        } else {
+            const DepthSample& before = *(after - 1);
+            fix.depth = before.depth + (after->depth - before.depth) * (at - before.time) / (after->time - before.time);
+        }
+        ++merged;
+    }
+    return merged;
+}
+
+std::string Number(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
 }
 
 TrackFix FixOf(const LogFix& f, const std::string& source_name)
@@ -137,11 +235,19 @@ DiveTrack WaterDepthTrack(const std::string& name, const std::vector<WaterDepth>
     return track;
 }
 
+bool Seconds(const std::string& text, double& seconds)
+{
+    char* end = nullptr;
+    seconds = std::strtod(text.c_str(), &end);
+    return end != text.c_str() && *end == '\0' && std::isfinite(seconds);
+}
+
 }  // namespace
 
 bool IsImportOption(const std::string& name)
 {
-    for (const char* known : {"--date", "--origin", "--depth-from", "--measured", "--reference", "--gap"})
+    for (const char* known : {"--date", "--origin", "--depth-from", "--measured", "--reference", "--gap", "--columns",
+                              "--depth", "--depth-offset"})
         if (name == known)
             return true;
     return false;
@@ -170,14 +276,33 @@ Status ParseImportOption(const std::string& name, const std::string& value, Impo
     } else if (name == "--reference") {
         options.reference = value;
     } else if (name == "--gap") {
-        char* end = nullptr;
-        const double gap = std::strtod(value.c_str(), &end);
-        if (end == value.c_str() || *end != '\0' || !(gap > 0.0) || !std::isfinite(gap))
+        double gap = 0.0;
+        if (!Seconds(value, gap) || !(gap > 0.0))
             return Status::Failure("--gap wants a positive number of seconds, not '" + value + "'");
         options.gap = gap;
+    } else if (name == "--columns") {
+        return ParseCsvColumns(value, options.columns);
+    } else if (name == "--depth") {
+        if (value.empty())
+            return Status::Failure("--depth wants a depth profile file");
+        options.depth = value;
+    } else if (name == "--depth-offset") {
+        double offset = 0.0;
+        if (!Seconds(value, offset))
+            return Status::Failure("--depth-offset wants a number of seconds, not '" + value + "'");
+        options.depth_offset = offset;
     } else {
         return Status::Failure("not an import option: " + name);
     }
+    return Status::Ok();
+}
+
+Status CheckImportOptions(const ImportOptions& options)
+{
+    if (options.depth_offset && options.depth.empty())
+        return Status::Failure("--depth-offset belongs to --depth FILE");
+    if (!options.depth.empty() && options.nmea.depth_from_gga_altitude)
+        return Status::Failure("--depth and --depth-from both give the diver's depth: choose one");
     return Status::Ok();
 }
 
@@ -202,6 +327,8 @@ size_t ImportedDataset::DroppedCount() const
 Status ImportLogs(const std::vector<std::string>& paths, const ImportOptions& options, ImportedDataset& dataset)
 {
     dataset = ImportedDataset();
+    if (const Status checked = CheckImportOptions(options); !checked)
+        return checked;
     std::set<std::string> names;
     const auto unique = [&names](std::string name) {
         name = Safe(name);
@@ -210,13 +337,14 @@ Status ImportLogs(const std::vector<std::string>& paths, const ImportOptions& op
             candidate = name + "-" + std::to_string(n);
         return candidate;
     };
+    std::vector<size_t> first_track;  // of each file in dataset.tracks
     for (const std::string& path : paths) {
+        first_track.push_back(dataset.tracks.size());
         ImportedFile file;
         if (const Status read = ReadLog(path, options, file); !read)
             return read;
         const std::string source_name = fs::path(path).filename().string();
         const LogReading& reading = file.reading;
-        bool any_depth = false;
         for (size_t t = 0; t < reading.tracks.size(); ++t) {
             const LogTrack& log_track = reading.tracks[t];
             if (log_track.fixes.empty())
@@ -226,19 +354,16 @@ Status ImportLogs(const std::vector<std::string>& paths, const ImportOptions& op
                 reading.tracks.size() == 1 ? "" : "-" + (log_track.name.empty() ? std::to_string(t + 1) : log_track.name);
             track.name = unique(Stem(path) + suffix);
             track.route = log_track.route;
-            for (const LogFix& f : log_track.fixes) {
-                any_depth = any_depth || std::isfinite(f.depth);
+            for (const LogFix& f : log_track.fixes)
                 track.fixes.push_back(FixOf(f, source_name));
-            }
             dataset.tracks.push_back(std::move(track));
         }
         if (!reading.water_depths.empty() && !reading.tracks.empty())
             dataset.tracks.push_back(WaterDepthTrack(unique(Stem(path) + "-water-depth"), reading.water_depths,
                                                      reading.tracks.front(), source_name));
-        if (reading.FixCount() > 0 && !any_depth)
-            dataset.notes.push_back(path + ": the log has no diver depth: its fixes are at the surface (depth 0)");
         dataset.files.push_back(std::move(file));
     }
+    first_track.push_back(dataset.tracks.size());
 
     // Roles: as asked, else the first track with times is measured and the
     // first route the reference.
@@ -269,6 +394,34 @@ Status ImportLogs(const std::vector<std::string>& paths, const ImportOptions& op
             track.role = TrackRole::kReference;
         else if (track.role != TrackRole::kWaterDepth)
             track.role = TrackRole::kOther;
+    }
+
+    if (!options.depth.empty()) {
+        ImportedFile profile;
+        if (const Status read = ReadDepthProfile(options.depth, options.columns, profile); !read)
+            return read;
+        if (!measured)
+            return Status::Failure("--depth " + options.depth + ": no measured track to put its depths on");
+        const double offset = options.depth_offset.value_or(0.0);
+        const size_t merged = MergeDepthProfile(profile.reading, offset, *measured);
+        const size_t fixes = measured->fixes.size();
+        dataset.notes.push_back(
+            options.depth + ": depths on " + std::to_string(merged) + " of " + std::to_string(fixes) + " fixes of " +
+            measured->name + " (depth offset " + Number(offset) + " s" +
+            (profile.reading.relative_times ? "; its first sample at the track's first fix plus the offset" : "") + ")" +
+            (merged == 0 ? ": the profile and the track do not meet in time (--depth-offset?)"
+             : merged < fixes ? "; the " + std::to_string(fixes - merged) + " outside the profile have none"
+                              : ""));
+        dataset.files.push_back(std::move(profile));
+    }
+    for (size_t f = 0; f + 1 < first_track.size(); ++f) {
+        bool any_depth = false;
+        for (size_t t = first_track[f]; t < first_track[f + 1]; ++t)
+            for (const TrackFix& fix : dataset.tracks[t].fixes)
+                any_depth = any_depth || (dataset.tracks[t].role != TrackRole::kWaterDepth && std::isfinite(fix.depth));
+        if (dataset.files[f].reading.FixCount() > 0 && !any_depth)
+            dataset.notes.push_back(dataset.files[f].path +
+                                    ": the log has no diver depth: its fixes are at the surface (depth 0)");
     }
 
     // The origin: as given, else the middle of the fixes' box.
@@ -308,9 +461,12 @@ std::string FormatImportReport(const ImportedDataset& dataset)
         size_t dropped = 0;
         for (const auto& [reason, count] : r.dropped_count)
             dropped += count;
-        text += file.path + ": " + file.format + ", " + std::to_string(r.FixCount()) + " fixes in " +
-                std::to_string(r.tracks.size()) + " track" + (r.tracks.size() == 1 ? "" : "s") + ", " +
-                std::to_string(r.water_depths.size()) + " water depths, " + std::to_string(dropped) +
+        const std::string counts =
+            file.format == kDepthProfileFormat
+                ? std::to_string(r.depth_profile.size()) + " depths"
+                : std::to_string(r.FixCount()) + " fixes in " + std::to_string(r.tracks.size()) + " track" +
+                      (r.tracks.size() == 1 ? "" : "s") + ", " + std::to_string(r.water_depths.size()) + " water depths";
+        text += file.path + ": " + file.format + ", " + counts + ", " + std::to_string(dropped) +
                 " dropped" + (r.without_checksum ? ", " + std::to_string(r.without_checksum) + " without a checksum" : "") +
                 "\n";
         for (const auto& [reason, count] : r.dropped_count) {

@@ -581,26 +581,12 @@ bool ParseDate(const std::string& text, Date& date)
 Status ReadNmea(std::istream& in, const NmeaOptions& options, LogReading& reading)
 {
     NmeaReader reader(options, reading);
-    std::vector<char> buffer(kNmeaMaxLine + 1);
-    for (;;) {
-        in.getline(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        const size_t count = static_cast<size_t>(in.gcount());
-        if (in.bad())
-            return Status::Failure("the log could not be read to its end (stream error)");
-        if (in.fail() && count == 0)
-            break;        // the end
-        if (in.fail()) {  // kNmeaMaxLine bytes and no end of line yet
-            reader.TooLong(std::string_view(buffer.data(), count));
-            in.clear();
-            in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
-            if (in.bad())
-                return Status::Failure("the log could not be read to its end (stream error)");
-            continue;
-        }
-        const bool last = in.eof();
-        reader.Line(std::string_view(buffer.data(), last ? count : count - 1));
-        if (last)
-            break;
-    }
-    return reader.Finish();
+    const Status read = ForEachLine(in, kNmeaMaxLine, [&reader](std::string_view text, bool too_long) {
+        if (too_long)
+            reader.TooLong(text);
+        else
+            reader.Line(text);
+        return true;
+    });
+    return read ? reader.Finish() : read;
 }

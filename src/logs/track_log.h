@@ -3,18 +3,23 @@
 // the log carries it, and the fix quality; water depths under a boat; and the
 // lines the reader dropped, each with its reason.
 //
-// The readers (nmea_reader.h, xml_track_reader.h) fill one LogReading from
-// one file and print nothing. They keep what they drop bounded: the first
+// The readers (nmea_reader.h, xml_track_reader.h, csv_track_reader.h) fill
+// one LogReading from one file and print nothing. They keep what they drop bounded: the first
 // kKeptPerReason lines of each reason with an excerpt, and a count of all.
 // Plain C++, no GL.
 #pragma once
 
+#include "core/status.h"
+
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <istream>
 #include <limits>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 inline constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
@@ -38,6 +43,13 @@ struct WaterDepth {
     uint64_t line = 0;
 };
 
+// A diver's depth without a position: a sample of a dive computer's profile.
+struct DepthSample {
+    double time = kNoValue;  // seconds since 1970, or from the profile's start (LogReading::relative_times)
+    double depth = 0.0;      // metres below the surface
+    uint64_t line = 0;
+};
+
 struct LogTrack {
     std::string name;            // from the log (GPX <name>, KML <name>), or empty
     bool route = false;          // a planned path without times (GPX rte, KML LineString)
@@ -56,6 +68,8 @@ struct LogReading {
 
     std::vector<LogTrack> tracks;
     std::vector<WaterDepth> water_depths;
+    std::vector<DepthSample> depth_profile;      // a log of times and depths only
+    bool relative_times = false;                 // times count from an unknown start, not from 1970
     std::vector<DroppedLine> dropped;            // the first kKeptPerReason of each reason
     std::map<std::string, size_t> dropped_count; // every dropped line, by reason
     size_t lines = 0;                            // lines (or records) read
@@ -67,3 +81,10 @@ struct LogReading {
     // Every fix of every track.
     size_t FixCount() const;
 };
+
+// Calls `line` with each line of `in` without its line feed (a CR before it
+// stays), and with too_long set and the first max_line bytes for a longer
+// line, whose rest is skipped without being held. Stops when `line` returns
+// false. Fails when the stream breaks before its end.
+Status ForEachLine(std::istream& in, size_t max_line,
+                   const std::function<bool(std::string_view text, bool too_long)>& line);

@@ -10,6 +10,7 @@
 #include "support/run_tool.h"
 #include "support/scratch_dir.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -154,11 +155,19 @@ TEST(LogImport, BadInputIsRefusedWithOneLine)
 {
     testsupport::ScratchDir scratch("bad");
     std::ofstream(scratch / "notes.txt") << "just some words\n";
+    std::ofstream(scratch / "relative.csv") << "time,lat,lon\n0,60,23\n";
+    std::ofstream(scratch / "profile.csv") << "time,depth\n0,1\n";
     const struct {
         std::string path;
         std::string reason;
     } cases[] = {
-        {scratch.File("notes.txt"), "cannot tell the format of " + scratch.File("notes.txt") + ": not NMEA 0183, GPX or KML"},
+        {scratch.File("notes.txt"),
+         "cannot tell the format of " + scratch.File("notes.txt") + ": not NMEA 0183, GPX, KML or CSV"},
+        {scratch.File("relative.csv"), scratch.File("relative.csv") +
+                                           ": the times are seconds from an unknown start: give the day they count "
+                                           "from with --date YYYY-MM-DD"},
+        {scratch.File("profile.csv"),
+         scratch.File("profile.csv") + ": a depth profile (times and depths, no positions): give it with --depth"},
         {scratch.File("missing.log"), "cannot read " + scratch.File("missing.log") + ": no such file"},
         {scratch.Path().string(), "cannot read " + scratch.Path().string() + ": not a regular file"},
         {RealData("sounder.log"), RealData("sounder.log") +
@@ -168,6 +177,46 @@ TEST(LogImport, BadInputIsRefusedWithOneLine)
     for (const auto& c : cases) {
         ImportedDataset dataset;
         EXPECT_EQ(ImportLogs({c.path}, {}, dataset).reason, c.reason);
+    }
+}
+
+TEST(LogImport, ADepthProfilePutsItsDepthsOnTheMeasuredFixesByTime)
+{
+    testsupport::ScratchDir scratch("depth");
+    // Fixes at 10:00:00, :10, :20 and :30, the second one with a depth of its own.
+    std::ofstream(scratch / "float.csv") << "time,lat,lon,depth\n2019-04-07T10:00:00Z,60,23\n2019-04-07T10:00:10Z,60,23,"
+                                            "9\n2019-04-07T10:00:20Z,60,23\n2019-04-07T10:00:30Z,60,23\n";
+    const std::string at_5_15_25 = "utc,depth\n2019-04-07T10:00:05Z,1\n2019-04-07T10:00:15Z,3\n2019-04-07T10:00:25Z,5\n";
+    const std::string from_start = "time,depth\n0,1\n10,3\n20,5\n";
+    const double none = kNoValue;
+    const struct {
+        std::string profile;
+        const char* offset;
+        std::vector<double> depths;  // of the four fixes, worked out by hand
+        const char* count;
+    } cases[] = {
+        {at_5_15_25, nullptr, {none, 2, 4, none}, "depths on 2 of 4 fixes"},
+        {at_5_15_25, "5", {none, 1, 3, 5}, "depths on 3 of 4 fixes"},
+        {at_5_15_25, "-20", {4, none, none, none}, "depths on 1 of 4 fixes"},
+        {from_start, nullptr, {1, 3, 5, none}, "depths on 3 of 4 fixes"},
+        {from_start, "15", {none, none, 2, 4}, "depths on 2 of 4 fixes"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.profile + (c.offset ? c.offset : ""));
+        std::ofstream(scratch / "computer.csv") << c.profile;
+        ImportOptions options;
+        ASSERT_TRUE(ParseImportOption("--depth", scratch.File("computer.csv"), options));
+        if (c.offset) {
+            ASSERT_TRUE(ParseImportOption("--depth-offset", c.offset, options));
+        }
+        ImportedDataset dataset;
+        ASSERT_TRUE(ImportLogs({scratch.File("float.csv")}, options, dataset));
+        ASSERT_EQ(dataset.tracks.size(), 1u);
+        ASSERT_EQ(dataset.tracks[0].fixes.size(), c.depths.size());
+        for (size_t k = 0; k < c.depths.size(); ++k)
+            EXPECT_THAT(dataset.tracks[0].fixes[k].depth, testing::NanSensitiveDoubleEq(c.depths[k])) << k;
+        EXPECT_NE(FormatImportReport(dataset).find(scratch.File("computer.csv") + ": " + c.count), std::string::npos)
+            << FormatImportReport(dataset);
     }
 }
 

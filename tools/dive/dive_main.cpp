@@ -10,7 +10,7 @@
 //   nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]
 //       writes MANIFEST_DIR/solution.txt from MANIFEST_DIR/manifest.txt.
 //   nerelle-dive import LOG... --out DIR [options]
-//       reads NMEA 0183, GPX and KML logs into a dataset of tracks.
+//       reads NMEA 0183, GPX, KML and CSV logs into a dataset of tracks.
 //   nerelle-dive export DIR OUT
 //       writes the dataset's tracks as GPX, KML or CSV, as OUT's extension says.
 //   nerelle-dive --help
@@ -47,7 +47,8 @@ constexpr const char* kUsage =
     "       nerelle-dive simulate MANIFEST_DIR [--seed N] [--range-noise M] [--depth-noise M]\n"
     "       nerelle-dive import LOG... --out DIR [--date YYYY-MM-DD] [--origin LAT,LON]\n"
     "                    [--depth-from gga-altitude] [--measured NAME] [--reference NAME]\n"
-    "                    [--gap SECONDS] [--overwrite] [--strict]\n"
+    "                    [--gap SECONDS] [--columns time=N,lat=N,lon=N,depth=N]\n"
+    "                    [--depth FILE [--depth-offset SECONDS]] [--overwrite] [--strict]\n"
     "       nerelle-dive export DIR OUT\n"
     "       nerelle-dive --help\n"
     "\n"
@@ -67,16 +68,23 @@ constexpr const char* kUsage =
     "  --seed N          random stream (default 1); the same seed gives the same file\n"
     "  --range-noise M   range noise, metres (default 0.15)\n"
     "  --depth-noise M   depth noise, metres (default 0.05)\n"
-    "import    reads logs (NMEA 0183, GPX 1.0/1.1, KML; told by their content) into the\n"
+    "import    reads logs (NMEA 0183, GPX 1.0/1.1, KML, CSV; told by their content) into the\n"
     "          dataset DIR: one track per track of each log, a CSV file each, the logs\n"
     "          copied into DIR/source; reports every dropped line with its reason\n"
-    "  --date D          the day of a log without one (NMEA without RMC or ZDA)\n"
+    "  --date D          the day of a log without one (NMEA without RMC or ZDA, CSV in\n"
+    "                    seconds from its start: from midnight UTC of D)\n"
     "  --origin LAT,LON  the dataset's origin (default: the middle of the fixes)\n"
     "  --depth-from gga-altitude  the diver's depth is minus the GGA altitude\n"
     "  --measured NAME   the measured track (default: the first with times)\n"
     "  --reference NAME  the reference track (default: the first route)\n"
     "  --gap S           seconds without a fix that break a track (default: 5 times\n"
     "                    the median interval, at least 5)\n"
+    "  --columns time=N,lat=N,lon=N,depth=N  the header names of a CSV log's columns\n"
+    "                    (default: time/utc/timestamp, lat/latitude, lon/lng/longitude, depth)\n"
+    "  --depth FILE      a CSV depth profile (time and depth) put on the measured track's\n"
+    "                    fixes by time, interpolated; fixes outside it have no depth\n"
+    "  --depth-offset S  profile time + S = track time (default 0); a profile in seconds\n"
+    "                    from its start begins at the track's first fix + S\n"
     "  --overwrite       replace DIR; --strict  any dropped line is an error\n"
     "export    writes DIR's tracks to OUT as GPX 1.1 (.gpx), KML (.kml) or CSV (.csv:\n"
     "          track,utc,lat,lon,depth,quality,hdop,receivers,error)\n"
@@ -394,6 +402,8 @@ int Import(int argc, char** argv)
         return RefuseImport("import wants at least one log file");
     if (out.empty())
         return RefuseImport("import wants --out DIR");
+    if (const Status checked = CheckImportOptions(options); !checked)
+        return RefuseImport(checked.reason);
 
     ImportedDataset dataset;
     if (const Status imported = ImportLogs(logs, options, dataset); !imported) {
