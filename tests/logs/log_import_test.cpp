@@ -116,6 +116,36 @@ TEST(LogImport, EveryRealLogComesBackAsItWasAndGpsbabelReadsTheExport)
     }
 }
 
+TEST(LogImport, GpsbabelReadsTheKmlAndCsvExportsToo)
+{
+    testsupport::ScratchDir scratch("babel");
+    const ImportedDataset imported = Import({RealData("nmea-rtk.log")});
+    ASSERT_TRUE(WriteImportedDataset(imported, scratch.File("dive"), false));
+    DiveData data;
+    data.Load(scratch.File("dive"));
+    const std::vector<TrackFix>& fixes = data.tracks[0].fixes;
+    const struct {
+        ExportFormat format;
+        const char* file;
+        const char* reader;
+    } cases[] = {{ExportFormat::kKml, "out.kml", "-t -i kml"}, {ExportFormat::kCsv, "out.csv", "-i unicsv"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::ofstream(scratch / c.file) << FormatExport(data, c.format);
+        const testsupport::ToolRun babel = testsupport::RunTool(
+            "gpsbabel", std::string(c.reader) + " -f " + scratch.File(c.file) + " -o unicsv,utc=0 -F " +
+                            scratch.File("read.csv"),
+            scratch.Path());
+        ASSERT_EQ(babel.status, 0) << babel.err;
+        const std::vector<Point> read = CsvPoints(testsupport::ReadFileText(scratch / "read.csv"), -1, 1, 2);
+        ASSERT_EQ(read.size(), fixes.size());
+        for (size_t k = 0; k < read.size(); ++k) {
+            EXPECT_NEAR(read[k].latitude, fixes[k].where.latitude, 5.1e-7) << k;
+            EXPECT_NEAR(read[k].longitude, fixes[k].where.longitude, 5.1e-7) << k;
+        }
+    }
+}
+
 TEST(LogImport, TheHudAtAFixsTimeShowsThatFixAsTheLogHasIt)
 {
     testsupport::ScratchDir scratch("hud");
