@@ -16,6 +16,12 @@ namespace {
 constexpr Vector4 kScreenTextureClip{0.0f, 1.0f, 0.0f, 0.1f};
 constexpr Vector4 kMotionTrackColour{1.0f, 0.0f, 1.0f, 1.0f};
 constexpr Vector4 kSolutionTrackColour{0.0f, 1.0f, 0.0f, 1.0f};
+// The other tracks of a dataset (a boat, a float, a second diver), in turn:
+// colours that stand out against the blue of the water and the sky, and
+// from the magenta plan and the green solution.
+constexpr Vector4 kOtherTrackColours[] = {
+    {1.0f, 0.55f, 0.0f, 1.0f}, {1.0f, 0.95f, 0.1f, 1.0f}, {1.0f, 1.0f, 1.0f, 1.0f},
+    {1.0f, 0.2f, 0.15f, 1.0f}, {0.55f, 0.3f, 1.0f, 1.0f}, {0.45f, 0.25f, 0.1f, 1.0f}};
 constexpr float kBuoyScale = 0.2f;
 constexpr float kSubmersibleScale = 0.1f;
 
@@ -428,6 +434,14 @@ void DemoApplication::RenderTracks(const FrameView& frame, bool smooth)
                 m_dataset.DrawTrack(GL_LINE_STRIP, t, false);
         if (m_point_program.Use(vp, kSolutionTrackColour, point_size))
             m_dataset.DrawTrack(GL_POINTS, t, false);
+    }
+    for (size_t k = 0; k < m_dataset.OtherTrackCount(); ++k) {
+        const Vector4& colour = kOtherTrackColours[k % std::size(kOtherTrackColours)];
+        for (const Vector2& o : offsets)
+            if (m_line_program.Use(vp, colour, o.x, o.y))
+                m_dataset.DrawOtherTrack(k, GL_LINE_STRIP, t);
+        if (m_point_program.Use(vp, colour, point_size))
+            m_dataset.DrawOtherTrack(k, GL_POINTS, t);
     }
     if (smooth) {
         glDisable(GL_BLEND);

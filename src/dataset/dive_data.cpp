@@ -537,7 +537,11 @@ void DiveData::LoadTracks(const std::string& directory, const std::string& manif
         }
     }
 
+    // The period covers every track with times, so each plays to its end.
     double span = expression_times.empty() ? 0.0 : expression_times.back();
+    for (const DiveTrack& track : tracks)
+        if (!track.route && !track.fixes.empty() && track.role != TrackRole::kWaterDepth)
+            span = std::max(span, track.fixes.back().t);
     const auto fill = [&](const DiveTrack& track, std::vector<Vector3>& positions, std::vector<double>& times) {
         positions.clear();
         times.clear();

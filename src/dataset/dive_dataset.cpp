@@ -62,6 +62,29 @@ void DiveDataset::Upload()
     glBufferData(GL_ARRAY_BUFFER, 2 * sizeof(Vector3), nullptr, GL_DYNAMIC_DRAW);
     PointAttributeAtBuffer(segment_buffer);
 
+    for (size_t k = 0; k < m_data.tracks.size(); ++k) {
+        const DiveTrack& track = m_data.tracks[k];
+        if (int(k) == m_data.measured || int(k) == m_data.reference || track.role == TrackRole::kWaterDepth ||
+            track.fixes.empty())
+            continue;
+        Other& other = m_others.emplace_back();
+        other.track = int(k);
+        for (const TrackFix& fix : track.fixes) {
+            other.positions.emplace_back(float(fix.local.x), float(fix.local.y), float(fix.local.z));
+            if (!track.route)
+                other.times.push_back(fix.t);
+            other.gap_before.push_back(fix.gap_before ? 1 : 0);
+        }
+        other.buffer.Create();
+        if (glGenVertexArrays)
+            other.vertex_array.Create();
+        BindVertexArray(other.vertex_array);
+        glBindBuffer(GL_ARRAY_BUFFER, other.buffer);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(other.positions.size() * sizeof(Vector3)),
+                     other.positions.data(), GL_STATIC_DRAW);
+        PointAttributeAtBuffer(other.buffer);
+    }
+
     BindVertexArray(0);
 }
 
@@ -84,20 +107,38 @@ void DrawRuns(GLenum mode, size_t first, size_t last, const std::vector<uint8_t>
 
 void DiveDataset::DrawTrack(GLenum mode, double t, bool use_motion) const
 {
-    const std::vector<Vector3>& track = use_motion ? m_data.motion_track : m_data.solution_positions;
-    const std::vector<double>& times = use_motion ? m_data.motion_times : m_data.solution_times;
-    size_t i, j;
-    float f;
-    if (!m_data.Lookup(t, track.size(), i, j, f, times.empty() ? nullptr : &times))
+    if (use_motion)
+        DrawUpTo(mode, t, m_data.motion_track, m_data.motion_times, m_data.motion_gap_before, motion_buffer,
+                 motion_vertex_array);
+    else
+        DrawUpTo(mode, t, m_data.solution_positions, m_data.solution_times, m_data.solution_gap_before,
+                 solution_buffer, solution_vertex_array);
+}
+
+void DiveDataset::DrawOtherTrack(size_t k, GLenum mode, double t) const
+{
+    const Other& other = m_others[k];
+    DrawUpTo(mode, t, other.positions, other.times, other.gap_before, other.buffer, other.vertex_array);
+}
+
+void DiveDataset::DrawUpTo(GLenum mode, double t, const std::vector<Vector3>& track, const std::vector<double>& times,
+                           const std::vector<uint8_t>& gaps, GLuint buffer, GLuint vertex_array) const
+{
+    if (track.empty())
         return;
-    const Vector3 current = use_motion ? m_data.MotionPositionAt(t) : m_data.SolutionPositionAt(t);
-    const GLuint vertex_array = use_motion ? motion_vertex_array : solution_vertex_array;
-
-    const std::vector<uint8_t>& gaps = use_motion ? m_data.motion_gap_before : m_data.solution_gap_before;
-
     BindVertexArray(vertex_array);
     if (!vertex_array)
-        PointAttributeAtBuffer(use_motion ? motion_buffer : solution_buffer);
+        PointAttributeAtBuffer(buffer);
+    // A route has no times: it shows whole from the start.
+    if (m_data.Timed() && times.empty()) {
+        DrawRuns(mode, 0, track.size() - 1, gaps);
+        BindVertexArray(0);
+        return;
+    }
+    size_t i, j;
+    float f;
+    m_data.Lookup(t, track.size(), i, j, f, times.empty() ? nullptr : &times);
+    const Vector3 current = track[i] + (track[j] - track[i]) * f;
     DrawRuns(mode, 0, i, gaps);
 
     // In a gap nothing leads on from the last fix.

@@ -31,6 +31,13 @@ public:
     Vector3 MotionPositionAt(double t) const { return m_data.MotionPositionAt(t); }
     Vector3 SolutionDirectionAt(double t) const { return m_data.SolutionDirectionAt(t); }
 
+    // The other tracks of a dataset of tracks: every track that is neither
+    // the measured one (the solution) nor the timed reference (the motion),
+    // water depths aside. Drawn like the two, up to time t; a route whole.
+    size_t OtherTrackCount() const { return m_others.size(); }
+    const DiveTrack& OtherTrack(size_t k) const { return m_data.tracks[size_t(m_others[k].track)]; }
+    void DrawOtherTrack(size_t k, GLenum mode, double t) const;
+
     // Draws the motion track (use_motion) or the solution track from its
     // first vertex to the one at playback time t, then the piece from there
     // to the exact position at t (only that position for GL_POINTS). An
@@ -56,10 +63,24 @@ public:
     GLVertexArray segment_vertex_array;   // attribute 0 over segment_buffer
 
 private:
+    struct Other {
+        int track = -1;                // index in the data's tracks
+        std::vector<Vector3> positions;
+        std::vector<double> times;     // empty for a route
+        std::vector<uint8_t> gap_before;
+        GLBuffer buffer;
+        GLVertexArray vertex_array;
+    };
+
     void Upload();
+    // Lines or points of `positions` up to time t (all of them without
+    // times), broken at gaps, then the piece to the position at t.
+    void DrawUpTo(GLenum mode, double t, const std::vector<Vector3>& positions, const std::vector<double>& times,
+                  const std::vector<uint8_t>& gap_before, GLuint buffer, GLuint vertex_array) const;
     // The piece from `last` (the track vertex at t) to `current`: only
     // `current` for GL_POINTS. Leaves the default vertex array bound.
     void DrawSegment(GLenum mode, const Vector3& last, const Vector3& current) const;
 
     DiveData m_data;
+    std::vector<Other> m_others;  // after the data, so their GL objects go first
 };

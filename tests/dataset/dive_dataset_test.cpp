@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -235,6 +237,47 @@ TEST_F(DiveDatasetTest, DefaultDatasetUploads)
     glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &size);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     EXPECT_EQ(size, static_cast<GLint>(dive.Data().solution_positions.size() * 12));
+}
+
+}  // namespace
+
+namespace {
+
+// A dataset of tracks whose local metres are the test's NDC: the fixed frame
+// at its origin's latitude, x east and y = -depth.
+class OtherTracksTest : public DiveDatasetTest {
+protected:
+    static std::string Fix(const char* utc, float x, int row)
+    {
+        const double lon = kFixedOriginLongitude +
+                           double(x) / (std::cos(kFixedOriginLatitude * M_PI / 180.0) * kFixedMetresPerDegree);
+        char line[160];
+        std::snprintf(line, sizeof line, "%s,%.12f,%.12f,%.9f,,,,t:1\n", utc, kFixedOriginLatitude, lon,
+                      -double(RowNdc(row)));
+        return line;
+    }
+};
+
+TEST_F(OtherTracksTest, OtherTracksDrawUpToTheTimeAndRoutesWhole)
+{
+    const std::string header = "utc,lat,lon,depth,quality,hdop,receivers,source\n";
+    std::ofstream(dir / "manifest.txt") << "track=diver,measured,a.csv\ntrack=boat,other,b.csv\ntrack=plan,other,c.csv\n";
+    std::ofstream(dir / "a.csv") << header << Fix("2020-01-01T00:00:00Z", -0.9f, 16);
+    std::ofstream(dir / "b.csv") << header << Fix("2020-01-01T00:00:00Z", -0.4f, kSolutionRow)
+                                 << Fix("2020-01-01T00:00:01Z", 0.0f, kSolutionRow)
+                                 << Fix("2020-01-01T00:00:02Z", 0.4f, kSolutionRow);
+    std::ofstream(dir / "c.csv") << header << Fix("", -0.4f, kMotionRow) << Fix("", 0.4f, kMotionRow);
+    DiveDataset dive(dir.string());
+    ASSERT_EQ(dive.OtherTrackCount(), 2u);
+    EXPECT_EQ(dive.OtherTrack(0).name, "boat");
+
+    dive.DrawOtherTrack(0, GL_LINE_STRIP, 0.5);
+    EXPECT_TRUE(Lit(ColumnOf(-0.3f), kSolutionRow));
+    EXPECT_TRUE(Lit(ColumnOf(-0.25f), kSolutionRow));  // the piece to where the boat is at 0.5 s
+    EXPECT_FALSE(Lit(ColumnOf(-0.1f), kSolutionRow));
+    dive.DrawOtherTrack(1, GL_LINE_STRIP, 0.0);  // the route is there from the start
+    EXPECT_TRUE(Lit(ColumnOf(0.3f), kMotionRow));
+    EXPECT_FALSE(Lit(ColumnOf(0.5f), kMotionRow));
 }
 
 }  // namespace
