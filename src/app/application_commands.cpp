@@ -171,6 +171,33 @@ void DemoApplication::onToggleErrorView()
     m_view.error_view = !m_view.error_view;
 }
 
+bool DemoApplication::SelectTrack(const std::string& name)
+{
+    const DiveData& data = m_dataset.Data();
+    for (size_t k = 0; k < data.tracks.size(); ++k)
+        if (data.tracks[k].name == name && m_dataset.SelectTrack(k)) {
+            m_errors = ComputeDiveErrors(m_dataset.Data());
+            SetErrorThresholds(m_error_low, m_error_high);
+            return true;
+        }
+    return false;
+}
+
+void DemoApplication::onSelectNextTrack()
+{
+    const DiveData& data = m_dataset.Data();
+    const size_t count = data.tracks.size();
+    for (size_t step = 1; step <= count && data.measured >= 0; ++step) {
+        const size_t k = (size_t(data.measured) + step) % count;
+        if (data.Selectable(k)) {
+            SelectTrack(data.tracks[k].name);
+            std::printf("following %s\n", data.tracks[k].name.c_str());
+            std::fflush(stdout);
+            return;
+        }
+    }
+}
+
 void DemoApplication::TakeOverSteering()
 {
     if (!m_view.follow)

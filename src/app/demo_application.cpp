@@ -153,6 +153,8 @@ DemoApplication::DemoApplication(ViewState& view, const std::string& dataset_dir
 
 void DemoApplication::SetErrorThresholds(float low, float high)
 {
+    m_error_low = low;
+    m_error_high = high;
     m_error_classes.clear();
     m_error_classes.reserve(m_errors.total.size());
     for (float e : m_errors.total)
@@ -485,6 +487,10 @@ void DemoApplication::DrawHud(double t)
         return;
     // The same solution position the frame drew the submersible at.
     std::string text = FormatHudText(m_dataset.Data(), t);
+    // With several tracks the panel says whose position it shows.
+    const DiveData& data = m_dataset.Data();
+    if (data.measured >= 0 && m_dataset.OtherTrackCount() > 0)
+        text = data.tracks[size_t(data.measured)].name + "\n" + text;
     if (m_view.error_view)
         text += "\n" + FormatErrorLine(m_errors.TotalAt(m_dataset.Data(), t));
     m_hud.SetText(text.c_str(), 0.18f);

@@ -144,6 +144,7 @@ public:
     void onHome();             // Home: playback time 0
     void onToggleFollow();     // c: the follow camera on and off
     void onToggleErrorView();  // e: the solution track coloured by its error, and the HUD's error line
+    void onSelectNextTrack();  // Tab: follow the next track of a dataset of several
     // w, s, a, d: one step of the free camera; while following, the free
     // camera first takes over from the view on screen.
     void onMoveForward();
@@ -171,6 +172,10 @@ public:
     // The view at playback time t when no camera keys fly: the follow
     // camera's when it is on, else the free camera's.
     Matrix4 SteeredView(double t) const;
+    // Follows the track of that name (the HUD, the follow camera and the
+    // error view then show it); false, changing nothing, when the dataset has
+    // no such track that can be followed.
+    bool SelectTrack(const std::string& name);
     // Thresholds of the error view's colours, metres, low < high.
     void SetErrorThresholds(float low, float high);
     const DiveErrors& Errors() const { return m_errors; }
@@ -257,6 +262,8 @@ private:
     FollowCameraSettings m_follow_settings;
     DiveErrors m_errors;                      // per fix, against the motion
     std::vector<uint8_t> m_error_classes;     // colour class of each fix
+    float m_error_low = kDefaultErrorLow;     // the thresholds the classes were made with
+    float m_error_high = kDefaultErrorHigh;
     GLBuffer m_bar_buffer;                    // unit square for the timeline bar's rectangles
     GLVertexArray m_bar_vertex_array;
     FramePassTimes* m_pass_times = nullptr;   // benchmarks only

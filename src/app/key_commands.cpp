@@ -29,6 +29,7 @@ constexpr KeyCommand kKeyCommands[] = {
     {kSpecialKeyBase + platform::kSpecialKeyHome, &DemoApplication::onHome, "back to playback time 0", false},
     {'c', &DemoApplication::onToggleFollow, "follow camera on and off", false},
     {'e', &DemoApplication::onToggleErrorView, "error view on and off: track coloured by error", false},
+    {'\t', &DemoApplication::onSelectNextTrack, "follow the next track of the dataset", false},
 };
 
 }  // namespace
@@ -61,6 +62,8 @@ std::string KeyName(int key)
         return "Esc";
     if (key == ' ')
         return "space";
+    if (key == '\t')
+        return "Tab";
     if (key == kSpecialKeyBase + platform::kSpecialKeyHome)
         return "Home";
     return std::string(1, static_cast<char>(key));

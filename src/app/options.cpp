@@ -119,7 +119,7 @@ ParsedOptions ParseOptions(int argc, const char* const* argv)
                                           "--record", "--out",       "--frames", "--video",
                                           "--error-thresholds", "--png-compression", "--date", "--origin",
                                           "--depth-from", "--measured", "--reference", "--gap", "--columns",
-                                          "--depth", "--depth-offset"};
+                                          "--depth", "--depth-offset", "--track"};
         bool known = false;
         for (const char* name : with_value)
             known = known || arg == name;
@@ -130,6 +130,8 @@ ParsedOptions ParseOptions(int argc, const char* const* argv)
         const std::string value = argv[++i];
         if (arg == "--data") {
             o.data = value;
+        } else if (arg == "--track") {
+            o.track = value;
         } else if (arg == "--date" || arg == "--origin" || arg == "--depth-from" || arg == "--measured" ||
                    arg == "--reference" || arg == "--gap" || arg == "--columns" || arg == "--depth" ||
                    arg == "--depth-offset") {
@@ -209,7 +211,7 @@ std::string UsageText(const std::string& key_usage)
            "       nerelle [--data DIR] [VIEW] --screenshot FILE [--time T] [--size WxH] [--keys FILE]\n"
            "       nerelle [--data DIR] [VIEW] --record KEYS [--out DIR] [--frames A:B] [--size WxH] [--video FILE]\n"
            "               [--overwrite]\n"
-           "  VIEW: [--follow] [--error-view] [--error-thresholds A,B]\n"
+           "  VIEW: [--follow] [--error-view] [--error-thresholds A,B] [--track NAME]\n"
            "  IMPORT (with --data LOG): [--date YYYY-MM-DD] [--origin LAT,LON]\n"
            "          [--depth-from gga-altitude] [--measured NAME] [--reference NAME] [--gap S]\n"
            "          [--columns time=N,lat=N,lon=N,depth=N] [--depth FILE [--depth-offset S]]\n"
@@ -242,6 +244,8 @@ std::string UsageText(const std::string& key_usage)
            "  --error-thresholds A,B\n"
            "                     its colours: green below A metres, yellow below B, red above\n"
            "                     (default 0.25,0.5)\n"
+           "  --track NAME       the track of a dataset of several to follow (key Tab): the\n"
+           "                     HUD, the follow camera and the error view show it\n"
            "  --help             this text\n"
            "\n"
            "Keys in the window:\n" +

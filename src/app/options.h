@@ -5,7 +5,7 @@
 //   nerelle [--data DIR|LOG [IMPORT]] [VIEW]     the window
 //   nerelle [--data DIR] [VIEW] --screenshot FILE [--time T] [--size WxH] [--keys FILE]
 //   nerelle [--data DIR] [VIEW] --record KEYS [--out DIR] [--frames A:B] [--size WxH] [--video FILE] [--overwrite]
-//   VIEW: [--follow] [--error-view] [--error-thresholds A,B]
+//   VIEW: [--follow] [--error-view] [--error-thresholds A,B] [--track NAME]
 //   IMPORT (with --data LOG): [--date D] [--origin LAT,LON] [--depth-from gga-altitude]
 //          [--measured NAME] [--reference NAME] [--gap S]
 //
@@ -40,6 +40,7 @@ struct Options {
     bool png_default_compression = false;  // libpng's slower default, not the fast setting
     bool follow = false;             // the follow camera (key c) from the start
     bool error_view = false;         // the error view (key e) from the start
+    std::string track;               // the track to follow (key Tab); empty: the measured one
     std::optional<std::pair<float, float>> error_thresholds;  // metres: green below the first, red from the second
     std::vector<std::string> window_arguments;  // argv[0] and what the window system gets
 };

@@ -91,8 +91,13 @@ std::unique_ptr<DemoApplication> CreateApplication(ViewState& view, const std::s
         status = Status::Failure(e.what());
         return nullptr;
     }
-    if (options)
+    if (options) {
         ApplyViewOptions(*application, *options);
+        if (!options->track.empty() && !application->SelectTrack(options->track)) {
+            status = Status::Failure("--track " + options->track + ": the dataset has no track of that name to follow");
+            return nullptr;
+        }
+    }
     status = Status::Ok();
     return application;
 }

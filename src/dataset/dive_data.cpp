@@ -552,25 +552,51 @@ void DiveData::LoadTracks(const std::string& directory, const std::string& manif
         if (!times.empty())
             span = std::max(span, times.back());
     };
-    if (measured >= 0) {
-        const DiveTrack& track = tracks[size_t(measured)];
-        fill(track, solution_positions, solution_times);
-        solution_directions = Headings(solution_positions);
-        for (const TrackFix& fix : track.fixes)
-            solution_gap_before.push_back(fix.gap_before ? 1 : 0);
-    }
+    if (measured >= 0)
+        FillSolution(size_t(measured));
     if (reference >= 0) {
         fill(tracks[size_t(reference)], motion_track, motion_times);
         for (const TrackFix& fix : tracks[size_t(reference)].fixes)
             motion_gap_before.push_back(fix.gap_before ? 1 : 0);
     } else
         motion_times = expression_times;
+    for (double t : solution_times)
+        span = std::max(span, t);
     // A step of the median interval past the last fix, so the last fix shows
     // before the playback starts again.
     dt = MedianInterval(solution_times.empty() ? motion_times : solution_times);
     time = span + dt + 1.0;
     if (!(span > 0.0))
         time = 1.0;  // one fix: a point, no wrap
+}
+
+bool DiveData::Selectable(size_t k) const
+{
+    return k < tracks.size() && tracks[k].role != TrackRole::kWaterDepth && !tracks[k].route &&
+           !tracks[k].fixes.empty();
+}
+
+bool DiveData::SelectTrack(size_t k)
+{
+    if (!Selectable(k))
+        return false;
+    measured = int(k);
+    FillSolution(k);
+    return true;
+}
+
+void DiveData::FillSolution(size_t k)
+{
+    const DiveTrack& track = tracks[k];
+    solution_positions.clear();
+    solution_times.clear();
+    solution_gap_before.clear();
+    for (const TrackFix& fix : track.fixes) {
+        solution_positions.emplace_back(float(fix.local.x), float(fix.local.y), float(fix.local.z));
+        solution_times.push_back(fix.t);
+        solution_gap_before.push_back(fix.gap_before ? 1 : 0);
+    }
+    solution_directions = Headings(solution_positions);
 }
 
 // ---------------------------------------------------------------------------

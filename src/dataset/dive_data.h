@@ -118,6 +118,13 @@ struct DiveData {
 
     // Whether the solution has its own fix times (a dataset of tracks).
     bool Timed() const { return !solution_times.empty(); }
+    // Whether track k can be followed: it has times and positions of a
+    // diver, boat or float (not water depths).
+    bool Selectable(size_t k) const;
+    // Makes track k the one the solution lists (and so the HUD, the follow
+    // camera and the error figures) follow; false, changing nothing, for a
+    // track that is not selectable.
+    bool SelectTrack(size_t k);
 
     // Reads "<directory>/solution.txt" and "<directory>/manifest.txt"; throws
     // std::runtime_error with the message of DiveLoadMessage. progress follows
@@ -169,6 +176,8 @@ private:
     // it starts with them), into the lists the program draws.
     void LoadTracks(const std::string& directory, const std::string& manifest_text, const TrackManifest& manifest,
                     const DiveProgress& progress);
+    // The solution lists from track k.
+    void FillSolution(size_t k);
     // SolutionVelocityAt of a dataset of tracks: a fit over the fixes' own times.
     Vector3 TimedVelocityAt(double t) const;
 };

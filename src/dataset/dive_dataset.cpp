@@ -50,6 +50,24 @@ void DiveDataset::Upload()
                  motion.empty() ? nullptr : motion.data(), GL_STATIC_DRAW);
     PointAttributeAtBuffer(motion_buffer);
 
+    BindVertexArray(segment_vertex_array);
+    glBindBuffer(GL_ARRAY_BUFFER, segment_buffer);
+    glBufferData(GL_ARRAY_BUFFER, 2 * sizeof(Vector3), nullptr, GL_DYNAMIC_DRAW);
+    PointAttributeAtBuffer(segment_buffer);
+
+    UploadTracks();
+}
+
+bool DiveDataset::SelectTrack(size_t k)
+{
+    if (!m_data.SelectTrack(k))
+        return false;
+    UploadTracks();
+    return true;
+}
+
+void DiveDataset::UploadTracks()
+{
     const std::vector<Vector3>& solution = m_data.solution_positions;
     BindVertexArray(solution_vertex_array);
     glBindBuffer(GL_ARRAY_BUFFER, solution_buffer);
@@ -57,11 +75,7 @@ void DiveDataset::Upload()
                  solution.empty() ? nullptr : solution.data(), GL_STATIC_DRAW);
     PointAttributeAtBuffer(solution_buffer);
 
-    BindVertexArray(segment_vertex_array);
-    glBindBuffer(GL_ARRAY_BUFFER, segment_buffer);
-    glBufferData(GL_ARRAY_BUFFER, 2 * sizeof(Vector3), nullptr, GL_DYNAMIC_DRAW);
-    PointAttributeAtBuffer(segment_buffer);
-
+    m_others.clear();
     for (size_t k = 0; k < m_data.tracks.size(); ++k) {
         const DiveTrack& track = m_data.tracks[k];
         if (int(k) == m_data.measured || int(k) == m_data.reference || track.role == TrackRole::kWaterDepth ||

@@ -37,6 +37,10 @@ public:
     size_t OtherTrackCount() const { return m_others.size(); }
     const DiveTrack& OtherTrack(size_t k) const { return m_data.tracks[size_t(m_others[k].track)]; }
     void DrawOtherTrack(size_t k, GLenum mode, double t) const;
+    // Follows track k of the data instead (DiveData::SelectTrack): its fixes
+    // become the solution track, the one followed before an other track.
+    // False, changing nothing, for a track that cannot be followed.
+    bool SelectTrack(size_t k);
 
     // Draws the motion track (use_motion) or the solution track from its
     // first vertex to the one at playback time t, then the piece from there
@@ -73,6 +77,8 @@ private:
     };
 
     void Upload();
+    // The solution's buffer and the other tracks, from the data.
+    void UploadTracks();
     // Lines or points of `positions` up to time t (all of them without
     // times), broken at gaps, then the piece to the position at t.
     void DrawUpTo(GLenum mode, double t, const std::vector<Vector3>& positions, const std::vector<double>& times,

@@ -280,4 +280,25 @@ TEST_F(OtherTracksTest, OtherTracksDrawUpToTheTimeAndRoutesWhole)
     EXPECT_FALSE(Lit(ColumnOf(0.5f), kMotionRow));
 }
 
+TEST_F(OtherTracksTest, ASelectedTrackBecomesTheSolutionAndTheOldOneAnOther)
+{
+    const std::string header = "utc,lat,lon,depth,quality,hdop,receivers,source\n";
+    std::ofstream(dir / "manifest.txt") << "track=diver,measured,a.csv\ntrack=boat,other,b.csv\ntrack=plan,other,c.csv\n";
+    std::ofstream(dir / "a.csv") << header << Fix("2020-01-01T00:00:00Z", -0.9f, 16)
+                                 << Fix("2020-01-01T00:00:01Z", -0.8f, 16);
+    std::ofstream(dir / "b.csv") << header << Fix("2020-01-01T00:00:00Z", -0.4f, kSolutionRow)
+                                 << Fix("2020-01-01T00:00:01Z", 0.0f, kSolutionRow)
+                                 << Fix("2020-01-01T00:00:02Z", 0.4f, kSolutionRow);
+    std::ofstream(dir / "c.csv") << header << Fix("", -0.4f, kMotionRow) << Fix("", 0.4f, kMotionRow);
+    DiveDataset dive(dir.string());
+    EXPECT_FALSE(dive.SelectTrack(2)) << "a route has no times to follow";
+    ASSERT_TRUE(dive.SelectTrack(1));
+    EXPECT_EQ(dive.Data().measured, 1);
+    EXPECT_EQ(dive.Data().solution_positions.size(), 3u);
+    ASSERT_EQ(dive.OtherTrackCount(), 2u);
+    EXPECT_EQ(dive.OtherTrack(0).name, "diver");
+    dive.DrawTrack(GL_LINE_STRIP, 2.0, false);
+    EXPECT_TRUE(Lit(ColumnOf(0.3f), kSolutionRow));
+}
+
 }  // namespace
