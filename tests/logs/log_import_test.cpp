@@ -54,6 +54,19 @@ std::vector<Point> CsvPoints(const std::string& text, int track_column, int lat_
     return points;
 }
 
+// gpsbabel's reading of `data` exported as `format` into `file`, read with
+// the input options `reader`; the points in the order it gives them.
+std::vector<Point> ReadBackByGpsbabel(const DiveData& data, ExportFormat format, const testsupport::ScratchDir& scratch,
+                                      const std::string& file, const std::string& reader)
+{
+    std::ofstream(scratch / file) << FormatExport(data, format);
+    const testsupport::ToolRun babel = testsupport::RunTool(
+        "gpsbabel", reader + " -f " + scratch.File(file) + " -o unicsv,utc=0 -F " + scratch.File("read.csv"),
+        scratch.Path());
+    EXPECT_EQ(babel.status, 0) << babel.err;
+    return CsvPoints(testsupport::ReadFileText(scratch / "read.csv"), -1, 1, 2);
+}
+
 ImportedDataset Import(const std::vector<std::string>& logs, const char* date = nullptr)
 {
     ImportOptions options;
@@ -104,12 +117,7 @@ TEST(LogImport, EveryRealLogComesBackAsItWasAndGpsbabelReadsTheExport)
         }
 
         // gpsbabel, another reader, finds the same points in the GPX.
-        std::ofstream(scratch / "out.gpx") << FormatExport(data, ExportFormat::kGpx);
-        const testsupport::ToolRun babel = testsupport::RunTool(
-            "gpsbabel", "-t -i gpx -f " + scratch.File("out.gpx") + " -o unicsv,utc=0 -F " + scratch.File("out.csv"),
-            scratch.Path());
-        ASSERT_EQ(babel.status, 0) << babel.err;
-        const std::vector<Point> read = CsvPoints(testsupport::ReadFileText(scratch / "out.csv"), -1, 1, 2);
+        const std::vector<Point> read = ReadBackByGpsbabel(data, ExportFormat::kGpx, scratch, "out.gpx", "-t -i gpx");
         ASSERT_EQ(read.size(), expected.size());
         for (size_t k = 0; k < read.size(); ++k)
             EXPECT_NEAR(read[k].latitude, expected[k].latitude, 5.1e-7) << k;
@@ -131,13 +139,7 @@ TEST(LogImport, GpsbabelReadsTheKmlAndCsvExportsToo)
     } cases[] = {{ExportFormat::kKml, "out.kml", "-t -i kml"}, {ExportFormat::kCsv, "out.csv", "-i unicsv"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        std::ofstream(scratch / c.file) << FormatExport(data, c.format);
-        const testsupport::ToolRun babel = testsupport::RunTool(
-            "gpsbabel", std::string(c.reader) + " -f " + scratch.File(c.file) + " -o unicsv,utc=0 -F " +
-                            scratch.File("read.csv"),
-            scratch.Path());
-        ASSERT_EQ(babel.status, 0) << babel.err;
-        const std::vector<Point> read = CsvPoints(testsupport::ReadFileText(scratch / "read.csv"), -1, 1, 2);
+        const std::vector<Point> read = ReadBackByGpsbabel(data, c.format, scratch, c.file, c.reader);
         ASSERT_EQ(read.size(), fixes.size());
         for (size_t k = 0; k < read.size(); ++k) {
             EXPECT_NEAR(read[k].latitude, fixes[k].where.latitude, 5.1e-7) << k;
