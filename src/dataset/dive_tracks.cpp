@@ -260,31 +260,36 @@ Status ReadTrackCsv(const std::string& text, const std::string& file, std::vecto
     return Status::Ok();
 }
 
+std::string FormatFixCsvFields(const TrackFix& fix)
+{
+    char number[40];
+    std::string text = FormatUtc(fix.utc) + "," + Degrees(fix.where.latitude) + "," + Degrees(fix.where.longitude) + ",";
+    if (std::isfinite(fix.depth)) {
+        std::snprintf(number, sizeof number, "%.3f", fix.depth);
+        text += number;
+    }
+    text += ",";
+    if (fix.quality >= 0)
+        text += std::to_string(fix.quality);
+    text += ",";
+    if (std::isfinite(fix.hdop)) {
+        std::snprintf(number, sizeof number, "%g", fix.hdop);
+        text += number;
+    }
+    text += ",";
+    if (fix.receivers >= 0)
+        text += std::to_string(fix.receivers);
+    return text;
+}
+
 std::string FormatTrackCsv(const std::vector<TrackFix>& fixes)
 {
     std::string text = std::string(kCsvHeader) + "\n";
-    char number[40];
     for (const TrackFix& fix : fixes) {
-        text += FormatUtc(fix.utc) + "," + Degrees(fix.where.latitude) + "," + Degrees(fix.where.longitude) + ",";
-        if (std::isfinite(fix.depth)) {
-            std::snprintf(number, sizeof number, "%.3f", fix.depth);
-            text += number;
-        }
-        text += ",";
-        if (fix.quality >= 0)
-            text += std::to_string(fix.quality);
-        text += ",";
-        if (std::isfinite(fix.hdop)) {
-            std::snprintf(number, sizeof number, "%g", fix.hdop);
-            text += number;
-        }
-        text += ",";
-        if (fix.receivers >= 0)
-            text += std::to_string(fix.receivers);
         // A comma in a file name would shift the fields: it never reaches the file.
         std::string source = fix.source;
         std::replace(source.begin(), source.end(), ',', ';');
-        text += "," + source + "\n";
+        text += FormatFixCsvFields(fix) + "," + source + "\n";
     }
     return text;
 }

@@ -84,6 +84,9 @@ std::string FormatTrackManifest(const TrackManifest& manifest);
 
 // The fixes of a track file; `file` names it in the reasons ("FILE:LINE: ...").
 Status ReadTrackCsv(const std::string& text, const std::string& file, std::vector<TrackFix>& fixes);
+// One fix's "utc,lat,lon,depth,quality,hdop,receivers" fields as the track
+// file (and the export) write them.
+std::string FormatFixCsvFields(const TrackFix& fix);
 // The track file of `fixes`, header first.
 std::string FormatTrackCsv(const std::vector<TrackFix>& fixes);
 

@@ -130,20 +130,7 @@ std::string Csv(const std::vector<ExportTrack>& tracks)
     for (const ExportTrack& track : tracks)
         for (size_t k = 0; k < track.fixes.size(); ++k) {
             const TrackFix& fix = track.fixes[k];
-            text += track.name + "," + FormatUtc(fix.utc) + "," + Number("%.9f", fix.where.latitude) + "," +
-                    Number("%.9f", fix.where.longitude) + ",";
-            if (std::isfinite(fix.depth))
-                text += Number("%.3f", fix.depth);
-            text += ",";
-            if (fix.quality >= 0)
-                text += std::to_string(fix.quality);
-            text += ",";
-            if (std::isfinite(fix.hdop))
-                text += Number("%g", fix.hdop);
-            text += ",";
-            if (fix.receivers >= 0)
-                text += std::to_string(fix.receivers);
-            text += ",";
+            text += track.name + "," + FormatFixCsvFields(fix) + ",";
             if (k < track.errors.size())
                 text += Number("%.3f", track.errors[k]);
             text += "\n";
